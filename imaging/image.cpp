@@ -1,0 +1,43 @@
+// Image sizes and the global-memory allocator of returned buffers.
+#include "imaging/image.h"
+
+#include "imaging/frame.h"
+
+#include <limits>
+
+namespace px {
+
+uint64_t CheckedMul(uint64_t a, uint64_t b) noexcept
+{
+    uint64_t product = 0;
+    if (__builtin_mul_overflow(a, b, &product))
+        return std::numeric_limits<uint64_t>::max();
+    return product;
+}
+
+uint64_t RowBytes(uint32_t width, uint32_t bitsPerPixel) noexcept
+{
+    const uint64_t bits = CheckedMul(width, bitsPerPixel);
+    return bits == std::numeric_limits<uint64_t>::max() ? bits : (bits + 7) / 8;
+}
+
+uint64_t ImageBytes(uint32_t width, uint32_t height, uint32_t bitsPerPixel) noexcept
+{
+    return CheckedMul(RowBytes(width, bitsPerPixel), height);
+}
+
+GlobalBuffer AllocateGlobal(uint64_t bytes) noexcept
+{
+    if (bytes >= kMaxGlobalBytes) {
+        Fail(Code::OutOfMemory);
+        return {};
+    }
+    auto* data = static_cast<uint8_t*>(GlobalAlloc(GPTR, static_cast<size_t>(bytes)));
+    if (!data) {
+        Fail(Code::OutOfMemory);
+        return {};
+    }
+    return GlobalBuffer(data, static_cast<size_t>(bytes));
+}
+
+}  // namespace px

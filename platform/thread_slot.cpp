@@ -1,0 +1,72 @@
+// Per-thread state slot and the list of all states.
+#include "platform/thread_slot.h"
+
+#include <atomic>
+#include <mutex>
+#include <new>
+
+namespace px::platform {
+namespace {
+
+struct Node {
+    void* value;
+    SlotDestroy destroy;
+    Node* next;
+};
+
+std::atomic<bool> g_listGone{false};
+
+struct StateList {
+    std::mutex lock;
+    Node* head = nullptr;
+
+    ~StateList()
+    {
+        std::lock_guard guard(lock);
+        g_listGone = true;
+        while (head) {
+            Node* next = head->next;
+            head->destroy(head->value);
+            delete head;
+            head = next;
+        }
+    }
+};
+
+StateList& List()
+{
+    static StateList list;
+    return list;
+}
+
+thread_local void* t_slot = nullptr;
+
+}  // namespace
+
+void* GetThreadSlot() noexcept
+{
+    if (g_listGone)
+        return nullptr;
+    return t_slot;
+}
+
+bool SetThreadSlot(void* value, SlotDestroy destroy) noexcept
+{
+    if (g_listGone)
+        return false;
+    Node* node = new (std::nothrow) Node{value, destroy, nullptr};
+    if (!node)
+        return false;
+    StateList& list = List();
+    std::lock_guard guard(list.lock);
+    if (g_listGone) {
+        delete node;
+        return false;
+    }
+    node->next = list.head;
+    list.head = node;
+    t_slot = value;
+    return true;
+}
+
+}  // namespace px::platform

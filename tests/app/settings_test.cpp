@@ -1,0 +1,84 @@
+// Settings record: defaults, loading, saving and folder storing over the key-value store.
+#include "app/core/settings.h"
+
+#include <gtest/gtest.h>
+
+namespace quillet {
+namespace {
+
+TEST(Settings, FirstRunWithAnEmptyStoreGivesTheDefaults)
+{
+    MemoryStore store;
+    BatchSettings s;
+    s.Quality = 95;
+    s.SubDirs = 1;
+    s.Width = 1;
+    LoadSettings(store, s);
+    EXPECT_EQ(s.Width, 640u);
+    EXPECT_EQ(s.Height, 480u);
+    EXPECT_EQ(s.Type, PerfectFit);
+    EXPECT_EQ(s.Portrait, FitInsideAll);
+    EXPECT_EQ(s.ResType, Bilinear);
+    EXPECT_EQ(s.Sampling, 1u);
+    EXPECT_EQ(s.Middle, 65u);
+    EXPECT_EQ(s.Quality, 80u);
+    EXPECT_EQ(s.SubDirs, 0u);
+    EXPECT_EQ(s.Autolev + s.Sharpen + s.CopyExif + s.Boost, 0u);
+    EXPECT_EQ(s.PathIn, "");
+    EXPECT_EQ(s.PathOut, "");
+    EXPECT_EQ(s.FileCount, 0u);
+}
+
+TEST(Settings, StoredValuesAreLoadedAndFoldersGetOneSeparator)
+{
+    MemoryStore store;
+    store.WriteString("Settings", "PathIn", "/home/ann/Photos");
+    store.WriteString("Settings", "PathOut", "/");
+    store.WriteInt("Settings", "Width", 320);
+    store.WriteInt("Settings", "Type", 7);
+    store.WriteInt("Settings", "ResType", 0xFFFFFFFFu);
+    store.WriteString("Settings", "Height", "not a number");  // unreadable: default
+    BatchSettings s;
+    LoadSettings(store, s);
+    EXPECT_EQ(s.PathIn, "/home/ann/Photos/");
+    EXPECT_EQ(s.PathOut, "/");
+    EXPECT_EQ(s.Width, 320u);
+    EXPECT_EQ(s.Height, 480u);
+    EXPECT_EQ(s.Type, 7);
+    EXPECT_EQ(s.ResType, -1);
+}
+
+TEST(Settings, SaveWritesTheElevenIntegersInOrderAndNoFolder)
+{
+    MemoryStore store;
+    BatchSettings s;
+    s.Width = 800;
+    s.Type = -1;
+    s.PathIn = "/x/";
+    SaveSettings(store, s);
+    const std::vector<std::string> expected = {
+        "Width=800", "Height=480", "Type=4294967295", "Portrait=1", "ResType=0", "Sampling=1",
+        "Middle=65", "Autolev=0", "Sharpen=0", "CopyExif=0", "Boost=0"};
+    EXPECT_EQ(store.writes(), expected);
+
+    BatchSettings back;
+    LoadSettings(store, back);
+    EXPECT_EQ(back.Width, 800u);
+    EXPECT_EQ(back.Type, -1);
+    EXPECT_EQ(back.PathIn, "");
+}
+
+TEST(Settings, StoreFolderWritesAtOnceWithoutTheSeparator)
+{
+    MemoryStore store;
+    BatchSettings s;
+    StoreFolder(store, s, Folder::In, "/data/in");
+    StoreFolder(store, s, Folder::Out, "/");
+    EXPECT_EQ(s.PathIn, "/data/in/");
+    EXPECT_EQ(s.PathOut, "/");
+    EXPECT_EQ(store.ReadString("Settings", "PathIn"), "/data/in");
+    EXPECT_EQ(store.ReadString("Settings", "PathOut"), "/");
+}
+
+}  // namespace
+}  // namespace quillet
