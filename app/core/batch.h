@@ -1,0 +1,73 @@
+// The batch run: the scan of the source folder and the thumbnail of every file in it,
+// reported through a small progress interface that the dialog and the terminal implement.
+#pragma once
+
+#include "app/core/settings.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quillet {
+
+// What a run reports while it goes. All calls come from the thread that called RunBatch.
+class BatchProgress {
+public:
+    virtual ~BatchProgress() = default;
+    virtual void SetRange(uint32_t lower, uint32_t upper) = 0;
+    // Before file `position` (counting from 0) is processed.
+    virtual void SetPos(uint32_t position) = 0;
+    // After a thumbnail was written to `path`.
+    virtual void ShowPreview(const std::string& path) = 0;
+    // True when the user asked to stop; checked after every file.
+    virtual bool CheckCancelButton() = 0;
+};
+
+// Appends the ".jpg" files (any letter case) of `folder`, depth first into sub-folders when
+// `subDirs` is set, in the order the file system lists them.
+void CollectFiles(const std::string& folder, bool subDirs, std::vector<std::string>& files);
+
+// Rebuilds `files` from the source folder; sets FileCount unless PathIn is empty.
+void RescanSource(BatchSettings& settings, std::vector<std::string>& files);
+
+// Why a run does not start.
+enum class Refusal {
+    None,
+    NoFiles,
+    SameFolder,
+    EmptyDestination,
+};
+
+// The message shown for a refusal.
+const char* RefusalText(Refusal refusal);
+
+// Checks made before a run starts: files to do, a destination, and one that is not the
+// source folder under any spelling.
+Refusal CheckRun(const BatchSettings& settings, const std::vector<std::string>& files);
+
+struct SkippedFile {
+    std::string path;
+    std::string reason;
+};
+
+struct BatchResult {
+    Refusal refusal = Refusal::None;
+    uint32_t written = 0;
+    std::vector<SkippedFile> skipped;
+    bool cancelled = false;
+};
+
+// Checks the run, then makes the thumbnail of every file in order, reporting through
+// `progress`. A refused run touches nothing and calls no progress method.
+BatchResult RunBatch(const BatchSettings& settings, const std::vector<std::string>& files,
+                     BatchProgress& progress);
+
+// The thumbnail of one source file into `outputPath`; an empty string on success, else the
+// reason the file was skipped. Thread-safe: uses only the calling thread's library state.
+std::string MakeThumbnail(const BatchSettings& settings, const std::string& sourcePath,
+                          const std::string& outputPath);
+
+// The colour boost: pushes each channel away from the pixel's luminance by 15.625 %.
+void BoostColor(uint8_t* rgb, uint32_t width, uint32_t height);
+
+}  // namespace quillet
