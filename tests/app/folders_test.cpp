@@ -1,0 +1,177 @@
+// Folder checks: path form, folder names, and creating a missing folder on request.
+#include "app/core/folders.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+namespace quillet {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ScratchDir {
+public:
+    ScratchDir()
+    {
+        char pattern[] = "/tmp/quillet-folders-XXXXXX";
+        m_path = ::mkdtemp(pattern);
+    }
+    ~ScratchDir() { fs::remove_all(m_path); }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// Answers the creation question as told and records what was shown.
+class ScriptedPrompts : public FolderPrompts {
+public:
+    explicit ScriptedPrompts(bool answerYes) : m_answerYes(answerYes) {}
+    bool AskCreate(const std::string& path) override
+    {
+        asked.push_back(path);
+        return m_answerYes;
+    }
+    void ShowError(int result, const std::string& path) override { errors.push_back(FolderErrorText(result, path)); }
+
+    std::vector<std::string> asked;
+    std::vector<std::string> errors;
+
+private:
+    bool m_answerYes;
+};
+
+TEST(FolderNames, EdgesAndForbiddenCharacters)
+{
+    struct Case {
+        const char* name;
+        bool valid;
+    };
+    const Case cases[] = {
+        {"Photos", true},       {"two words", true},  {"a.b", true},      {"caf\xc3\xa9", true},
+        {"", false},            {" lead", false},     {"trail ", false},  {"\tx", false},
+        {"x.", false},          {".hidden", false},   {"wh?t", false},    {"a*b", false},
+        {"a:b", false},         {"a\\b", false},      {"a|b", false},     {"<a", false},
+        {"a>", false},          {"a\"b", false},      {"a/b", false},     {"a\x01" "b", true},
+        {"\x7f", true},  // codes outside 34..124 are not looked at
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsValidFolderName(c.name), c.valid) << '"' << c.name << '"';
+}
+
+TEST(ValidatePath, FormInCheckMode)
+{
+    struct Case {
+        const char* path;
+        int result;
+    };
+    const Case cases[] = {
+        {"/", kFolderUsable},
+        {"/tmp", kFolderUsable},
+        {"/no/such/folder/at/all", kFolderUsable},  // the form only
+        {"", kFolderInvalid},
+        {"tmp", kFolderInvalid},
+        {"x/tmp", kFolderInvalid},  // relative
+        {"/tmp/", kFolderInvalid},  // trailing separator
+        {"//tmp", kFolderInvalid},
+        {"/tmp//x", kFolderInvalid},
+        {"/tmp/ x", kFolderInvalid},
+        {"/tmp/x./y", kFolderInvalid},
+        {"/tmp/wh?t", kFolderInvalid},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ValidatePath(c.path, PathMode::Check), c.result) << c.path;
+}
+
+TEST(ValidatePath, LongPathsAreNotCut)
+{
+    std::string path;
+    for (int i = 0; i < 40; ++i)
+        path += "/component";
+    ASSERT_GT(path.size(), 300u);
+    EXPECT_EQ(ValidatePath(path, PathMode::Check), kFolderUsable);
+    EXPECT_EQ(ValidatePath(path + "/bad?", PathMode::Check), kFolderInvalid);
+}
+
+TEST(ValidatePath, CreateModeMakesEveryMissingLevel)
+{
+    ScratchDir dir;
+    const std::string nested = dir.path() + "/new/sub";
+    EXPECT_EQ(ValidatePath(nested, PathMode::Create), kFolderUsable);
+    EXPECT_TRUE(fs::is_directory(nested));
+    EXPECT_EQ(ValidatePath("/", PathMode::Create), kFolderUsable);
+}
+
+TEST(ValidatePath, CreateModeStopsAtAFileInTheWay)
+{
+    ScratchDir dir;
+    std::ofstream(dir.path() + "/file") << "x";
+    EXPECT_EQ(ValidatePath(dir.path() + "/file/sub", PathMode::Create), kFolderNotCreated);
+    // An invalid component later in the path is found only after the earlier ones were made.
+    EXPECT_EQ(ValidatePath(dir.path() + "/made/bad?", PathMode::Create), kFolderInvalid);
+    EXPECT_TRUE(fs::is_directory(dir.path() + "/made"));
+}
+
+TEST(CheckFolder, ExistingFolderIsUsableWithoutAQuestion)
+{
+    ScratchDir dir;
+    ScriptedPrompts prompts(true);
+    EXPECT_EQ(CheckFolder(dir.path(), prompts), kFolderUsable);
+    EXPECT_EQ(CheckFolder("/", prompts), kFolderUsable);
+    EXPECT_TRUE(prompts.asked.empty());
+    EXPECT_TRUE(prompts.errors.empty());
+}
+
+TEST(CheckFolder, InvalidPathsAreReportedAndNothingIsCreated)
+{
+    ScratchDir dir;
+    for (const std::string tail : {"/new/", "/ lead", "/dot.", "/wh?t", "/ok/ lead"}) {
+        ScriptedPrompts prompts(true);
+        const std::string path = dir.path() + tail;
+        EXPECT_EQ(CheckFolder(path, prompts), kFolderInvalid) << path;
+        EXPECT_TRUE(prompts.asked.empty());
+        ASSERT_EQ(prompts.errors.size(), 1u);
+        EXPECT_EQ(prompts.errors[0], "The folder:\n\n" + path + "\n\nis invalid. Please reenter.");
+    }
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+TEST(CheckFolder, MissingNestedFolderIsCreatedAfterYes)
+{
+    ScratchDir dir;
+    const std::string path = dir.path() + "/new/sub";
+    ScriptedPrompts prompts(true);
+    EXPECT_EQ(CheckFolder(path, prompts), kFolderUsable);
+    ASSERT_EQ(prompts.asked.size(), 1u);
+    EXPECT_EQ(CreateQuestionText(prompts.asked[0]),
+              "The folder:\n\n" + path + "\n\ndoes not exist. Do you want the folder to be created?");
+    EXPECT_TRUE(fs::is_directory(path));
+    EXPECT_TRUE(prompts.errors.empty());
+}
+
+TEST(CheckFolder, NoDeclinesAndCreatesNothing)
+{
+    ScratchDir dir;
+    ScriptedPrompts prompts(false);
+    EXPECT_EQ(CheckFolder(dir.path() + "/new/sub", prompts), kFolderDeclined);
+    EXPECT_EQ(prompts.asked.size(), 1u);
+    EXPECT_TRUE(prompts.errors.empty());
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+TEST(CheckFolder, FailedCreationIsReported)
+{
+    ScratchDir dir;
+    std::ofstream(dir.path() + "/file") << "x";
+    const std::string path = dir.path() + "/file/sub";
+    ScriptedPrompts prompts(true);
+    EXPECT_EQ(CheckFolder(path, prompts), kFolderNotCreated);
+    ASSERT_EQ(prompts.errors.size(), 1u);
+    EXPECT_EQ(prompts.errors[0], "The folder:\n\n" + path + "\n\ncan not be created. Please double check.");
+}
+
+}  // namespace
+}  // namespace quillet
