@@ -1,0 +1,13 @@
+// The About box.
+#include "app/gui/about_dialog.h"
+
+#include "app/gui/controls.h"
+#include "app/res/strings.h"
+
+CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+{
+    quillet::gui::InitResources();
+    m_ui.setupUi(this);
+    m_ui.addressLabel->setText(QString::fromLatin1(quillet::res::kMakerAddress));
+    setFixedSize(sizeHint());
+}

@@ -1,0 +1,30 @@
+// Finding a dialog's control by the number its layout gives it, and the message boxes.
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <QVariant>
+#include <QWidget>
+
+namespace quillet::gui {
+
+// The control of `root` whose "id" property is `id`, or null.
+template <class Control = QWidget>
+Control* FindControl(const QWidget* root, int id)
+{
+    for (Control* control : root->findChildren<Control*>()) {
+        const QVariant value = control->property("id");
+        if (value.isValid() && value.toInt() == id)
+            return control;
+    }
+    return nullptr;
+}
+
+// A modal message box with the application's caption; gives the button pressed.
+QMessageBox::StandardButton ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& text,
+                                        QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+
+// Registers the icons and layouts compiled into the program; safe to call more than once.
+void InitResources();
+
+}  // namespace quillet::gui

@@ -1,0 +1,110 @@
+// The folder chooser.
+#include "app/gui/folder_browser.h"
+
+#include "app/gui/controls.h"
+
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+bool MessageBoxPrompts::AskCreate(const std::string& path)
+{
+    const QString text = QString::fromStdString(quillet::CreateQuestionText(path));
+    return quillet::gui::ShowMessage(m_parent, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
+void MessageBoxPrompts::ShowError(int result, const std::string& path)
+{
+    quillet::gui::ShowMessage(m_parent, QMessageBox::Warning, QString::fromStdString(quillet::FolderErrorText(result, path)));
+}
+
+CFolderBrowser::CFolderBrowser(const QString& caption, const QString& instruction, const QString& initialFolder,
+                               QWidget* owner)
+    : QFileDialog(owner, caption), m_instruction(instruction)
+{
+    setOption(QFileDialog::DontUseNativeDialog);
+    setOption(QFileDialog::ShowDirsOnly);
+    setFileMode(QFileDialog::Directory);
+    setAcceptMode(QFileDialog::AcceptOpen);
+    setLabelText(QFileDialog::Accept, tr("OK"));
+    setLabelText(QFileDialog::FileName, tr("Folder:"));
+
+    // The dialog's own name field works relative to the shown folder; a full path edit takes
+    // its place, and the filter row has nothing to offer for folders.
+    auto* grid = qobject_cast<QGridLayout*>(layout());
+    QLineEdit* nameEdit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    m_pathEdit = new QLineEdit(this);
+    m_pathEdit->setObjectName(QStringLiteral("pathEdit"));
+    m_pathEdit->setProperty("id", 14148);
+    if (grid != nullptr && nameEdit != nullptr) {
+        int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
+        grid->getItemPosition(grid->indexOf(nameEdit), &row, &column, &rowSpan, &columnSpan);
+        nameEdit->hide();
+        grid->addWidget(m_pathEdit, row, column, rowSpan, columnSpan);
+        if (auto* label = findChild<QLabel*>(QStringLiteral("fileNameLabel")))
+            label->setBuddy(m_pathEdit);
+    } else if (grid != nullptr) {
+        grid->addWidget(m_pathEdit, grid->rowCount(), 0, 1, grid->columnCount());
+    }
+    for (const char* name : {"fileTypeCombo", "fileTypeLabel"}) {
+        if (auto* widget = findChild<QWidget*>(QString::fromLatin1(name)))
+            widget->hide();
+    }
+    if (auto* buttons = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox")))
+        m_okButton = buttons->button(QDialogButtonBox::Open);
+
+    connect(this, &QFileDialog::currentChanged, this, &CFolderBrowser::OnSelectionChanged);
+    connect(this, &QFileDialog::directoryEntered, this, &CFolderBrowser::OnSelectionChanged);
+    connect(m_pathEdit, &QLineEdit::textChanged, this, &CFolderBrowser::OnPathChanged);
+
+    if (!initialFolder.isEmpty() && QFileInfo(initialFolder).isDir()) {
+        setDirectory(initialFolder);
+        m_pathEdit->setText(initialFolder);
+    } else {
+        setDirectory(QDir::homePath());
+        m_pathEdit->clear();
+        OnPathChanged(QString());
+    }
+    m_pathEdit->setFocus();
+}
+
+int CFolderBrowser::Run()
+{
+    m_confirmed = false;
+    exec();
+    return m_confirmed ? 1 : -1;
+}
+
+void CFolderBrowser::OnSelectionChanged(const QString& path)
+{
+    QString folder;
+    if (!path.isEmpty() && QFileInfo(path).isDir())
+        folder = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    if (m_okButton != nullptr)
+        m_okButton->setEnabled(!folder.isEmpty());
+    m_pathEdit->setText(folder);
+}
+
+void CFolderBrowser::OnPathChanged(const QString& text)
+{
+    m_folder = text.toStdString();
+    if (m_okButton != nullptr)
+        m_okButton->setEnabled(!text.isEmpty());
+}
+
+void CFolderBrowser::accept()
+{
+    m_folder = m_pathEdit->text().toStdString();
+    MessageBoxPrompts prompts(this);
+    if (m_folder.empty() || quillet::CheckFolder(m_folder, prompts) != quillet::kFolderUsable) {
+        m_pathEdit->setFocus();
+        return;
+    }
+    m_confirmed = true;
+    QDialog::accept();
+}

@@ -1,0 +1,8 @@
+// Starts Quillmaker.
+#include "app/gui/quillet_app.h"
+
+int main(int argc, char** argv)
+{
+    CQuilletApp app(argc, argv);
+    return app.Run();
+}

@@ -1,0 +1,216 @@
+// The main dialog.
+#include "app/gui/main_dialog.h"
+
+#include "app/core/batch.h"
+#include "app/core/numbers.h"
+#include "app/gui/about_dialog.h"
+#include "app/gui/controls.h"
+#include "app/gui/folder_browser.h"
+#include "app/gui/progress_dialog.h"
+#include "app/res/strings.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
+
+CMainDialog::CMainDialog(quillet::SettingsStore& store, QWidget* parent) : QDialog(parent), m_store(store)
+{
+    quillet::gui::InitResources();
+    quillet::LoadSettings(m_store, m_settings);
+    m_ui.setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+
+    int value = 0;
+    for (QAbstractButton* button : {m_ui.perfectFitRadio, m_ui.fitOutsideRadio, m_ui.fitInsideRadio})
+        m_typeGroup.addButton(button, value++);
+    value = 0;
+    for (QAbstractButton* button :
+         {m_ui.reverseBoxRadio, m_ui.fitInsideAllRadio, m_ui.cropLandscapeRadio, m_ui.rulesOnlyRadio})
+        m_portraitGroup.addButton(button, value++);
+
+    connect(m_ui.browseInButton, &QPushButton::clicked, this, [this] { BrowseFolder(quillet::Folder::In); });
+    connect(m_ui.browseOutButton, &QPushButton::clicked, this, [this] { BrowseFolder(quillet::Folder::Out); });
+    connect(m_ui.startButton, &QPushButton::clicked, this, &CMainDialog::OnStart);
+    connect(m_ui.exitButton, &QPushButton::clicked, this, &CMainDialog::accept);
+    connect(m_ui.subDirsCheck, &QCheckBox::clicked, this, &CMainDialog::OnSubDirs);
+
+    UpdateData(false);
+    m_ui.linkLabel->Attach();
+    m_ui.linkLabel->SetURL(QString::fromLatin1(quillet::res::kMakerAddress));
+    RescanSource();
+    m_ui.exitButton->setFocus();
+}
+
+CMainDialog::~CMainDialog()
+{
+    quillet::SaveSettings(m_store, m_settings);
+}
+
+bool CMainDialog::UpdateData(bool fromControls)
+{
+    auto check = [&](QCheckBox* box, uint32_t& field) {
+        if (fromControls)
+            field = box->isChecked() ? 1 : 0;
+        else
+            box->setChecked(field != 0);
+    };
+    auto number = [&](QLineEdit* edit, uint32_t& field) {
+        if (!fromControls) {
+            edit->setText(QString::number(field));
+            return true;
+        }
+        const std::optional<uint32_t> parsed = quillet::ParseUnsigned(edit->text().toStdString());
+        if (!parsed) {
+            quillet::gui::ShowMessage(this, QMessageBox::Warning, QString::fromLatin1(quillet::res::kBadNumber));
+            edit->setFocus();
+            edit->selectAll();
+            return false;
+        }
+        field = *parsed;
+        return true;
+    };
+    auto text = [&](QLineEdit* edit, std::string& field) {
+        if (fromControls)
+            field = edit->text().toStdString();
+        else
+            edit->setText(QString::fromStdString(field));
+    };
+    auto radio = [&](QButtonGroup& group, int32_t& field) {
+        if (fromControls) {
+            field = group.checkedId();
+            return;
+        }
+        if (QAbstractButton* button = group.button(field)) {
+            button->setChecked(true);
+            return;
+        }
+        // A stored value with no button: none is checked.
+        group.setExclusive(false);
+        for (QAbstractButton* button : group.buttons())
+            button->setChecked(false);
+        group.setExclusive(true);
+    };
+
+    check(m_ui.samplingCheck, m_settings.Sampling);
+    check(m_ui.copyExifCheck, m_settings.CopyExif);
+    if (!number(m_ui.widthEdit, m_settings.Width) || !number(m_ui.heightEdit, m_settings.Height))
+        return false;
+    check(m_ui.sharpenCheck, m_settings.Sharpen);
+    text(m_ui.pathInEdit, m_settings.PathIn);
+    text(m_ui.pathOutEdit, m_settings.PathOut);
+    radio(m_typeGroup, m_settings.Type);
+    radio(m_portraitGroup, m_settings.Portrait);
+    if (!number(m_ui.middleEdit, m_settings.Middle) || !number(m_ui.fileCountEdit, m_settings.FileCount))
+        return false;
+    check(m_ui.autolevCheck, m_settings.Autolev);
+    if (fromControls)
+        m_settings.ResType = m_ui.methodCombo->currentIndex();
+    else
+        m_ui.methodCombo->setCurrentIndex(m_settings.ResType >= 0 && m_settings.ResType < m_ui.methodCombo->count()
+                                              ? m_settings.ResType
+                                              : -1);
+    if (!number(m_ui.qualityEdit, m_settings.Quality))
+        return false;
+    check(m_ui.boostCheck, m_settings.Boost);
+    check(m_ui.subDirsCheck, m_settings.SubDirs);
+    return true;
+}
+
+bool CMainDialog::RescanSource()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool taken = UpdateData(true);
+    quillet::RescanSource(m_settings, m_files);
+    if (!m_settings.PathIn.empty())
+        UpdateData(false);
+    QApplication::restoreOverrideCursor();
+    return taken;
+}
+
+void CMainDialog::BrowseFolder(quillet::Folder which)
+{
+    // A bad number is reported once, and nothing else happens until it is mended.
+    if (!UpdateData(true))
+        return;
+    const bool source = which == quillet::Folder::In;
+    const std::string initial = m_store.ReadString(quillet::kSettingsSection, source ? "PathIn" : "PathOut").value_or("");
+    CFolderBrowser browser(source ? tr("Select Source") : tr("Select Destination"), QStringLiteral("title"),
+                           QString::fromStdString(initial), this);
+    if (browser.Run() != 1)
+        return;
+    quillet::StoreFolder(m_store, m_settings, which, browser.Folder());
+    UpdateData(false);
+    if (source)
+        RescanSource();
+}
+
+void CMainDialog::OnSubDirs()
+{
+    if (UpdateData(true))
+        RescanSource();
+}
+
+void CMainDialog::OnStart()
+{
+    if (m_run != nullptr)
+        return;
+    // A run never starts on settings that were only half read.
+    if (!RescanSource())
+        return;
+    const quillet::Refusal refusal = quillet::CheckRun(m_settings, m_files);
+    if (refusal != quillet::Refusal::None) {
+        quillet::gui::ShowMessage(this, QMessageBox::NoIcon, QString::fromLatin1(quillet::RefusalText(refusal)));
+        return;
+    }
+    CProgressDialog progress;
+    if (!progress.Create(this))
+        return;
+    progress.SetRange(0, static_cast<uint32_t>(m_files.size()));
+    m_run = &progress;
+    quillet::RunBatch(m_settings, m_files, progress);
+    m_run = nullptr;
+    progress.Close();
+    if (m_closeAfterRun)
+        QDialog::reject();
+}
+
+void CMainDialog::accept()
+{
+    if (m_run != nullptr)
+        return;
+    if (UpdateData(true))
+        QDialog::accept();
+}
+
+void CMainDialog::reject()
+{
+    if (m_run != nullptr) {
+        // Closing during a run stops the run first; the dialog closes when it has ended.
+        m_run->RequestCancel();
+        m_closeAfterRun = true;
+        return;
+    }
+    QDialog::reject();
+}
+
+void CMainDialog::SysCommand(uint32_t command)
+{
+    if ((command & 0xFFF0u) == quillet::res::kAboutCommand) {
+        CAboutDialog about(this);
+        about.exec();
+    }
+}
+
+void CMainDialog::contextMenuEvent(QContextMenuEvent* event)
+{
+    // There is no window menu to extend here; the dialog's own context menu carries About.
+    const QString item = QString::fromLatin1(quillet::res::LoadString(quillet::res::kIdsAboutItem));
+    if (item.isEmpty())
+        return QDialog::contextMenuEvent(event);
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("windowMenu"));
+    menu.addAction(item)->setData(quillet::res::kAboutCommand);
+    if (QAction* chosen = menu.exec(event->globalPos()))
+        SysCommand(chosen->data().toUInt());
+}

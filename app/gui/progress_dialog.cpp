@@ -1,0 +1,124 @@
+// The progress window of a batch run.
+#include "app/gui/progress_dialog.h"
+
+#include "app/core/numbers.h"
+#include "app/res/strings.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QWindow>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+int ToBarValue(int64_t value)
+{
+    return static_cast<int>(std::clamp<int64_t>(value, INT_MIN, INT_MAX));
+}
+
+}  // namespace
+
+CProgressDialog::CProgressDialog(uint32_t captionId)
+    : QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_captionId(captionId == 0 ? quillet::res::kIdsProcessing : captionId)
+{
+}
+
+CProgressDialog::~CProgressDialog()
+{
+    if (m_created)
+        Close();
+}
+
+bool CProgressDialog::Create(QWidget* parent)
+{
+    m_owner = parent != nullptr ? parent->window() : nullptr;
+    if (m_owner && m_owner->isEnabled()) {
+        m_owner->setEnabled(false);
+        m_ownerDisabled = true;
+    }
+
+    // No parent widget: a disabled parent would disable this window with it. Being
+    // application modal lets it take input while the main dialog runs its own modal loop.
+    m_ui.setupUi(this);
+    setWindowModality(Qt::ApplicationModal);
+    setWindowTitle(QString::fromLatin1(quillet::res::LoadString(m_captionId)));
+    m_ui.progressBar->setRange(ToBarValue(m_lower), ToBarValue(m_upper));
+    m_ui.progressBar->setValue(ToBarValue(m_lower));
+    // The preview frame of the Part that draws thumbnails stays an empty black frame for now.
+    QPalette framePalette = m_ui.previewFrame->palette();
+    framePalette.setColor(QPalette::WindowText, Qt::black);
+    m_ui.previewFrame->setPalette(framePalette);
+    connect(m_ui.cancelButton, &QPushButton::clicked, this, &CProgressDialog::RequestCancel);
+
+    adjustSize();
+    if (m_owner) {
+        winId();
+        windowHandle()->setTransientParent(m_owner->windowHandle());
+        move(m_owner->geometry().center() - rect().center());
+    }
+    show();
+    m_created = true;
+    return true;
+}
+
+void CProgressDialog::Close()
+{
+    if (m_ownerDisabled && m_owner) {
+        m_owner->setEnabled(true);
+        m_owner->activateWindow();
+    }
+    m_ownerDisabled = false;
+    m_created = false;
+    hide();
+}
+
+void CProgressDialog::SetRange(uint32_t lower, uint32_t upper)
+{
+    m_lower = lower;
+    m_upper = upper;
+    if (m_created)
+        m_ui.progressBar->setRange(ToBarValue(m_lower), ToBarValue(m_upper));
+}
+
+void CProgressDialog::SetPos(uint32_t position)
+{
+    PumpMessages();
+    m_ui.progressBar->setValue(ToBarValue(position));
+    const QString text = QString::fromStdString(quillet::PercentText(position, m_lower, m_upper));
+    if (m_ui.percentLabel->text() != text)
+        m_ui.percentLabel->setText(text);
+}
+
+void CProgressDialog::ShowPreview(const std::string&)
+{
+    PumpMessages();
+}
+
+bool CProgressDialog::CheckCancelButton()
+{
+    PumpMessages();
+    const bool cancelled = m_cancelled;
+    m_cancelled = false;
+    return cancelled;
+}
+
+void CProgressDialog::reject()
+{
+    RequestCancel();
+}
+
+void CProgressDialog::closeEvent(QCloseEvent* event)
+{
+    RequestCancel();
+    event->ignore();
+}
+
+void CProgressDialog::PumpMessages()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}

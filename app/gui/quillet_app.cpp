@@ -1,0 +1,34 @@
+// The application object.
+#include "app/gui/quillet_app.h"
+
+#include "app/gui/controls.h"
+#include "app/gui/main_dialog.h"
+#include "app/gui/qsettings_store.h"
+#include "pxlib.h"
+
+#include <QIcon>
+
+#include <memory>
+
+CQuilletApp::CQuilletApp(int& argc, char** argv) : QApplication(argc, argv)
+{
+    InitializeLibrary();
+    setOrganizationName(QStringLiteral("Brackenfold"));
+    setApplicationName(QStringLiteral("Quillet"));
+    setDesktopFileName(QStringLiteral("quillet"));
+    quillet::gui::InitResources();
+    setWindowIcon(QIcon(QStringLiteral(":/icons/128.svg")));
+}
+
+CQuilletApp::~CQuilletApp()
+{
+    ShutdownLibrary();
+}
+
+int CQuilletApp::Run()
+{
+    quillet::gui::QtSettingsStore store;
+    auto dialog = std::make_unique<CMainDialog>(store);
+    dialog->exec();
+    return 0;
+}

@@ -1,0 +1,15 @@
+// The application object: one library start, the settings' names, the main dialog.
+#pragma once
+
+#include <QApplication>
+
+class CQuilletApp : public QApplication {
+    Q_OBJECT
+
+public:
+    CQuilletApp(int& argc, char** argv);
+    ~CQuilletApp() override;
+
+    // Runs the main dialog modally; the program ends when it closes.
+    int Run();
+};
