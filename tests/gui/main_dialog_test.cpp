@@ -1,0 +1,396 @@
+// The main dialog: what it shows from the store, the exchange, Exit and close, START.
+#include "gui_support.h"
+
+#include "app/gui/about_dialog.h"
+#include "app/gui/controls.h"
+#include "app/gui/folder_browser.h"
+#include "app/gui/main_dialog.h"
+#include "app/gui/progress_dialog.h"
+#include "app/gui/qsettings_store.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTest>
+
+using quillet::gui::FindControl;
+
+namespace {
+
+QSettings Store()
+{
+    return QSettings(QStringLiteral("Brackenfold"), QStringLiteral("Quillet"));
+}
+
+QString EditText(QWidget* dialog, int id)
+{
+    return FindControl<QLineEdit>(dialog, id)->text();
+}
+
+bool Checked(QWidget* dialog, int id)
+{
+    return FindControl<QAbstractButton>(dialog, id)->isChecked();
+}
+
+// Clicks START and answers the message box that it shows; gives its text.
+QString StartExpectingMessage(CMainDialog& dialog, QMessageBox::Icon* icon = nullptr)
+{
+    QString text;
+    guitest::WhenModal<QMessageBox>([&](QMessageBox* box) {
+        text = box->text();
+        if (icon != nullptr)
+            *icon = box->icon();
+        box->button(QMessageBox::Ok)->click();
+    });
+    FindControl<QPushButton>(&dialog, 1015)->click();
+    return text;
+}
+
+// Watches a run from inside its event dispatching: the percentage texts shown, whether the
+// main dialog was disabled, and Cancel pressed once `cancelAt` is shown.
+class RunWatcher : public QObject {
+public:
+    RunWatcher(QWidget* mainDialog, QString cancelAt) : m_main(mainDialog), m_cancelAt(std::move(cancelAt))
+    {
+        m_timer.setInterval(0);
+        connect(&m_timer, &QTimer::timeout, this, [this] { Look(); });
+        m_timer.start();
+    }
+
+    QStringList texts;
+    bool mainWasDisabled = false;
+
+private:
+    void Look()
+    {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            auto* progress = qobject_cast<CProgressDialog*>(window);
+            if (progress == nullptr || !progress->isVisible())
+                continue;
+            const QString text = FindControl<QLabel>(progress, 1004)->text();
+            if (texts.isEmpty() || texts.last() != text)
+                texts << text;
+            mainWasDisabled = mainWasDisabled || !m_main->isEnabled();
+            if (!m_cancelAt.isEmpty() && text == m_cancelAt) {
+                QTest::mouseClick(FindControl<QPushButton>(progress, 2), Qt::LeftButton);
+                m_cancelAt.clear();
+            }
+        }
+    }
+
+    QWidget* m_main;
+    QString m_cancelAt;
+    QTimer m_timer;
+};
+
+bool AnyProgressWindowShown()
+{
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (qobject_cast<CProgressDialog*>(window) != nullptr && window->isVisible())
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+class MainDialogTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        guitest::ClearStore();
+        guitest::g_modalTimedOut = false;
+    }
+    void cleanup() { QVERIFY(!guitest::g_modalTimedOut); }
+
+    void firstRunShowsTheDefaults()
+    {
+        quillet::gui::QtSettingsStore store;
+        CMainDialog dialog(store);
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Quillmaker"));
+        QCOMPARE(EditText(&dialog, 1006), QStringLiteral("640"));
+        QCOMPARE(EditText(&dialog, 1007), QStringLiteral("480"));
+        QVERIFY(Checked(&dialog, 1012));   // Perfect Fit
+        QVERIFY(Checked(&dialog, 1016));   // Fit inside W && H
+        QCOMPARE(FindControl<QComboBox>(&dialog, 1019)->currentText(), QStringLiteral("Bi-linear"));
+        QVERIFY(Checked(&dialog, 1004));   // Enhanced Sampling
+        QVERIFY(!Checked(&dialog, 1005) && !Checked(&dialog, 1011) && !Checked(&dialog, 1018) &&
+                !Checked(&dialog, 1022) && !Checked(&dialog, 1023));
+        QCOMPARE(EditText(&dialog, 1010), QStringLiteral("65"));
+        QCOMPARE(EditText(&dialog, 1020), QStringLiteral("80"));
+        QCOMPARE(EditText(&dialog, 1000), QString());
+        QCOMPARE(EditText(&dialog, 1002), QString());
+        QCOMPARE(EditText(&dialog, 1017), QStringLiteral("0"));
+        QVERIFY(FindControl<QPushButton>(&dialog, 1)->isDefault());
+    }
+
+    void storedFoldersShowWithOneSeparatorAndTheSourceIsScanned()
+    {
+        QTemporaryDir scratch;
+        const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 2);
+        {
+            QSettings settings = Store();
+            settings.setValue("Settings/PathIn", photos);
+            settings.setValue("Settings/PathOut", "/");
+        }
+        quillet::gui::QtSettingsStore store;
+        CMainDialog dialog(store);
+        QCOMPARE(EditText(&dialog, 1000), photos + "/");
+        QCOMPARE(EditText(&dialog, 1002), QStringLiteral("/"));
+        QCOMPARE(EditText(&dialog, 1017), QStringLiteral("2"));
+        QCOMPARE(dialog.Files().size(), size_t{2});
+    }
+
+    void qualityAndSubFoldersStartAtTheirDefaultsEveryTime()
+    {
+        quillet::gui::QtSettingsStore store;
+        {
+            CMainDialog dialog(store);
+            FindControl<QLineEdit>(&dialog, 1020)->setText("95");
+            FindControl<QCheckBox>(&dialog, 1023)->click();
+            dialog.accept();
+            QCOMPARE(dialog.Settings().Quality, 95u);
+            QCOMPARE(dialog.Settings().SubDirs, 1u);
+        }
+        QVERIFY(!Store().contains("Settings/Quality"));
+        CMainDialog again(store);
+        QCOMPARE(EditText(&again, 1020), QStringLiteral("80"));
+        QVERIFY(!Checked(&again, 1023));
+    }
+
+    void storedValuesWithoutAControlReadBackAsMinusOne()
+    {
+        {
+            QSettings settings = Store();
+            settings.setValue("Settings/Type", 7);
+            settings.setValue("Settings/ResType", 5);
+        }
+        quillet::gui::QtSettingsStore store;
+        CMainDialog dialog(store);
+        QVERIFY(!Checked(&dialog, 1012) && !Checked(&dialog, 1013) && !Checked(&dialog, 1014));
+        QCOMPARE(FindControl<QComboBox>(&dialog, 1019)->currentIndex(), -1);
+        // The scan at start-up has read the controls back already.
+        QVERIFY(dialog.UpdateData(true));
+        QCOMPARE(dialog.Settings().Type, -1);
+        QCOMPARE(dialog.Settings().ResType, -1);
+        // The portrait group is untouched by the empty rule group.
+        QCOMPARE(dialog.Settings().Portrait, 1);
+    }
+
+    void badNumberStopsTheExchangeAndExitStaysOpen()
+    {
+        quillet::gui::QtSettingsStore store;
+        CMainDialog dialog(store);
+        dialog.show();
+        FindControl<QCheckBox>(&dialog, 1004)->setChecked(false);  // before Height: taken
+        FindControl<QLineEdit>(&dialog, 1006)->setText(" 12\t");    // before Height: taken
+        FindControl<QLineEdit>(&dialog, 1007)->setText("-5");
+        FindControl<QLineEdit>(&dialog, 1010)->setText("7");        // after Height: kept
+        FindControl<QCheckBox>(&dialog, 1022)->setChecked(true);    // after Height: kept
+
+        QString message;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        guitest::WhenModal<QMessageBox>([&](QMessageBox* box) {
+            message = box->text();
+            icon = box->icon();
+            box->button(QMessageBox::Ok)->click();
+        });
+        FindControl<QPushButton>(&dialog, 1)->click();  // Exit
+        QCOMPARE(message, QStringLiteral("Please enter a positive integer."));
+        QCOMPARE(icon, QMessageBox::Warning);
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(dialog.focusWidget(), FindControl<QWidget>(&dialog, 1007));
+        QCOMPARE(dialog.Settings().Sampling, 0u);
+        QCOMPARE(dialog.Settings().Width, 12u);
+        QCOMPARE(dialog.Settings().Middle, 65u);
+        QCOMPARE(dialog.Settings().Boost, 0u);
+    }
+
+    void closeBoxDiscardsWhileExitAndEnterKeep()
+    {
+        quillet::gui::QtSettingsStore store;
+        {
+            CMainDialog dialog(store);
+            dialog.show();
+            FindControl<QLineEdit>(&dialog, 1006)->setText("320");
+            dialog.close();  // the close box
+            QVERIFY(!dialog.isVisible());
+        }
+        QCOMPARE(Store().value("Settings/Width").toInt(), 640);
+        {
+            CMainDialog dialog(store);
+            dialog.show();
+            FindControl<QLineEdit>(&dialog, 1006)->setText("320");
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+            QVERIFY(!dialog.isVisible());
+        }
+        QCOMPARE(Store().value("Settings/Width").toInt(), 640);
+        {
+            CMainDialog dialog(store);
+            dialog.show();
+            auto* width = FindControl<QLineEdit>(&dialog, 1006);
+            width->setText("320");
+            FindControl<QRadioButton>(&dialog, 1014)->setChecked(true);
+            width->setFocus();
+            QTest::keyClick(width, Qt::Key_Return);  // Enter works as Exit
+            QVERIFY(!dialog.isVisible());
+            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        }
+        QCOMPARE(Store().value("Settings/Width").toInt(), 320);
+        QCOMPARE(Store().value("Settings/Type").toInt(), 2);
+        QVERIFY(!Store().contains("Settings/PathIn"));  // folders are written only when picked
+    }
+
+    void startRefusesWithoutFilesAndForTheSameFolder()
+    {
+        QTemporaryDir scratch;
+        const QString empty = scratch.path() + "/empty";
+        const QString out = scratch.path() + "/out";
+        QDir().mkpath(empty);
+        QDir().mkpath(out);
+        quillet::gui::QtSettingsStore store;
+        {
+            QSettings settings = Store();
+            settings.setValue("Settings/PathIn", empty);
+            settings.setValue("Settings/PathOut", out);
+        }
+        {
+            CMainDialog dialog(store);
+            QMessageBox::Icon icon = QMessageBox::Warning;
+            QCOMPARE(StartExpectingMessage(dialog, &icon), QStringLiteral("No files to process"));
+            QCOMPARE(icon, QMessageBox::NoIcon);
+            QVERIFY(dialog.isEnabled());
+        }
+        const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 3);
+        {
+            QSettings settings = Store();
+            settings.setValue("Settings/PathIn", photos);
+            settings.setValue("Settings/PathOut", photos);
+        }
+        {
+            CMainDialog dialog(store);
+            QCOMPARE(StartExpectingMessage(dialog), QStringLiteral("Destination path is the same as source."));
+        }
+        QCOMPARE(guitest::FilesIn(photos).size(), 3);
+        QVERIFY(guitest::FilesIn(out).isEmpty());
+    }
+
+    void runShowsEachFilesPercentage()
+    {
+        QTemporaryDir scratch;
+        const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 10);
+        const QString out = scratch.path() + "/out";
+        QDir().mkpath(out);
+        {
+            QSettings settings = Store();
+            settings.setValue("Settings/PathIn", photos);
+            settings.setValue("Settings/PathOut", out);
+        }
+        quillet::gui::QtSettingsStore store;
+        CMainDialog dialog(store);
+        dialog.show();
+        RunWatcher watcher(&dialog, QString());
+        FindControl<QPushButton>(&dialog, 1015)->click();
+        const QStringList expected{" 0 %", "0%", "10%", "20%", "30%", "40%", "50%", "60%", "70%", "80%", "90%"};
+        QCOMPARE(watcher.texts, expected);
+        QVERIFY(watcher.mainWasDisabled);
+        QVERIFY(dialog.isEnabled());
+        QVERIFY(!AnyProgressWindowShown());
+        QCOMPARE(guitest::FilesIn(out), guitest::FilesIn(photos));
+    }
+
+    void cancelDuringTheThirdFileEndsAfterItsThumbnail()
+    {
+        QTemporaryDir scratch;
+        const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 10);
+        const QString out = scratch.path() + "/out";
+        QDir().mkpath(out);
+        {
+            QSettings settings = Store();
+            settings.setValue("Settings/PathIn", photos);
+            settings.setValue("Settings/PathOut", out);
+        }
+        quillet::gui::QtSettingsStore store;
+        CMainDialog dialog(store);
+        dialog.show();
+        RunWatcher watcher(&dialog, QStringLiteral("20%"));
+        FindControl<QPushButton>(&dialog, 1015)->click();
+        QCOMPARE(watcher.texts.last(), QStringLiteral("20%"));
+        QCOMPARE(guitest::FilesIn(out).size(), 3);
+        QVERIFY(dialog.isEnabled());
+        QVERIFY(!AnyProgressWindowShown());
+        // The dialog still works after the run: Exit closes it.
+        FindControl<QPushButton>(&dialog, 1)->click();
+        QVERIFY(!dialog.isVisible());
+    }
+
+    void pickingTheSourceStoresItAndRescans()
+    {
+        QTemporaryDir scratch;
+        const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 4);
+        quillet::gui::QtSettingsStore store;
+        CMainDialog dialog(store);
+        QString caption;
+        guitest::WhenModal<CFolderBrowser>([&](CFolderBrowser* browser) {
+            caption = browser->windowTitle();
+            browser->PathEdit()->setText(photos);
+            browser->OkButton()->click();
+        });
+        FindControl<QPushButton>(&dialog, 1001)->click();
+        QCOMPARE(caption, QStringLiteral("Select Source"));
+        QCOMPARE(Store().value("Settings/PathIn").toString(), photos);
+        QCOMPARE(EditText(&dialog, 1000), photos + "/");
+        QCOMPARE(EditText(&dialog, 1017), QStringLiteral("4"));
+
+        guitest::WhenModal<CFolderBrowser>([&](CFolderBrowser* browser) {
+            caption = browser->windowTitle();
+            browser->reject();
+        });
+        FindControl<QPushButton>(&dialog, 1003)->click();
+        QCOMPARE(caption, QStringLiteral("Select Destination"));
+        QVERIFY(!Store().contains("Settings/PathOut"));
+    }
+
+    void contextMenuOpensTheAboutBox()
+    {
+        quillet::gui::QtSettingsStore store;
+        CMainDialog dialog(store);
+        dialog.show();
+        QStringList items;
+        QString title;
+        guitest::WhenModal<CAboutDialog>([&](CAboutDialog* about) {
+            title = about->windowTitle();
+            for (QLabel* label : about->findChildren<QLabel*>())
+                items << label->text();
+            about->accept();
+        });
+        QTimer::singleShot(0, [&] {
+            QMenu* menu = nullptr;
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                if (auto* m = qobject_cast<QMenu*>(window); m != nullptr && m->isVisible())
+                    menu = m;
+            }
+            QVERIFY(menu != nullptr);
+            QCOMPARE(menu->actions().size(), 1);
+            QCOMPARE(menu->actions()[0]->text(), QStringLiteral("&About Quillet..."));
+            menu->setActiveAction(menu->actions()[0]);
+            QTest::keyClick(menu, Qt::Key_Return);
+        });
+        const QPoint at(5, dialog.height() - 5);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, dialog.mapToGlobal(at));
+        QApplication::sendEvent(&dialog, &event);
+        QCOMPARE(title, QStringLiteral("About Quillmaker"));
+        QVERIFY(items.contains("Quillmaker Version 1.0"));
+        QVERIFY(items.contains("https://www.brackenfold.example/"));
+    }
+};
+
+GUI_TEST_CLASS(MainDialogTest, "MainDialog")
+#include "main_dialog_test.moc"

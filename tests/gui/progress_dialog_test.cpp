@@ -1,0 +1,107 @@
+// The progress window: owner disabled while it lives, percentages, Cancel in its three forms.
+#include "gui_support.h"
+
+#include "app/gui/controls.h"
+#include "app/gui/progress_dialog.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+using quillet::gui::FindControl;
+
+class ProgressDialogTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void ownerIsDisabledWhileItExists()
+    {
+        QWidget owner;
+        owner.show();
+        {
+            CProgressDialog progress;
+            QVERIFY(progress.Create(&owner));
+            QVERIFY(progress.isVisible());
+            QVERIFY(!owner.isEnabled());
+            QVERIFY(progress.isEnabled());  // not disabled along with its owner
+            QCOMPARE(progress.windowTitle(), QStringLiteral("Processing"));
+            QCOMPARE(FindControl<QLabel>(&progress, 1004)->text(), QStringLiteral(" 0 %"));
+            progress.Close();
+            QVERIFY(owner.isEnabled());
+            QVERIFY(!progress.isVisible());
+        }
+        // An owner that was disabled already stays so.
+        owner.setEnabled(false);
+        {
+            CProgressDialog progress;
+            QVERIFY(progress.Create(&owner));
+        }
+        QVERIFY(!owner.isEnabled());
+    }
+
+    void percentages()
+    {
+        CProgressDialog progress;
+        QVERIFY(progress.Create(nullptr));
+        auto* text = FindControl<QLabel>(&progress, 1004);
+        auto* bar = FindControl<QProgressBar>(&progress, 1003);
+        progress.SetRange(0, 4);
+        progress.SetPos(2);
+        QCOMPARE(text->text(), QStringLiteral("50%"));
+        QCOMPARE(bar->value(), 2);
+        progress.SetRange(0, 3);
+        progress.SetPos(2);
+        QCOMPARE(text->text(), QStringLiteral("66%"));
+        progress.SetPos(3);
+        QCOMPARE(text->text(), QStringLiteral("100%"));
+        progress.SetRange(0, 4);
+        progress.SetPos(6);  // 150 % of the range wraps
+        QCOMPARE(text->text(), QStringLiteral("50%"));
+        // The bar keeps the whole range, past what 16 bits hold.
+        progress.SetRange(0, 70000);
+        progress.SetPos(69999);
+        QCOMPARE(bar->maximum(), 70000);
+        QCOMPARE(bar->value(), 69999);
+        QCOMPARE(text->text(), QStringLiteral("99%"));
+    }
+
+    void cancelIsReportedOnceAndOnlySetsTheFlag()
+    {
+        CProgressDialog progress;
+        QVERIFY(progress.Create(nullptr));
+        QVERIFY(!progress.CheckCancelButton());
+        auto* cancel = FindControl<QPushButton>(&progress, 2);
+        QTest::mouseClick(cancel, Qt::LeftButton);
+        QTest::mouseClick(cancel, Qt::LeftButton);
+        QVERIFY(progress.CheckCancelButton());
+        QVERIFY(!progress.CheckCancelButton());
+
+        QTest::keyClick(&progress, Qt::Key_Escape);
+        QVERIFY(progress.isVisible());
+        QVERIFY(progress.CheckCancelButton());
+
+        progress.close();  // the close box
+        QVERIFY(progress.isVisible());
+        QVERIFY(progress.CheckCancelButton());
+    }
+
+    void pendingEventsAreHandledAtEachPoint()
+    {
+        CProgressDialog progress;
+        QVERIFY(progress.Create(nullptr));
+        progress.SetRange(0, 3);
+        int handled = 0;
+        QTimer::singleShot(0, [&] { ++handled; });
+        progress.SetPos(0);
+        QCOMPARE(handled, 1);
+        QTimer::singleShot(0, [&] { ++handled; });
+        progress.ShowPreview("/nowhere.jpg");
+        QCOMPARE(handled, 2);
+        QTimer::singleShot(0, [&] { FindControl<QPushButton>(&progress, 2)->click(); });
+        QVERIFY(progress.CheckCancelButton());
+    }
+};
+
+GUI_TEST_CLASS(ProgressDialogTest, "ProgressDialog")
+#include "progress_dialog_test.moc"
