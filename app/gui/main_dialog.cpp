@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QPointer>
 
 CMainDialog::CMainDialog(quillet::SettingsStore& store, QWidget* parent) : QDialog(parent), m_store(store)
 {
@@ -163,6 +164,8 @@ void CMainDialog::OnStart()
         quillet::gui::ShowMessage(this, QMessageBox::NoIcon, QString::fromLatin1(quillet::RefusalText(refusal)));
         return;
     }
+    // Disabling the dialog takes the focus away; it goes back where it was after the run.
+    QPointer<QWidget> focus = focusWidget();
     CProgressDialog progress;
     if (!progress.Create(this))
         return;
@@ -171,6 +174,8 @@ void CMainDialog::OnStart()
     quillet::RunBatch(m_settings, m_files, progress);
     m_run = nullptr;
     progress.Close();
+    if (focus)
+        focus->setFocus();
     if (m_closeAfterRun)
         QDialog::reject();
 }
