@@ -223,7 +223,7 @@ std::string MakeThumbnail(const BatchSettings& s, const std::string& sourcePath,
     TemporaryOutput temporary(outputPath);
     if (temporary.path().empty())
         return "cannot be written: " + temporary.error();
-    if (const uint32_t code = image.SaveFile(temporary.path(), TypeJPEG))
+    if (const uint32_t code = image.SaveFile(temporary.path(), TypeJpeg))
         return CodeReason("cannot be written", code);
     if (std::string failure = temporary.CommitTo(outputPath); !failure.empty())
         return "cannot be written: " + failure;

@@ -60,10 +60,7 @@ void CImageObject::SetPreviewAim(int32_t width, int32_t height)
 
 uint32_t CImageObject::LoadFile(const std::string& path)
 {
-    int32_t type = TypeFromContent(path);
-    if (type == TypeNone)
-        type = TypeFromExtension(path);
-    return LoadFileAs(path, type);
+    return LoadFileAs(path, InputFileType(path));
 }
 
 uint32_t CImageObject::LoadFileAs(const std::string& path, int32_t type)
@@ -75,7 +72,7 @@ uint32_t CImageObject::LoadFileAs(const std::string& path, int32_t type)
     CloseSourceOnExit closer{source};
     // The one place where a type meets its reader.
     switch (type) {
-    case TypeJPEG:
+    case TypeJpeg:
         return LoadJPEG(source);
     default:
         // No reader: the object stays empty; the result is what the library last said.
@@ -116,7 +113,7 @@ void CImageObject::KeepLastApp1()
 
 uint32_t CImageObject::SaveFile(const std::string& path, int32_t type)
 {
-    if (type == TypeJPEG) {
+    if (type == TypeJpeg) {
         SetJPGDCTMethod(1);
         m_density = JPGDensity{1, 1, 0};
     }
@@ -124,7 +121,7 @@ uint32_t CImageObject::SaveFile(const std::string& path, int32_t type)
     if (!sink)
         return GetLastLibraryError();
     // Only JPEG has a writer; anything else leaves the created file empty.
-    if (!m_pixels || type != TypeJPEG) {
+    if (!m_pixels || type != TypeJpeg) {
         CloseSink(sink);
         return kNoPicture;
     }

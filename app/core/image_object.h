@@ -2,6 +2,7 @@
 // and the EXIF block of the JPEG file it came from.
 #pragma once
 
+#include "app/core/file_types.h"
 #include "include/pxlib.h"
 
 #include <cstdint>
@@ -10,22 +11,6 @@
 #include <vector>
 
 namespace quillet {
-
-// Application type codes.
-enum ImageType : int32_t {
-    TypeNone = 0,
-    TypeJPEG = 1,
-    TypePNG = 3,
-    TypeBMP = 6,
-    TypePCX = 9,
-    TypeTIFF = 12,
-    TypeGIF = 15,
-    TypeTGA = 16,
-    TypeWMF = 19,
-    TypeEMF = 20,
-    TypePAX = 21,
-    TypePSD = 22,
-};
 
 class CImageObject {
 public:

@@ -94,12 +94,12 @@ TEST(ImageObject, SaveReportsSuccessAndFailureAsCodes)
     test::TempFolder folder;
     CImageObject image;
     ASSERT_EQ(image.Allocate(32, 16), 0u);
-    EXPECT_EQ(image.SaveFile(folder / "out.jpg", TypeJPEG), 0u);
+    EXPECT_EQ(image.SaveFile(folder / "out.jpg", TypeJpeg), 0u);
     EXPECT_EQ(test::JpegSize(folder / "out.jpg").width, 32u);
-    EXPECT_NE(image.SaveFile((folder.path() / "no/such/folder.jpg").string(), TypeJPEG), 0u);
+    EXPECT_NE(image.SaveFile((folder.path() / "no/such/folder.jpg").string(), TypeJpeg), 0u);
 
     CImageObject empty;
-    EXPECT_EQ(empty.SaveFile(folder / "out.jpg", TypeJPEG), 5u);
+    EXPECT_EQ(empty.SaveFile(folder / "out.jpg", TypeJpeg), 5u);
     EXPECT_EQ(std::filesystem::file_size(folder / "out.jpg"), 0u);
 }
 
