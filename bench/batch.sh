@@ -6,6 +6,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 need=()
 command -v djpeg >/dev/null || need+=(libjpeg-turbo-progs)
 [ -x /usr/bin/time ] || need+=(time)
+command -v bc >/dev/null || need+=(bc)
 if [ ${#need[@]} -gt 0 ]; then
   [ "$(id -u)" -eq 0 ] || { echo "As root, run: apt-get install -y ${need[*]}" >&2; exit 1; }
   apt-get install -y -qq "${need[@]}" >/dev/null
