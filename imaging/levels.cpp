@@ -180,19 +180,26 @@ uint32_t Brighten(uint8_t* rgb, uint32_t width, uint32_t height, uint32_t low, u
         }
     }
 
-    // Every channel moves by the change of its pixel's luminance, held to 0..255.
-    int shift[256];
-    for (int v = 0; v < 256; ++v)
-        shift[v] = map[v] - v;
+    // Every channel moves by the change of its pixel's luminance, held to 0..255: one table
+    // row per luminance gives the new channel value without arithmetic.
+    auto moved = convert::Scratch(256 * 256);
+    if (!moved)
+        return 0;
+    for (int v = 0; v < 256; ++v) {
+        uint8_t* row = moved.get() + v * 256;
+        const int shift = map[v] - v;
+        for (int c = 0; c < 256; ++c)
+            row[c] = ClampByte(c + shift);
+    }
     for (uint32_t y = 0; y < height; ++y) {
         const size_t row = static_cast<size_t>(y) * width;
         uint8_t* p = rgb + row * 3;
         const uint8_t* g = grey.get() + row;
         for (uint32_t x = 0; x < width; ++x, p += 3) {
-            const int d = shift[g[x]];
-            p[0] = ClampByte(p[0] + d);
-            p[1] = ClampByte(p[1] + d);
-            p[2] = ClampByte(p[2] + d);
+            const uint8_t* to = moved.get() + g[x] * 256;
+            p[0] = to[p[0]];
+            p[1] = to[p[1]];
+            p[2] = to[p[2]];
         }
         if (!Progress(y, height))
             return 0;
