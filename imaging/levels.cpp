@@ -236,10 +236,10 @@ void StretchMap(const Histogram histogram, uint64_t count, double lowPercent, do
 
     const int range = hi - lo;
     if (range == 0) {
-        // No scale exists; the limit of the rule: levels below go to 0, above to 255, and
-        // the level itself stays, so a flat image is left as it is.
+        // No scale exists (a flat image, or clip counts so small that both points land on
+        // one level): the levels stay as they are.
         for (int v = 0; v < 256; ++v)
-            map[v] = v < lo ? 0 : v > hi ? 255 : static_cast<uint8_t>(v);
+            map[v] = static_cast<uint8_t>(v);
         return;
     }
     const int target = static_cast<int>(range + (255 - range) * kStrength);

@@ -169,8 +169,8 @@ uint32_t MirrorMono1(uint8_t* pixels, uint32_t width, uint32_t rows);
  * mode turns them into clip percentages for StretchGreyLevels. */
 uint32_t AutoBrightness(uint8_t* rgb, uint32_t width, uint32_t height, uint32_t low,
                         uint32_t high, uint32_t mode);
-/* In place on a grey Index8 image. An image whose clip points coincide keeps that level and
- * sends lower values to 0, higher ones to 255 (a flat image stays as it is). */
+/* In place on a grey Index8 image. When both clip points fall on one level (a flat image)
+ * there is no scale, and the image stays as it is. */
 uint32_t StretchGreyLevels(uint8_t* grey, uint32_t width, uint32_t height, double lowPercent,
                            double highPercent);
 uint32_t EqualizeGreyRange(uint8_t* grey, uint32_t width, uint32_t height, uint32_t low,
