@@ -142,8 +142,10 @@ uint32_t Brighten(uint8_t* rgb, uint32_t width, uint32_t height, uint32_t low, u
         return Fail(Code::BadArgument);
     if (!convert::Addressable(width, height, 3))
         return 0;
+    // One scratch block: the grey image, then the table of moved channel values.
+    constexpr size_t kMovedBytes = 256 * 256;
     const size_t count = static_cast<size_t>(width) * height;
-    auto grey = convert::Scratch(count);
+    auto grey = convert::Scratch(count + kMovedBytes);
     if (!grey)
         return 0;
 
@@ -182,11 +184,9 @@ uint32_t Brighten(uint8_t* rgb, uint32_t width, uint32_t height, uint32_t low, u
 
     // Every channel moves by the change of its pixel's luminance, held to 0..255: one table
     // row per luminance gives the new channel value without arithmetic.
-    auto moved = convert::Scratch(256 * 256);
-    if (!moved)
-        return 0;
+    uint8_t* moved = grey.get() + count;
     for (int v = 0; v < 256; ++v) {
-        uint8_t* row = moved.get() + v * 256;
+        uint8_t* row = moved + v * 256;
         const int shift = map[v] - v;
         for (int c = 0; c < 256; ++c)
             row[c] = ClampByte(c + shift);
@@ -196,7 +196,7 @@ uint32_t Brighten(uint8_t* rgb, uint32_t width, uint32_t height, uint32_t low, u
         uint8_t* p = rgb + row * 3;
         const uint8_t* g = grey.get() + row;
         for (uint32_t x = 0; x < width; ++x, p += 3) {
-            const uint8_t* to = moved.get() + g[x] * 256;
+            const uint8_t* to = moved + g[x] * 256;
             p[0] = to[p[0]];
             p[1] = to[p[1]];
             p[2] = to[p[2]];

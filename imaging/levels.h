@@ -1,5 +1,4 @@
-// Auto brightness and levels: the grey-level tables behind the percentile stretch and the
-// range equalisation.
+// Auto brightness and levels: the level tables of the percentile stretch and equalisation.
 #pragma once
 
 #include <cstdint>
