@@ -140,6 +140,9 @@ TEST_F(Conversions, ChannelOrderPalettesAndAlpha)
         ASSERT_EQ(SplitRGBA32(rgba.data(), s.width, s.height, back.data(), alphaBack.data()), 1u);
         EXPECT_EQ(back, rgb);
         EXPECT_EQ(alphaBack, alpha);
+        Bytes alphaOnly(n);
+        ASSERT_EQ(SplitRGBA32(rgba.data(), s.width, s.height, nullptr, alphaOnly.data()), 1u);
+        EXPECT_EQ(alphaOnly, alpha);
 
         Bytes joined(n * 4), joinedConstant(n * 4);
         ASSERT_EQ(JoinAlpha(rgb.data(), alpha.data(), s.width, s.height, joined.data(), 0), 1u);
@@ -157,17 +160,6 @@ TEST_F(Conversions, ChannelOrderPalettesAndAlpha)
         ASSERT_EQ(JoinPlanes(rejoined.data(), s.width, s.height, red.data(), green.data(), blue.data()), 1u);
         EXPECT_EQ(rejoined, rgb);
     }
-}
-
-TEST_F(Conversions, SplitWithOnlyAnAlphaPlane)
-{
-    const Bytes rgba = Random(5 * 4, 9);
-    Bytes alpha(5, 0);
-    ASSERT_EQ(SplitRGBA32(rgba.data(), 5, 1, nullptr, alpha.data()), 1u);
-    for (size_t i = 0; i < 5; ++i)
-        EXPECT_EQ(alpha[i], rgba[i * 4 + 3]);
-    EXPECT_EQ(SplitRGBA32(rgba.data(), 5, 1, nullptr, nullptr), 0u);
-    EXPECT_EQ(GetLastLibraryError(), 5u);
 }
 
 TEST_F(Conversions, ExpandIndex8ReadsRgbQuadsBackwards)
@@ -322,6 +314,7 @@ TEST_F(Conversions, NullBuffersFailWithCode5)
         {"ExpandIndex8 palette", [&] { return ExpandIndex8(b, b, 1, 1, 1, nullptr); }},
         {"RGB24ToRGBA32 output", [&] { return RGB24ToRGBA32(b, 1, 1, 0, nullptr); }},
         {"SplitRGBA32 input", [&] { return SplitRGBA32(nullptr, 1, 1, b, b); }},
+        {"SplitRGBA32 both outputs", [&] { return SplitRGBA32(b, 1, 1, nullptr, nullptr); }},
         {"JoinAlpha output", [&] { return JoinAlpha(b, b, 1, 1, nullptr, 0); }},
         {"SetAlpha plane", [&] { return SetAlpha(b, 1, 1, nullptr); }},
         {"SplitPlanes plane", [&] { return SplitPlanes(b, 1, 1, b, nullptr, b); }},
