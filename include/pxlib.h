@@ -129,15 +129,79 @@ uint32_t ValidateChannel(DataChannel* channel);
 
 /* ---- Pixel layout conversions ------------------------------------------------------------ */
 
-
+/* Luminance Y = 0.299 R + 0.587 G + 0.114 B in double precision, truncated. */
+uint32_t RGBToGrey8(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* grey);
+uint32_t GreyscaleRGB24(uint8_t* rgb, uint32_t width, uint32_t height);
+uint32_t SwapRedBlue(uint8_t* rgb, uint32_t width, uint32_t height);
+/* Index i takes RGBQUAD entry i of palette; count is not looked at. */
+uint32_t ExpandIndex8(const uint8_t* indices, uint8_t* rgbOut, uint32_t width, uint32_t height,
+                      uint32_t count, const uint8_t* palette);
+uint32_t RGB24ToRGBA32(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t alpha,
+                       uint8_t* rgbaOut);
+/* Either output may be null, not both. */
+uint32_t SplitRGBA32(const uint8_t* rgba, uint32_t width, uint32_t height, uint8_t* rgbOut,
+                     uint8_t* alphaOut);
+/* A null alpha plane gives every pixel constantAlpha. */
+uint32_t JoinAlpha(const uint8_t* rgb, const uint8_t* alpha, uint32_t width, uint32_t height,
+                   uint8_t* rgbaOut, uint8_t constantAlpha);
+uint32_t SetAlpha(uint8_t* rgba, uint32_t width, uint32_t height, const uint8_t* alpha);
+uint32_t SplitPlanes(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* red,
+                     uint8_t* green, uint8_t* blue);
+uint32_t JoinPlanes(uint8_t* rgb, uint32_t width, uint32_t height, const uint8_t* red,
+                    const uint8_t* green, const uint8_t* blue);
+/* Copies min(srcStride, dstStride) bytes of each row. */
+uint32_t CopyRows(const uint8_t* src, uint32_t srcStride, uint32_t rows, uint32_t dstStride,
+                  uint8_t* dst);
+/* Keeps the low `bits` (1 to 8) of each byte, most significant first: one continuous bit
+ * stream when rowAligned is 0, else each row on its own at row * outStride. */
+uint32_t PackBits(const uint8_t* bytes, uint32_t width, uint32_t rows, uint8_t* out,
+                  uint32_t bits, uint32_t rowAligned, uint32_t outStride);
+/* The reverse of the continuous form of PackBits. */
+uint32_t UnpackBits(const uint8_t* packed, uint32_t width, uint32_t rows, uint32_t bits,
+                    uint8_t* out);
+uint32_t FlipVertical(uint8_t* pixels, uint32_t rowBytes, uint32_t rows);
+uint32_t MirrorHorizontal(uint8_t* pixels, uint32_t width, uint32_t rows, uint32_t bytesPerPixel);
+uint32_t MirrorMono1(uint8_t* pixels, uint32_t width, uint32_t rows);
 
 /* ---- Auto brightness and levels ---------------------------------------------------------- */
 
-
+/* In place on RGB24. Mode 1: low and high are grey thresholds for EqualizeGreyRange; any other
+ * mode turns them into clip percentages for StretchGreyLevels. */
+uint32_t AutoBrightness(uint8_t* rgb, uint32_t width, uint32_t height, uint32_t low,
+                        uint32_t high, uint32_t mode);
+/* In place on a grey Index8 image. When both clip points fall on one level (a flat image)
+ * there is no scale, and the image stays as it is. */
+uint32_t StretchGreyLevels(uint8_t* grey, uint32_t width, uint32_t height, double lowPercent,
+                           double highPercent);
+uint32_t EqualizeGreyRange(uint8_t* grey, uint32_t width, uint32_t height, uint32_t low,
+                           uint32_t high);
+/* channelMask: bit 0 red, bit 1 green, bit 2 blue. */
+uint32_t StretchRGBLevels(uint8_t* rgb, uint32_t width, uint32_t height, double lowPercent,
+                          double highPercent, uint8_t channelMask);
 
 /* ---- File type detection ----------------------------------------------------------------- */
 
+enum {
+    PX_FILE_UNKNOWN = 0,
+    PX_FILE_BMP = 1,
+    PX_FILE_GIF = 2,
+    PX_FILE_JPEG = 3,
+    PX_FILE_PNG = 4,
+    PX_FILE_PCX = 5,
+    PX_FILE_TIFF = 6,
+    PX_FILE_WMF = 7,
+    PX_FILE_EMF = 8,
+    PX_FILE_PAX = 9,
+    PX_FILE_PSD = 10,
+    PX_FILE_TLA1 = 11,
+    PX_FILE_TLAU = 12,
+    PX_FILE_WBMP = 13,
+    PX_FILE_TGA = 14
+};
 
+/* The kind of the content, from its first 44 bytes; the channel is left after them.
+ * Shorter content gives 0 with code 3. */
+uint32_t DetectFileType(DataChannel* channel);
 
 
 #ifdef __cplusplus
