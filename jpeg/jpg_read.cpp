@@ -19,6 +19,7 @@ struct JPGReadState {
     px::Channel channel{nullptr};
     std::unique_ptr<uint8_t[]> rowBuffer;
     bool grey = false;
+    bool broken = false;  // libjpeg failed mid-decode; it must not be called again but to destroy
 
     ~JPGReadState() { jpeg_destroy_decompress(&cinfo); }  // harmless on a zeroed cinfo
 };
@@ -273,6 +274,8 @@ uint32_t ReadRow(JPGReadState& s, uint8_t* row, uint32_t* rowIndex)
     if (!row)
         return Fail(Code::BadArgument);
     const jpeg_decompress_struct& c = s.cinfo;
+    if (s.broken)
+        return Fail(Code::ReadError);
     if (c.output_scanline >= c.output_height)
         return Fail(Code::RowOutOfRange);
 
@@ -293,8 +296,10 @@ uint32_t ReadRow(JPGReadState& s, uint8_t* row, uint32_t* rowIndex)
         return Fail(Code::LayoutUnavailable);
 
     uint8_t* target = action == RowAction::Direct ? row : s.rowBuffer.get();
-    if (!ReadLine(&s, target))
+    if (!ReadLine(&s, target)) {
+        s.broken = true;
         return Fail(Code::ReadError);
+    }
 
     const uint8_t* in = s.rowBuffer.get();
     const uint32_t width = c.output_width;
@@ -329,7 +334,7 @@ uint32_t ReadRow(JPGReadState& s, uint8_t* row, uint32_t* rowIndex)
 
 uint32_t EndRead(ReadOwner s)
 {
-    const bool finished = FinishDecoder(s.get());
+    const bool finished = !s->broken && FinishDecoder(s.get());
     s.reset();
     return finished ? 1 : Fail(Code::ReadError);
 }

@@ -17,6 +17,7 @@ struct JPGWriteState {
     jpeg_compress_struct cinfo;
     px::jpg::JPGErrorManager error;
     px::Channel channel{nullptr};
+    bool broken = false;  // libjpeg failed mid-encode; it must not be called again but to destroy
 
     ~JPGWriteState() { jpeg_destroy_compress(&cinfo); }  // harmless on a zeroed cinfo
 };
@@ -192,17 +193,21 @@ uint32_t WriteRow(JPGWriteState& s, const uint8_t* row)
 {
     if (!row)
         return Fail(Code::BadArgument);
+    if (s.broken)
+        return Fail(Code::WriteError);
     if (s.cinfo.next_scanline >= s.cinfo.image_height)
         return Fail(Code::RowOutOfRange);
     // libjpeg takes rows as writable pointers but only reads them.
-    if (!WriteLine(&s, const_cast<JSAMPROW>(row)))
+    if (!WriteLine(&s, const_cast<JSAMPROW>(row))) {
+        s.broken = true;
         return Fail(Code::WriteError);
+    }
     return 1;
 }
 
 uint32_t EndWrite(WriteOwner s)
 {
-    const bool finished = FinishEncoder(s.get());
+    const bool finished = !s->broken && FinishEncoder(s.get());
     s.reset();
     return finished ? 1 : Fail(Code::WriteError);
 }
