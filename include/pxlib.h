@@ -109,13 +109,80 @@ uint32_t ValidateChannel(DataChannel* channel);
 
 /* ---- JPEG options and marker lists ------------------------------------------------------- */
 
-
+/* Per-thread options and lists. Captured lists hold the COM and APP1..APP14 markers of the
+ * last JPEG header read on this thread; queued lists are written behind the JFIF header of
+ * every later JPEG write on this thread until cleared. */
+uint32_t GetJPGCommentCount(void);
+/* A new zero-terminated global block (caller frees); null with code 5 for a bad index. */
+char* GetJPGComment(uint32_t index);
+uint32_t ClearJPGComments(void);
+/* Copies text; an empty text is queued but writes no COM marker. Texts longer than 65533
+ * bytes cannot be one marker and are refused with code 5. */
+uint32_t AddJPGOutputComment(const char* text);
+uint32_t ClearJPGOutputComments(void);
+uint32_t GetJPGMarkerCount(void);
+/* 1 on success: *data is a new global block of *length payload bytes (caller frees). */
+uint32_t GetJPGMarker(uint32_t index, uint8_t** data, uint32_t* length, uint32_t* code);
+uint32_t ClearJPGMarkers(void);
+/* Queues a copy of the payload (without the length bytes). Length 0 queues nothing and
+ * succeeds; more than 65533 bytes is refused with code 5. */
+uint32_t AddJPGOutputMarker(const uint8_t* data, uint32_t length, uint32_t code);
+uint32_t ClearJPGOutputMarkers(void);
+/* 1 accurate integer, 2 fast integer, 3 floating point, other values libjpeg's default. */
+uint32_t SetJPGDCTMethod(uint32_t method);
+/* Stored as min(factor, 100). */
+uint32_t SetJPGSmoothing(uint32_t factor);
+/* Ten factors each, limited to 1..4; either array null restores libjpeg's sampling. */
+uint32_t SetJPGSampling(const uint32_t* horizontal, const uint32_t* vertical);
+/* For the next reads on this thread; decoded at 1/8, 1/4, 1/2 or full size, the largest
+ * reduction not beyond the fraction. Leaves the last error untouched. */
+void SetJPGDecodeScale(uint32_t numerator, uint32_t denominator);
 
 /* ---- JPEG reading ------------------------------------------------------------------------ */
 
+enum {
+    PX_ERR_JPEG_DECODE = 9,  /* libjpeg failed while opening or reading the header */
+    PX_ERR_NO_MORE_ROWS = 24
+};
 
+/* The values of the JFIF header: density unit 0 none (aspect ratio only), 1 dpi, 2 dpcm. */
+typedef struct JPGDensity {
+    uint32_t xDensity;
+    uint32_t yDensity;
+    uint32_t unit;
+} JPGDensity;
+
+typedef struct JPGReadState JPGReadState;
+
+/* Full image size; bits is 8, 24 or 32 (CMYK). bits and density may be null. Leaves the
+ * channel wherever libjpeg stopped: rewind before decoding it. */
+uint32_t GetJPGDimensions(DataChannel* source, uint32_t* width, uint32_t* height,
+                          uint32_t* bitsPerPixel, JPGDensity* density);
+/* bits 24 (RGB24) or 8 (grey). A non-null result with a nonzero last error is a partly
+ * decoded image; the caller frees the buffer in every case. */
+uint8_t* ReadJPG(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel);
+/* Nonzero grey: rows of one byte a pixel; otherwise RGB24 rows. */
+JPGReadState* BeginJPGRead(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t grey);
+/* rowIndex (may be null) receives the 0-based index of the row delivered. */
+uint32_t ReadJPGRow(JPGReadState* state, uint8_t* row, uint32_t* rowIndex);
+/* Ends the read in every case; 0 with code 3 when libjpeg failed on the way. */
+uint32_t EndJPGRead(JPGReadState* state);
 
 /* ---- JPEG writing ------------------------------------------------------------------------ */
+
+typedef struct JPGWriteState JPGWriteState;
+
+/* bits 24 (RGB24) or 8 (grey); quality as libjpeg takes it (limited to 1..100); a null
+ * density writes (1, 1, 0). Returns the sink's position after the file, or 0. */
+uint32_t WriteJPG(DataChannel* sink, const uint8_t* pixels, uint32_t width, uint32_t height,
+                  uint32_t quality, uint32_t progressive, uint32_t bitsPerPixel,
+                  const JPGDensity* density);
+/* Writes SOI, the JFIF header and the queued comments and markers. */
+JPGWriteState* BeginJPGWrite(DataChannel* sink, uint32_t width, uint32_t height, uint32_t quality,
+                             uint32_t progressive, uint32_t grey, const JPGDensity* density);
+uint32_t WriteJPGRow(JPGWriteState* state, const uint8_t* row);
+/* Ends the write in every case; 0 with code 4 when the file could not be finished. */
+uint32_t EndJPGWrite(JPGWriteState* state);
 
 
 
