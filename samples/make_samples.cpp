@@ -1,6 +1,6 @@
 // Makes Quillet's sample photographs: procedural landscapes of camera size, one carrying an
 // EXIF block, plus the files a batch must pass over. Deterministic, so every run is the same.
-#include "include/pxlib.h"
+#include <pxlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -92,7 +92,7 @@ std::vector<uint8_t> Landscape(uint32_t w, uint32_t h, uint32_t seed, float sunH
             }
             if (inLake) {
                 const float ripple = Fbm(u * 90, v * 400, seed + 70, 3);
-                c = Mix({0.08f, 0.20f, 0.30f}, c, 0.65f + 0.25f * ripple);
+                c = Mix({0.10f, 0.24f, 0.36f}, c, 0.40f + 0.30f * ripple);
             } else if (v >= lakeBottom) {
                 const float grass = Fbm(u * 120, v * 30, seed + 80, 6);
                 const float flowers = Fbm(u * 300, v * 300, seed + 90, 2);
