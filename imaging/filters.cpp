@@ -6,6 +6,11 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace px::filters {
 namespace {
@@ -62,6 +67,37 @@ struct Median {
     }
 };
 
+#if defined(__SSE2__)
+// The median rule on 16 bytes at once: the same comparisons on unsigned bytes, so the same
+// result as the scalar rule. Returns where the scalar loop has to go on.
+size_t MedianBlocks(const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint8_t* out,
+                    size_t begin, size_t end)
+{
+    auto load = [](const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+    auto order = [](__m128i& a, __m128i& b) {
+        const __m128i low = _mm_min_epu8(a, b);
+        b = _mm_max_epu8(a, b);
+        a = low;
+    };
+    auto middle = [](__m128i a, __m128i b, __m128i c) {
+        return _mm_max_epu8(_mm_min_epu8(a, b), _mm_min_epu8(_mm_max_epu8(a, b), c));
+    };
+    size_t i = begin;
+    for (; i + 16 <= end; i += 16) {
+        __m128i nw = load(up + i - 3), n = load(up + i), ne = load(up + i + 3);
+        __m128i w = load(mid + i - 3), p = load(mid + i), e = load(mid + i + 3);
+        __m128i sw = load(down + i - 3), s = load(down + i), se = load(down + i + 3);
+        order(nw, w), order(w, sw), order(nw, w);
+        order(n, p), order(p, s), order(n, p);
+        order(ne, e), order(e, se), order(ne, e);
+        const __m128i lows = _mm_max_epu8(_mm_max_epu8(nw, n), ne);
+        const __m128i highs = _mm_min_epu8(_mm_min_epu8(sw, s), se);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), middle(lows, middle(w, p, e), highs));
+    }
+    return i;
+}
+#endif
+
 // One row of RGB24 pixels. The first and last pixels see themselves in place of their
 // missing left and right neighbours; the inner ones run without a branch.
 template <class Rule>
@@ -76,7 +112,12 @@ void FilterRow(const uint8_t* __restrict up, const uint8_t* __restrict mid,
     for (size_t i = 0; i < 3; ++i)
         out[i] = rule(up[i], up[i], up[i + right], mid[i], mid[i], mid[i + right], down[i],
                       down[i], down[i + right]);
-    for (size_t i = 3; i < last; ++i)
+    size_t i = 3;
+#if defined(__SSE2__)
+    if constexpr (std::is_same_v<Rule, Median>)
+        i = MedianBlocks(up, mid, down, out, i, last);
+#endif
+    for (; i < last; ++i)
         out[i] = rule(up[i - 3], up[i], up[i + 3], mid[i - 3], mid[i], mid[i + 3], down[i - 3],
                       down[i], down[i + 3]);
     if (width > 1)
