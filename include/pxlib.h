@@ -188,10 +188,31 @@ uint32_t EndJPGWrite(JPGWriteState* state);
 
 /* ---- Resampling ---------------------------------------------------------------------------- */
 
+/* Scale interleaved 8-bit pixels (bytesPerPixel channels; 3 for RGB24) to any size, into the
+ * caller's destination of destinationWidth x destinationHeight x bytesPerPixel bytes. Source
+ * and destination must not overlap. Bilinear truncates; bicubic (a = -1) rounds and clamps.
+ * 1 on success; 0 with code 5 (null buffer, zero size; bilinear also zero bytesPerPixel,
+ * bicubic also source == destination), 1 (no work memory, bilinear) or 14 (stopped by the
+ * progress callback after a row; the rows up to it stay written). */
+uint32_t ResampleBilinear(const uint8_t* source, uint32_t sourceWidth, uint32_t sourceHeight,
+                          uint8_t* destination, uint32_t destinationWidth,
+                          uint32_t destinationHeight, uint32_t bytesPerPixel);
+uint32_t ResampleBicubic(const uint8_t* source, uint32_t sourceWidth, uint32_t sourceHeight,
+                         uint8_t* destination, uint32_t destinationWidth,
+                         uint32_t destinationHeight, uint32_t bytesPerPixel);
 
 
 /* ---- Sharpen, soften and median filters -------------------------------------------------- */
 
+/* 3 x 3 filters from one RGB24 image into another of the same size (a different buffer);
+ * edge pixels stand in for their missing neighbours. level is read as signed and held to
+ * 0..100. 1 on success; 0 with code 5 (null buffer, src == dst) or 14 (stopped by the
+ * progress callback after a row; the rows up to it stay written). */
+uint32_t SharpenRGB24(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst,
+                      uint32_t level);
+uint32_t SoftenRGB24(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst,
+                     uint32_t level);
+uint32_t MedianRGB24(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst);
 
 
 /* ---- Pixel layout conversions ------------------------------------------------------------ */

@@ -1,0 +1,57 @@
+// Resampling speed: a 12-megapixel RGB24 photograph-sized picture to a 640 × 480 thumbnail.
+#include "include/pxlib.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+namespace {
+
+// Smooth gradients with grain, so that no value pattern favours either method.
+const std::vector<uint8_t>& Picture(uint32_t width, uint32_t height)
+{
+    static std::vector<uint8_t> pixels;
+    if (pixels.size() != size_t{width} * height * 3) {
+        pixels.resize(size_t{width} * height * 3);
+        std::mt19937 random(42);
+        uint8_t* p = pixels.data();
+        for (uint32_t y = 0; y < height; ++y)
+            for (uint32_t x = 0; x < width; ++x) {
+                const uint32_t grain = random() % 24;
+                *p++ = static_cast<uint8_t>((x * 200 / width + grain) & 255);
+                *p++ = static_cast<uint8_t>((y * 200 / height + grain) & 255);
+                *p++ = static_cast<uint8_t>(((x + y) * 100 / (width + height) + grain * 2) & 255);
+            }
+    }
+    return pixels;
+}
+
+template <uint32_t (*Resample)(const uint8_t*, uint32_t, uint32_t, uint8_t*, uint32_t, uint32_t,
+                               uint32_t)>
+void Run(benchmark::State& state)
+{
+    const uint32_t sw = static_cast<uint32_t>(state.range(0)), sh = static_cast<uint32_t>(state.range(1));
+    const uint32_t dw = static_cast<uint32_t>(state.range(2)), dh = static_cast<uint32_t>(state.range(3));
+    const std::vector<uint8_t>& source = Picture(sw, sh);
+    std::vector<uint8_t> destination(size_t{dw} * dh * 3);
+    for (auto _ : state) {
+        if (!Resample(source.data(), sw, sh, destination.data(), dw, dh, 3))
+            state.SkipWithError("resampling failed");
+        benchmark::DoNotOptimize(destination.data());
+        benchmark::ClobberMemory();
+    }
+}
+
+void Sizes(benchmark::internal::Benchmark* b)
+{
+    b->Args({4000, 3000, 640, 480});  // the thumbnail case
+    b->Args({640, 480, 4000, 3000});  // enlarging, for comparison
+    b->Unit(benchmark::kMillisecond);
+}
+
+}  // namespace
+
+BENCHMARK(Run<ResampleBilinear>)->Name("ResampleBilinear")->Apply(Sizes);
+BENCHMARK(Run<ResampleBicubic>)->Name("ResampleBicubic")->Apply(Sizes);
