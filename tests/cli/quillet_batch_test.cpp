@@ -13,15 +13,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Run {
+struct Outcome {
     int status = -1;
     std::string out;  // standard output and standard error together
 };
 
-Run Batch(const std::string& arguments)
+Outcome Batch(const std::string& arguments)
 {
     const std::string command = std::string(QUILLET_BATCH) + " " + arguments + " 2>&1";
-    Run run;
+    Outcome run;
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe)
         return run;
@@ -59,6 +59,8 @@ const Row kRows[] = {
     {"landscape_fit_inside_all", 1600, 1200, "--rule perfect-fit --portrait fit-inside-all", 640, 480},
 };
 
+void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
+
 class GeometryEndToEnd : public ::testing::TestWithParam<Row> {};
 
 TEST_P(GeometryEndToEnd, ThumbnailHasTheSizeOfTheTable)
@@ -66,7 +68,7 @@ TEST_P(GeometryEndToEnd, ThumbnailHasTheSizeOfTheTable)
     const Row& row = GetParam();
     test::TempFolder in, out;
     test::WriteJpeg(in / "p.jpg", row.w, row.h);
-    const Run run = Batch(std::string(row.options) + " --jobs 1 " + Quoted(in.path()) + " " + Quoted(out.path()));
+    const Outcome run = Batch(std::string(row.options) + " --jobs 1 " + Quoted(in.path()) + " " + Quoted(out.path()));
     ASSERT_EQ(run.status, 0) << run.out;
     const test::Size size = test::JpegSize(out / "p.jpg");
     EXPECT_EQ(size.width, row.tw);
@@ -82,7 +84,7 @@ TEST(QuilletBatch, SkippedFilesAreNamedWithTheirReasonAndExitOne)
     test::WriteJpeg(in / "a.JPG", 200, 100);
     test::WriteJpeg(in / "b.jpeg", 200, 100);
     std::ofstream(in / "notes.jpg") << "shopping list";
-    const Run run = Batch(Quoted(in.path()) + " " + Quoted(out.path()));
+    const Outcome run = Batch(Quoted(in.path()) + " " + Quoted(out.path()));
     EXPECT_EQ(run.status, 1) << run.out;
     EXPECT_NE(run.out.find("skipped " + (in / "notes.jpg") + ": cannot be read"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("1 written, 1 skipped"), std::string::npos) << run.out;
@@ -108,7 +110,7 @@ TEST(QuilletBatch, RefusalsAndBadUsageExitTwoAndWriteNothing)
         {Quoted(in.path()), "give a SOURCE and a DEST"},
     };
     for (const Case& c : cases) {
-        const Run run = Batch(c.arguments);
+        const Outcome run = Batch(c.arguments);
         EXPECT_EQ(run.status, 2) << c.arguments << "\n" << run.out;
         EXPECT_NE(run.out.find(c.message), std::string::npos) << run.out;
     }
@@ -118,10 +120,10 @@ TEST(QuilletBatch, RefusalsAndBadUsageExitTwoAndWriteNothing)
 
 TEST(QuilletBatch, HelpAndVersion)
 {
-    const Run help = Batch("--help");
+    const Outcome help = Batch("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Usage: quillet-batch"), std::string::npos);
-    const Run version = Batch("--version");
+    const Outcome version = Batch("--version");
     EXPECT_EQ(version.status, 0);
     EXPECT_NE(version.out.find("quillet-batch "), std::string::npos);
 }
