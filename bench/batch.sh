@@ -29,9 +29,9 @@ now() { date +%s.%N; }
 # Largest source as RGB24, from the SOF marker's size as djpeg reports it.
 largest=0
 for f in "${files[@]}"; do
-  size=$(djpeg -ppm "$f" | head -c 64 | sed -n '2p')
+  size=$(djpeg -ppm "$f" | { sed -n '2{p;q}'; cat >/dev/null; })
   w=${size% *}; h=${size#* }
-  (( w * h * 3 > largest )) && largest=$((w * h * 3))
+  if (( w * h * 3 > largest )); then largest=$((w * h * 3)); fi
 done
 
 best() { sort -n | head -1; }
