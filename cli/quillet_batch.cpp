@@ -102,15 +102,6 @@ public:
         if (m_live && m_drawn)
             std::fputs("\r\033[K", stderr);
     }
-    // Prints a line above the progress bar.
-    void Say(const std::string& line)
-    {
-        Finish();
-        std::fprintf(stderr, "%s\n", line.c_str());
-        if (m_live)
-            Draw();
-    }
-
 private:
     void Draw()
     {
