@@ -34,8 +34,8 @@ template <uint32_t (*Resample)(const uint8_t*, uint32_t, uint32_t, uint8_t*, uin
                                uint32_t)>
 void Run(benchmark::State& state)
 {
-    const uint32_t sw = static_cast<uint32_t>(state.range(0)), sh = static_cast<uint32_t>(state.range(1));
-    const uint32_t dw = static_cast<uint32_t>(state.range(2)), dh = static_cast<uint32_t>(state.range(3));
+    auto arg = [&](int i) { return static_cast<uint32_t>(state.range(i)); };
+    const uint32_t sw = arg(0), sh = arg(1), dw = arg(2), dh = arg(3);
     const std::vector<uint8_t>& source = Picture(sw, sh);
     std::vector<uint8_t> destination(size_t{dw} * dh * 3);
     for (auto _ : state) {
