@@ -35,7 +35,8 @@ void Run(benchmark::State& state, Filter filter)
 
 void Sharpen(benchmark::State& state)
 {
-    Run(state, [](const uint8_t* s, uint8_t* d) { return SharpenRGB24(s, kWidth, kHeight, d, 10); });
+    Run(state,
+        [](const uint8_t* s, uint8_t* d) { return SharpenRGB24(s, kWidth, kHeight, d, 10); });
 }
 void Soften(benchmark::State& state)
 {

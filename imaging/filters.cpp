@@ -73,7 +73,9 @@ struct Median {
 size_t MedianBlocks(const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint8_t* out,
                     size_t begin, size_t end)
 {
-    auto load = [](const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+    auto load = [](const uint8_t* p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    };
     auto order = [](__m128i& a, __m128i& b) {
         const __m128i low = _mm_min_epu8(a, b);
         b = _mm_max_epu8(a, b);

@@ -126,7 +126,8 @@ TEST(Filters, MedianIsExactForEveryNeighbourhoodOfTwoValues)
         for (int i = 0; i < 9; ++i) {
             const bool one = bits >> i & 1;
             ones += one;
-            src.insert(src.end(), {uint8_t(one ? 255 : 0), uint8_t(one ? 0 : 255), uint8_t(one ? 7 : 3)});
+            src.insert(src.end(),
+                       {uint8_t(one ? 255 : 0), uint8_t(one ? 0 : 255), uint8_t(one ? 7 : 3)});
         }
         const Bytes dst = Filtered(2, src, 3, 3, 0);
         const bool one = ones >= 5;
@@ -143,16 +144,12 @@ TEST(Filters, EveryRuleMatchesThePlainTranscriptionByteForByte)
     uint32_t seed = 100;
     for (const auto& size : sizes) {
         const uint32_t w = size[0], h = size[1];
-        // Noise stresses the clamps; a smooth ramp with noise keeps values in range.
-        Bytes src = Noise(size_t{w} * h * 3, seed++);
-        Bytes soft = src;
-        for (size_t i = 0; i < soft.size(); ++i)
-            soft[i] = static_cast<uint8_t>((i / 3 % w) * 255 / std::max(w, 1u) / 2 + soft[i] % 32);
-        for (const Bytes* image : {&src, &soft})
-            for (int rule = 0; rule < 3; ++rule)
-                for (uint32_t level : {0u, 1u, 10u, 37u, 99u, 100u})
-                    EXPECT_EQ(Filtered(rule, *image, w, h, level), PlainFilter(*image, w, h, level, rule))
-                        << w << "x" << h << " rule " << rule << " level " << level;
+        // Noise drives sharpening into both clamps at high levels and stays in range at low.
+        const Bytes src = Noise(size_t{w} * h * 3, seed++);
+        for (int rule = 0; rule < 3; ++rule)
+            for (uint32_t level : {0u, 1u, 10u, 37u, 99u, 100u})
+                EXPECT_EQ(Filtered(rule, src, w, h, level), PlainFilter(src, w, h, level, rule))
+                    << w << "x" << h << " rule " << rule << " level " << level;
     }
 }
 
@@ -199,7 +196,7 @@ TEST(Filters, AStopLeavesTheLaterRowsAsTheyWere)
         EXPECT_EQ(g_calls, 3u);
         const size_t written = 3 * w * 3;
         EXPECT_TRUE(std::equal(dst.begin(), dst.begin() + written, expected.begin()));
-        EXPECT_TRUE(std::all_of(dst.begin() + written, dst.end(), [](uint8_t b) { return b == 0xA5; }));
+        EXPECT_EQ(Bytes(dst.begin() + written, dst.end()), Bytes(dst.size() - written, 0xA5));
     }
 }
 
