@@ -143,6 +143,19 @@ TEST(RunBatch, MakesThumbnailsSkipsNonPicturesAndReportsEachStep)
     EXPECT_EQ(std::distance(fs::directory_iterator(out.path()), fs::directory_iterator()), 2);
 }
 
+TEST(RunBatch, ContentWithoutAReaderIsAFailedLoadAndWritesNothing)
+{
+    TempFolder in, out;
+    std::string gif = "GIF89a";
+    gif.resize(200, '\x01');
+    std::ofstream(in / "anim.jpg", std::ios::binary) << gif;
+    RecordingProgress progress;
+    const BatchResult result = RunBatch(SettingsFor(in, out), {in / "anim.jpg"}, progress);
+    ASSERT_EQ(result.skipped.size(), 1u);
+    EXPECT_EQ(result.skipped[0].reason, "not a picture Quillet can read");
+    EXPECT_TRUE(fs::is_empty(out.path()));
+}
+
 TEST(RunBatch, CancelEndsTheRunAfterTheCurrentFile)
 {
     TempFolder in, out;
