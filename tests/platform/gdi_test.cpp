@@ -452,15 +452,4 @@ TEST(GdiStretch, NearestPixelScalingWithTheLowerLeftSourceOrigin)
     EXPECT_TRUE(noStretch.AllUntouched());
 }
 
-TEST(GdiResources, RegisteredBitmapsAreFoundByModuleAndName)
-{
-    const std::vector<uint8_t> dib = PackedDib(1, 1, 24, {}, {{1, 2, 3}});
-    int module = 0;
-    ASSERT_EQ(RegisterBitmapResource(&module, "LOGO", dib.data(), uint32_t(dib.size())), 1);
-    EXPECT_EQ(px::gdi::FindBitmapResource(&module, "LOGO"), dib);
-    EXPECT_FALSE(px::gdi::FindBitmapResource(nullptr, "LOGO"));
-    EXPECT_FALSE(px::gdi::FindBitmapResource(&module, "logo"));
-    EXPECT_EQ(RegisterBitmapResource(&module, "SHORT", dib.data(), 39), 0);
-}
-
 }  // namespace

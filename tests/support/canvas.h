@@ -84,7 +84,8 @@ inline std::vector<uint8_t> PackedDib(int32_t width, int32_t height, uint16_t bi
     header.biClrUsed = static_cast<uint32_t>(table.size());
     std::vector<uint8_t> dib(sizeof header + table.size() * 4 + stride * rows, 0);
     std::memcpy(dib.data(), &header, sizeof header);
-    std::memcpy(dib.data() + sizeof header, table.data(), table.size() * 4);
+    if (!table.empty())
+        std::memcpy(dib.data() + sizeof header, table.data(), table.size() * 4);
     uint8_t* bitsAt = dib.data() + sizeof header + table.size() * 4;
     for (size_t r = 0; r < rows; ++r) {
         const size_t stored = height < 0 ? r : rows - 1 - r;
