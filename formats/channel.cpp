@@ -260,6 +260,11 @@ bool AcceptChannel(DataChannel* channel) noexcept
     return true;
 }
 
+const char* FileChannelPath(const DataChannel* channel) noexcept
+{
+    return channel->kind == Kind::File ? channel->path.c_str() : nullptr;
+}
+
 uint32_t Channel::Read(void* buffer, uint32_t count) noexcept
 {
     DataChannel& c = *m_channel;

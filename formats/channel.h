@@ -15,6 +15,9 @@ bool IsLiveChannel(const DataChannel* channel) noexcept;
 // live channel; true when the handle may be used.
 bool AcceptChannel(DataChannel* channel) noexcept;
 
+// The name a file channel was opened with; null for the other kinds. On an accepted handle.
+const char* FileChannelPath(const DataChannel* channel) noexcept;
+
 // The operations readers and writers use, on a handle already accepted. Owns nothing.
 class Channel {
 public:

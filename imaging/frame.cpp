@@ -36,6 +36,7 @@ constexpr CodeName kCodeTexts[] = {
     {Code::BadArgument, "bad argument"},
     {Code::JpegDecode, "JPEG data cannot be decoded"},
     {Code::CreateContext, "device context cannot be created"},
+    {Code::ResourceNotFound, "resource not found"},
     {Code::Cancelled, "cancelled"},
     {Code::RowOutOfRange, "no more rows"},
     {Code::DeviceCaps, "device lacks a needed capability"},

@@ -23,6 +23,7 @@ enum class Code : uint32_t {
     BadArgument = 5,
     JpegDecode = 9,
     CreateContext = 10,
+    ResourceNotFound = 13,
     Cancelled = 14,
     RowOutOfRange = 24,
     DeviceCaps = 26,

@@ -109,35 +109,392 @@ uint32_t ValidateChannel(DataChannel* channel);
 
 /* ---- JPEG options and marker lists ------------------------------------------------------- */
 
-
+/* Per-thread options and lists. Captured lists hold the COM and APP1..APP14 markers of the
+ * last JPEG header read on this thread; queued lists are written behind the JFIF header of
+ * every later JPEG write on this thread until cleared. */
+uint32_t GetJPGCommentCount(void);
+/* A new zero-terminated global block (caller frees); null with code 5 for a bad index. */
+char* GetJPGComment(uint32_t index);
+uint32_t ClearJPGComments(void);
+/* Copies text; an empty text is queued but writes no COM marker. Texts longer than 65533
+ * bytes cannot be one marker and are refused with code 5. */
+uint32_t AddJPGOutputComment(const char* text);
+uint32_t ClearJPGOutputComments(void);
+uint32_t GetJPGMarkerCount(void);
+/* 1 on success: *data is a new global block of *length payload bytes (caller frees). */
+uint32_t GetJPGMarker(uint32_t index, uint8_t** data, uint32_t* length, uint32_t* code);
+uint32_t ClearJPGMarkers(void);
+/* Queues a copy of the payload (without the length bytes). Length 0 queues nothing and
+ * succeeds; more than 65533 bytes is refused with code 5. */
+uint32_t AddJPGOutputMarker(const uint8_t* data, uint32_t length, uint32_t code);
+uint32_t ClearJPGOutputMarkers(void);
+/* 1 accurate integer, 2 fast integer, 3 floating point, other values libjpeg's default. */
+uint32_t SetJPGDCTMethod(uint32_t method);
+/* Stored as min(factor, 100). */
+uint32_t SetJPGSmoothing(uint32_t factor);
+/* Ten factors each, limited to 1..4; either array null restores libjpeg's sampling. */
+uint32_t SetJPGSampling(const uint32_t* horizontal, const uint32_t* vertical);
+/* For the next reads on this thread; decoded at 1/8, 1/4, 1/2 or full size, the largest
+ * reduction not beyond the fraction. Leaves the last error untouched. */
+void SetJPGDecodeScale(uint32_t numerator, uint32_t denominator);
 
 /* ---- JPEG reading ------------------------------------------------------------------------ */
 
+enum {
+    PX_ERR_JPEG_DECODE = 9,  /* libjpeg failed while opening or reading the header */
+    PX_ERR_NO_MORE_ROWS = 24
+};
 
+/* The values of the JFIF header: density unit 0 none (aspect ratio only), 1 dpi, 2 dpcm. */
+typedef struct JPGDensity {
+    uint32_t xDensity;
+    uint32_t yDensity;
+    uint32_t unit;
+} JPGDensity;
+
+typedef struct JPGReadState JPGReadState;
+
+/* Full image size; bits is 8, 24 or 32 (CMYK). bits and density may be null. Leaves the
+ * channel wherever libjpeg stopped: rewind before decoding it. */
+uint32_t GetJPGDimensions(DataChannel* source, uint32_t* width, uint32_t* height,
+                          uint32_t* bitsPerPixel, JPGDensity* density);
+/* bits 24 (RGB24) or 8 (grey). A non-null result with a nonzero last error is a partly
+ * decoded image; the caller frees the buffer in every case. */
+uint8_t* ReadJPG(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel);
+/* Nonzero grey: rows of one byte a pixel; otherwise RGB24 rows. */
+JPGReadState* BeginJPGRead(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t grey);
+/* rowIndex (may be null) receives the 0-based index of the row delivered. */
+uint32_t ReadJPGRow(JPGReadState* state, uint8_t* row, uint32_t* rowIndex);
+/* Ends the read in every case; 0 with code 3 when libjpeg failed on the way. */
+uint32_t EndJPGRead(JPGReadState* state);
 
 /* ---- JPEG writing ------------------------------------------------------------------------ */
+
+typedef struct JPGWriteState JPGWriteState;
+
+/* bits 24 (RGB24) or 8 (grey); quality as libjpeg takes it (limited to 1..100); a null
+ * density writes (1, 1, 0). Returns the sink's position after the file, or 0. */
+uint32_t WriteJPG(DataChannel* sink, const uint8_t* pixels, uint32_t width, uint32_t height,
+                  uint32_t quality, uint32_t progressive, uint32_t bitsPerPixel,
+                  const JPGDensity* density);
+/* Writes SOI, the JFIF header and the queued comments and markers. */
+JPGWriteState* BeginJPGWrite(DataChannel* sink, uint32_t width, uint32_t height, uint32_t quality,
+                             uint32_t progressive, uint32_t grey, const JPGDensity* density);
+uint32_t WriteJPGRow(JPGWriteState* state, const uint8_t* row);
+/* Ends the write in every case; 0 with code 4 when the file could not be finished. */
+uint32_t EndJPGWrite(JPGWriteState* state);
 
 
 
 /* ---- Resampling ---------------------------------------------------------------------------- */
 
+/* Scale interleaved 8-bit pixels (bytesPerPixel channels; 3 for RGB24) to any size, into the
+ * caller's destination of destinationWidth x destinationHeight x bytesPerPixel bytes. Source
+ * and destination must not overlap. Bilinear truncates; bicubic (a = -1) rounds and clamps.
+ * 1 on success; 0 with code 5 (null buffer, zero size; bilinear also zero bytesPerPixel,
+ * bicubic also source == destination), 1 (no work memory, bilinear) or 14 (stopped by the
+ * progress callback after a row; the rows up to it stay written). */
+uint32_t ResampleBilinear(const uint8_t* source, uint32_t sourceWidth, uint32_t sourceHeight,
+                          uint8_t* destination, uint32_t destinationWidth,
+                          uint32_t destinationHeight, uint32_t bytesPerPixel);
+uint32_t ResampleBicubic(const uint8_t* source, uint32_t sourceWidth, uint32_t sourceHeight,
+                         uint8_t* destination, uint32_t destinationWidth,
+                         uint32_t destinationHeight, uint32_t bytesPerPixel);
 
 
 /* ---- Sharpen, soften and median filters -------------------------------------------------- */
 
+/* 3 x 3 filters from one RGB24 image into another of the same size (a different buffer);
+ * edge pixels stand in for their missing neighbours. level is read as signed and held to
+ * 0..100. 1 on success; 0 with code 5 (null buffer, src == dst) or 14 (stopped by the
+ * progress callback after a row; the rows up to it stay written). */
+uint32_t SharpenRGB24(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst,
+                      uint32_t level);
+uint32_t SoftenRGB24(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst,
+                     uint32_t level);
+uint32_t MedianRGB24(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst);
 
 
 /* ---- Pixel layout conversions ------------------------------------------------------------ */
 
-
+/* Luminance Y = 0.299 R + 0.587 G + 0.114 B in double precision, truncated. */
+uint32_t RGBToGrey8(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* grey);
+uint32_t GreyscaleRGB24(uint8_t* rgb, uint32_t width, uint32_t height);
+uint32_t SwapRedBlue(uint8_t* rgb, uint32_t width, uint32_t height);
+/* Index i takes RGBQUAD entry i of palette; count is not looked at. */
+uint32_t ExpandIndex8(const uint8_t* indices, uint8_t* rgbOut, uint32_t width, uint32_t height,
+                      uint32_t count, const uint8_t* palette);
+uint32_t RGB24ToRGBA32(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t alpha,
+                       uint8_t* rgbaOut);
+/* Either output may be null, not both. */
+uint32_t SplitRGBA32(const uint8_t* rgba, uint32_t width, uint32_t height, uint8_t* rgbOut,
+                     uint8_t* alphaOut);
+/* A null alpha plane gives every pixel constantAlpha. */
+uint32_t JoinAlpha(const uint8_t* rgb, const uint8_t* alpha, uint32_t width, uint32_t height,
+                   uint8_t* rgbaOut, uint8_t constantAlpha);
+uint32_t SetAlpha(uint8_t* rgba, uint32_t width, uint32_t height, const uint8_t* alpha);
+uint32_t SplitPlanes(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* red,
+                     uint8_t* green, uint8_t* blue);
+uint32_t JoinPlanes(uint8_t* rgb, uint32_t width, uint32_t height, const uint8_t* red,
+                    const uint8_t* green, const uint8_t* blue);
+/* Copies min(srcStride, dstStride) bytes of each row. */
+uint32_t CopyRows(const uint8_t* src, uint32_t srcStride, uint32_t rows, uint32_t dstStride,
+                  uint8_t* dst);
+/* Keeps the low `bits` (1 to 8) of each byte, most significant first: one continuous bit
+ * stream when rowAligned is 0, else each row on its own at row * outStride. */
+uint32_t PackBits(const uint8_t* bytes, uint32_t width, uint32_t rows, uint8_t* out,
+                  uint32_t bits, uint32_t rowAligned, uint32_t outStride);
+/* The reverse of the continuous form of PackBits. */
+uint32_t UnpackBits(const uint8_t* packed, uint32_t width, uint32_t rows, uint32_t bits,
+                    uint8_t* out);
+uint32_t FlipVertical(uint8_t* pixels, uint32_t rowBytes, uint32_t rows);
+uint32_t MirrorHorizontal(uint8_t* pixels, uint32_t width, uint32_t rows, uint32_t bytesPerPixel);
+uint32_t MirrorMono1(uint8_t* pixels, uint32_t width, uint32_t rows);
 
 /* ---- Auto brightness and levels ---------------------------------------------------------- */
 
-
+/* In place on RGB24. Mode 1: low and high are grey thresholds for EqualizeGreyRange; any other
+ * mode turns them into clip percentages for StretchGreyLevels. */
+uint32_t AutoBrightness(uint8_t* rgb, uint32_t width, uint32_t height, uint32_t low,
+                        uint32_t high, uint32_t mode);
+/* In place on a grey Index8 image. When both clip points fall on one level (a flat image)
+ * there is no scale, and the image stays as it is. */
+uint32_t StretchGreyLevels(uint8_t* grey, uint32_t width, uint32_t height, double lowPercent,
+                           double highPercent);
+uint32_t EqualizeGreyRange(uint8_t* grey, uint32_t width, uint32_t height, uint32_t low,
+                           uint32_t high);
+/* channelMask: bit 0 red, bit 1 green, bit 2 blue. */
+uint32_t StretchRGBLevels(uint8_t* rgb, uint32_t width, uint32_t height, double lowPercent,
+                          double highPercent, uint8_t channelMask);
 
 /* ---- File type detection ----------------------------------------------------------------- */
 
+enum {
+    PX_FILE_UNKNOWN = 0,
+    PX_FILE_BMP = 1,
+    PX_FILE_GIF = 2,
+    PX_FILE_JPEG = 3,
+    PX_FILE_PNG = 4,
+    PX_FILE_PCX = 5,
+    PX_FILE_TIFF = 6,
+    PX_FILE_WMF = 7,
+    PX_FILE_EMF = 8,
+    PX_FILE_PAX = 9,
+    PX_FILE_PSD = 10,
+    PX_FILE_TLA1 = 11,
+    PX_FILE_TLAU = 12,
+    PX_FILE_WBMP = 13,
+    PX_FILE_TGA = 14
+};
 
+/* The kind of the content, from its first 44 bytes; the channel is left after them.
+ * Shorter content gives 0 with code 3. */
+uint32_t DetectFileType(DataChannel* channel);
+
+
+/* ---- Device contexts, bitmaps and palettes (platform) ------------------------------------ */
+
+/* A small stand-in for the Windows GDI, under the same names. Every device is true colour:
+ * a surface of 32-bit pixels, rows top-down, bytes blue, green, red, 0xFF (0xFFRRGGBB as a
+ * little-endian word). Palettes are kept, selected and realised, but never change a pixel;
+ * RC_PALETTE in a context's capabilities only changes which paths a caller takes.
+ * Handles are checked against the live objects: a stale or foreign handle fails. */
+
+typedef struct HDC__* HDC;
+typedef struct HBITMAP__* HBITMAP;
+typedef struct HPALETTE__* HPALETTE;
+typedef void* HGDIOBJ;
+typedef void* HWND;
+typedef void* HMODULE;
+typedef uint32_t COLORREF; /* red in bits 0-7, green 8-15, blue 16-23 */
+
+typedef struct RGBQUAD {
+    uint8_t rgbBlue;
+    uint8_t rgbGreen;
+    uint8_t rgbRed;
+    uint8_t rgbReserved;
+} RGBQUAD;
+
+typedef struct BITMAPINFOHEADER {
+    uint32_t biSize;
+    int32_t biWidth;
+    int32_t biHeight; /* positive: rows bottom-up; negative: top-down */
+    uint16_t biPlanes;
+    uint16_t biBitCount;
+    uint32_t biCompression;
+    uint32_t biSizeImage;
+    int32_t biXPelsPerMeter;
+    int32_t biYPelsPerMeter;
+    uint32_t biClrUsed;
+    uint32_t biClrImportant;
+} BITMAPINFOHEADER;
+
+typedef struct BITMAPINFO {
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[1];
+} BITMAPINFO;
+
+typedef struct PALETTEENTRY {
+    uint8_t peRed;
+    uint8_t peGreen;
+    uint8_t peBlue;
+    uint8_t peFlags;
+} PALETTEENTRY;
+
+typedef struct LOGPALETTE {
+    uint16_t palVersion;
+    uint16_t palNumEntries;
+    PALETTEENTRY palPalEntry[1];
+} LOGPALETTE;
+
+typedef struct BITMAP {
+    int32_t bmType;
+    int32_t bmWidth;
+    int32_t bmHeight;
+    int32_t bmWidthBytes;
+    uint16_t bmPlanes;
+    uint16_t bmBitsPixel;
+    void* bmBits; /* the bits of a DIB section; null for a device bitmap */
+} BITMAP;
+
+/* GetDeviceCaps indexes */
+#define HORZSIZE 4
+#define VERTSIZE 6
+#define HORZRES 8
+#define VERTRES 10
+#define BITSPIXEL 12
+#define PLANES 14
+#define NUMCOLORS 24
+#define RASTERCAPS 38
+#define LOGPIXELSX 88
+#define LOGPIXELSY 90
+#define SIZEPALETTE 104
+
+/* Raster capabilities */
+#define RC_BITBLT 0x0001u
+#define RC_BANDING 0x0002u
+#define RC_SCALING 0x0004u
+#define RC_BITMAP64 0x0008u
+#define RC_DI_BITMAP 0x0080u
+#define RC_PALETTE 0x0100u
+#define RC_DIBTODEV 0x0200u
+#define RC_STRETCHBLT 0x0800u
+#define RC_STRETCHDIB 0x2000u
+
+#define BI_RGB 0u
+#define BI_BITFIELDS 3u
+#define DIB_RGB_COLORS 0u
+#define DIB_PAL_COLORS 1u
+#define CBM_INIT 4u
+#define SRCCOPY 0x00CC0020u
+#define DEFAULT_PALETTE 15
+#define GDI_ERROR 0xFFFFFFFFu
+#define CLR_INVALID 0xFFFFFFFFu
+
+/* The screen: window null only (there are no windows); 32-bit colour, 96 pixels per inch. */
+HDC GetDC(HWND window);
+int32_t ReleaseDC(HWND window, HDC dc);
+/* A context that draws into the caller's pixels (layout above), which it never frees.
+ * strideBytes is at least width * 4. */
+HDC CreateBufferDC(void* pixels, int32_t width, int32_t height, int32_t strideBytes,
+                   uint32_t rasterCaps);
+/* The raster capabilities of every screen context; returns the previous ones. */
+uint32_t SetScreenRasterCaps(uint32_t rasterCaps);
+
+int32_t GetDeviceCaps(HDC dc, int32_t index);
+/* A memory context with the device's capabilities and a 1 x 1 bitmap selected. */
+HDC CreateCompatibleDC(HDC dc);
+int32_t DeleteDC(HDC dc);
+/* Bitmaps go only into memory contexts, and into one at a time. Palettes need SelectPalette. */
+HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
+HPALETTE SelectPalette(HDC dc, HPALETTE palette, int32_t forceBackground);
+/* Entries of the selected palette on a palette-based device, else 0; GDI_ERROR for a bad dc. */
+uint32_t RealizePalette(HDC dc);
+/* Device bitmaps are always 32 bits and start black; a null dc means the screen. */
+HBITMAP CreateCompatibleBitmap(HDC dc, int32_t width, int32_t height);
+HBITMAP CreateDIBitmap(HDC dc, const BITMAPINFOHEADER* header, uint32_t init, const void* bits,
+                       const BITMAPINFO* info, uint32_t usage);
+/* section must be null: the bits are always the layer's own, zero-filled. */
+HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, uint32_t usage, void** bits,
+                         void* section, uint32_t offset);
+/* Scan lines in the header's layout (1 to 8, 24 or 32 bits). A table for 8 bits or fewer is
+ * the dc's selected palette (the rest black); each pixel takes its nearest entry. With bits
+ * null only the header is filled in (all of it when biBitCount is 0). */
+int32_t GetDIBits(HDC dc, HBITMAP bitmap, uint32_t start, uint32_t lines, void* bits,
+                  BITMAPINFO* info, uint32_t usage);
+/* SRCCOPY only; needs RC_BITBLT on dst; clipped to both surfaces; negative sizes fail. */
+int32_t BitBlt(HDC dst, int32_t x, int32_t y, int32_t cx, int32_t cy, HDC src, int32_t srcX,
+               int32_t srcY, uint32_t rop);
+/* Nearest-pixel scaling; needs RC_STRETCHDIB; sizes must be positive (no mirroring). The
+ * source origin is the lower left corner for a bottom-up bitmap. Returns the source lines. */
+int32_t StretchDIBits(HDC dc, int32_t x, int32_t y, int32_t cx, int32_t cy, int32_t srcX,
+                      int32_t srcY, int32_t srcCx, int32_t srcCy, const void* bits,
+                      const BITMAPINFO* info, uint32_t usage, uint32_t rop);
+COLORREF GetPixel(HDC dc, int32_t x, int32_t y);
+HPALETTE CreatePalette(const LOGPALETTE* palette);
+uint32_t GetPaletteEntries(HPALETTE palette, uint32_t start, uint32_t count, PALETTEENTRY* entries);
+/* A palette-based device's system palette is the palette selected into it; 0 elsewhere. */
+uint32_t GetSystemPaletteEntries(HDC dc, uint32_t start, uint32_t count, PALETTEENTRY* entries);
+/* DEFAULT_PALETTE only (the 20 static colours); other indexes give null. */
+HGDIOBJ GetStockObject(int32_t index);
+/* A bitmap or palette still selected into a context is not deleted; stock objects stay. */
+int32_t DeleteObject(HGDIOBJ object);
+/* BITMAP for a bitmap, a uint16_t entry count for a palette; bytes written, 0 on failure. */
+int32_t GetObjectA(HGDIOBJ object, int32_t size, void* out);
+
+/* Bitmap resources of a module (null: the program). The packed bitmap is copied. */
+int32_t RegisterBitmapResource(HMODULE module, const char* name, const void* dib, uint32_t bytes);
+
+/* ---- Windows bitmaps and drawing --------------------------------------------------------- */
+
+/* Packed bitmaps (header, colour table, bits) come back as global blocks the caller frees. */
+uint32_t DrawRGB24(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, int32_t x, int32_t y,
+                   int32_t cx, int32_t cy, HPALETTE palette);
+uint32_t DrawDDB(HDC dc, HBITMAP bitmap, int32_t x, int32_t y, int32_t cx, int32_t cy, HPALETTE palette);
+uint32_t DrawDDBPart(HDC dc, HBITMAP bitmap, int32_t x, int32_t y, int32_t srcX, int32_t srcY,
+                     int32_t cx, int32_t cy, HPALETTE palette);
+HBITMAP RGB24ToDDB(const uint8_t* rgb, uint32_t width, uint32_t height, HPALETTE palette, HDC dc);
+HBITMAP DIBToDDB(const void* dib, HPALETTE palette, HDC dc);
+uint32_t StretchDrawRGB24(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, int32_t x,
+                          int32_t y, int32_t cx, int32_t cy);
+uint8_t* RGB24ToDIB(const uint8_t* rgb, uint32_t width, uint32_t height);
+/* bits 1 to 8; colours 1 to 2^bits entries of palette (RGBQUAD). */
+uint8_t* Index8ToDIB(const uint8_t* indices, uint32_t width, uint32_t height, uint32_t colours,
+                     uint32_t bits, const uint8_t* palette);
+/* 256 colours at 8 bits. */
+uint8_t* Index8ToDIB256(const uint8_t* indices, uint32_t width, uint32_t height, const uint8_t* palette);
+/* palette: the two RGBQUAD entries of the table. */
+uint8_t* Mono1ToDIB(const uint8_t* pixels, uint32_t width, uint32_t height, const uint8_t* palette);
+uint8_t* DIBToRGB24(const void* dib, uint32_t* width, uint32_t* height);
+/* bits 8 (Index8) from a bitmap of 8 bits or fewer, or 1 (Mono1) from a 1-bit one. colours and
+ * palette (room for 256 RGBQUAD) may be null. */
+uint8_t* DIBToIndexed(const void* dib, uint32_t bits, uint32_t* width, uint32_t* height,
+                      uint32_t* colours, uint8_t* palette);
+/* A 24-bit packed bitmap. */
+uint8_t* DDBToDIB(HBITMAP bitmap, HPALETTE palette);
+uint8_t* DDBToRGB24(HBITMAP bitmap, uint32_t* width, uint32_t* height, HPALETTE palette);
+/* Index8 of the nearest entries of palette (else the device's own, else the default one);
+ * colourTable receives 256 RGBQUAD entries, colours their count (256). */
+uint8_t* DDBToIndex8(HBITMAP bitmap, uint32_t* width, uint32_t* height, HPALETTE palette,
+                     uint32_t* colours, uint8_t* colourTable);
+HBITMAP CaptureDC(HDC dc, int32_t x, int32_t y, int32_t width, int32_t height);
+HBITMAP LoadBitmapResource(HMODULE module, const char* name, HPALETTE palette);
+uint32_t DrawDIB(HDC dc, const void* dib, int32_t x, int32_t y, int32_t cx, int32_t cy);
+/* count RGBQUAD entries, 1 to 256. */
+HPALETTE MakeLogicalPalette(const uint8_t* palette, uint32_t count);
+uint32_t DrawRGB24Part(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, int32_t x,
+                       int32_t y, uint32_t srcX, uint32_t srcY, uint32_t cx, uint32_t cy,
+                       HPALETTE palette);
+uint32_t StretchDrawRGB24Part(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, int32_t x,
+                              int32_t y, int32_t cx, int32_t cy, uint32_t srcX, uint32_t srcY,
+                              uint32_t srcWidth, uint32_t srcHeight);
+
+/* ---- Rectangle copies -------------------------------------------------------------------- */
+
+uint32_t CopyRect(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst, uint32_t x,
+                  uint32_t y, uint32_t rectWidth, uint32_t rectHeight, uint32_t bytesPerPixel);
+uint32_t CopyRectMono1(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst, uint32_t x,
+                       uint32_t y, uint32_t rectWidth, uint32_t rectHeight);
 
 
 #ifdef __cplusplus

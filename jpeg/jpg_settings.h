@@ -9,6 +9,9 @@ namespace px::jpg {
 
 inline constexpr uint32_t kSamplingSlots = 10;  // component slots of libjpeg's compressor
 
+// A marker's two length bytes count themselves, so one marker carries at most this much.
+inline constexpr uint32_t kMaxMarkerPayload = 65533;
+
 struct JPGMarkerItem {
     uint32_t code = 0;               // 224..239 for APP0..APP15, 254 for COM
     std::vector<uint8_t> payload;    // behind the two length bytes, at most 65533

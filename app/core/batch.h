@@ -36,13 +36,14 @@ enum class Refusal {
     NoFiles,
     SameFolder,
     EmptyDestination,
+    EmptySize,
 };
 
 // The message shown for a refusal.
 const char* RefusalText(Refusal refusal);
 
-// Checks made before a run starts: files to do, a destination, and one that is not the
-// source folder under any spelling.
+// Checks made before a run starts: files to do, a destination that is not the source folder
+// under any spelling, and a desired size of at least 1 × 1.
 Refusal CheckRun(const BatchSettings& settings, const std::vector<std::string>& files);
 
 struct SkippedFile {
@@ -57,10 +58,15 @@ struct BatchResult {
     bool cancelled = false;
 };
 
-// Checks the run, then makes the thumbnail of every file in order, reporting through
-// `progress`. A refused run touches nothing and calls no progress method.
+// Checks the run, then makes the thumbnail of every file, reporting through `progress` on
+// the calling thread. A refused run touches nothing and calls no progress method. With more
+// than one job, files are made in parallel; files that share an output name stay in one job,
+// in list order, so the later one wins exactly as in a run with one job.
 BatchResult RunBatch(const BatchSettings& settings, const std::vector<std::string>& files,
-                     BatchProgress& progress);
+                     BatchProgress& progress, unsigned jobs = 1);
+
+// Where the thumbnail of `sourcePath` goes: PathOut and the source's file name.
+std::string OutputPathFor(const BatchSettings& settings, const std::string& sourcePath);
 
 // The thumbnail of one source file into `outputPath`; an empty string on success, else the
 // reason the file was skipped. Thread-safe: uses only the calling thread's library state.

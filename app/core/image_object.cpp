@@ -1,0 +1,258 @@
+// The application's picture over the library's entries.
+#include "app/core/image_object.h"
+
+#include "app/core/file_types.h"
+#include "app/core/geometry.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace quillet {
+namespace {
+
+constexpr uint32_t kNoPicture = 5;
+constexpr uint32_t kOutOfMemory = 1;
+
+struct CloseSourceOnExit {
+    DataChannel* channel;
+    ~CloseSourceOnExit() { CloseSource(channel); }
+};
+
+}  // namespace
+
+uint32_t DecodeScaleFor(uint32_t w, uint32_t h, int32_t aimW, int32_t aimH)
+{
+    if (aimW < 1 || aimH < 1)
+        return 1;
+    const int64_t W = aimW, H = aimH;
+    for (uint32_t denominator : {8u, 4u, 2u})
+        if (int64_t{w / denominator} > W && int64_t{h / denominator} > H)
+            return denominator;
+    return 1;
+}
+
+void CImageObject::Release()
+{
+    m_pixels.reset();
+    m_width = m_height = 0;
+}
+
+void CImageObject::Adopt(uint8_t* pixels, uint32_t width, uint32_t height)
+{
+    Release();
+    if (!pixels)
+        return;
+    if (width == 0 || height == 0) {
+        GlobalFree(pixels);
+        return;
+    }
+    m_pixels.reset(pixels);
+    m_width = width;
+    m_height = height;
+}
+
+void CImageObject::SetPreviewAim(int32_t width, int32_t height)
+{
+    m_aimWidth = width;
+    m_aimHeight = height;
+}
+
+uint32_t CImageObject::LoadFile(const std::string& path)
+{
+    return LoadFileAs(path, InputFileType(path));
+}
+
+uint32_t CImageObject::LoadFileAs(const std::string& path, int32_t type)
+{
+    Release();
+    DataChannel* source = OpenFileSource(path.c_str());
+    if (!source)
+        return GetLastLibraryError();
+    CloseSourceOnExit closer{source};
+    // The one place where a type meets its reader.
+    switch (type) {
+    case TypeJpeg:
+        return LoadJPEG(source);
+    default:
+        // No reader: the object stays empty; the result is what the library last said.
+        return GetLastLibraryError();
+    }
+}
+
+uint32_t CImageObject::LoadJPEG(DataChannel* source)
+{
+    uint32_t width = 0, height = 0, bits = 0;
+    GetJPGDimensions(source, &width, &height, &bits, nullptr);
+    SetJPGDecodeScale(1, DecodeScaleFor(width, height, m_aimWidth, m_aimHeight));
+    ChannelSeek(source, 0, 0);
+    uint8_t* pixels = ReadJPG(source, &width, &height, 24);
+    const uint32_t code = GetLastLibraryError();
+    SetJPGDecodeScale(1, 1);
+    for (uint32_t i = 0, n = GetJPGCommentCount(); i < n; ++i)
+        GlobalFree(GetJPGComment(i));
+    KeepLastApp1();
+    Adopt(pixels, width, height);
+    // A partly decoded picture is still a picture.
+    return pixels ? 0 : code;
+}
+
+void CImageObject::KeepLastApp1()
+{
+    m_exif.clear();
+    for (uint32_t i = 0, n = GetJPGMarkerCount(); i < n; ++i) {
+        uint8_t* data = nullptr;
+        uint32_t length = 0, code = 0;
+        if (!GetJPGMarker(i, &data, &length, &code))
+            continue;
+        if (code == 225)
+            m_exif.assign(data, data + length);
+        GlobalFree(data);
+    }
+}
+
+uint32_t CImageObject::SaveFile(const std::string& path, int32_t type)
+{
+    if (type == TypeJpeg) {
+        SetJPGDCTMethod(1);
+        m_density = JPGDensity{1, 1, 0};
+    }
+    DataChannel* sink = OpenFileSink(path.c_str());
+    if (!sink)
+        return GetLastLibraryError();
+    // Only JPEG has a writer; anything else leaves the created file empty.
+    if (!m_pixels || type != TypeJpeg) {
+        CloseSink(sink);
+        return kNoPicture;
+    }
+    if (m_fullChroma) {
+        uint32_t ones[10] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+        SetJPGSampling(ones, ones);
+    } else {
+        SetJPGSampling(nullptr, nullptr);
+    }
+    const uint32_t written = WriteJPG(sink, m_pixels.get(), m_width, m_height,
+                                      static_cast<uint32_t>(m_jpegQuality), 0, 24, &m_density);
+    const uint32_t writeCode = GetLastLibraryError();
+    // The file is complete only once its last bytes reached the disk.
+    const uint32_t closed = CloseSink(sink);
+    if (!written)
+        return writeCode ? writeCode : 4;
+    if (!closed)
+        return 4;
+    return 0;
+}
+
+uint32_t CImageObject::Allocate(uint32_t width, uint32_t height)
+{
+    Release();
+    const uint64_t bytes = uint64_t{width} * height * 3;
+    if (width == 0 || height == 0 || uint64_t{width} * height > UINT32_MAX || bytes >= 0x7FFDEFFF)
+        return width == 0 || height == 0 ? kNoPicture : kOutOfMemory;
+    auto* block = static_cast<uint8_t*>(GlobalAlloc(GPTR, bytes));
+    if (!block)
+        return kOutOfMemory;
+    Adopt(block, width, height);
+    return 0;
+}
+
+uint32_t CImageObject::CopyFrom(const CImageObject& other)
+{
+    if (&other == this)
+        return m_pixels ? 0 : kOutOfMemory;
+    Release();
+    if (!other.m_pixels)
+        return kOutOfMemory;
+    if (const uint32_t code = Allocate(other.m_width, other.m_height))
+        return code;
+    std::memcpy(m_pixels.get(), other.m_pixels.get(), size_t{m_width} * m_height * 3);
+    return 0;
+}
+
+uint32_t CImageObject::ResizeTo(uint32_t width, uint32_t height, int32_t method)
+{
+    CImageObject target;
+    if (const uint32_t code = target.Allocate(width, height))
+        return code == kNoPicture ? kNoPicture : kOutOfMemory;
+    if (!m_pixels)
+        return kNoPicture;
+    if (method == 1)
+        ResampleBicubic(m_pixels.get(), m_width, m_height, target.m_pixels.get(), width, height, 3);
+    else
+        ResampleBilinear(m_pixels.get(), m_width, m_height, target.m_pixels.get(), width, height, 3);
+    if (const uint32_t code = GetLastLibraryError())
+        return code;
+    // The resized picture takes over; no copy needed.
+    m_pixels = std::move(target.m_pixels);
+    m_width = width;
+    m_height = height;
+    return 0;
+}
+
+uint32_t CImageObject::CropToBox(int32_t boxWidth, int32_t boxHeight, double position)
+{
+    if (!m_pixels)
+        return kNoPicture;
+    const auto window = CropToBoxWindow(m_width, m_height, CropRequest{boxWidth, boxHeight, position});
+    if (!window)
+        return 2;
+    CImageObject cut;
+    if (const uint32_t code = cut.Allocate(window->width, window->height))
+        return code;
+    const size_t rowBytes = size_t{window->width} * 3;
+    for (uint32_t r = 0; r < window->height; ++r) {
+        const int64_t sourceRow = window->top + r;
+        if (sourceRow < 0 || sourceRow >= int64_t{m_height})
+            continue;  // outside the picture: stays black
+        const uint8_t* from = m_pixels.get() + (size_t(sourceRow) * m_width + size_t(window->left)) * 3;
+        std::memcpy(cut.m_pixels.get() + r * rowBytes, from, rowBytes);
+    }
+    m_pixels = std::move(cut.m_pixels);
+    m_width = window->width;
+    m_height = window->height;
+    return 0;
+}
+
+uint32_t CImageObject::ApplyLevels(double darkPercent, double lightPercent, int32_t percentile)
+{
+    if (!m_pixels)
+        return kNoPicture;
+    const auto low = static_cast<uint32_t>(std::trunc(darkPercent * 0.01 * 255));
+    const auto high = 255 - static_cast<uint32_t>(std::trunc(lightPercent * 0.01 * 255));
+    AutoBrightness(m_pixels.get(), m_width, m_height, low, high, percentile != 0 ? 0 : 1);
+    return GetLastLibraryError();
+}
+
+uint32_t CImageObject::SharpenImage(uint32_t level)
+{
+    if (!m_pixels)
+        return kNoPicture;
+    const size_t bytes = size_t{m_width} * m_height * 3;
+    std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[bytes]);
+    if (!scratch)
+        return GetLastLibraryError();
+    if (SharpenRGB24(m_pixels.get(), m_width, m_height, scratch.get(), level))
+        std::memcpy(m_pixels.get(), scratch.get(), bytes);
+    return GetLastLibraryError();
+}
+
+uint32_t CImageObject::GetPixel(uint32_t x, uint32_t y) const
+{
+    if (!m_pixels || x >= m_width || y >= m_height)
+        return 0xFFFFFFFF;
+    const uint8_t* p = m_pixels.get() + (size_t{y} * m_width + x) * 3;
+    return p[0] | (p[1] << 8) | (uint32_t{p[2]} << 16);
+}
+
+bool CImageObject::SetPixel(uint32_t x, uint32_t y, uint32_t value)
+{
+    if (!m_pixels || x >= m_width || y >= m_height)
+        return false;
+    uint8_t* p = m_pixels.get() + (size_t{y} * m_width + x) * 3;
+    p[0] = value & 0xFF;
+    p[1] = (value >> 8) & 0xFF;
+    p[2] = (value >> 16) & 0xFF;
+    return true;
+}
+
+}  // namespace quillet

@@ -1,0 +1,258 @@
+// quillet-batch: the batch run from a terminal, with the dialog's settings as options.
+#include "app/core/batch.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using quillet::BatchSettings;
+
+constexpr int kAllWritten = 0;
+constexpr int kSomeSkipped = 1;
+constexpr int kRefused = 2;
+
+const char kUsage[] =
+    "Usage: quillet-batch [options] SOURCE DEST\n"
+    "Makes a JPEG thumbnail of every .jpg file in SOURCE, under the same name in DEST.\n"
+    "\n"
+    "Size and rules:\n"
+    "  -W, --width N            desired width in pixels (640)\n"
+    "  -H, --height N           desired height in pixels (480)\n"
+    "      --rule RULE          perfect-fit (crop if necessary), fit-outside, fit-inside (perfect-fit)\n"
+    "      --portrait RULE      reverse-box, fit-inside-all, crop-landscape, rules-only (fit-inside-all)\n"
+    "      --crop-position N    height crop position in percent for portrait crops (65)\n"
+    "      --method METHOD      bilinear or bicubic (bilinear)\n"
+    "Output:\n"
+    "  -q, --quality N          JPEG quality (80)\n"
+    "      --enhanced-sampling  full chroma resolution (on); --no-enhanced-sampling to turn off\n"
+    "      --copy-exif          carry each photograph's EXIF block into its thumbnail\n"
+    "Processing:\n"
+    "      --auto-brightness    stretch the levels of each picture before it is resized\n"
+    "      --sharpen            sharpen each thumbnail\n"
+    "      --boost-color        boost the colours of each thumbnail\n"
+    "Files:\n"
+    "  -r, --subdirs            also take the files of SOURCE's sub-folders\n"
+    "  -j, --jobs N             files made at once (the number of cores)\n"
+    "  -h, --help               this text\n"
+    "      --version            the program's version\n"
+    "\n"
+    "Exit status: 0 every file written, 1 some files skipped, 2 refused or bad usage.\n";
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void OnInterrupt(int)
+{
+    g_interrupted = 1;
+    std::signal(SIGINT, SIG_DFL);  // a second Ctrl-C ends the program at once
+}
+
+std::optional<uint32_t> ParseUnsigned(const char* text)
+{
+    if (!text || !*text)
+        return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long value = std::strtoull(text, &end, 10);
+    if (*text == '-' || *end || errno || value > UINT32_MAX)
+        return std::nullopt;
+    return static_cast<uint32_t>(value);
+}
+
+std::optional<int32_t> ParseChoice(const char* text, std::initializer_list<const char*> names)
+{
+    int32_t index = 0;
+    for (const char* name : names) {
+        if (text && std::strcmp(text, name) == 0)
+            return index;
+        ++index;
+    }
+    return std::nullopt;
+}
+
+// The terminal's progress line, when standard error is a terminal.
+class TerminalProgress : public quillet::BatchProgress {
+public:
+    explicit TerminalProgress(bool live) : m_live(live) {}
+
+    void SetRange(uint32_t lower, uint32_t upper) override
+    {
+        m_total = upper > lower ? upper - lower : 0;
+        m_start = std::chrono::steady_clock::now();
+    }
+    void SetPos(uint32_t position) override
+    {
+        m_done = position;
+        Draw();
+    }
+    void ShowPreview(const std::string&) override {}
+    bool CheckCancelButton() override { return g_interrupted != 0; }
+
+    void Finish()
+    {
+        if (m_live && m_drawn)
+            std::fputs("\r\033[K", stderr);
+    }
+private:
+    void Draw()
+    {
+        if (!m_live || m_total == 0)
+            return;
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+        constexpr int kWidth = 30;
+        const int filled = static_cast<int>(kWidth * uint64_t{m_done} / m_total);
+        std::string bar(filled, '#');
+        bar.resize(kWidth, '.');
+        char left[32] = "";
+        if (m_done > 0 && m_done < m_total) {
+            const double remaining = elapsed / m_done * (m_total - m_done);
+            std::snprintf(left, sizeof left, ", %d:%02d left", static_cast<int>(remaining) / 60,
+                          static_cast<int>(remaining) % 60);
+        }
+        std::fprintf(stderr, "\r\033[K[%s] %u/%u%s", bar.c_str(), m_done, m_total, left);
+        std::fflush(stderr);
+        m_drawn = true;
+    }
+
+    bool m_live;
+    bool m_drawn = false;
+    uint32_t m_total = 0;
+    uint32_t m_done = 0;
+    std::chrono::steady_clock::time_point m_start;
+};
+
+int BadUsage(const std::string& message)
+{
+    std::fprintf(stderr, "quillet-batch: %s\nTry 'quillet-batch --help'.\n", message.c_str());
+    return kRefused;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    BatchSettings settings;  // the dialog's first-run defaults
+    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+    std::vector<std::string> folders;
+
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+        auto number = [&](uint32_t& field) {
+            const char* text = value();
+            const auto parsed = ParseUnsigned(text);
+            if (!parsed)
+                return false;
+            field = *parsed;
+            return true;
+        };
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return kAllWritten;
+        } else if (arg == "--version") {
+            std::printf("quillet-batch %s\n", QUILLET_VERSION);
+            return kAllWritten;
+        } else if (arg == "-W" || arg == "--width") {
+            if (!number(settings.Width))
+                return BadUsage(arg + " needs a whole number");
+        } else if (arg == "-H" || arg == "--height") {
+            if (!number(settings.Height))
+                return BadUsage(arg + " needs a whole number");
+        } else if (arg == "--crop-position") {
+            if (!number(settings.Middle))
+                return BadUsage(arg + " needs a whole number");
+        } else if (arg == "-q" || arg == "--quality") {
+            if (!number(settings.Quality))
+                return BadUsage(arg + " needs a whole number");
+        } else if (arg == "-j" || arg == "--jobs") {
+            uint32_t n = 0;
+            if (!number(n) || n == 0)
+                return BadUsage(arg + " needs a number of at least 1");
+            jobs = n;
+        } else if (arg == "--rule") {
+            const auto rule = ParseChoice(value(), {"perfect-fit", "fit-outside", "fit-inside"});
+            if (!rule)
+                return BadUsage("--rule takes perfect-fit, fit-outside or fit-inside");
+            settings.Type = *rule;
+        } else if (arg == "--portrait") {
+            const auto rule = ParseChoice(value(), {"reverse-box", "fit-inside-all", "crop-landscape", "rules-only"});
+            if (!rule)
+                return BadUsage("--portrait takes reverse-box, fit-inside-all, crop-landscape or rules-only");
+            settings.Portrait = *rule;
+        } else if (arg == "--method") {
+            const auto method = ParseChoice(value(), {"bilinear", "bicubic"});
+            if (!method)
+                return BadUsage("--method takes bilinear or bicubic");
+            settings.ResType = *method;
+        } else if (arg == "--enhanced-sampling") {
+            settings.Sampling = 1;
+        } else if (arg == "--no-enhanced-sampling") {
+            settings.Sampling = 0;
+        } else if (arg == "--copy-exif") {
+            settings.CopyExif = 1;
+        } else if (arg == "--auto-brightness") {
+            settings.Autolev = 1;
+        } else if (arg == "--sharpen") {
+            settings.Sharpen = 1;
+        } else if (arg == "--boost-color") {
+            settings.Boost = 1;
+        } else if (arg == "-r" || arg == "--subdirs") {
+            settings.SubDirs = 1;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return BadUsage("unknown option " + arg);
+        } else {
+            folders.push_back(arg);
+        }
+    }
+    if (folders.size() != 2)
+        return BadUsage("give a SOURCE and a DEST folder");
+
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (!fs::is_directory(folders[0], error)) {
+        std::fprintf(stderr, "quillet-batch: %s is not a folder\n", folders[0].c_str());
+        return kRefused;
+    }
+    if (!folders[1].empty() && !fs::is_directory(folders[1], error)) {
+        std::fprintf(stderr, "quillet-batch: %s is not a folder\n", folders[1].c_str());
+        return kRefused;
+    }
+    settings.PathIn = folders[0];
+    settings.PathOut = folders[1];
+    if (!settings.PathIn.empty() && settings.PathIn.back() != '/')
+        settings.PathIn += '/';
+    if (!settings.PathOut.empty() && settings.PathOut.back() != '/')
+        settings.PathOut += '/';
+
+    std::vector<std::string> files;
+    quillet::RescanSource(settings, files);
+
+    std::signal(SIGINT, OnInterrupt);
+    TerminalProgress progress(isatty(STDERR_FILENO) != 0);
+    const auto start = std::chrono::steady_clock::now();
+    const quillet::BatchResult result = quillet::RunBatch(settings, files, progress, jobs);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    progress.Finish();
+
+    if (result.refusal != quillet::Refusal::None) {
+        std::fprintf(stderr, "quillet-batch: %s\n", quillet::RefusalText(result.refusal));
+        return kRefused;
+    }
+    for (const quillet::SkippedFile& skipped : result.skipped)
+        std::fprintf(stderr, "skipped %s: %s\n", skipped.path.c_str(), skipped.reason.c_str());
+    const uint32_t handled = result.written + static_cast<uint32_t>(result.skipped.size());
+    std::printf("%u written, %zu skipped%s, %.2f s, %.2f files/s\n", result.written, result.skipped.size(),
+                result.cancelled ? ", cancelled" : "", seconds, seconds > 0 ? handled / seconds : 0.0);
+    if (result.cancelled)
+        return kSomeSkipped;
+    return result.skipped.empty() ? kAllWritten : kSomeSkipped;
+}

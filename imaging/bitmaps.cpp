@@ -1,0 +1,820 @@
+// Image records to and from Windows bitmaps (packed, device and section), and drawing them.
+#include "imaging/frame.h"
+#include "imaging/image.h"
+#include "imaging/rect_copy.h"
+#include "platform/gdi.h"
+
+#include <climits>
+#include <cstring>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace px::bitmaps {
+namespace {
+
+using gdi::DibLayout;
+using gdi::DibStatus;
+using gdi::PixelView;
+
+constexpr size_t kHeaderBytes = sizeof(BITMAPINFOHEADER);
+
+// The code an inner entry left, carried out as this operation's own.
+Failure Propagate() noexcept
+{
+    return Fail(static_cast<Code>(State().lastError));
+}
+
+// A packed bitmap handed over by an inner entry, freed at the end of the scope.
+GlobalBuffer Own(uint8_t* block) noexcept
+{
+    return GlobalBuffer(block, GlobalSize(block));
+}
+
+// The caller's context, or the screen's when it gave none; the screen's is released.
+class TargetDc {
+public:
+    explicit TargetDc(HDC dc) : m_dc(dc ? dc : GetDC(nullptr)), m_owned(!dc) {}
+    ~TargetDc()
+    {
+        if (m_owned && m_dc)
+            ReleaseDC(nullptr, m_dc);
+    }
+    TargetDc(const TargetDc&) = delete;
+    TargetDc& operator=(const TargetDc&) = delete;
+    HDC get() const noexcept { return m_dc; }
+    uint32_t Caps() const noexcept { return static_cast<uint32_t>(GetDeviceCaps(m_dc, RASTERCAPS)); }
+
+private:
+    HDC m_dc;
+    bool m_owned;
+};
+
+// A palette selected as the foreground palette and realised; the old one comes back at the end.
+class PaletteScope {
+public:
+    explicit PaletteScope(HDC dc) : m_dc(dc) {}
+    ~PaletteScope()
+    {
+        if (m_old)
+            SelectPalette(m_dc, m_old, 0);
+    }
+    PaletteScope(const PaletteScope&) = delete;
+    PaletteScope& operator=(const PaletteScope&) = delete;
+    void Select(HPALETTE palette)
+    {
+        HPALETTE old = SelectPalette(m_dc, palette, 0);
+        if (!m_old)
+            m_old = old;
+        RealizePalette(m_dc);
+    }
+
+private:
+    HDC m_dc;
+    HPALETTE m_old = nullptr;
+};
+
+// A bitmap or palette deleted at the end of the scope unless handed on.
+class GdiObject {
+public:
+    explicit GdiObject(HGDIOBJ object = nullptr) : m_object(object) {}
+    ~GdiObject()
+    {
+        if (m_object)
+            DeleteObject(m_object);
+    }
+    GdiObject(const GdiObject&) = delete;
+    GdiObject& operator=(const GdiObject&) = delete;
+    void Reset(HGDIOBJ object)
+    {
+        if (m_object)
+            DeleteObject(m_object);
+        m_object = object;
+    }
+    HGDIOBJ get() const noexcept { return m_object; }
+    HGDIOBJ Release() noexcept { return std::exchange(m_object, nullptr); }
+
+private:
+    HGDIOBJ m_object;
+};
+
+// A memory context; whatever was selected out of it goes back in before it is deleted.
+class MemoryDc {
+public:
+    explicit MemoryDc(HDC compatibleWith) : m_dc(CreateCompatibleDC(compatibleWith)) {}
+    ~MemoryDc()
+    {
+        if (m_oldBitmap)
+            SelectObject(m_dc, m_oldBitmap);
+        if (m_dc)
+            DeleteDC(m_dc);
+    }
+    MemoryDc(const MemoryDc&) = delete;
+    MemoryDc& operator=(const MemoryDc&) = delete;
+    HDC get() const noexcept { return m_dc; }
+    bool SelectBitmap(HBITMAP bitmap)
+    {
+        HGDIOBJ old = SelectObject(m_dc, bitmap);
+        if (old && !m_oldBitmap)
+            m_oldBitmap = old;
+        return old != nullptr;
+    }
+
+private:
+    HDC m_dc;
+    HGDIOBJ m_oldBitmap = nullptr;
+};
+
+HPALETTE StockPalette()
+{
+    return static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
+}
+
+// A logical palette from RGBQUAD entries (blue, green, red, reserved).
+HPALETTE PaletteFromTable(const uint8_t* table, uint32_t count)
+{
+    std::vector<uint8_t> bytes(4 + size_t{count} * sizeof(PALETTEENTRY));
+    const uint16_t header[2] = {0x300, static_cast<uint16_t>(count)};
+    std::memcpy(bytes.data(), header, sizeof header);
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t* quad = table + i * 4;
+        const PALETTEENTRY entry{quad[2], quad[1], quad[0], 0};
+        std::memcpy(bytes.data() + 4 + i * sizeof entry, &entry, sizeof entry);
+    }
+    return CreatePalette(reinterpret_cast<const LOGPALETTE*>(bytes.data()));
+}
+
+// The palette a palette-based device shows now.
+HPALETTE SystemPalette(HDC dc)
+{
+    const int32_t size = GetDeviceCaps(dc, SIZEPALETTE);
+    if (size <= 0)
+        return nullptr;
+    std::vector<PALETTEENTRY> entries(static_cast<size_t>(size));
+    const uint32_t count = GetSystemPaletteEntries(dc, 0, static_cast<uint32_t>(size), entries.data());
+    if (count == 0)
+        return nullptr;
+    std::vector<uint8_t> table(size_t{count} * 4);
+    for (uint32_t i = 0; i < count; ++i) {
+        table[i * 4] = entries[i].peBlue;
+        table[i * 4 + 1] = entries[i].peGreen;
+        table[i * 4 + 2] = entries[i].peRed;
+    }
+    return PaletteFromTable(table.data(), count);
+}
+
+Failure LayoutFailure(const DibLayout& layout) noexcept
+{
+    return Fail(layout.status == DibStatus::Unsupported ? Code::LayoutUnavailable : Code::BadArgument);
+}
+
+// A packed bitmap's layout, checked against its block when it is one of ours.
+DibLayout LayoutOf(const void* dib) noexcept
+{
+    return gdi::ParseDib(dib, GlobalSize(const_cast<void*>(dib)));
+}
+
+// A zero-filled packed bitmap with its header written; the table and the bits follow it.
+GlobalBuffer NewDib(uint32_t width, uint32_t height, uint16_t bits, uint32_t tableEntries,
+                    uint32_t coloursUsed) noexcept
+{
+    if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX) {
+        Fail(Code::BadArgument);
+        return {};
+    }
+    const uint64_t image = CheckedMul(gdi::DibStride(width, bits), height);
+    const uint64_t total = image >= kMaxGlobalBytes ? image : image + kHeaderBytes + uint64_t{tableEntries} * 4;
+    GlobalBuffer block = AllocateGlobal(total);
+    if (!block)
+        return block;
+    BITMAPINFOHEADER header{};
+    header.biSize = kHeaderBytes;
+    header.biWidth = static_cast<int32_t>(width);
+    header.biHeight = static_cast<int32_t>(height);
+    header.biPlanes = 1;
+    header.biBitCount = bits;
+    header.biCompression = BI_RGB;
+    header.biSizeImage = static_cast<uint32_t>(image);
+    header.biClrUsed = coloursUsed;
+    header.biClrImportant = coloursUsed;
+    std::memcpy(block.get(), &header, sizeof header);
+    return block;
+}
+
+// Writes RGB24 rows as bitmap rows: last row first, blue-green-red, padded.
+void FillBgrRows(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* bits) noexcept
+{
+    const uint64_t stride = gdi::DibStride(width, 24);
+    const uint64_t rowBytes = uint64_t{width} * 3;
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* from = rgb + y * rowBytes;
+        uint8_t* to = bits + (height - 1 - y) * stride;
+        for (uint64_t i = 0; i < rowBytes; i += 3) {
+            to[i] = from[i + 2];
+            to[i + 1] = from[i + 1];
+            to[i + 2] = from[i];
+        }
+    }
+}
+
+// Keeps the low `bits` bits of each byte, packed most significant first, into a clear row.
+void PackRow(const uint8_t* from, uint32_t width, uint32_t bits, uint8_t* to) noexcept
+{
+    const uint32_t mask = (1u << bits) - 1;
+    for (uint32_t x = 0; x < width; ++x) {
+        const uint64_t bitPos = uint64_t{x} * bits;
+        const unsigned offset = bitPos & 7;
+        const uint32_t shifted = (from[x] & mask) << (16 - offset - bits);
+        to[bitPos >> 3] |= static_cast<uint8_t>(shifted >> 8);
+        if (offset + bits > 8)
+            to[(bitPos >> 3) + 1] |= static_cast<uint8_t>(shifted);
+    }
+}
+
+// ---- Packed bitmaps from image records ----
+
+uint8_t* Rgb24ToDib(const uint8_t* rgb, uint32_t width, uint32_t height)
+{
+    if (!rgb)
+        return Fail(Code::BadArgument);
+    GlobalBuffer dib = NewDib(width, height, 24, 0, 0);
+    if (!dib)
+        return nullptr;
+    FillBgrRows(rgb, width, height, dib.get() + kHeaderBytes);
+    return dib.Release();
+}
+
+uint8_t* Index8ToDib(const uint8_t* indices, uint32_t width, uint32_t height, uint32_t colours,
+                     uint32_t bits, const uint8_t* palette)
+{
+    if (!indices || !palette || bits < 1 || bits > 8 || colours == 0 || colours > (1u << bits))
+        return Fail(Code::BadArgument);
+    GlobalBuffer dib = NewDib(width, height, static_cast<uint16_t>(bits), colours, colours);
+    if (!dib)
+        return nullptr;
+    std::memcpy(dib.get() + kHeaderBytes, palette, size_t{colours} * 4);
+    uint8_t* rows = dib.get() + kHeaderBytes + size_t{colours} * 4;
+    const uint64_t stride = gdi::DibStride(width, bits);
+    for (uint32_t y = 0; y < height; ++y)
+        PackRow(indices + uint64_t{y} * width, width, bits, rows + (height - 1 - y) * stride);
+    return dib.Release();
+}
+
+uint8_t* Mono1ToDib(const uint8_t* pixels, uint32_t width, uint32_t height, const uint8_t* palette)
+{
+    if (!pixels || !palette)
+        return Fail(Code::BadArgument);
+    GlobalBuffer dib = NewDib(width, height, 1, 2, 0);
+    if (!dib)
+        return nullptr;
+    std::memcpy(dib.get() + kHeaderBytes, palette, 8);
+    uint8_t* rows = dib.get() + kHeaderBytes + 8;
+    const uint64_t rowBytes = RowBytes(width, 1);
+    const uint64_t stride = gdi::DibStride(width, 1);
+    for (uint32_t y = 0; y < height; ++y)
+        std::memcpy(rows + (height - 1 - y) * stride, pixels + y * rowBytes, rowBytes);
+    return dib.Release();
+}
+
+// ---- Image records from packed bitmaps ----
+
+uint8_t* DibToRgb24(const void* dib, uint32_t* width, uint32_t* height)
+{
+    if (!dib || !width || !height)
+        return Fail(Code::BadArgument);
+    *width = *height = 0;
+    const DibLayout layout = LayoutOf(dib);
+    if (layout.status != DibStatus::Ok)
+        return LayoutFailure(layout);
+    GlobalBuffer out = AllocateImage(uint32_t(layout.width), uint32_t(layout.height), 24);
+    if (!out)
+        return nullptr;
+    const auto* base = static_cast<const uint8_t*>(dib);
+    const PixelView view = PixelView::OfDib(layout, base + layout.bitsOffset,
+                                            reinterpret_cast<const RGBQUAD*>(base + layout.tableOffset),
+                                            layout.colours);
+    uint8_t* to = out.get();
+    for (int32_t y = 0; y < layout.height; ++y)
+        for (int32_t x = 0; x < layout.width; ++x, to += 3) {
+            const uint32_t rgb = view.Get(x, y);
+            to[0] = static_cast<uint8_t>(rgb >> 16);
+            to[1] = static_cast<uint8_t>(rgb >> 8);
+            to[2] = static_cast<uint8_t>(rgb);
+        }
+    *width = uint32_t(layout.width);
+    *height = uint32_t(layout.height);
+    return out.Release();
+}
+
+uint8_t* DibToIndexed(const void* dib, uint32_t bits, uint32_t* width, uint32_t* height,
+                      uint32_t* colours, uint8_t* palette)
+{
+    if (!dib || !width || !height)
+        return Fail(Code::BadArgument);
+    *width = *height = 0;
+    if (bits != 1 && bits != 8)
+        return Fail(Code::LayoutUnavailable);
+    const DibLayout layout = LayoutOf(dib);
+    if (layout.status != DibStatus::Ok)
+        return LayoutFailure(layout);
+    if (layout.bits > 8 || (bits == 1 && layout.bits != 1))
+        return Fail(Code::LayoutUnavailable);
+    const auto w = uint32_t(layout.width);
+    GlobalBuffer out = AllocateImage(w, uint32_t(layout.height), bits);
+    if (!out)
+        return nullptr;
+    const auto* base = static_cast<const uint8_t*>(dib);
+    const PixelView view = PixelView::OfDib(layout, base + layout.bitsOffset, nullptr, 0);
+    const uint64_t rowBytes = RowBytes(w, bits);
+    for (int32_t y = 0; y < layout.height; ++y) {
+        uint8_t* to = out.get() + y * rowBytes;
+        if (bits == 8) {
+            for (uint32_t x = 0; x < w; ++x)
+                to[x] = static_cast<uint8_t>(view.Index(int32_t(x), y));
+        } else {
+            std::memcpy(to, view.Row(y), rowBytes);
+            if (w % 8)
+                to[rowBytes - 1] &= static_cast<uint8_t>(0xFF00u >> (w % 8));  // no stray bits past the width
+        }
+    }
+    if (colours)
+        *colours = layout.colours;
+    if (palette)
+        std::memcpy(palette, base + layout.tableOffset, size_t{layout.colours} * 4);
+    *width = w;
+    *height = uint32_t(layout.height);
+    return out.Release();
+}
+
+// ---- Device bitmaps ----
+
+HBITMAP DibToDdb(const void* dib, HPALETTE palette, HDC dc)
+{
+    if (!dib)
+        return Fail(Code::BadArgument);
+    TargetDc target(dc);
+    if (!target.get())
+        return Fail(Code::CreateContext);
+    const uint32_t caps = target.Caps();
+    if (!(caps & RC_DI_BITMAP))
+        return Fail(Code::DeviceCaps);
+    const DibLayout layout = LayoutOf(dib);
+    if (layout.status != DibStatus::Ok)
+        return LayoutFailure(layout);
+    const auto* base = static_cast<const uint8_t*>(dib);
+    const uint8_t* bits = base + layout.bitsOffset;
+
+    GdiObject madePalette;  // declared first: deleted after the scope gives the old one back
+    PaletteScope scope(target.get());
+    if (palette) {
+        scope.Select(palette);
+    } else if (layout.colours > 0 && (caps & RC_PALETTE)) {
+        HPALETTE made = PaletteFromTable(base + layout.tableOffset, layout.colours);
+        if (!made)
+            return Fail(Code::OutOfMemory);
+        madePalette.Reset(made);
+        scope.Select(made);
+    }
+
+    const auto* info = static_cast<const BITMAPINFO*>(dib);
+    if (State().bitmapSectionFlag) {
+        void* sectionBits = nullptr;
+        HBITMAP section = CreateDIBSection(target.get(), info, DIB_RGB_COLORS, &sectionBits, nullptr, 0);
+        if (!section)
+            return Fail(Code::DibSection);
+        // A zero image size is allowed in uncompressed headers: the layout knows the real one.
+        uint64_t bytes = info->bmiHeader.biSizeImage;
+        if (bytes == 0 || bytes > layout.imageBytes)
+            bytes = layout.imageBytes;
+        std::memcpy(sectionBits, bits, bytes);
+        return section;
+    }
+    HBITMAP bitmap = CreateDIBitmap(target.get(), &info->bmiHeader, CBM_INIT, bits, info, DIB_RGB_COLORS);
+    if (!bitmap)
+        return Fail(Code::CreateBitmap);
+    return bitmap;
+}
+
+HBITMAP Rgb24ToDdb(const uint8_t* rgb, uint32_t width, uint32_t height, HPALETTE palette, HDC dc)
+{
+    if (!rgb)
+        return Fail(Code::BadArgument);
+    if (!State().bitmapSectionFlag) {
+        GlobalBuffer dib = Own(RGB24ToDIB(rgb, width, height));
+        if (!dib)
+            return Propagate();
+        HBITMAP bitmap = DIBToDDB(dib.get(), palette, dc);
+        return bitmap ? bitmap : Propagate();
+    }
+    if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX)
+        return Fail(Code::BadArgument);
+    TargetDc target(dc);
+    if (!target.get())
+        return Fail(Code::CreateContext);
+    PaletteScope scope(target.get());
+    if (palette)
+        scope.Select(palette);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = kHeaderBytes;
+    info.bmiHeader.biWidth = static_cast<int32_t>(width);
+    info.bmiHeader.biHeight = static_cast<int32_t>(height);
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP section = CreateDIBSection(target.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!section || !bits)
+        return Fail(Code::DibSection);
+    FillBgrRows(rgb, width, height, static_cast<uint8_t*>(bits));
+    return section;
+}
+
+// A device bitmap's pixels as a packed bitmap of `bits` per pixel, read through the screen.
+GlobalBuffer DdbToDib(HBITMAP bitmap, HPALETTE palette, uint16_t bits)
+{
+    if (!bitmap) {
+        Fail(Code::BadArgument);
+        return {};
+    }
+    TargetDc screen(nullptr);
+    if (!screen.get()) {
+        Fail(Code::CreateContext);
+        return {};
+    }
+    if (!(screen.Caps() & RC_DI_BITMAP)) {
+        Fail(Code::DeviceCaps);
+        return {};
+    }
+    BITMAP info{};
+    if (GetObjectA(bitmap, sizeof info, &info) != int32_t(sizeof info)) {
+        Fail(Code::BadArgument);
+        return {};
+    }
+    PaletteScope scope(screen.get());
+    scope.Select(palette ? palette : StockPalette());
+    const uint32_t tableEntries = bits <= 8 ? 1u << bits : 0;
+    GlobalBuffer dib = NewDib(uint32_t(info.bmWidth), uint32_t(info.bmHeight), bits, tableEntries, 0);
+    if (!dib)
+        return dib;
+    const int32_t lines = GetDIBits(screen.get(), bitmap, 0, uint32_t(info.bmHeight),
+                                    dib.get() + kHeaderBytes + size_t{tableEntries} * 4,
+                                    reinterpret_cast<BITMAPINFO*>(dib.get()), DIB_RGB_COLORS);
+    if (lines != info.bmHeight) {
+        Fail(Code::LayoutUnavailable);
+        return {};
+    }
+    return dib;
+}
+
+uint8_t* DdbToDibEntry(HBITMAP bitmap, HPALETTE palette)
+{
+    return DdbToDib(bitmap, palette, 24).Release();
+}
+
+// The screen and the palette to read a device bitmap with: the caller's, else on a
+// palette-based screen one made from its system palette (owned by `made`).
+struct Reading {
+    HPALETTE palette = nullptr;
+    bool ok = false;
+};
+
+Reading PrepareReading(HBITMAP bitmap, HPALETTE palette, GdiObject& made)
+{
+    if (!bitmap)
+        return {nullptr, Fail(Code::BadArgument)};
+    TargetDc screen(nullptr);
+    if (!screen.get())
+        return {nullptr, Fail(Code::CreateContext)};
+    const uint32_t caps = screen.Caps();
+    if (!(caps & RC_DI_BITMAP))
+        return {nullptr, Fail(Code::DeviceCaps)};
+    if (!palette && (caps & RC_PALETTE)) {
+        palette = SystemPalette(screen.get());
+        if (!palette)
+            return {nullptr, Fail(Code::OutOfMemory)};
+        made.Reset(palette);
+    }
+    return {palette, true};
+}
+
+uint8_t* DdbToRgb24(HBITMAP bitmap, uint32_t* width, uint32_t* height, HPALETTE palette)
+{
+    if (!width || !height)
+        return Fail(Code::BadArgument);
+    *width = *height = 0;
+    GdiObject made;
+    const Reading reading = PrepareReading(bitmap, palette, made);
+    if (!reading.ok)
+        return nullptr;
+    GlobalBuffer dib = Own(DDBToDIB(bitmap, reading.palette));
+    if (!dib)
+        return Propagate();
+    uint8_t* rgb = DIBToRGB24(dib.get(), width, height);
+    return rgb ? rgb : Propagate();
+}
+
+uint8_t* DdbToIndex8(HBITMAP bitmap, uint32_t* width, uint32_t* height, HPALETTE palette,
+                     uint32_t* colours, uint8_t* colourTable)
+{
+    if (!width || !height)
+        return Fail(Code::BadArgument);
+    *width = *height = 0;
+    GdiObject made;
+    const Reading reading = PrepareReading(bitmap, palette, made);
+    if (!reading.ok)
+        return nullptr;
+    GlobalBuffer dib = DdbToDib(bitmap, reading.palette, 8);
+    if (!dib)
+        return nullptr;
+    uint8_t* indices = DIBToIndexed(dib.get(), 8, width, height, colours, colourTable);
+    return indices ? indices : Propagate();
+}
+
+HBITMAP CaptureRect(HDC dc, int32_t x, int32_t y, int32_t width, int32_t height)
+{
+    if (!dc || width <= 0 || height <= 0)
+        return Fail(Code::BadArgument);
+    if (!(static_cast<uint32_t>(GetDeviceCaps(dc, RASTERCAPS)) & RC_BITBLT))
+        return Fail(Code::DeviceCaps);
+    GdiObject bitmap;  // declared first: the memory context lets go of it before any delete
+    MemoryDc memory(dc);
+    if (!memory.get())
+        return Fail(Code::CreateContext);
+    bitmap.Reset(CreateCompatibleBitmap(dc, width, height));
+    if (!bitmap.get())
+        return Fail(Code::CreateBitmap);
+    if (!memory.SelectBitmap(static_cast<HBITMAP>(bitmap.get())))
+        return Fail(Code::SelectBitmap);
+    if (!BitBlt(memory.get(), 0, 0, width, height, dc, x, y, SRCCOPY))
+        return Fail(Code::BlitFailed);
+    return static_cast<HBITMAP>(bitmap.Release());
+}
+
+HBITMAP LoadResourceBitmap(HMODULE module, const char* name, HPALETTE palette)
+{
+    if (!name)
+        return Fail(Code::BadArgument);
+    const auto resource = gdi::FindBitmapResource(module, name);
+    if (!resource)
+        return Fail(Code::ResourceNotFound);
+    const DibLayout layout = gdi::ParseDib(resource->data(), resource->size());
+    if (layout.status != DibStatus::Ok)
+        return LayoutFailure(layout);
+    TargetDc screen(nullptr);
+    if (!screen.get())
+        return Fail(Code::CreateContext);
+    GdiObject madePalette;
+    PaletteScope scope(screen.get());
+    if (palette) {
+        scope.Select(palette);
+    } else if (layout.colours > 0) {
+        HPALETTE made = PaletteFromTable(resource->data() + layout.tableOffset, layout.colours);
+        if (!made)
+            return Fail(Code::OutOfMemory);
+        madePalette.Reset(made);
+        scope.Select(made);
+    }
+    const auto* info = reinterpret_cast<const BITMAPINFO*>(resource->data());
+    HBITMAP bitmap = CreateDIBitmap(screen.get(), &info->bmiHeader, CBM_INIT,
+                                    resource->data() + layout.bitsOffset, info, DIB_RGB_COLORS);
+    return bitmap ? bitmap : Fail(Code::CreateBitmap);
+}
+
+HPALETTE MakePalette(const uint8_t* palette, uint32_t count)
+{
+    if (!palette || count == 0 || count > 256)
+        return Fail(Code::BadArgument);
+    HPALETTE made = PaletteFromTable(palette, count);
+    return made ? made : Fail(Code::OutOfMemory);
+}
+
+// ---- Drawing ----
+
+uint32_t DrawBitmap(HDC dc, HBITMAP bitmap, int32_t x, int32_t y, int32_t srcX, int32_t srcY, int32_t cx,
+                    int32_t cy, HPALETTE palette)
+{
+    if (!bitmap)
+        return Fail(Code::BadArgument);
+    const auto caps = static_cast<uint32_t>(GetDeviceCaps(dc, RASTERCAPS));
+    if (!(caps & RC_BITBLT))
+        return Fail(Code::DeviceCaps);
+    const HPALETTE use = palette ? palette : StockPalette();
+    PaletteScope dcPalette(dc);
+    dcPalette.Select(use);
+    MemoryDc memory(dc);
+    if (!memory.get())
+        return Fail(Code::CreateContext);
+    SelectPalette(memory.get(), use, 0);
+    if (!memory.SelectBitmap(bitmap))
+        return Fail((caps & RC_BITMAP64) ? Code::SelectBitmap : Code::DeviceCaps);
+    if (!BitBlt(dc, x, y, cx, cy, memory.get(), srcX, srcY, SRCCOPY))
+        return Fail(Code::BlitFailed);
+    return 1;
+}
+
+uint32_t DrawRgb24(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, int32_t x, int32_t y,
+                   int32_t cx, int32_t cy, HPALETTE palette)
+{
+    if (!rgb)
+        return Fail(Code::BadArgument);
+    GdiObject bitmap(RGB24ToDDB(rgb, width, height, palette, dc));
+    if (!bitmap.get())
+        return Propagate();
+    return DrawDDB(dc, static_cast<HBITMAP>(bitmap.get()), x, y, cx, cy, palette) ? 1 : Propagate();
+}
+
+uint32_t StretchDraw(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, int32_t x, int32_t y,
+                     int32_t cx, int32_t cy)
+{
+    if (!rgb || !dc)
+        return Fail(Code::BadArgument);
+    if (!(static_cast<uint32_t>(GetDeviceCaps(dc, RASTERCAPS)) & RC_STRETCHDIB))
+        return Fail(Code::DeviceCaps);
+    GlobalBuffer dib = Own(RGB24ToDIB(rgb, width, height));
+    if (!dib)
+        return Propagate();
+    const int32_t lines = StretchDIBits(dc, x, y, cx, cy, 0, 0, int32_t(width), int32_t(height),
+                                        dib.get() + kHeaderBytes,
+                                        reinterpret_cast<const BITMAPINFO*>(dib.get()), DIB_RGB_COLORS,
+                                        SRCCOPY);
+    return lines == int32_t(height) ? 1 : Fail(Code::BlitFailed);
+}
+
+uint32_t DrawPackedDib(HDC dc, const void* dib, int32_t x, int32_t y, int32_t cx, int32_t cy)
+{
+    if (!dc || !dib)
+        return Fail(Code::BadArgument);
+    if (!(static_cast<uint32_t>(GetDeviceCaps(dc, RASTERCAPS)) & RC_STRETCHDIB))
+        return Fail(Code::DeviceCaps);
+    const DibLayout layout = LayoutOf(dib);
+    if (layout.status != DibStatus::Ok)
+        return LayoutFailure(layout);
+    const int32_t lines = StretchDIBits(dc, x, y, cx, cy, 0, 0, layout.width, layout.height,
+                                        static_cast<const uint8_t*>(dib) + layout.bitsOffset,
+                                        static_cast<const BITMAPINFO*>(dib), DIB_RGB_COLORS, SRCCOPY);
+    return lines == layout.height ? 1 : Fail(Code::BlitFailed);
+}
+
+// The rectangle as a scratch RGB24 image; nothing, with the code recorded, when it cannot be had.
+std::optional<std::vector<uint8_t>> CutOut(const uint8_t* rgb, uint32_t width, uint32_t height,
+                                           uint32_t srcX, uint32_t srcY, uint32_t cx, uint32_t cy)
+{
+    if (!rgb || !rect::RectInside(width, height, srcX, srcY, cx, cy)) {
+        Fail(Code::BadArgument);
+        return std::nullopt;
+    }
+    const uint64_t bytes = ImageBytes(cx, cy, 24);
+    if (bytes >= kMaxGlobalBytes) {
+        Fail(Code::OutOfMemory);
+        return std::nullopt;
+    }
+    std::vector<uint8_t> scratch(static_cast<size_t>(bytes));
+    if (!CopyRect(rgb, width, height, scratch.data(), srcX, srcY, cx, cy, 3)) {
+        Propagate();
+        return std::nullopt;
+    }
+    return scratch;
+}
+
+uint32_t DrawPart(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, int32_t x, int32_t y,
+                  uint32_t srcX, uint32_t srcY, uint32_t cx, uint32_t cy, HPALETTE palette)
+{
+    const auto part = CutOut(rgb, width, height, srcX, srcY, cx, cy);
+    if (!part)
+        return 0;
+    return DrawRGB24(dc, part->data(), cx, cy, x, y, int32_t(cx), int32_t(cy), palette) ? 1 : Propagate();
+}
+
+uint32_t StretchDrawPart(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, int32_t x, int32_t y,
+                         int32_t cx, int32_t cy, uint32_t srcX, uint32_t srcY, uint32_t srcWidth,
+                         uint32_t srcHeight)
+{
+    const auto part = CutOut(rgb, width, height, srcX, srcY, srcWidth, srcHeight);
+    if (!part)
+        return 0;
+    return StretchDrawRGB24(dc, part->data(), srcWidth, srcHeight, x, y, cx, cy) ? 1 : Propagate();
+}
+
+}  // namespace
+}  // namespace px::bitmaps
+
+namespace b = px::bitmaps;
+
+extern "C" uint32_t DrawRGB24(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, int32_t x,
+                              int32_t y, int32_t cx, int32_t cy, HPALETTE palette)
+{
+    return px::Entry([&] { return b::DrawRgb24(dc, rgb, width, height, x, y, cx, cy, palette); });
+}
+
+extern "C" uint32_t DrawDDB(HDC dc, HBITMAP bitmap, int32_t x, int32_t y, int32_t cx, int32_t cy,
+                            HPALETTE palette)
+{
+    return px::Entry([&] { return b::DrawBitmap(dc, bitmap, x, y, 0, 0, cx, cy, palette); });
+}
+
+extern "C" uint32_t DrawDDBPart(HDC dc, HBITMAP bitmap, int32_t x, int32_t y, int32_t srcX, int32_t srcY,
+                                int32_t cx, int32_t cy, HPALETTE palette)
+{
+    return px::Entry([&] { return b::DrawBitmap(dc, bitmap, x, y, srcX, srcY, cx, cy, palette); });
+}
+
+extern "C" HBITMAP RGB24ToDDB(const uint8_t* rgb, uint32_t width, uint32_t height, HPALETTE palette, HDC dc)
+{
+    return px::Entry([&] { return b::Rgb24ToDdb(rgb, width, height, palette, dc); });
+}
+
+extern "C" HBITMAP DIBToDDB(const void* dib, HPALETTE palette, HDC dc)
+{
+    return px::Entry([&] { return b::DibToDdb(dib, palette, dc); });
+}
+
+extern "C" uint32_t StretchDrawRGB24(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, int32_t x,
+                                     int32_t y, int32_t cx, int32_t cy)
+{
+    return px::Entry([&] { return b::StretchDraw(dc, rgb, width, height, x, y, cx, cy); });
+}
+
+extern "C" uint8_t* RGB24ToDIB(const uint8_t* rgb, uint32_t width, uint32_t height)
+{
+    return px::Entry([&] { return b::Rgb24ToDib(rgb, width, height); });
+}
+
+extern "C" uint8_t* Index8ToDIB(const uint8_t* indices, uint32_t width, uint32_t height, uint32_t colours,
+                                uint32_t bits, const uint8_t* palette)
+{
+    return px::Entry([&] { return b::Index8ToDib(indices, width, height, colours, bits, palette); });
+}
+
+extern "C" uint8_t* Index8ToDIB256(const uint8_t* indices, uint32_t width, uint32_t height,
+                                   const uint8_t* palette)
+{
+    return px::Entry([&] { return b::Index8ToDib(indices, width, height, 256, 8, palette); });
+}
+
+extern "C" uint8_t* Mono1ToDIB(const uint8_t* pixels, uint32_t width, uint32_t height, const uint8_t* palette)
+{
+    return px::Entry([&] { return b::Mono1ToDib(pixels, width, height, palette); });
+}
+
+extern "C" uint8_t* DIBToRGB24(const void* dib, uint32_t* width, uint32_t* height)
+{
+    return px::Entry([&] { return b::DibToRgb24(dib, width, height); });
+}
+
+extern "C" uint8_t* DIBToIndexed(const void* dib, uint32_t bits, uint32_t* width, uint32_t* height,
+                                 uint32_t* colours, uint8_t* palette)
+{
+    return px::Entry([&] { return b::DibToIndexed(dib, bits, width, height, colours, palette); });
+}
+
+extern "C" uint8_t* DDBToDIB(HBITMAP bitmap, HPALETTE palette)
+{
+    return px::Entry([&] { return b::DdbToDibEntry(bitmap, palette); });
+}
+
+extern "C" uint8_t* DDBToRGB24(HBITMAP bitmap, uint32_t* width, uint32_t* height, HPALETTE palette)
+{
+    return px::Entry([&] { return b::DdbToRgb24(bitmap, width, height, palette); });
+}
+
+extern "C" uint8_t* DDBToIndex8(HBITMAP bitmap, uint32_t* width, uint32_t* height, HPALETTE palette,
+                                uint32_t* colours, uint8_t* colourTable)
+{
+    return px::Entry([&] { return b::DdbToIndex8(bitmap, width, height, palette, colours, colourTable); });
+}
+
+extern "C" HBITMAP CaptureDC(HDC dc, int32_t x, int32_t y, int32_t width, int32_t height)
+{
+    return px::Entry([&] { return b::CaptureRect(dc, x, y, width, height); });
+}
+
+extern "C" HBITMAP LoadBitmapResource(HMODULE module, const char* name, HPALETTE palette)
+{
+    return px::Entry([&] { return b::LoadResourceBitmap(module, name, palette); });
+}
+
+extern "C" uint32_t DrawDIB(HDC dc, const void* dib, int32_t x, int32_t y, int32_t cx, int32_t cy)
+{
+    return px::Entry([&] { return b::DrawPackedDib(dc, dib, x, y, cx, cy); });
+}
+
+extern "C" HPALETTE MakeLogicalPalette(const uint8_t* palette, uint32_t count)
+{
+    return px::Entry([&] { return b::MakePalette(palette, count); });
+}
+
+extern "C" uint32_t DrawRGB24Part(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, int32_t x,
+                                  int32_t y, uint32_t srcX, uint32_t srcY, uint32_t cx, uint32_t cy,
+                                  HPALETTE palette)
+{
+    return px::Entry([&] { return b::DrawPart(dc, rgb, width, height, x, y, srcX, srcY, cx, cy, palette); });
+}
+
+extern "C" uint32_t StretchDrawRGB24Part(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height,
+                                         int32_t x, int32_t y, int32_t cx, int32_t cy, uint32_t srcX,
+                                         uint32_t srcY, uint32_t srcWidth, uint32_t srcHeight)
+{
+    return px::Entry([&] {
+        return b::StretchDrawPart(dc, rgb, width, height, x, y, cx, cy, srcX, srcY, srcWidth, srcHeight);
+    });
+}

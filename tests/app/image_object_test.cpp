@@ -1,0 +1,107 @@
+// The image object: pixels, crop window copy, decode aim, EXIF block, saving.
+#include "app/core/image_object.h"
+#include "app/photo_files.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace quillet {
+namespace {
+
+TEST(ImageObject, PixelAccessorsKeepToThePicture)
+{
+    CImageObject image;
+    EXPECT_EQ(image.GetPixel(0, 0), 0xFFFFFFFFu);
+    EXPECT_FALSE(image.SetPixel(0, 0, 1));
+    EXPECT_EQ(image.ResizeTo(10, 10, 0), 5u);
+    EXPECT_EQ(image.SharpenImage(10), 5u);
+    EXPECT_EQ(image.ApplyLevels(2, 2, 1), 5u);
+    EXPECT_EQ(image.CropToBox(1, 1, 0.5), 5u);
+
+    ASSERT_EQ(image.Allocate(4, 3), 0u);
+    EXPECT_TRUE(image.SetPixel(3, 2, 0x00FF0000));
+    EXPECT_EQ(image.GetPixel(3, 2), 0x00FF0000u);
+    EXPECT_EQ(image.Pixels()[(2 * 4 + 3) * 3 + 2], 255);
+    EXPECT_EQ(image.GetPixel(4, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(image.GetPixel(0, 3), 0xFFFFFFFFu);
+
+    CImageObject copy;
+    EXPECT_EQ(copy.CopyFrom(image), 0u);
+    EXPECT_EQ(copy.GetPixel(3, 2), 0x00FF0000u);
+    CImageObject empty;
+    EXPECT_EQ(copy.CopyFrom(empty), 1u);
+    EXPECT_FALSE(copy.HasPicture());
+}
+
+TEST(ImageObject, CropCopiesTheWindowAndFillsRowsOutsideWithBlack)
+{
+    CImageObject image;
+    ASSERT_EQ(image.Allocate(10, 20), 0u);
+    for (uint32_t y = 0; y < 20; ++y)
+        for (uint32_t x = 0; x < 10; ++x)
+            image.SetPixel(x, y, (y + 1) << 8 | (x + 1));
+    EXPECT_EQ(image.CropToBox(10, 20, 0.5), 2u);  // the window is the picture
+
+    // dx = 2, dy = 6, shift = trunc(6 - 12 * 1.5) = -12: the window starts 6 rows above the picture.
+    ASSERT_EQ(image.CropToBox(6, 8, 1.5), 0u);
+    ASSERT_EQ(image.Width(), 6u);
+    ASSERT_EQ(image.Height(), 8u);
+    for (uint32_t y = 0; y < 6; ++y)
+        EXPECT_EQ(image.GetPixel(0, y), 0u) << y;
+    EXPECT_EQ(image.GetPixel(0, 6), (1u << 8) | 3u);
+    EXPECT_EQ(image.GetPixel(5, 7), (2u << 8) | 8u);
+}
+
+TEST(ImageObject, DecodeScaleFollowsTheAim)
+{
+    EXPECT_EQ(DecodeScaleFor(1600, 1200, 100, 100), 8u);
+    EXPECT_EQ(DecodeScaleFor(1600, 1200, 200, 150), 4u);
+    EXPECT_EQ(DecodeScaleFor(1600, 1200, 0, 150), 1u);
+    EXPECT_EQ(DecodeScaleFor(1600, 1200, 800, 600), 1u);
+
+    test::TempFolder folder;
+    test::WriteJpeg(folder / "p.jpg", 1600, 1200);
+    CImageObject image;
+    image.SetPreviewAim(200, 150);
+    ASSERT_EQ(image.LoadFile(folder / "p.jpg"), 0u);
+    EXPECT_EQ(image.Width(), 400u);
+    EXPECT_EQ(image.Height(), 300u);
+    image.SetPreviewAim(0, 0);
+    ASSERT_EQ(image.LoadFile(folder / "p.jpg"), 0u);
+    EXPECT_EQ(image.Width(), 1600u);
+}
+
+TEST(ImageObject, LoadKeepsTheLastApp1AndFailedLoadsLeaveItEmpty)
+{
+    test::TempFolder folder;
+    const auto exif = test::ExifPayload(500, 9);
+    test::WriteJpeg(folder / "two.jpg", 64, 48, {exif, std::vector<uint8_t>(40, 'x')});
+    CImageObject image;
+    ASSERT_EQ(image.LoadFile(folder / "two.jpg"), 0u);
+    EXPECT_EQ(image.ExifBlock(), std::vector<uint8_t>(40, 'x'));
+
+    std::ofstream(folder / "junk.jpg") << "junk junk junk junk junk junk junk junk junk junk";
+    EXPECT_NE(image.LoadFile(folder / "junk.jpg"), 0u);
+    EXPECT_FALSE(image.HasPicture());
+    EXPECT_EQ(image.Width(), 0u);
+    EXPECT_NE(image.LoadFile(folder / "absent.jpg"), 0u);
+}
+
+TEST(ImageObject, SaveReportsSuccessAndFailureAsCodes)
+{
+    test::TempFolder folder;
+    CImageObject image;
+    ASSERT_EQ(image.Allocate(32, 16), 0u);
+    EXPECT_EQ(image.SaveFile(folder / "out.jpg", TypeJpeg), 0u);
+    EXPECT_EQ(test::JpegSize(folder / "out.jpg").width, 32u);
+    EXPECT_NE(image.SaveFile((folder.path() / "no/such/folder.jpg").string(), TypeJpeg), 0u);
+
+    CImageObject empty;
+    EXPECT_EQ(empty.SaveFile(folder / "out.jpg", TypeJpeg), 5u);
+    EXPECT_EQ(std::filesystem::file_size(folder / "out.jpg"), 0u);
+}
+
+}  // namespace
+}  // namespace quillet
