@@ -169,7 +169,6 @@ void CMainDialog::OnStart()
     CProgressDialog progress;
     if (!progress.Create(this))
         return;
-    progress.SetRange(0, static_cast<uint32_t>(m_files.size()));
     m_run = &progress;
     quillet::RunBatch(m_settings, m_files, progress);
     m_run = nullptr;

@@ -17,6 +17,8 @@
 #include <QSettings>
 #include <QTest>
 
+#include <functional>
+
 using quillet::gui::FindControl;
 
 namespace {
@@ -51,10 +53,11 @@ QString StartExpectingMessage(CMainDialog& dialog, QMessageBox::Icon* icon = nul
 }
 
 // Watches a run from inside its event dispatching: the percentage texts shown, whether the
-// main dialog was disabled, and Cancel pressed once `cancelAt` is shown.
+// main dialog was disabled, and `act` (by default a click on Cancel) once `actAt` is shown.
 class RunWatcher : public QObject {
 public:
-    RunWatcher(QWidget* mainDialog, QString cancelAt) : m_main(mainDialog), m_cancelAt(std::move(cancelAt))
+    RunWatcher(QWidget* mainDialog, QString actAt, std::function<void(CProgressDialog*)> act = {})
+        : m_main(mainDialog), m_actAt(std::move(actAt)), m_act(std::move(act))
     {
         m_timer.setInterval(0);
         connect(&m_timer, &QTimer::timeout, this, [this] { Look(); });
@@ -75,15 +78,19 @@ private:
             if (texts.isEmpty() || texts.last() != text)
                 texts << text;
             mainWasDisabled = mainWasDisabled || !m_main->isEnabled();
-            if (!m_cancelAt.isEmpty() && text == m_cancelAt) {
-                QTest::mouseClick(FindControl<QPushButton>(progress, 2), Qt::LeftButton);
-                m_cancelAt.clear();
+            if (!m_actAt.isEmpty() && text == m_actAt) {
+                m_actAt.clear();
+                if (m_act)
+                    m_act(progress);
+                else
+                    QTest::mouseClick(FindControl<QPushButton>(progress, 2), Qt::LeftButton);
             }
         }
     }
 
     QWidget* m_main;
-    QString m_cancelAt;
+    QString m_actAt;
+    std::function<void(CProgressDialog*)> m_act;
     QTimer m_timer;
 };
 
@@ -329,6 +336,29 @@ private slots:
         // The dialog still works after the run: Exit closes it.
         FindControl<QPushButton>(&dialog, 1)->click();
         QVERIFY(!dialog.isVisible());
+    }
+
+    void closingDuringARunCancelsItFirst()
+    {
+        QTemporaryDir scratch;
+        const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 5);
+        const QString out = scratch.path() + "/out";
+        QDir().mkpath(out);
+        {
+            QSettings settings = Store();
+            settings.setValue("Settings/PathIn", photos);
+            settings.setValue("Settings/PathOut", out);
+        }
+        quillet::gui::QtSettingsStore store;
+        CMainDialog dialog(store);
+        dialog.show();
+        // 20% of five files is shown during the second.
+        RunWatcher watcher(&dialog, QStringLiteral("20%"), [&](CProgressDialog*) { dialog.reject(); });
+        FindControl<QPushButton>(&dialog, 1015)->click();
+        QCOMPARE(guitest::FilesIn(out).size(), 2);
+        QVERIFY(!AnyProgressWindowShown());
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
     }
 
     void pickingTheSourceStoresItAndRescans()
