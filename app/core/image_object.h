@@ -45,6 +45,9 @@ public:
     uint32_t ApplyLevels(double darkPercent, double lightPercent, int32_t percentile);
     uint32_t SharpenImage(uint32_t level);
 
+    // Draws the picture 1:1 at (left, top), clipped to the rectangle; 5 without a picture.
+    uint32_t Draw(HDC dc, int32_t left, int32_t top, int32_t right, int32_t bottom) const;
+
     // red | green << 8 | blue << 16, or 0xFFFFFFFF outside the picture.
     uint32_t GetPixel(uint32_t x, uint32_t y) const;
     bool SetPixel(uint32_t x, uint32_t y, uint32_t value);
