@@ -37,6 +37,8 @@ public:
     void SetFullChroma(int32_t on) { m_fullChroma = on; }
     int32_t FullChroma() const { return m_fullChroma; }
 
+    // Drops the picture; the object is empty afterwards.
+    void Release();
     uint32_t Allocate(uint32_t width, uint32_t height);
     uint32_t CopyFrom(const CImageObject& other);
     uint32_t ResizeTo(uint32_t width, uint32_t height, int32_t method);
@@ -58,7 +60,6 @@ private:
     };
     using Pixels_ = std::unique_ptr<uint8_t, GlobalFreer>;
 
-    void Release();
     // Takes a buffer a reader returned; a null buffer leaves the object empty.
     void Adopt(uint8_t* pixels, uint32_t width, uint32_t height);
     uint32_t LoadJPEG(DataChannel* source);
