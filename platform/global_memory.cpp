@@ -2,16 +2,38 @@
 // are tracked so that a foreign or freed handle is answered, never dereferenced.
 #include "include/pxlib.h"
 
+#include <sys/mman.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 namespace {
 
+// Picture-sized blocks are mappings of their own, and a few freed ones are kept for the next
+// picture: a batch decodes one photograph after another, and clearing a kept mapping costs a
+// fraction of faulting in and charging fresh pages for every file.
+constexpr size_t kMapThreshold = size_t{4} << 20;
+constexpr size_t kKeptMappings = 4;
+constexpr size_t kKeptBytes = size_t{512} << 20;
+
+struct Block {
+    size_t size;         // as asked for
+    size_t mappedBytes;  // length of the mapping, 0 for a heap block
+};
+
+struct Mapping {
+    void* base;
+    size_t bytes;
+};
+
 struct BlockTable {
     std::mutex lock;
-    std::unordered_map<void*, size_t> sizes;
+    std::unordered_map<void*, Block> blocks;
+    std::vector<Mapping> kept;
+    size_t keptBytes = 0;
 };
 
 BlockTable& Blocks()
@@ -21,21 +43,84 @@ BlockTable& Blocks()
     return *table;
 }
 
+// A kept mapping that fits `bytes` without wasting more than half of it, taken off the list.
+Mapping TakeKept(BlockTable& table, size_t bytes)
+{
+    for (size_t i = 0; i < table.kept.size(); ++i) {
+        const Mapping m = table.kept[i];
+        if (m.bytes >= bytes && m.bytes / 2 <= bytes) {
+            table.kept.erase(table.kept.begin() + static_cast<std::ptrdiff_t>(i));
+            table.keptBytes -= m.bytes;
+            return m;
+        }
+    }
+    return {nullptr, 0};
+}
+
+void* MapBlock(size_t bytes, uint32_t flags, size_t& mappedBytes)
+{
+    BlockTable& table = Blocks();
+    Mapping kept{nullptr, 0};
+    {
+        std::lock_guard guard(table.lock);
+        kept = TakeKept(table, bytes);
+    }
+    if (kept.base) {
+        if (flags & GMEM_ZEROINIT)
+            std::memset(kept.base, 0, bytes);
+        mappedBytes = kept.bytes;
+        return kept.base;
+    }
+    void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED)
+        return nullptr;
+    mappedBytes = bytes;
+    return block;  // anonymous mappings come zero-filled
+}
+
+void Release(void* block, const Block& info)
+{
+    if (!info.mappedBytes) {
+        std::free(block);
+        return;
+    }
+    BlockTable& table = Blocks();
+    {
+        std::lock_guard guard(table.lock);
+        if (table.kept.size() < kKeptMappings && table.keptBytes + info.mappedBytes <= kKeptBytes) {
+            try {
+                table.kept.push_back({block, info.mappedBytes});
+                table.keptBytes += info.mappedBytes;
+                return;
+            } catch (...) {
+                // not kept: unmapped below
+            }
+        }
+    }
+    munmap(block, info.mappedBytes);
+}
+
 }  // namespace
 
 extern "C" HGLOBAL GlobalAlloc(uint32_t flags, size_t bytes)
 {
-    // A zero-byte request still yields a distinct, freeable block.
-    const size_t real = bytes == 0 ? 1 : bytes;
-    void* block = (flags & GMEM_ZEROINIT) ? std::calloc(1, real) : std::malloc(real);
+    Block info{bytes, 0};
+    void* block = nullptr;
+    if (bytes >= kMapThreshold) {
+        block = MapBlock(bytes, flags, info.mappedBytes);
+    } else {
+        // A zero-byte request still yields a distinct, freeable block.
+        const size_t real = bytes == 0 ? 1 : bytes;
+        block = (flags & GMEM_ZEROINIT) ? std::calloc(1, real) : std::malloc(real);
+    }
     if (!block)
         return nullptr;
     try {
         BlockTable& table = Blocks();
         std::lock_guard guard(table.lock);
-        table.sizes.emplace(block, bytes);
+        table.blocks.emplace(block, info);
     } catch (...) {
-        std::free(block);
+        Release(block, info);
         return nullptr;
     }
     return block;
@@ -46,12 +131,16 @@ extern "C" HGLOBAL GlobalFree(HGLOBAL block)
     if (!block)
         return nullptr;
     BlockTable& table = Blocks();
+    Block info{};
     {
         std::lock_guard guard(table.lock);
-        if (table.sizes.erase(block) == 0)
+        auto it = table.blocks.find(block);
+        if (it == table.blocks.end())
             return block;
+        info = it->second;
+        table.blocks.erase(it);
     }
-    std::free(block);
+    Release(block, info);
     return nullptr;
 }
 
@@ -61,8 +150,8 @@ extern "C" size_t GlobalSize(HGLOBAL block)
         return 0;
     BlockTable& table = Blocks();
     std::lock_guard guard(table.lock);
-    auto it = table.sizes.find(block);
-    return it == table.sizes.end() ? 0 : it->second;
+    auto it = table.blocks.find(block);
+    return it == table.blocks.end() ? 0 : it->second.size;
 }
 
 extern "C" HGLOBAL GlobalReAlloc(HGLOBAL block, size_t bytes, uint32_t flags)
@@ -73,12 +162,12 @@ extern "C" HGLOBAL GlobalReAlloc(HGLOBAL block, size_t bytes, uint32_t flags)
     {
         BlockTable& table = Blocks();
         std::lock_guard guard(table.lock);
-        auto it = table.sizes.find(block);
-        if (it == table.sizes.end())
+        auto it = table.blocks.find(block);
+        if (it == table.blocks.end())
             return nullptr;
-        old = it->second;
+        old = it->second.size;
         if (bytes <= old) {
-            it->second = bytes;  // shrinking keeps the block where it is
+            it->second.size = bytes;  // shrinking keeps the block where it is
             return block;
         }
     }

@@ -3,6 +3,7 @@
 
 #include "app/core/file_types.h"
 #include "app/core/geometry.h"
+#include "app/core/picture_draw.h"
 
 #include <algorithm>
 #include <cmath>
@@ -234,6 +235,11 @@ uint32_t CImageObject::SharpenImage(uint32_t level)
     if (SharpenRGB24(m_pixels.get(), m_width, m_height, scratch.get(), level))
         std::memcpy(m_pixels.get(), scratch.get(), bytes);
     return GetLastLibraryError();
+}
+
+uint32_t CImageObject::Draw(HDC dc, int32_t left, int32_t top, int32_t right, int32_t bottom) const
+{
+    return DrawPicture(dc, m_pixels.get(), m_width, m_height, left, top, right, bottom);
 }
 
 uint32_t CImageObject::GetPixel(uint32_t x, uint32_t y) const

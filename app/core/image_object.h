@@ -37,6 +37,8 @@ public:
     void SetFullChroma(int32_t on) { m_fullChroma = on; }
     int32_t FullChroma() const { return m_fullChroma; }
 
+    // Drops the picture; the object is empty afterwards.
+    void Release();
     uint32_t Allocate(uint32_t width, uint32_t height);
     uint32_t CopyFrom(const CImageObject& other);
     uint32_t ResizeTo(uint32_t width, uint32_t height, int32_t method);
@@ -44,6 +46,9 @@ public:
     uint32_t CropToBox(int32_t boxWidth, int32_t boxHeight, double position);
     uint32_t ApplyLevels(double darkPercent, double lightPercent, int32_t percentile);
     uint32_t SharpenImage(uint32_t level);
+
+    // Draws the picture 1:1 at (left, top), clipped to the rectangle; 5 without a picture.
+    uint32_t Draw(HDC dc, int32_t left, int32_t top, int32_t right, int32_t bottom) const;
 
     // red | green << 8 | blue << 16, or 0xFFFFFFFF outside the picture.
     uint32_t GetPixel(uint32_t x, uint32_t y) const;
@@ -55,7 +60,6 @@ private:
     };
     using Pixels_ = std::unique_ptr<uint8_t, GlobalFreer>;
 
-    void Release();
     // Takes a buffer a reader returned; a null buffer leaves the object empty.
     void Adopt(uint8_t* pixels, uint32_t width, uint32_t height);
     uint32_t LoadJPEG(DataChannel* source);

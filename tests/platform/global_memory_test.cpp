@@ -49,4 +49,19 @@ TEST(GlobalMemory, ReallocationMovesOnlyWithConsentAndZeroFillsTheGrowth)
     GlobalFree(grown);
 }
 
+TEST(GlobalMemory, PictureSizedBlocksComeBackZeroFilledWhenReused)
+{
+    const size_t bytes = size_t{36} << 20;
+    for (int round = 0; round < 3; ++round) {
+        auto* block = static_cast<unsigned char*>(GlobalAlloc(GPTR, bytes - round * 4096));
+        ASSERT_NE(block, nullptr);
+        EXPECT_EQ(GlobalSize(block), bytes - round * 4096);
+        for (size_t i = 0; i < bytes - round * 4096; i += 4093)
+            ASSERT_EQ(block[i], 0) << "round " << round << " byte " << i;
+        std::memset(block, 0xA5, bytes - round * 4096);
+        EXPECT_EQ(GlobalFree(block), nullptr);
+        EXPECT_EQ(GlobalSize(block), 0u);
+    }
+}
+
 }  // namespace
