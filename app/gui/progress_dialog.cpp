@@ -49,10 +49,6 @@ bool CProgressDialog::Create(QWidget* parent)
     setWindowTitle(QString::fromLatin1(quillet::res::LoadString(m_captionId)));
     m_ui.progressBar->setRange(ToBarValue(m_lower), ToBarValue(m_upper));
     m_ui.progressBar->setValue(ToBarValue(m_lower));
-    // The preview frame of the Part that draws thumbnails stays an empty black frame for now.
-    QPalette framePalette = m_ui.previewFrame->palette();
-    framePalette.setColor(QPalette::WindowText, Qt::black);
-    m_ui.previewFrame->setPalette(framePalette);
     connect(m_ui.cancelButton, &QPushButton::clicked, this, &CProgressDialog::RequestCancel);
 
     adjustSize();
@@ -94,8 +90,9 @@ void CProgressDialog::SetPos(uint32_t position)
         m_ui.percentLabel->setText(text);
 }
 
-void CProgressDialog::ShowPreview(const std::string&)
+void CProgressDialog::ShowPreview(const std::string& path)
 {
+    m_ui.previewFrame->ShowPreview(path);
     PumpMessages();
 }
 

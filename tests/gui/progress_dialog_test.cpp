@@ -2,12 +2,17 @@
 #include "gui_support.h"
 
 #include "app/gui/controls.h"
+#include "app/gui/image_preview.h"
 #include "app/gui/progress_dialog.h"
+#include "app/photo_files.h"
 
 #include <QLabel>
 #include <QProgressBar>
+#include <QImage>
 #include <QPushButton>
 #include <QTest>
+
+#include <fstream>
 
 using quillet::gui::FindControl;
 
@@ -100,6 +105,34 @@ private slots:
         QCOMPARE(handled, 2);
         QTimer::singleShot(0, [&] { FindControl<QPushButton>(&progress, 2)->click(); });
         QVERIFY(progress.CheckCancelButton());
+    }
+
+    void previewShowsEachThumbnailFittedOnWhiteAndKeepsItWhenRepainted()
+    {
+        test::TempFolder folder;
+        test::WriteJpeg(folder / "t.jpg", 640, 480);
+        std::ofstream(folder / "bad.jpg") << "not a picture";
+        CProgressDialog progress;
+        QVERIFY(progress.Create(nullptr));
+        auto* preview = FindControl<CImagePreview>(&progress, 1024);
+        QVERIFY(preview);
+        const int w = preview->width(), h = preview->height();
+
+        progress.ShowPreview(folder / "t.jpg");
+        const quillet::CImageObject& shown = preview->Frame().Picture();
+        // Fitted into the client area less 2 pixels a side, keeping the 4:3 shape.
+        QCOMPARE(int(shown.Width()), w - 4);
+        QCOMPARE(int(shown.Height()), int(480 / (640.0 / (w - 4))));
+        const QImage grabbed = preview->grab().toImage();
+        QCOMPARE(grabbed.pixel(0, 0) & 0xFFFFFF, 0x000000u);          // the black frame
+        QCOMPARE(grabbed.pixel(1, 1) & 0xFFFFFF, 0xFFFFFFu);          // white around the picture
+        QVERIFY((grabbed.pixel(w / 2, h / 2) & 0xFFFFFF) != 0xFFFFFFu);  // the thumbnail
+
+        // A thumbnail that cannot be loaded leaves the frame white.
+        progress.ShowPreview(folder / "bad.jpg");
+        const QImage blank = preview->grab().toImage();
+        QCOMPARE(blank.pixel(w / 2, h / 2) & 0xFFFFFF, 0xFFFFFFu);
+        progress.Close();
     }
 };
 
