@@ -39,7 +39,7 @@ inline constexpr int kOpenNoAssociation = 31;
 std::string OpenFailureText(int code);
 
 // The default handler's command line for HTML documents, from the MIME associations of
-// the freedesktop.org specifications (mimeapps.list, then the handler's desktop entry).
+// the freedesktop.org MIME application lists (mimeapps.list, then the handler's desktop entry).
 std::optional<std::string> HtmlHandlerCommand();
 
 // The handler command cut at its file or URL placeholder (at the opening quote when it is
