@@ -26,18 +26,32 @@ uint64_t ImageBytes(uint32_t width, uint32_t height, uint32_t bitsPerPixel) noex
     return CheckedMul(RowBytes(width, bitsPerPixel), height);
 }
 
-GlobalBuffer AllocateGlobal(uint64_t bytes) noexcept
+namespace {
+
+GlobalBuffer Allocate(uint64_t bytes, uint32_t flags) noexcept
 {
     if (bytes >= kMaxGlobalBytes) {
         Fail(Code::OutOfMemory);
         return {};
     }
-    auto* data = static_cast<uint8_t*>(GlobalAlloc(GPTR, static_cast<size_t>(bytes)));
+    auto* data = static_cast<uint8_t*>(GlobalAlloc(flags, static_cast<size_t>(bytes)));
     if (!data) {
         Fail(Code::OutOfMemory);
         return {};
     }
     return GlobalBuffer(data, static_cast<size_t>(bytes));
+}
+
+}  // namespace
+
+GlobalBuffer AllocateGlobal(uint64_t bytes) noexcept
+{
+    return Allocate(bytes, GPTR);
+}
+
+GlobalBuffer AllocateGlobalForFill(uint64_t bytes) noexcept
+{
+    return Allocate(bytes, GMEM_FIXED);
 }
 
 }  // namespace px

@@ -67,6 +67,10 @@ private:
 // Must be called inside an entry.
 GlobalBuffer AllocateGlobal(uint64_t bytes) noexcept;
 
+// The same without clearing it first, for a caller that writes every byte or clears what it
+// did not write before handing the block out.
+GlobalBuffer AllocateGlobalForFill(uint64_t bytes) noexcept;
+
 // The same for an image of the given layout.
 inline GlobalBuffer AllocateImage(uint32_t width, uint32_t height, uint32_t bitsPerPixel) noexcept
 {

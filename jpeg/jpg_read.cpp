@@ -348,17 +348,22 @@ uint8_t* ReadWhole(DataChannel* handle, uint32_t* width, uint32_t* height, uint3
         return nullptr;
     const uint32_t w = *width;
     const uint32_t h = *height;
-    GlobalBuffer pixels = AllocateImage(w, h, bits);
+    // Every row is decoded into place or cleared below, so the block need not be cleared first.
+    GlobalBuffer pixels = AllocateGlobalForFill(ImageBytes(w, h, bits));
     if (!pixels)
         return nullptr;
     const uint64_t stride = RowBytes(w, bits);
     // On a failed or cancelled row the decode is dropped without finishing: libjpeg would only
-    // complain about the rows not read. The caller gets the rows decoded so far.
+    // complain about the rows not read. The caller gets the rows decoded so far, the rest zero.
+    auto partial = [&](uint32_t firstMissing) {
+        std::memset(pixels.get() + firstMissing * stride, 0, (h - firstMissing) * stride);
+        return pixels.Release();
+    };
     for (uint32_t y = 0; y < h; ++y) {
         if (!ReadRow(*s, pixels.get() + y * stride, nullptr))
-            return pixels.Release();
+            return partial(y);
         if (!Progress(y, h))
-            return pixels.Release();
+            return partial(y + 1);
     }
     // Every row is there: a complaint while finishing does not spoil the image.
     FinishDecoder(s.get());

@@ -3,6 +3,7 @@
 #include "include/pxlib.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -14,7 +15,9 @@ namespace {
 
 // Picture-sized blocks are mappings of their own, and a few freed ones are kept for the next
 // picture: a batch decodes one photograph after another, and clearing a kept mapping costs a
-// fraction of faulting in and charging fresh pages for every file.
+// fraction of faulting in and charging fresh pages for every file. Kept mappings never hold
+// more memory than the next picture needs: the unused tail of a reused one is given back, and
+// kept mappings too small for a request are unmapped rather than held beside a new one.
 constexpr size_t kMapThreshold = size_t{4} << 20;
 constexpr size_t kKeptMappings = 4;
 constexpr size_t kKeptBytes = size_t{512} << 20;
@@ -43,18 +46,25 @@ BlockTable& Blocks()
     return *table;
 }
 
-// A kept mapping that fits `bytes` without wasting more than half of it, taken off the list.
+// The smallest kept mapping that holds `bytes`, taken off the list; when none does, every kept
+// mapping is unmapped, since none of them can serve this picture.
 Mapping TakeKept(BlockTable& table, size_t bytes)
 {
-    for (size_t i = 0; i < table.kept.size(); ++i) {
-        const Mapping m = table.kept[i];
-        if (m.bytes >= bytes && m.bytes / 2 <= bytes) {
-            table.kept.erase(table.kept.begin() + static_cast<std::ptrdiff_t>(i));
-            table.keptBytes -= m.bytes;
-            return m;
-        }
+    size_t best = table.kept.size();
+    for (size_t i = 0; i < table.kept.size(); ++i)
+        if (table.kept[i].bytes >= bytes && (best == table.kept.size() || table.kept[i].bytes < table.kept[best].bytes))
+            best = i;
+    if (best == table.kept.size()) {
+        for (const Mapping& m : table.kept)
+            munmap(m.base, m.bytes);
+        table.kept.clear();
+        table.keptBytes = 0;
+        return {nullptr, 0};
     }
-    return {nullptr, 0};
+    const Mapping m = table.kept[best];
+    table.kept.erase(table.kept.begin() + static_cast<std::ptrdiff_t>(best));
+    table.keptBytes -= m.bytes;
+    return m;
 }
 
 void* MapBlock(size_t bytes, uint32_t flags, size_t& mappedBytes)
@@ -66,6 +76,10 @@ void* MapBlock(size_t bytes, uint32_t flags, size_t& mappedBytes)
         kept = TakeKept(table, bytes);
     }
     if (kept.base) {
+        const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+        const size_t used = (bytes + page - 1) / page * page;
+        if (used < kept.bytes)
+            madvise(static_cast<char*>(kept.base) + used, kept.bytes - used, MADV_DONTNEED);
         if (flags & GMEM_ZEROINIT)
             std::memset(kept.base, 0, bytes);
         mappedBytes = kept.bytes;
