@@ -282,6 +282,22 @@ uint32_t BicubicRows(const uint8_t* source, uint32_t sourceWidth, uint32_t sourc
     return 1;
 }
 
+// Runs rows<N>(bytesPerPixel) with N fixed for the common pixel sizes, 0 for any other.
+template <class Rows>
+uint32_t ForPixelSize(uint32_t bytesPerPixel, Rows&& rows)
+{
+    switch (bytesPerPixel) {
+    case 1:
+        return rows.template operator()<1>(1u);
+    case 3:
+        return rows.template operator()<3>(3u);
+    case 4:
+        return rows.template operator()<4>(4u);
+    default:
+        return rows.template operator()<0>(bytesPerPixel);
+    }
+}
+
 }  // namespace
 
 uint32_t Bilinear(const uint8_t* source, uint32_t sourceWidth, uint32_t sourceHeight,
@@ -291,20 +307,10 @@ uint32_t Bilinear(const uint8_t* source, uint32_t sourceWidth, uint32_t sourceHe
     if (!source || !destination || !sourceWidth || !sourceHeight || !destinationWidth ||
         !destinationHeight || !bytesPerPixel)
         return Fail(Code::BadArgument);
-    switch (bytesPerPixel) {
-    case 1:
-        return BilinearRows<1>(source, sourceWidth, sourceHeight, destination, destinationWidth,
-                               destinationHeight, 1);
-    case 3:
-        return BilinearRows<3>(source, sourceWidth, sourceHeight, destination, destinationWidth,
-                               destinationHeight, 3);
-    case 4:
-        return BilinearRows<4>(source, sourceWidth, sourceHeight, destination, destinationWidth,
-                               destinationHeight, 4);
-    default:
-        return BilinearRows<0>(source, sourceWidth, sourceHeight, destination, destinationWidth,
-                               destinationHeight, bytesPerPixel);
-    }
+    return ForPixelSize(bytesPerPixel, [&]<uint32_t N>(uint32_t bytes) {
+        return BilinearRows<N>(source, sourceWidth, sourceHeight, destination, destinationWidth,
+                               destinationHeight, bytes);
+    });
 }
 
 uint32_t Bicubic(const uint8_t* source, uint32_t sourceWidth, uint32_t sourceHeight,
@@ -314,20 +320,10 @@ uint32_t Bicubic(const uint8_t* source, uint32_t sourceWidth, uint32_t sourceHei
     if (!source || !destination || !sourceWidth || !sourceHeight || !destinationWidth ||
         !destinationHeight || source == destination)
         return Fail(Code::BadArgument);
-    switch (bytesPerPixel) {
-    case 1:
-        return BicubicRows<1>(source, sourceWidth, sourceHeight, destination, destinationWidth,
-                              destinationHeight, 1);
-    case 3:
-        return BicubicRows<3>(source, sourceWidth, sourceHeight, destination, destinationWidth,
-                              destinationHeight, 3);
-    case 4:
-        return BicubicRows<4>(source, sourceWidth, sourceHeight, destination, destinationWidth,
-                              destinationHeight, 4);
-    default:
-        return BicubicRows<0>(source, sourceWidth, sourceHeight, destination, destinationWidth,
-                              destinationHeight, bytesPerPixel);
-    }
+    return ForPixelSize(bytesPerPixel, [&]<uint32_t N>(uint32_t bytes) {
+        return BicubicRows<N>(source, sourceWidth, sourceHeight, destination, destinationWidth,
+                              destinationHeight, bytes);
+    });
 }
 
 uint32_t BicubicUnbuffered(const uint8_t* source, uint32_t sourceWidth, uint32_t sourceHeight,

@@ -1,6 +1,8 @@
 // Folder checks: path form, folder names, and creating a missing folder on request.
 #include "app/core/folders.h"
 
+#include "support/test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,20 +13,6 @@ namespace quillet {
 namespace {
 
 namespace fs = std::filesystem;
-
-class ScratchDir {
-public:
-    ScratchDir()
-    {
-        char pattern[] = "/tmp/quillet-folders-XXXXXX";
-        m_path = ::mkdtemp(pattern);
-    }
-    ~ScratchDir() { fs::remove_all(m_path); }
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
 
 // Answers the creation question as told and records what was shown.
 class ScriptedPrompts : public FolderPrompts {
@@ -98,8 +86,8 @@ TEST(ValidatePath, LongPathsAreNotCut)
 
 TEST(ValidatePath, CreateModeMakesEveryMissingLevel)
 {
-    ScratchDir dir;
-    const std::string nested = dir.path() + "/new/sub";
+    test::TempFolder dir;
+    const std::string nested = dir.path().string() + "/new/sub";
     EXPECT_EQ(ValidatePath(nested, PathMode::Create), kFolderUsable);
     EXPECT_TRUE(fs::is_directory(nested));
     EXPECT_EQ(ValidatePath("/", PathMode::Create), kFolderUsable);
@@ -107,17 +95,17 @@ TEST(ValidatePath, CreateModeMakesEveryMissingLevel)
 
 TEST(ValidatePath, CreateModeStopsAtAFileInTheWay)
 {
-    ScratchDir dir;
-    std::ofstream(dir.path() + "/file") << "x";
-    EXPECT_EQ(ValidatePath(dir.path() + "/file/sub", PathMode::Create), kFolderNotCreated);
+    test::TempFolder dir;
+    std::ofstream(dir.path().string() + "/file") << "x";
+    EXPECT_EQ(ValidatePath(dir.path().string() + "/file/sub", PathMode::Create), kFolderNotCreated);
     // An invalid component later in the path is found only after the earlier ones were made.
-    EXPECT_EQ(ValidatePath(dir.path() + "/made/bad?", PathMode::Create), kFolderInvalid);
-    EXPECT_TRUE(fs::is_directory(dir.path() + "/made"));
+    EXPECT_EQ(ValidatePath(dir.path().string() + "/made/bad?", PathMode::Create), kFolderInvalid);
+    EXPECT_TRUE(fs::is_directory(dir.path().string() + "/made"));
 }
 
 TEST(CheckFolder, ExistingFolderIsUsableWithoutAQuestion)
 {
-    ScratchDir dir;
+    test::TempFolder dir;
     ScriptedPrompts prompts(true);
     EXPECT_EQ(CheckFolder(dir.path(), prompts), kFolderUsable);
     EXPECT_EQ(CheckFolder("/", prompts), kFolderUsable);
@@ -127,10 +115,10 @@ TEST(CheckFolder, ExistingFolderIsUsableWithoutAQuestion)
 
 TEST(CheckFolder, InvalidPathsAreReportedAndNothingIsCreated)
 {
-    ScratchDir dir;
+    test::TempFolder dir;
     for (const std::string tail : {"/new/", "/ lead", "/dot.", "/wh?t", "/ok/ lead"}) {
         ScriptedPrompts prompts(true);
-        const std::string path = dir.path() + tail;
+        const std::string path = dir.path().string() + tail;
         EXPECT_EQ(CheckFolder(path, prompts), kFolderInvalid) << path;
         EXPECT_TRUE(prompts.asked.empty());
         ASSERT_EQ(prompts.errors.size(), 1u);
@@ -141,8 +129,8 @@ TEST(CheckFolder, InvalidPathsAreReportedAndNothingIsCreated)
 
 TEST(CheckFolder, MissingNestedFolderIsCreatedAfterYes)
 {
-    ScratchDir dir;
-    const std::string path = dir.path() + "/new/sub";
+    test::TempFolder dir;
+    const std::string path = dir.path().string() + "/new/sub";
     ScriptedPrompts prompts(true);
     EXPECT_EQ(CheckFolder(path, prompts), kFolderUsable);
     ASSERT_EQ(prompts.asked.size(), 1u);
@@ -154,9 +142,9 @@ TEST(CheckFolder, MissingNestedFolderIsCreatedAfterYes)
 
 TEST(CheckFolder, NoDeclinesAndCreatesNothing)
 {
-    ScratchDir dir;
+    test::TempFolder dir;
     ScriptedPrompts prompts(false);
-    EXPECT_EQ(CheckFolder(dir.path() + "/new/sub", prompts), kFolderDeclined);
+    EXPECT_EQ(CheckFolder(dir.path().string() + "/new/sub", prompts), kFolderDeclined);
     EXPECT_EQ(prompts.asked.size(), 1u);
     EXPECT_TRUE(prompts.errors.empty());
     EXPECT_TRUE(fs::is_empty(dir.path()));
@@ -164,9 +152,9 @@ TEST(CheckFolder, NoDeclinesAndCreatesNothing)
 
 TEST(CheckFolder, FailedCreationIsReported)
 {
-    ScratchDir dir;
-    std::ofstream(dir.path() + "/file") << "x";
-    const std::string path = dir.path() + "/file/sub";
+    test::TempFolder dir;
+    std::ofstream(dir.path().string() + "/file") << "x";
+    const std::string path = dir.path().string() + "/file/sub";
     ScriptedPrompts prompts(true);
     EXPECT_EQ(CheckFolder(path, prompts), kFolderNotCreated);
     ASSERT_EQ(prompts.errors.size(), 1u);

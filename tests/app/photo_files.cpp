@@ -9,21 +9,6 @@ namespace fs = std::filesystem;
 
 namespace test {
 
-TempFolder::TempFolder()
-{
-    char pattern[] = "/tmp/quillet-test-XXXXXX";
-    if (!mkdtemp(pattern))
-        throw std::runtime_error("mkdtemp failed");
-    m_path = pattern;
-}
-
-TempFolder::~TempFolder()
-{
-    std::error_code error;
-    fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, error);
-    fs::remove_all(m_path, error);
-}
-
 std::vector<uint8_t> TestPicture(uint32_t width, uint32_t height, uint32_t seed)
 {
     std::vector<uint8_t> rgb(size_t{width} * height * 3);

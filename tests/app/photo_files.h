@@ -2,6 +2,7 @@
 #pragma once
 
 #include "include/pxlib.h"
+#include "support/test_support.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -9,20 +10,6 @@
 #include <vector>
 
 namespace test {
-
-// A temporary folder, removed with everything in it.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::filesystem::path& path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return (m_path / name).string(); }
-
-private:
-    std::filesystem::path m_path;
-};
 
 // A w × h RGB24 picture with gradients and texture, so resampling has work to do.
 std::vector<uint8_t> TestPicture(uint32_t width, uint32_t height, uint32_t seed = 1);

@@ -16,20 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TempDir {
-public:
-    TempDir()
-    {
-        char pattern[] = "/tmp/quillet-channel-XXXXXX";
-        m_path = mkdtemp(pattern);
-    }
-    ~TempDir() { fs::remove_all(m_path); }
-    fs::path operator/(const std::string& name) const { return m_path / name; }
-
-private:
-    fs::path m_path;
-};
-
 TEST(MemorySource, SeeksWithinTheBufferOnly)
 {
     uint8_t data[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
@@ -198,9 +184,9 @@ TEST(ChannelOperations, InternalReadExactAndRewind)
 
 TEST(FileChannels, WriteThenReadBackWithSizesAndPositions)
 {
-    TempDir dir;
+    test::TempFolder dir;
     // A path well past 259 characters must be kept whole.
-    fs::path deep = dir / std::string(120, 'd');
+    fs::path deep = dir.path() / std::string(120, 'd');
     deep /= std::string(120, 'e');
     fs::create_directories(deep);
     const std::string name = (deep / (std::string(60, 'f') + ".bin")).string();

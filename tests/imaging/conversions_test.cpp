@@ -2,6 +2,8 @@
 // mirrors against bit-by-bit versions, arguments and progress.
 #include "include/pxlib.h"
 
+#include "support/test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -17,15 +19,6 @@ uint8_t PlainLuminance(uint8_t r, uint8_t g, uint8_t b)
 {
     const double y = 0.299 * r + 0.587 * g + 0.114 * b;
     return static_cast<uint8_t>(static_cast<int>(y));
-}
-
-Bytes Random(size_t count, uint32_t seed)
-{
-    std::mt19937 random(seed);
-    Bytes bytes(count);
-    for (uint8_t& b : bytes)
-        b = static_cast<uint8_t>(random());
-    return bytes;
 }
 
 struct Size {
@@ -98,7 +91,7 @@ TEST_F(Conversions, GreyOfEveryColourMatchesThePlainFormula)
 
 TEST_F(Conversions, ProgressIsPerRowAndAStopKeepsTheRowsDone)
 {
-    const Bytes original = Random(4 * 3 * 3, 1);
+    const Bytes original = test::RandomBytes(4 * 3 * 3, 1);
     Bytes rgb = original;
     SetProgressCallback(RecordRow, 0);
     g_stopAt = 0;
@@ -121,8 +114,8 @@ TEST_F(Conversions, ChannelOrderPalettesAndAlpha)
 {
     for (const Size& s : kOddSizes) {
         const size_t n = static_cast<size_t>(s.width) * s.height;
-        const Bytes rgb = Random(n * 3, s.width * 100 + s.height);
-        const Bytes alpha = Random(n, 5);
+        const Bytes rgb = test::RandomBytes(n * 3, s.width * 100 + s.height);
+        const Bytes alpha = test::RandomBytes(n, 5);
 
         Bytes swapped = rgb;
         ASSERT_EQ(SwapRedBlue(swapped.data(), s.width, s.height), 1u);
@@ -183,7 +176,7 @@ TEST_F(Conversions, ExpandIndex8ReadsRgbQuadsBackwards)
 
 TEST_F(Conversions, CopyRowsCopiesTheShorterStride)
 {
-    const Bytes src = Random(3 * 7, 3);
+    const Bytes src = test::RandomBytes(3 * 7, 3);
     Bytes narrow(3 * 4, 0xCC);
     ASSERT_EQ(CopyRows(src.data(), 7, 3, 4, narrow.data()), 1u);
     for (int y = 0; y < 3; ++y)
@@ -214,7 +207,7 @@ TEST_F(Conversions, PackBitsMatchesABitByBitPackingInBothForms)
     for (uint32_t bits = 1; bits <= 8; ++bits) {
         for (const Size& s : kOddSizes) {
             const size_t n = static_cast<size_t>(s.width) * s.height;
-            const Bytes values = Random(n, bits * 31 + s.width);
+            const Bytes values = test::RandomBytes(n, bits * 31 + s.width);
             const uint8_t mask = static_cast<uint8_t>((1u << bits) - 1);
             Bytes low(n);
             for (size_t i = 0; i < n; ++i)
@@ -263,7 +256,7 @@ TEST_F(Conversions, BitCountsOutsideOneToEightWriteNothing)
 TEST_F(Conversions, FlipsAndMirrors)
 {
     for (uint32_t rows : {1u, 4u, 5u}) {
-        const Bytes original = Random(rows * 6, rows);
+        const Bytes original = test::RandomBytes(rows * 6, rows);
         Bytes flipped = original;
         ASSERT_EQ(FlipVertical(flipped.data(), 6, rows), 1u);
         for (uint32_t y = 0; y < rows; ++y)
@@ -272,7 +265,7 @@ TEST_F(Conversions, FlipsAndMirrors)
 
     for (uint32_t bpp : {1u, 3u, 4u}) {
         for (const Size& s : kOddSizes) {
-            const Bytes original = Random(static_cast<size_t>(s.width) * s.height * bpp, bpp + s.width);
+            const Bytes original = test::RandomBytes(static_cast<size_t>(s.width) * s.height * bpp, bpp + s.width);
             Bytes mirrored = original;
             ASSERT_EQ(MirrorHorizontal(mirrored.data(), s.width, s.height, bpp), 1u);
             for (uint32_t y = 0; y < s.height; ++y)
@@ -289,7 +282,7 @@ TEST_F(Conversions, MirrorMono1ReversesTheBitsOfEachRow)
     auto bit = [](const uint8_t* row, uint32_t x) { return (row[x / 8] >> (7 - x % 8)) & 1; };
     for (uint32_t width : {1u, 7u, 8u, 9u, 13u, 16u, 33u}) {
         const uint32_t rowBytes = (width + 7) / 8;
-        const Bytes original = Random(rowBytes * 3, width);
+        const Bytes original = test::RandomBytes(rowBytes * 3, width);
         Bytes mirrored = original;
         ASSERT_EQ(MirrorMono1(mirrored.data(), width, 3), 1u);
         for (uint32_t y = 0; y < 3; ++y) {

@@ -65,15 +65,6 @@ Bytes Filtered(int rule, const Bytes& src, uint32_t width, uint32_t height, uint
     return dst;
 }
 
-Bytes Noise(size_t bytes, uint32_t seed)
-{
-    std::mt19937 random(seed);
-    Bytes out(bytes);
-    for (uint8_t& b : out)
-        b = static_cast<uint8_t>(random());
-    return out;
-}
-
 // A 3 × 3 RGB24 image whose channels all hold the given nine values.
 Bytes Square(std::initializer_list<uint8_t> nine)
 {
@@ -107,7 +98,7 @@ TEST(Filters, UniformImagesAndSinglePixelsComeOutUnchanged)
 
 TEST(Filters, LevelIsHeldToZeroToHundredAsASignedValue)
 {
-    const Bytes src = Noise(11 * 7 * 3, 5);
+    const Bytes src = test::RandomBytes(11 * 7 * 3, 5);
     for (int rule = 0; rule < 2; ++rule) {
         EXPECT_EQ(Filtered(rule, src, 11, 7, 0), src);
         EXPECT_EQ(Filtered(rule, src, 11, 7, 0xFFFFFFFFu), src);  // −1
@@ -145,7 +136,7 @@ TEST(Filters, EveryRuleMatchesThePlainTranscriptionByteForByte)
     for (const auto& size : sizes) {
         const uint32_t w = size[0], h = size[1];
         // Noise drives sharpening into both clamps at high levels and stays in range at low.
-        const Bytes src = Noise(size_t{w} * h * 3, seed++);
+        const Bytes src = test::RandomBytes(size_t{w} * h * 3, seed++);
         for (int rule = 0; rule < 3; ++rule)
             for (uint32_t level : {0u, 1u, 10u, 37u, 99u, 100u})
                 EXPECT_EQ(Filtered(rule, src, w, h, level), PlainFilter(src, w, h, level, rule))
@@ -155,7 +146,7 @@ TEST(Filters, EveryRuleMatchesThePlainTranscriptionByteForByte)
 
 TEST(Filters, BadArgumentsFailWithCodeFiveAndWriteNothing)
 {
-    Bytes src = Noise(4 * 4 * 3, 8);
+    Bytes src = test::RandomBytes(4 * 4 * 3, 8);
     const Bytes original = src;
     Bytes dst(src.size(), 0x5A);
     for (Entry entry : kRules) {
@@ -183,7 +174,7 @@ uint32_t StopAt(uint32_t current, uint32_t total, uint32_t)
 TEST(Filters, AStopLeavesTheLaterRowsAsTheyWere)
 {
     const uint32_t w = 5, h = 6;
-    const Bytes src = Noise(w * h * 3, 9);
+    const Bytes src = test::RandomBytes(w * h * 3, 9);
     for (int rule = 0; rule < 3; ++rule) {
         const Bytes expected = PlainFilter(src, w, h, 50, rule);
         g_stopAt = 2;

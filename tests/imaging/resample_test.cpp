@@ -118,15 +118,6 @@ Bytes Resampled(Entry entry, const Bytes& src, uint32_t sw, uint32_t sh, uint32_
     return dst;
 }
 
-Bytes Noise(size_t bytes, uint32_t seed)
-{
-    std::mt19937 random(seed);
-    Bytes out(bytes);
-    for (uint8_t& b : out)
-        b = static_cast<uint8_t>(random());
-    return out;
-}
-
 TEST(Resample, BilinearTwoPixelsToFourTruncatesAndRepeatsTheEdge)
 {
     const Bytes src = {0, 255};
@@ -148,7 +139,7 @@ TEST(Resample, BicubicRowIndicesFallBackOneStepEarly)
 TEST(Resample, SameSizeAndUniformImagesComeOutUnchanged)
 {
     for (Entry entry : {ResampleBilinear, ResampleBicubic}) {
-        const Bytes src = Noise(23 * 17 * 3, 7);
+        const Bytes src = test::RandomBytes(23 * 17 * 3, 7);
         EXPECT_EQ(Resampled(entry, src, 23, 17, 23, 17, 3), src);
 
         const Bytes grey(9 * 5 * 3, 77);
@@ -193,7 +184,7 @@ TEST(Resample, BothMethodsMatchThePlainTranscriptionByteForByte)
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh
                                         << " bpp " << c.bpp);
-        const Bytes src = Noise(size_t{c.sw} * c.sh * c.bpp, seed++);
+        const Bytes src = test::RandomBytes(size_t{c.sw} * c.sh * c.bpp, seed++);
         EXPECT_EQ(Resampled(ResampleBilinear, src, c.sw, c.sh, c.dw, c.dh, c.bpp),
                   plain::Bilinear(src, c.sw, c.sh, c.dw, c.dh, c.bpp));
         const Bytes bicubic = plain::Bicubic(src, c.sw, c.sh, c.dw, c.dh, c.bpp);
@@ -211,7 +202,7 @@ TEST(Resample, BothMethodsMatchThePlainTranscriptionByteForByte)
 
 TEST(Resample, BadArgumentsFailWithCodeFiveAndWriteNothing)
 {
-    const Bytes src = Noise(4 * 4 * 3, 3);
+    const Bytes src = test::RandomBytes(4 * 4 * 3, 3);
     Bytes dst(4 * 4 * 3, 0x5A);
     const Bytes untouched = dst;
     for (Entry entry : {ResampleBilinear, ResampleBicubic}) {
@@ -256,7 +247,7 @@ uint32_t StopAt(uint32_t current, uint32_t total, uint32_t)
 TEST(Resample, AStopLeavesExactlyTheRowsUpToItWritten)
 {
     const uint32_t sw = 19, sh = 11, dw = 7, dh = 9;
-    const Bytes src = Noise(sw * sh * 3, 11);
+    const Bytes src = test::RandomBytes(sw * sh * 3, 11);
     struct Method {
         Entry entry;
         Bytes expected;

@@ -1,7 +1,10 @@
 #include "support/test_support.h"
 
+#include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <sstream>
+#include <stdexcept>
 
 namespace test {
 
@@ -20,6 +23,31 @@ std::vector<std::string> DebugCapture::lines() const
     for (std::string line; std::getline(in, line);)
         result.push_back(line);
     return result;
+}
+
+TempFolder::TempFolder()
+{
+    char pattern[] = "/tmp/quillet-test-XXXXXX";
+    if (!mkdtemp(pattern))
+        throw std::runtime_error("mkdtemp failed");
+    m_path = pattern;
+}
+
+TempFolder::~TempFolder()
+{
+    std::error_code error;
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                 error);
+    std::filesystem::remove_all(m_path, error);
+}
+
+std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::vector<uint8_t> bytes(count);
+    for (uint8_t& b : bytes)
+        b = static_cast<uint8_t>(random());
+    return bytes;
 }
 
 std::string CorpusDir()

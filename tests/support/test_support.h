@@ -3,6 +3,8 @@
 
 #include "include/pxlib.h"
 
+#include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +32,23 @@ struct GlobalFreer {
 };
 template <class T>
 using GlobalPtr = std::unique_ptr<T, GlobalFreer>;
+
+// A temporary folder, removed with everything in it.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::filesystem::path& path() const { return m_path; }
+    std::string operator/(const std::string& name) const { return (m_path / name).string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// `count` bytes of repeatable noise.
+std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed);
 
 // Where the shared test pictures live, or "" when they are absent.
 std::string CorpusDir();
