@@ -1,0 +1,45 @@
+// Any bytes through type detection, the JPEG reader (whole and row by row) and the image
+// object's load: every path must end in a code, never a crash, a leak or a stray read.
+#include "include/pxlib.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size == 0 || size > (1u << 20))
+        return 0;
+    const auto bytes = static_cast<uint32_t>(size);
+
+    if (DataChannel* source = OpenMemorySource(data, bytes)) {
+        DetectFileType(source);
+        ChannelSeek(source, 0, 0);
+        uint32_t width = 0, height = 0, bits = 0;
+        JPGDensity density{};
+        // Pictures claiming more than 16 megapixels are read only for their header here.
+        const bool small = GetJPGDimensions(source, &width, &height, &bits, &density) &&
+                           uint64_t{width} * height <= (16u << 20);
+        ChannelSeek(source, 0, 0);
+        if (small) {
+            SetJPGDecodeScale(1, (size & 3) == 0 ? 8 : 1);
+            GlobalFree(ReadJPG(source, &width, &height, (size & 1) ? 8 : 24));
+            SetJPGDecodeScale(1, 1);
+            ChannelSeek(source, 0, 0);
+            if (JPGReadState* state = BeginJPGRead(source, &width, &height, size & 2)) {
+                std::vector<uint8_t> row(size_t{width} * 3);
+                for (uint32_t y = 0; y <= height && ReadJPGRow(state, row.data(), nullptr); ++y) {
+                }
+                EndJPGRead(state);
+            }
+        }
+        for (uint32_t i = 0, n = GetJPGMarkerCount(); i < n; ++i) {
+            uint8_t* payload = nullptr;
+            uint32_t length = 0, code = 0;
+            if (GetJPGMarker(i, &payload, &length, &code))
+                GlobalFree(payload);
+        }
+        CloseSource(source);
+    }
+    return 0;
+}
