@@ -32,19 +32,23 @@ Box Painted(const PreviewFrame& frame)
     return {minX, minY, maxX - minX + 1, maxY - minY + 1};
 }
 
-// A picture with no white pixel anywhere, so its painted extent is exactly its size.
-void WriteDark(const std::string& path, uint32_t w, uint32_t h)
-{
-    test::WriteJpeg(path, w, h);
-}
+// A 100 × 80 frame showing a w × h thumbnail. The test pictures hold no white pixel, so the
+// painted extent is exactly the picture.
+struct Shown {
+    test::TempFolder folder;
+    PreviewFrame frame;
+    Shown(uint32_t w, uint32_t h)
+    {
+        test::WriteJpeg(folder / "t.jpg", w, h);
+        frame.Resize(100, 80);
+        frame.ShowPreview(folder / "t.jpg");
+    }
+};
 
 TEST(PreviewFrame, ALargeThumbnailIsFittedAndCentred)
 {
-    test::TempFolder folder;
-    WriteDark(folder / "t.jpg", 640, 480);
-    PreviewFrame frame;
-    frame.Resize(100, 80);
-    frame.ShowPreview(folder / "t.jpg");
+    Shown shown(640, 480);
+    const PreviewFrame& frame = shown.frame;
     EXPECT_EQ(frame.Picture().Width(), 96u);
     EXPECT_EQ(frame.Picture().Height(), 72u);
     const Box box = Painted(frame);
@@ -56,12 +60,8 @@ TEST(PreviewFrame, ALargeThumbnailIsFittedAndCentred)
 
 TEST(PreviewFrame, ASmallThumbnailKeepsItsSizeAndIsCentred)
 {
-    test::TempFolder folder;
-    WriteDark(folder / "s.jpg", 30, 20);
-    PreviewFrame frame;
-    frame.Resize(100, 80);
-    frame.ShowPreview(folder / "s.jpg");
-    const Box box = Painted(frame);
+    Shown shown(30, 20);
+    const Box box = Painted(shown.frame);
     EXPECT_EQ(box.width, 30);
     EXPECT_EQ(box.height, 20);
     EXPECT_EQ(box.left, 1 + (98 - 30) / 2);
@@ -70,14 +70,11 @@ TEST(PreviewFrame, ASmallThumbnailKeepsItsSizeAndIsCentred)
 
 TEST(PreviewFrame, AnUnloadableFileLeavesTheFrameWhite)
 {
-    test::TempFolder folder;
-    WriteDark(folder / "t.jpg", 64, 48);
-    std::ofstream(folder / "bad.jpg") << "no picture here at all, not even close";
-    PreviewFrame frame;
-    frame.Resize(100, 80);
-    frame.ShowPreview(folder / "t.jpg");
+    Shown shown(64, 48);
+    PreviewFrame& frame = shown.frame;
     ASSERT_GT(Painted(frame).width, 0);
-    frame.ShowPreview(folder / "bad.jpg");
+    std::ofstream(shown.folder / "bad.jpg") << "no picture here at all, not even close";
+    frame.ShowPreview(shown.folder / "bad.jpg");
     EXPECT_EQ(Painted(frame).width, 0);
     EXPECT_FALSE(frame.Picture().HasPicture());
 }

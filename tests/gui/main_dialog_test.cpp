@@ -28,6 +28,14 @@ QSettings Store()
     return QSettings(QStringLiteral("Brackenfold"), QStringLiteral("Quillet"));
 }
 
+// Stores both folders as the folder browser would.
+void StoreFolders(const QString& in, const QString& out)
+{
+    QSettings settings = Store();
+    settings.setValue("Settings/PathIn", in);
+    settings.setValue("Settings/PathOut", out);
+}
+
 QString EditText(QWidget* dialog, int id)
 {
     return FindControl<QLineEdit>(dialog, id)->text();
@@ -141,11 +149,7 @@ private slots:
     {
         QTemporaryDir scratch;
         const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 2);
-        {
-            QSettings settings = Store();
-            settings.setValue("Settings/PathIn", photos);
-            settings.setValue("Settings/PathOut", "/");
-        }
+        StoreFolders(photos, "/");
         quillet::gui::QtSettingsStore store;
         CMainDialog dialog(store);
         QCOMPARE(EditText(&dialog, 1000), photos + "/");
@@ -263,11 +267,7 @@ private slots:
         QDir().mkpath(empty);
         QDir().mkpath(out);
         quillet::gui::QtSettingsStore store;
-        {
-            QSettings settings = Store();
-            settings.setValue("Settings/PathIn", empty);
-            settings.setValue("Settings/PathOut", out);
-        }
+        StoreFolders(empty, out);
         {
             CMainDialog dialog(store);
             QMessageBox::Icon icon = QMessageBox::Warning;
@@ -276,11 +276,7 @@ private slots:
             QVERIFY(dialog.isEnabled());
         }
         const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 3);
-        {
-            QSettings settings = Store();
-            settings.setValue("Settings/PathIn", photos);
-            settings.setValue("Settings/PathOut", photos);
-        }
+        StoreFolders(photos, photos);
         {
             CMainDialog dialog(store);
             QCOMPARE(StartExpectingMessage(dialog), QStringLiteral("Destination path is the same as source."));
@@ -295,11 +291,7 @@ private slots:
         const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 10);
         const QString out = scratch.path() + "/out";
         QDir().mkpath(out);
-        {
-            QSettings settings = Store();
-            settings.setValue("Settings/PathIn", photos);
-            settings.setValue("Settings/PathOut", out);
-        }
+        StoreFolders(photos, out);
         quillet::gui::QtSettingsStore store;
         CMainDialog dialog(store);
         dialog.show();
@@ -319,11 +311,7 @@ private slots:
         const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 10);
         const QString out = scratch.path() + "/out";
         QDir().mkpath(out);
-        {
-            QSettings settings = Store();
-            settings.setValue("Settings/PathIn", photos);
-            settings.setValue("Settings/PathOut", out);
-        }
+        StoreFolders(photos, out);
         quillet::gui::QtSettingsStore store;
         CMainDialog dialog(store);
         dialog.show();
@@ -344,11 +332,7 @@ private slots:
         const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 5);
         const QString out = scratch.path() + "/out";
         QDir().mkpath(out);
-        {
-            QSettings settings = Store();
-            settings.setValue("Settings/PathIn", photos);
-            settings.setValue("Settings/PathOut", out);
-        }
+        StoreFolders(photos, out);
         quillet::gui::QtSettingsStore store;
         CMainDialog dialog(store);
         dialog.show();
