@@ -96,11 +96,19 @@ public:
     }
     void ShowPreview(const std::string&) override {}
     bool CheckCancelButton() override { return g_interrupted != 0; }
+    void FileSkipped(const std::string& path, const std::string& reason) override
+    {
+        Finish();
+        std::fprintf(stderr, "skipped %s: %s\n", path.c_str(), reason.c_str());
+        Draw();
+    }
 
+    // Clears the progress line so that other text can take its place.
     void Finish()
     {
         if (m_live && m_drawn)
             std::fputs("\r\033[K", stderr);
+        m_drawn = false;
     }
 private:
     void Draw()
@@ -247,8 +255,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "quillet-batch: %s\n", quillet::RefusalText(result.refusal));
         return kRefused;
     }
-    for (const quillet::SkippedFile& skipped : result.skipped)
-        std::fprintf(stderr, "skipped %s: %s\n", skipped.path.c_str(), skipped.reason.c_str());
     const uint32_t handled = result.written + static_cast<uint32_t>(result.skipped.size());
     std::printf("%u written, %zu skipped%s, %.2f s, %.2f files/s\n", result.written, result.skipped.size(),
                 result.cancelled ? ", cancelled" : "", seconds, seconds > 0 ? handled / seconds : 0.0);

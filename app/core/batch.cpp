@@ -255,6 +255,8 @@ BatchResult RunInOrder(const BatchSettings& s, const std::vector<std::string>& f
         Record(result, files, done);
         if (done.reason.empty())
             progress.ShowPreview(output);
+        else
+            progress.FileSkipped(files[i], done.reason);
         if (progress.CheckCancelButton()) {
             result.cancelled = true;
             break;
@@ -315,10 +317,12 @@ BatchResult RunInParallel(const BatchSettings& s, const std::vector<std::string>
         guard.unlock();
 
         Record(result, files, done);
-        if (!done.reason.empty())
+        if (!done.reason.empty()) {
             skippedIndex.push_back(done.index);
-        else
+            progress.FileSkipped(files[done.index], done.reason);
+        } else {
             progress.ShowPreview(OutputPathFor(s, files[done.index]));
+        }
         progress.SetPos(++reported);
         if (!stop && progress.CheckCancelButton()) {
             result.cancelled = true;

@@ -21,6 +21,9 @@ public:
     virtual void ShowPreview(const std::string& path) = 0;
     // True when the user asked to stop; checked after every file.
     virtual bool CheckCancelButton() = 0;
+    // A file was skipped: it could not be read or its thumbnail not written. The dialog
+    // stays silent about it; the terminal names it at once.
+    virtual void FileSkipped(const std::string& /*path*/, const std::string& /*reason*/) {}
 };
 
 // Appends the ".jpg" files (any letter case) of `folder`, depth first into sub-folders when

@@ -23,6 +23,10 @@ public:
     void SetPos(uint32_t position) override { events.push_back("pos " + std::to_string(position)); }
     void ShowPreview(const std::string& path) override { events.push_back("preview " + fs::path(path).filename().string()); }
     bool CheckCancelButton() override { return ++checks == cancelAt; }
+    void FileSkipped(const std::string& path, const std::string&) override
+    {
+        events.push_back("skipped " + fs::path(path).filename().string());
+    }
 
     std::vector<std::string> events;
     int checks = 0;
@@ -134,8 +138,8 @@ TEST(RunBatch, MakesThumbnailsSkipsNonPicturesAndReportsEachStep)
     ASSERT_EQ(result.skipped.size(), 1u);
     EXPECT_EQ(result.skipped[0].path, files[1]);
     EXPECT_NE(result.skipped[0].reason.find("cannot be read"), std::string::npos) << result.skipped[0].reason;
-    EXPECT_EQ(progress.events, (std::vector<std::string>{"range 0..3", "pos 0", "preview a.jpg", "pos 1", "pos 2",
-                                                         "preview c.JPG"}));
+    EXPECT_EQ(progress.events, (std::vector<std::string>{"range 0..3", "pos 0", "preview a.jpg", "pos 1",
+                                                         "skipped notes.jpg", "pos 2", "preview c.JPG"}));
     EXPECT_EQ(test::JpegSize(out / "a.jpg").width, 640u);
     EXPECT_EQ(test::JpegSize(out / "c.JPG").height, 480u);  // portrait fits inside by default
     EXPECT_FALSE(fs::exists(out / "notes.jpg"));
