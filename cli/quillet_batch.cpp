@@ -234,12 +234,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "quillet-batch: %s is not a folder\n", folders[1].c_str());
         return kRefused;
     }
-    settings.PathIn = folders[0];
-    settings.PathOut = folders[1];
-    if (!settings.PathIn.empty() && settings.PathIn.back() != '/')
-        settings.PathIn += '/';
-    if (!settings.PathOut.empty() && settings.PathOut.back() != '/')
-        settings.PathOut += '/';
+    settings.PathIn = quillet::WithSeparator(folders[0]);
+    settings.PathOut = quillet::WithSeparator(folders[1]);
 
     std::vector<std::string> files;
     quillet::RescanSource(settings, files);

@@ -22,13 +22,6 @@ namespace fs = std::filesystem;
 namespace quillet {
 namespace {
 
-std::string FolderWithSeparator(std::string folder)
-{
-    if (folder.empty() || folder.back() != kFolderSeparator)
-        folder += kFolderSeparator;
-    return folder;
-}
-
 bool EndsInJpg(const std::string& path)
 {
     if (path.size() < 4)
@@ -107,7 +100,7 @@ private:
 
 void CollectFiles(const std::string& folder, bool subDirs, std::vector<std::string>& files)
 {
-    const std::string base = FolderWithSeparator(folder);
+    const std::string base = WithSeparator(folder);
     std::error_code error;
     fs::directory_iterator it(base, error);
     for (; !error && it != fs::directory_iterator(); it.increment(error)) {
@@ -170,7 +163,7 @@ std::string OutputPathFor(const BatchSettings& settings, const std::string& sour
 {
     const size_t slash = sourcePath.find_last_of(kFolderSeparator);
     const std::string name = slash == std::string::npos ? sourcePath : sourcePath.substr(slash + 1);
-    return FolderWithSeparator(settings.PathOut) + name;
+    return WithSeparator(settings.PathOut) + name;
 }
 
 void BoostColor(uint8_t* rgb, uint32_t width, uint32_t height)
@@ -234,45 +227,60 @@ namespace {
 
 struct Done {
     size_t index;
-    std::string reason;
+    std::string reason;  // empty when the thumbnail was written
 };
 
-void Record(BatchResult& result, const std::vector<std::string>& files, const Done& done)
-{
-    if (done.reason.empty())
-        ++result.written;
-    else
-        result.skipped.push_back({files[done.index], done.reason});
-}
-
-BatchResult RunInOrder(const BatchSettings& s, const std::vector<std::string>& files, BatchProgress& progress)
-{
+// The files of one run with where their thumbnails go, and what came of them so far.
+struct Run {
+    const BatchSettings& settings;
+    const std::vector<std::string>& files;
+    std::vector<std::string> outputs;
+    BatchProgress& progress;
     BatchResult result;
-    for (size_t i = 0; i < files.size(); ++i) {
-        progress.SetPos(static_cast<uint32_t>(i));
-        const std::string output = OutputPathFor(s, files[i]);
-        const Done done{i, MakeThumbnail(s, files[i], output)};
-        Record(result, files, done);
-        if (done.reason.empty())
-            progress.ShowPreview(output);
-        else
-            progress.FileSkipped(files[i], done.reason);
-        if (progress.CheckCancelButton()) {
-            result.cancelled = true;
+    std::vector<Done> skipped;
+
+    // Counts one finished file and tells the progress about it.
+    void Report(Done done)
+    {
+        if (done.reason.empty()) {
+            ++result.written;
+            progress.ShowPreview(outputs[done.index]);
+        } else {
+            progress.FileSkipped(files[done.index], done.reason);
+            skipped.push_back(std::move(done));
+        }
+    }
+
+    // Skipped files in list order, however the jobs finished.
+    BatchResult Finish()
+    {
+        std::sort(skipped.begin(), skipped.end(), [](const Done& a, const Done& b) { return a.index < b.index; });
+        for (Done& done : skipped)
+            result.skipped.push_back({files[done.index], std::move(done.reason)});
+        return std::move(result);
+    }
+};
+
+BatchResult RunInOrder(Run& run)
+{
+    for (size_t i = 0; i < run.files.size(); ++i) {
+        run.progress.SetPos(static_cast<uint32_t>(i));
+        run.Report({i, MakeThumbnail(run.settings, run.files[i], run.outputs[i])});
+        if (run.progress.CheckCancelButton()) {
+            run.result.cancelled = true;
             break;
         }
     }
-    return result;
+    return run.Finish();
 }
 
-BatchResult RunInParallel(const BatchSettings& s, const std::vector<std::string>& files, BatchProgress& progress,
-                          unsigned jobs)
+BatchResult RunInParallel(Run& run, unsigned jobs)
 {
     // Files sharing an output name form one group, made in list order by one worker.
     std::map<std::string, size_t> groupOf;
     std::vector<std::vector<size_t>> groups;
-    for (size_t i = 0; i < files.size(); ++i) {
-        auto [it, added] = groupOf.try_emplace(OutputPathFor(s, files[i]), groups.size());
+    for (size_t i = 0; i < run.files.size(); ++i) {
+        auto [it, added] = groupOf.try_emplace(run.outputs[i], groups.size());
         if (added)
             groups.emplace_back();
         groups[it->second].push_back(i);
@@ -288,7 +296,7 @@ BatchResult RunInParallel(const BatchSettings& s, const std::vector<std::string>
     auto worker = [&] {
         for (size_t g; !stop && (g = nextGroup++) < groups.size();) {
             for (size_t index : groups[g]) {
-                Done done{index, MakeThumbnail(s, files[index], OutputPathFor(s, files[index]))};
+                Done done{index, MakeThumbnail(run.settings, run.files[index], run.outputs[index])};
                 std::lock_guard guard(lock);
                 finished.push_back(std::move(done));
                 changed.notify_one();
@@ -298,15 +306,13 @@ BatchResult RunInParallel(const BatchSettings& s, const std::vector<std::string>
         --running;
         changed.notify_one();
     };
-
-    BatchResult result;
-    std::vector<size_t> skippedIndex;
     std::vector<std::thread> threads;
     for (unsigned j = 0; j < jobs; ++j)
         threads.emplace_back(worker);
 
+    // Progress is reported from this thread only, as files finish.
     uint32_t reported = 0;
-    progress.SetPos(0);
+    run.progress.SetPos(0);
     for (;;) {
         std::unique_lock guard(lock);
         changed.wait(guard, [&] { return !finished.empty() || running == 0; });
@@ -316,33 +322,16 @@ BatchResult RunInParallel(const BatchSettings& s, const std::vector<std::string>
         finished.pop_front();
         guard.unlock();
 
-        Record(result, files, done);
-        if (!done.reason.empty()) {
-            skippedIndex.push_back(done.index);
-            progress.FileSkipped(files[done.index], done.reason);
-        } else {
-            progress.ShowPreview(OutputPathFor(s, files[done.index]));
-        }
-        progress.SetPos(++reported);
-        if (!stop && progress.CheckCancelButton()) {
-            result.cancelled = true;
+        run.Report(std::move(done));
+        run.progress.SetPos(++reported);
+        if (!stop && run.progress.CheckCancelButton()) {
+            run.result.cancelled = true;
             stop = true;
         }
     }
     for (std::thread& t : threads)
         t.join();
-    // Report skipped files in list order, as a run with one job does.
-    std::vector<size_t> order(result.skipped.size());
-    for (size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        return skippedIndex[a] < skippedIndex[b];
-    });
-    std::vector<SkippedFile> sorted;
-    for (size_t i : order)
-        sorted.push_back(std::move(result.skipped[i]));
-    result.skipped = std::move(sorted);
-    return result;
+    return run.Finish();
 }
 
 }  // namespace
@@ -356,9 +345,12 @@ BatchResult RunBatch(const BatchSettings& settings, const std::vector<std::strin
         return refused;
     }
     progress.SetRange(0, static_cast<uint32_t>(files.size()));
+    Run run{settings, files, {}, progress, {}, {}};
+    for (const std::string& file : files)
+        run.outputs.push_back(OutputPathFor(settings, file));
     if (jobs <= 1 || files.size() < 2)
-        return RunInOrder(settings, files, progress);
-    return RunInParallel(settings, files, progress, std::min<size_t>(jobs, files.size()));
+        return RunInOrder(run);
+    return RunInParallel(run, static_cast<unsigned>(std::min<size_t>(jobs, files.size())));
 }
 
 }  // namespace quillet

@@ -58,7 +58,7 @@ private:
     struct GlobalFreer {
         void operator()(uint8_t* block) const { GlobalFree(block); }
     };
-    using Pixels_ = std::unique_ptr<uint8_t, GlobalFreer>;
+    using PixelBlock = std::unique_ptr<uint8_t, GlobalFreer>;
 
     // Takes a buffer a reader returned; a null buffer leaves the object empty.
     void Adopt(uint8_t* pixels, uint32_t width, uint32_t height);
@@ -72,7 +72,7 @@ private:
     JPGDensity m_density{1, 1, 0};
     uint32_t m_width = 0;
     uint32_t m_height = 0;
-    Pixels_ m_pixels;
+    PixelBlock m_pixels;
     std::vector<uint8_t> m_exif;
 };
 

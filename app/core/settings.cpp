@@ -23,15 +23,14 @@ void ForEachStoredInt(BatchSettings& s, Visit&& visit)
     visit("Boost", s.Boost, 0u);
 }
 
-// The root "/" already ends in the separator and keeps its one.
+}  // namespace
+
 std::string WithSeparator(const std::string& folder)
 {
     if (folder.empty() || folder.back() == kFolderSeparator)
         return folder;
     return folder + kFolderSeparator;
 }
-
-}  // namespace
 
 void LoadSettings(SettingsStore& store, BatchSettings& settings)
 {

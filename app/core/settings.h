@@ -36,6 +36,9 @@ struct BatchSettings {
 // The separator that follows a stored folder in PathIn and PathOut.
 inline constexpr char kFolderSeparator = '/';
 
+// The folder followed by one separator; empty stays empty, and the root "/" keeps its one.
+std::string WithSeparator(const std::string& folder);
+
 // A per-user key-value store: 32-bit integers and strings in named sections.
 class SettingsStore {
 public:
