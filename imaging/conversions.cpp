@@ -289,7 +289,7 @@ uint32_t Flip(uint8_t* pixels, uint32_t rowBytes, uint32_t rows)
 {
     if (!pixels)
         return Fail(Code::BadArgument);
-    auto scratch = Scratch(rowBytes);
+    auto scratch = ScratchOrFail(rowBytes);
     if (!scratch)
         return 0;
     return EachRow((rows + 1) / 2, [&](uint32_t k) {
@@ -311,7 +311,7 @@ uint32_t Mirror(uint8_t* pixels, uint32_t width, uint32_t rows, uint32_t bytesPe
     if (!Addressable(width, rows, bytesPerPixel))
         return 0;
     const size_t rowBytes = static_cast<size_t>(width) * bytesPerPixel;
-    auto scratch = Scratch(rowBytes);
+    auto scratch = ScratchOrFail(rowBytes);
     if (!scratch)
         return 0;
     return EachRow(rows, [&](uint32_t y) {
@@ -330,7 +330,7 @@ uint32_t MirrorBits(uint8_t* pixels, uint32_t width, uint32_t rows)
     if (!pixels)
         return Fail(Code::BadArgument);
     const size_t rowBytes = (static_cast<size_t>(width) + 7) / 8;
-    auto scratch = Scratch(rowBytes);
+    auto scratch = ScratchOrFail(rowBytes);
     if (!scratch)
         return 0;
     return EachRow(rows, [&](uint32_t y) {
@@ -371,9 +371,9 @@ bool Addressable(uint32_t width, uint32_t height, uint64_t bytesPerPixel) noexce
     return true;
 }
 
-std::unique_ptr<uint8_t[]> Scratch(size_t bytes) noexcept
+std::unique_ptr<uint8_t[]> ScratchOrFail(uint64_t bytes) noexcept
 {
-    std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[bytes]);
+    auto block = Scratch<uint8_t>(bytes);
     if (!block)
         Fail(Code::OutOfMemory);
     return block;

@@ -20,6 +20,6 @@ bool Addressable(uint32_t width, uint32_t height, uint64_t bytesPerPixel) noexce
 
 // Ordinary-heap scratch memory, uninitialised; null (and code 1) when it cannot be had.
 // Must be called inside an entry.
-std::unique_ptr<uint8_t[]> Scratch(size_t bytes) noexcept;
+std::unique_ptr<uint8_t[]> ScratchOrFail(uint64_t bytes) noexcept;
 
 }  // namespace px::convert

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <utility>
 
 namespace px {
@@ -14,6 +16,17 @@ inline constexpr uint64_t kMaxGlobalBytes = 0x7FFDEFFF;
 
 // Saturating 64-bit product: an overflow gives UINT64_MAX, which every gate refuses.
 uint64_t CheckedMul(uint64_t a, uint64_t b) noexcept;
+
+// Heap scratch of `count` elements for use inside an operation; null when the size overflows
+// or the heap refuses (the caller decides what that costs).
+template <class T>
+std::unique_ptr<T[]> Scratch(uint64_t count) noexcept
+{
+    const uint64_t bytes = CheckedMul(count, sizeof(T));
+    if (bytes > static_cast<uint64_t>(PTRDIFF_MAX))
+        return nullptr;
+    return std::unique_ptr<T[]>(new (std::nothrow) T[static_cast<size_t>(count)]);
+}
 
 // Bytes of one row in the library's layouts (bits 1, 8, 24, 32; others as packed bits).
 uint64_t RowBytes(uint32_t width, uint32_t bitsPerPixel) noexcept;

@@ -145,7 +145,7 @@ uint32_t Brighten(uint8_t* rgb, uint32_t width, uint32_t height, uint32_t low, u
     // One scratch block: the grey image, then the table of moved channel values.
     constexpr size_t kMovedBytes = 256 * 256;
     const size_t count = static_cast<size_t>(width) * height;
-    auto grey = convert::Scratch(count + kMovedBytes);
+    auto grey = convert::ScratchOrFail(count + kMovedBytes);
     if (!grey)
         return 0;
 

@@ -34,16 +34,6 @@ double Ratio(uint32_t sourceSize, uint32_t destinationSize)
     return static_cast<double>(sourceSize) / static_cast<double>(destinationSize);
 }
 
-// Heap scratch of `count` elements; null when the size overflows or the heap refuses.
-template <class T>
-std::unique_ptr<T[]> Scratch(uint64_t count)
-{
-    const uint64_t bytes = CheckedMul(count, sizeof(T));
-    if (bytes > static_cast<uint64_t>(PTRDIFF_MAX))
-        return nullptr;
-    return std::unique_ptr<T[]>(new (std::nothrow) T[static_cast<size_t>(count)]);
-}
-
 // Work rows tagged with the source row they hold. When enlarging, neighbouring
 // destination rows share source rows, which are then interpolated only once.
 template <int Slots>
