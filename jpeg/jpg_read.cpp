@@ -54,6 +54,7 @@ boolean FillInputBuffer(j_decompress_ptr cinfo) noexcept
         if (source->atStartOfFile)
             ERREXIT(cinfo, JERR_INPUT_EMPTY);
         // A cut file ends as if it were complete; libjpeg fills the missing part.
+        State().jpg.inputEndedEarly = true;
         WARNMS(cinfo, JWRN_JPEG_EOF);
         source->buffer[0] = 0xFF;
         source->buffer[1] = JPEG_EOI;
@@ -241,6 +242,7 @@ ReadOwner BeginRead(DataChannel* handle, uint32_t* width, uint32_t* height, bool
     s->channel = Channel(handle);
     JPGSettings& settings = State().jpg;
     ClearCaptured(settings);
+    settings.inputEndedEarly = false;
 
     if (!OpenDecoder(s.get())) {
         Fail(Code::JpegDecode);

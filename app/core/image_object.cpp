@@ -67,6 +67,7 @@ uint32_t CImageObject::LoadFile(const std::string& path)
 uint32_t CImageObject::LoadFileAs(const std::string& path, int32_t type)
 {
     Release();
+    m_incomplete = false;
     DataChannel* source = OpenFileSource(path.c_str());
     if (!source)
         return GetLastLibraryError();
@@ -89,6 +90,7 @@ uint32_t CImageObject::LoadJPEG(DataChannel* source)
     ChannelSeek(source, 0, 0);
     uint8_t* pixels = ReadJPG(source, &width, &height, 24);
     const uint32_t code = GetLastLibraryError();
+    m_incomplete = pixels && (code != 0 || GetJPGInputEndedEarly() != 0);
     SetJPGDecodeScale(1, 1);
     for (uint32_t i = 0, n = GetJPGCommentCount(); i < n; ++i)
         GlobalFree(GetJPGComment(i));
