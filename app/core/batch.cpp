@@ -9,6 +9,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -32,6 +33,8 @@ namespace quillet {
 namespace {
 
 constexpr char kTemporaryPrefix[] = ".quillet-";
+// Marks our own thumbnails, so a later run may replace them where it replaces no original.
+constexpr char kThumbnailMark[] = "user.quillet.thumbnail";
 constexpr size_t kTemporaryNameLength = sizeof kTemporaryPrefix - 1 + 6;  // mkstemp's XXXXXX
 
 bool EndsInJpg(const std::string& path)
@@ -212,6 +215,7 @@ public:
                                                                                         : newFileMode;
         if (fchmod(m_fd, mode) != 0)
             return std::strerror(errno);
+        fsetxattr(m_fd, kThumbnailMark, "1", 1, 0);  // a file system without xattrs just keeps it unmarked
         if (std::rename(m_path.c_str(), outputPath.c_str()) != 0)
             return std::strerror(errno);
         m_path.clear();
@@ -631,15 +635,27 @@ bool InsideFolder(const std::string& folder, const std::string& tree)
     return false;
 }
 
+bool IsOurThumbnail(const std::string& path)
+{
+    char value = 0;
+    return getxattr(path.c_str(), kThumbnailMark, &value, 1) == 1 && value == '1';
+}
+
 // The files no thumbnail of this run may replace: its sources, and with sub-folders the
-// pictures of a destination inside the source tree, which the scan left out.
+// pictures of a destination inside the source tree, which the scan left out, unless an
+// earlier run made them.
 RunGuards GuardsFor(const BatchSettings& settings, const std::vector<std::string>& files)
 {
     RunGuards guards;
     guards.newFileMode = NewFileMode();
     std::vector<std::string> originals = files;
-    if (settings.SubDirs && InsideFolder(settings.PathOut, settings.PathIn))
-        CollectFiles(settings.PathOut, false, originals);
+    if (settings.SubDirs && InsideFolder(settings.PathOut, settings.PathIn)) {
+        std::vector<std::string> inDestination;
+        CollectFiles(settings.PathOut, false, inDestination);
+        for (std::string& path : inDestination)
+            if (!IsOurThumbnail(path))
+                originals.push_back(std::move(path));
+    }
     for (const std::string& path : originals) {
         struct stat info {};
         if (stat(path.c_str(), &info) == 0)

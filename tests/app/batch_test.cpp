@@ -319,7 +319,13 @@ TEST(RunBatch, NoThumbnailReplacesAnOriginalOfTheSourceTree)
         EXPECT_NE(progress.reasons.back().find("would replace the source picture"), std::string::npos)
             << progress.reasons.back();
     }
-    EXPECT_TRUE(fs::exists(in / "sub/other.jpg"));
+    // A later run replaces the thumbnail it made before, never the original.
+    test::WriteJpeg(in / "other.jpg", 200, 300, {}, 4);
+    RecordingProgress progress;
+    const BatchResult again = RunBatch(s, files, progress);
+    EXPECT_EQ(again.written, 1u);
+    EXPECT_EQ(test::JpegSize(in / "sub/other.jpg").width, 200u);  // made from the new source
+    EXPECT_EQ(test::ReadBytes(in / "sub/n01.jpg"), original);
 }
 
 TEST(RunBatch, PipesAndDevicesAreSkippedWithoutBeingRead)
