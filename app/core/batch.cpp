@@ -339,9 +339,16 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
         return {std::string("cannot be opened: ") + std::strerror(errno)};
     if (!S_ISREG(info.st_mode))
         return {std::string("not a regular file: ") + KindOf(info.st_mode)};
+    // Read through the checked descriptor: the name may meanwhile stand for a pipe.
+    std::string readPath = "/proc/self/fd/" + std::to_string(fd);
+    if (access(readPath.c_str(), R_OK) != 0)
+        readPath = sourcePath;  // no /proc: the name it is
+    int32_t type = TypeFromContent(readPath);
+    if (type == TypeNone)
+        type = TypeFromExtension(sourcePath);
 
     CImageObject image;
-    if (const uint32_t code = image.LoadFile(sourcePath))
+    if (const uint32_t code = image.LoadFileAs(readPath, type))
         return {CodeReason("cannot be read", code)};
     if (!image.HasPicture())
         return {"not a picture Quillet can read"};
