@@ -1,13 +1,16 @@
 // quillet-batch: the batch run from a terminal, with the dialog's settings as options.
 #include "core/batch.h"
+#include "core/distribute.h"
 #include "core/file_types.h"
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -44,6 +47,16 @@ const char kUsage[] =
     "Files:\n"
     "  -r, --subdirs            also take the files of SOURCE's sub-folders\n"
     "  -j, --jobs N             files made at once (the number of cores)\n"
+    "      --fast               decode each JPEG at 1/2, 1/4 or 1/8 when that still covers the\n"
+    "                           thumbnail: much faster, and no less sharp\n"
+    "      --skip-existing      leave a file alone when its thumbnail is newer than it (up to date)\n"
+    "      --files-from FILE    the files listed in FILE, one a line, relative to SOURCE, instead\n"
+    "                           of SOURCE's .jpg files; -0: the names end in NUL, not newline\n"
+    "      --shard K/N          only shard K (0 to N-1) of N; N processes together make every\n"
+    "                           thumbnail once. auto, auto/N: K (and N) from a Kubernetes Indexed\n"
+    "                           Job (JOB_COMPLETION_INDEX) or a Slurm job array\n"
+    "      --report FILE        one JSON line per file: path, status, reason, thumbnail, size,\n"
+    "                           milliseconds\n"
     "  -h, --help               this text\n"
     "      --version            the program's version\n"
     "      --                   ends the options: a folder may then begin with -\n"
@@ -162,6 +175,16 @@ public:
         std::fprintf(stderr, "skipped %s: %s\n", Printable(path).c_str(), Printable(reason).c_str());
         Draw();
     }
+    void FileDone(const quillet::FileRecord& record) override
+    {
+        if (!m_report)
+            return;
+        const std::string line = quillet::ReportLine(record) + "\n";
+        if (std::fputs(line.c_str(), m_report) < 0 || std::fflush(m_report) != 0)
+            m_reportFailed = true;
+    }
+    void SetReport(std::FILE* report) { m_report = report; }
+    bool ReportFailed() const { return m_reportFailed; }
     void IncompleteSource(const std::string& path) override
     {
         Finish();
@@ -201,6 +224,8 @@ private:
 
     bool m_live;
     bool m_drawn = false;
+    std::FILE* m_report = nullptr;
+    bool m_reportFailed = false;
     uint32_t m_total = 0;
     uint32_t m_done = 0;
     std::chrono::steady_clock::time_point m_start;
@@ -220,6 +245,8 @@ int main(int argc, char** argv)
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     std::vector<std::string> folders;
     bool optionsEnded = false;
+    std::string filesFrom, shardText, reportPath;
+    bool nulSeparated = false;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -291,6 +318,17 @@ int main(int argc, char** argv)
             settings.Boost = 1;
         } else if (arg == "-r" || arg == "--subdirs") {
             settings.SubDirs = 1;
+        } else if (arg == "--fast") {
+            settings.FastDecode = 1;
+        } else if (arg == "--skip-existing") {
+            settings.OnlyNew = 1;
+        } else if (arg == "-0") {
+            nulSeparated = true;
+        } else if (arg == "--files-from" || arg == "--shard" || arg == "--report") {
+            const char* text = value();
+            if (!text || !*text)
+                return BadUsage(arg + " needs a value");
+            (arg == "--files-from" ? filesFrom : arg == "--shard" ? shardText : reportPath) = text;
         } else if (arg.size() > 1 && arg[0] == '-') {
             return BadUsage("unknown option " + arg);
         } else {
@@ -313,13 +351,57 @@ int main(int argc, char** argv)
     settings.PathIn = quillet::WithSeparator(folders[0]);
     settings.PathOut = quillet::WithSeparator(folders[1]);
 
+    if (nulSeparated && filesFrom.empty())
+        return BadUsage("-0 goes with --files-from");
+    std::optional<quillet::Shard> shard;
+    if (!shardText.empty()) {
+        std::string why;
+        shard = quillet::ParseShard(shardText, [](const char* name) { return std::getenv(name); }, why);
+        if (!shard)
+            return BadUsage(why);
+    }
+
     std::vector<std::string> files;
-    quillet::RescanSource(settings, files);
+    if (filesFrom.empty()) {
+        quillet::RescanSource(settings, files);
+    } else {
+        std::string why;
+        auto listed = quillet::ReadFileList(filesFrom, nulSeparated, settings.PathIn, why);
+        if (!listed) {
+            std::fprintf(stderr, "quillet-batch: cannot read the list %s\n", Printable(why).c_str());
+            return kRefused;
+        }
+        files = std::move(*listed);
+    }
+    // The whole list is checked, so that every shard refuses alike; an empty shard has
+    // simply nothing to do.
+    if (const quillet::Refusal refusal = quillet::CheckRun(settings, files); refusal != quillet::Refusal::None) {
+        std::fprintf(stderr, "quillet-batch: %s\n", quillet::RefusalText(refusal));
+        return kRefused;
+    }
+    if (shard)
+        files = quillet::SelectShard(files, *shard);
+
+    struct FileCloser {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    std::unique_ptr<std::FILE, FileCloser> report;
+    if (!reportPath.empty()) {
+        report.reset(std::fopen(reportPath.c_str(), "w"));
+        if (!report) {
+            std::fprintf(stderr, "quillet-batch: cannot write the report %s: %s\n", Printable(reportPath).c_str(),
+                         std::strerror(errno));
+            return kRefused;
+        }
+    }
 
     CatchInterrupts();
     TerminalProgress progress(isatty(STDERR_FILENO) != 0);
+    progress.SetReport(report.get());
     const auto start = std::chrono::steady_clock::now();
-    const quillet::BatchResult result = quillet::RunBatch(settings, files, progress, jobs);
+    quillet::BatchResult result;
+    if (!files.empty())
+        result = quillet::RunBatch(settings, files, progress, jobs);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     progress.Finish();
 
@@ -329,13 +411,20 @@ int main(int argc, char** argv)
     }
     if (result.destinationLost)
         std::fprintf(stderr, "quillet-batch: %s\n", quillet::DestinationLostText());
-    const uint32_t handled = result.written + static_cast<uint32_t>(result.skipped.size());
+    const uint32_t handled = result.written + result.upToDate + static_cast<uint32_t>(result.skipped.size());
     std::string incomplete;
     if (result.incomplete > 0)
         incomplete = ", " + std::to_string(result.incomplete) + " from incomplete sources";
+    if (settings.OnlyNew)
+        incomplete += ", " + std::to_string(result.upToDate) + " up to date";
     std::printf("%u written%s, %zu skipped%s, %.2f s, %.2f files/s\n", result.written, incomplete.c_str(),
                 result.skipped.size(), result.cancelled ? ", cancelled" : "", seconds,
                 seconds > 0 ? handled / seconds : 0.0);
+    if (report && (progress.ReportFailed() || std::fclose(report.release()) != 0)) {
+        std::fprintf(stderr, "quillet-batch: the report %s could not be written completely\n",
+                     Printable(reportPath).c_str());
+        return kSomeSkipped;
+    }
     if (result.destinationLost)
         return kRefused;
     if (result.cancelled)

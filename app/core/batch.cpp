@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
@@ -196,6 +197,7 @@ public:
 
     const std::string& path() const { return m_path; }
     const std::string& error() const { return m_error; }
+    int fd() const { return m_fd; }
 
     // Replaces `outputPath` with the finished file; empty on success, else the reason. A
     // replaced thumbnail keeps its mode, a new one gets what the umask gives a new file.
@@ -308,9 +310,23 @@ std::string WouldReplaceSource(const RunGuards& guards, const std::string& sourc
 }
 
 struct Outcome {
-    std::string reason;  // empty when the thumbnail was written
+    std::string reason;  // empty when the thumbnail was written or is up to date
     bool incomplete = false;
+    bool upToDate = false;
+    uint64_t bytes = 0;
+    double milliseconds = 0;
 };
+
+// A thumbnail made after the source's last change: a plain file, strictly newer.
+bool ThumbnailUpToDate(const struct stat& source, const std::string& outputPath)
+{
+    struct stat thumbnail {};
+    if (lstat(outputPath.c_str(), &thumbnail) != 0 || !S_ISREG(thumbnail.st_mode))
+        return false;
+    const timespec& a = thumbnail.st_mtim;
+    const timespec& b = source.st_mtim;
+    return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
+}
 
 // The thumbnail of one source file into `outputPath`. Thread-safe: uses only the calling
 // thread's library state.
@@ -330,6 +346,11 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
         return {std::string("cannot be opened: ") + std::strerror(errno)};
     if (!S_ISREG(info.st_mode))
         return {std::string("not a regular file: ") + KindOf(info.st_mode)};
+    if (s.OnlyNew && ThumbnailUpToDate(info, outputPath)) {
+        Outcome upToDate;
+        upToDate.upToDate = true;
+        return upToDate;
+    }
     // Read through the checked descriptor: the name may meanwhile stand for a pipe.
     std::string readPath = "/proc/self/fd/" + std::to_string(fd);
     if (access(readPath.c_str(), R_OK) != 0)
@@ -339,6 +360,13 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
         type = TypeFromExtension(sourcePath);
 
     CImageObject image;
+    if (s.FastDecode) {
+        // Decode no finer than the size the picture is resampled to.
+        image.SetDecodeAimRule([&s](uint32_t width, uint32_t height) {
+            const auto plan = ThumbnailGeometry(width, height, s);
+            return plan ? std::pair{plan->width, plan->height} : std::pair{0, 0};
+        });
+    }
     if (const uint32_t code = image.LoadFileAs(readPath, type))
         return {CodeReason("cannot be read", code)};
     if (!image.HasPicture())
@@ -387,9 +415,14 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
     // Checked again: the name may have been taken while the picture was made.
     if (std::string clash = WouldReplaceSource(guards, sourcePath, outputPath); !clash.empty())
         return {clash};
+    struct stat written {};
+    const uint64_t bytes = fstat(temporary.fd(), &written) == 0 ? static_cast<uint64_t>(written.st_size) : 0;
     if (std::string failure = temporary.CommitTo(outputPath, guards.newFileMode); !failure.empty())
         return {"cannot be written: " + failure};
-    return {{}, image.IncompleteSource()};
+    Outcome made;
+    made.incomplete = image.IncompleteSource();
+    made.bytes = bytes;
+    return made;
 }
 
 }  // namespace
@@ -474,6 +507,81 @@ std::string OutputPathFor(const BatchSettings& settings, const std::string& sour
     return WithSeparator(settings.PathOut) + name;
 }
 
+const char* FileStatusText(FileStatus status)
+{
+    switch (status) {
+    case FileStatus::Written:
+        return "written";
+    case FileStatus::Incomplete:
+        return "incomplete";
+    case FileStatus::UpToDate:
+        return "up to date";
+    case FileStatus::Skipped:
+        return "skipped";
+    }
+    return "";
+}
+
+namespace {
+
+// Length of the UTF-8 sequence at text[i], or 0 when it is not a valid one.
+size_t Utf8Length(const std::string& text, size_t i)
+{
+    const auto byte = [&](size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u; };
+    const unsigned lead = byte(i);
+    size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 0;
+    if (lead >= 0xF5)
+        length = 0;
+    for (size_t k = 1; k < length; ++k)
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return 0;
+    // Overlong forms, surrogates and values beyond U+10FFFF.
+    if ((lead == 0xE0 && byte(i + 1) < 0xA0) || (lead == 0xED && byte(i + 1) >= 0xA0) ||
+        (lead == 0xF0 && byte(i + 1) < 0x90) || (lead == 0xF4 && byte(i + 1) >= 0x90))
+        return 0;
+    return length;
+}
+
+// A JSON string; a byte that is not part of valid UTF-8 is taken as the Latin-1 character.
+std::string JsonString(const std::string& text)
+{
+    std::string out = "\"";
+    for (size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        char escaped[8];
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == 0x7F) {
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (const size_t length = Utf8Length(text, i)) {
+            out.append(text, i, length);
+            i += length;
+            continue;
+        } else {
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        }
+        ++i;
+    }
+    return out + '"';
+}
+
+}  // namespace
+
+std::string ReportLine(const FileRecord& r)
+{
+    const bool made = r.status == FileStatus::Written || r.status == FileStatus::Incomplete;
+    char numbers[96];
+    std::snprintf(numbers, sizeof numbers, ",\"size\":%llu,\"milliseconds\":%.1f}",
+                  static_cast<unsigned long long>(made ? r.bytes : 0), r.milliseconds);
+    return "{\"path\":" + JsonString(r.path) + ",\"status\":" + JsonString(FileStatusText(r.status)) +
+           ",\"reason\":" + JsonString(r.reason) + ",\"thumbnail\":" + JsonString(r.thumbnail) + numbers;
+}
+
 void BoostColor(uint8_t* rgb, uint32_t width, uint32_t height)
 {
     if (!rgb)
@@ -505,22 +613,38 @@ struct Run {
     BatchResult result;
     std::vector<Done> skipped;
 
-    Outcome Make(size_t index) const { return MakeThumbnail(settings, guards, files[index], outputs[index]); }
+    Outcome Make(size_t index) const
+    {
+        const auto start = std::chrono::steady_clock::now();
+        Outcome outcome = MakeThumbnail(settings, guards, files[index], outputs[index]);
+        outcome.milliseconds =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        return outcome;
+    }
 
     // Counts one finished file and tells the progress about it.
     void Report(Done done)
     {
-        if (done.outcome.reason.empty()) {
+        const Outcome& outcome = done.outcome;
+        FileRecord record{files[done.index], outputs[done.index], FileStatus::Written, outcome.reason,
+                          outcome.bytes, outcome.milliseconds};
+        if (outcome.upToDate) {
+            ++result.upToDate;
+            record.status = FileStatus::UpToDate;
+        } else if (outcome.reason.empty()) {
             ++result.written;
-            if (done.outcome.incomplete) {
+            if (outcome.incomplete) {
                 ++result.incomplete;
+                record.status = FileStatus::Incomplete;
                 progress.IncompleteSource(files[done.index]);
             }
             progress.ShowPreview(outputs[done.index]);
         } else {
-            progress.FileSkipped(files[done.index], done.outcome.reason);
+            record.status = FileStatus::Skipped;
+            progress.FileSkipped(files[done.index], outcome.reason);
             skipped.push_back(std::move(done));
         }
+        progress.FileDone(record);
     }
 
     // Skipped files in list order, however the jobs finished.

@@ -10,6 +10,24 @@
 
 namespace quillet {
 
+// What came of one source file.
+enum class FileStatus { Written, Incomplete, UpToDate, Skipped };
+
+// "written", "incomplete", "up to date" or "skipped".
+const char* FileStatusText(FileStatus status);
+
+struct FileRecord {
+    std::string path;
+    std::string thumbnail;
+    FileStatus status = FileStatus::Skipped;
+    std::string reason;          // why it was skipped
+    uint64_t bytes = 0;          // of the thumbnail, when one was written
+    double milliseconds = 0;     // spent on this file
+};
+
+// One JSON object on one line, for a job's log; file names that are not UTF-8 stay readable.
+std::string ReportLine(const FileRecord& record);
+
 // What a run reports while it goes. All calls come from the thread that called RunBatch.
 class BatchProgress {
 public:
@@ -26,6 +44,8 @@ public:
     virtual void FileSkipped(const std::string& /*path*/, const std::string& /*reason*/) {}
     // A thumbnail was written from a source whose data ended early; it is partly filled in.
     virtual void IncompleteSource(const std::string& /*path*/) {}
+    // Every file once, whatever came of it, after the calls above.
+    virtual void FileDone(const FileRecord& /*record*/) {}
 };
 
 // Appends the ".jpg" entries (any letter case) of `folder` that are not folders, depth first
@@ -67,6 +87,7 @@ struct BatchResult {
     Refusal refusal = Refusal::None;
     uint32_t written = 0;
     uint32_t incomplete = 0;  // of those written, made from sources that ended early
+    uint32_t upToDate = 0;    // with OnlyNew: left alone, their thumbnails newer than they are
     std::vector<SkippedFile> skipped;
     bool cancelled = false;
     bool destinationLost = false;  // the run ended because the destination went away

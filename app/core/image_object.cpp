@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 namespace quillet {
 namespace {
@@ -84,7 +85,10 @@ uint32_t CImageObject::Load(DataChannel* source, uint32_t fileType)
 {
     uint32_t width = 0, height = 0;
     GetPictureInfo(source, fileType, &width, &height);
-    SetJPGDecodeScale(1, DecodeScaleFor(width, height, m_aimWidth, m_aimHeight));
+    auto [aimWidth, aimHeight] = std::pair{m_aimWidth, m_aimHeight};
+    if (m_aimRule)
+        std::tie(aimWidth, aimHeight) = width && height ? m_aimRule(width, height) : std::pair{0, 0};
+    SetJPGDecodeScale(1, DecodeScaleFor(width, height, aimWidth, aimHeight));
     ChannelSeek(source, 0, 0);
     // Only a JPEG read fills the markers again: no other type may inherit an EXIF block.
     ClearJPGMarkers();

@@ -6,8 +6,10 @@
 #include "pxlib.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quillet {
@@ -24,6 +26,10 @@ public:
     uint32_t LoadFileAs(const std::string& path, int32_t type);
     uint32_t SaveFile(const std::string& path, int32_t type);
     void SetPreviewAim(int32_t width, int32_t height);
+    // The decode aim as a function of the stored size, asked once per load; it takes the
+    // place of the preview aim. Its answer (0, 0) decodes at full size.
+    using AimRule = std::function<std::pair<int32_t, int32_t>(uint32_t width, uint32_t height)>;
+    void SetDecodeAimRule(AimRule rule) { m_aimRule = std::move(rule); }
 
     uint32_t Width() const { return m_width; }
     uint32_t Height() const { return m_height; }
@@ -72,6 +78,7 @@ private:
     int32_t m_fullChroma = 0;
     int32_t m_aimWidth = 0;
     int32_t m_aimHeight = 0;
+    AimRule m_aimRule;
     JPGDensity m_density{1, 1, 0};
     uint32_t m_width = 0;
     uint32_t m_height = 0;

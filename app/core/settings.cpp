@@ -21,6 +21,8 @@ void ForEachStoredInt(BatchSettings& s, Visit&& visit)
     visit("Sharpen", s.Sharpen, 0u);
     visit("CopyExif", s.CopyExif, 0u);
     visit("Boost", s.Boost, 0u);
+    visit("FastDecode", s.FastDecode, 0u);
+    visit("OnlyNew", s.OnlyNew, 0u);
 }
 
 }  // namespace

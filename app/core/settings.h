@@ -31,6 +31,8 @@ struct BatchSettings {
     uint32_t Quality = 80;
     uint32_t Boost = 0;
     uint32_t SubDirs = 0;
+    uint32_t FastDecode = 0;  // decode JPEGs at 1/2, 1/4 or 1/8 when the thumbnail is still covered
+    uint32_t OnlyNew = 0;     // skip a source whose thumbnail exists and is newer
 };
 
 // The separator that follows a stored folder in PathIn and PathOut.
@@ -80,7 +82,7 @@ enum class Folder { In, Out };
 // quality and the sub-folder switch always start at theirs.
 void LoadSettings(SettingsStore& store, BatchSettings& settings);
 
-// Writes the eleven stored integers from the record as it stands; never the folders.
+// Writes the stored integers from the record as it stands; never the folders.
 void SaveSettings(SettingsStore& store, const BatchSettings& settings);
 
 // Writes a picked folder (without a trailing separator) and sets the field to it plus one
