@@ -373,7 +373,8 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
         return {"not a picture Quillet can read"};
     const std::vector<uint8_t> exif = image.ExifBlock();
 
-    const auto plan = ThumbnailGeometry(image.Width(), image.Height(), s);
+    // Planned on the stored size, so a reduced decode gives the thumbnail a full one gives.
+    const auto plan = ThumbnailGeometry(image.StoredWidth(), image.StoredHeight(), s);
     if (!plan)
         return {"the desired size is empty"};
     // A step that fails skips the file: nothing is written that is not the thumbnail asked for.

@@ -69,6 +69,7 @@ uint32_t CImageObject::LoadFileAs(const std::string& path, int32_t type)
 {
     Release();
     m_incomplete = false;
+    m_storedWidth = m_storedHeight = 0;
     DataChannel* source = OpenFileSource(path.c_str());
     if (!source)
         return GetLastLibraryError();
@@ -85,10 +86,12 @@ uint32_t CImageObject::Load(DataChannel* source, uint32_t fileType)
 {
     uint32_t width = 0, height = 0;
     GetPictureInfo(source, fileType, &width, &height);
+    const uint32_t storedWidth = width, storedHeight = height;
     auto [aimWidth, aimHeight] = std::pair{m_aimWidth, m_aimHeight};
     if (m_aimRule)
         std::tie(aimWidth, aimHeight) = width && height ? m_aimRule(width, height) : std::pair{0, 0};
-    SetJPGDecodeScale(1, DecodeScaleFor(width, height, aimWidth, aimHeight));
+    const uint32_t denominator = DecodeScaleFor(width, height, aimWidth, aimHeight);
+    SetJPGDecodeScale(1, denominator);
     ChannelSeek(source, 0, 0);
     // Only a JPEG read fills the markers again: no other type may inherit an EXIF block.
     ClearJPGMarkers();
@@ -98,6 +101,9 @@ uint32_t CImageObject::Load(DataChannel* source, uint32_t fileType)
     SetJPGDecodeScale(1, 1);
     KeepLastApp1();
     Adopt(pixels, width, height);
+    const bool reduced = denominator > 1 && storedWidth && storedHeight;
+    m_storedWidth = reduced ? storedWidth : m_width;
+    m_storedHeight = reduced ? storedHeight : m_height;
     // A partly decoded picture is still a picture.
     return pixels ? 0 : code;
 }

@@ -33,6 +33,9 @@ public:
 
     uint32_t Width() const { return m_width; }
     uint32_t Height() const { return m_height; }
+    // The size the file of the last load holds, also when it was decoded at a reduced scale.
+    uint32_t StoredWidth() const { return m_storedWidth; }
+    uint32_t StoredHeight() const { return m_storedHeight; }
     bool HasPicture() const { return m_pixels != nullptr; }
     const uint8_t* Pixels() const { return m_pixels.get(); }
     uint8_t* Pixels() { return m_pixels.get(); }
@@ -82,6 +85,8 @@ private:
     JPGDensity m_density{1, 1, 0};
     uint32_t m_width = 0;
     uint32_t m_height = 0;
+    uint32_t m_storedWidth = 0;
+    uint32_t m_storedHeight = 0;
     PixelBlock m_pixels;
     std::vector<uint8_t> m_exif;
     bool m_incomplete = false;

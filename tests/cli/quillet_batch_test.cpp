@@ -77,11 +77,15 @@ TEST_P(GeometryEndToEnd, ThumbnailHasTheSizeOfTheTable)
     const Row& row = GetParam();
     test::TempFolder in, out;
     test::WriteJpeg(in / "p.jpg", row.w, row.h);
-    const Outcome run = Batch(std::string(row.options) + " --jobs 1 " + Quoted(in.path()) + " " + Quoted(out.path()));
-    ASSERT_EQ(run.status, 0) << run.out;
-    const test::Size size = test::JpegSize(out / "p.jpg");
-    EXPECT_EQ(size.width, row.tw);
-    EXPECT_EQ(size.height, row.th);
+    // A reduced-scale decode must not change the thumbnail's size.
+    for (const char* mode : {"", " --fast"}) {
+        const Outcome run = Batch(std::string(row.options) + mode + " --jobs 1 " + Quoted(in.path()) + " " +
+                                  Quoted(out.path()));
+        ASSERT_EQ(run.status, 0) << run.out;
+        const test::Size size = test::JpegSize(out / "p.jpg");
+        EXPECT_EQ(size.width, row.tw) << mode;
+        EXPECT_EQ(size.height, row.th) << mode;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, GeometryEndToEnd, ::testing::ValuesIn(kRows),

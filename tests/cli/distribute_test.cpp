@@ -1,0 +1,156 @@
+// quillet-batch over many processes: shards, lists of files, incremental runs, the report.
+#include "app/photo_files.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+};
+
+Outcome Batch(const std::string& arguments, const std::string& environment = "")
+{
+    const std::string command = environment + " " + QUILLET_BATCH + " " + arguments + " 2>&1";
+    Outcome run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return run;
+    std::array<char, 4096> chunk;
+    while (size_t n = fread(chunk.data(), 1, chunk.size(), pipe))
+        run.out.append(chunk.data(), n);
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+std::string Quoted(const fs::path& path) { return "'" + path.string() + "'"; }
+
+// Every file of a folder with its bytes.
+std::map<std::string, std::vector<uint8_t>> Contents(const fs::path& folder)
+{
+    std::map<std::string, std::vector<uint8_t>> files;
+    for (const auto& entry : fs::directory_iterator(folder))
+        files[entry.path().filename().string()] = test::ReadBytes(entry.path().string());
+    return files;
+}
+
+// Twelve photographs in three folders; "same.jpg" is in all three, so their thumbnails
+// replace each other and the last in the scan must win in every way of running.
+struct Library {
+    test::TempFolder in;
+    Library()
+    {
+        for (const char* folder : {"a", "b", "c"})
+            fs::create_directories(in.path() / folder);
+        for (uint32_t i = 0; i < 9; ++i)
+            test::WriteJpeg(in / (std::string(1, char('a' + i % 3)) + "/p" + std::to_string(i) + ".jpg"),
+                            320 + 40 * i, 240 + 16 * i, {}, i + 1);
+        for (uint32_t i = 0; i < 3; ++i)
+            test::WriteJpeg(in / (std::string(1, char('a' + i)) + "/same.jpg"), 400, 300, {}, 20 + i);
+    }
+};
+
+TEST(Shards, FourShardsTogetherWriteExactlyWhatOneRunWrites)
+{
+    Library library;
+    test::TempFolder one, four;
+    const std::string folders = Quoted(library.in.path()) + " ";
+    ASSERT_EQ(Batch("--subdirs --jobs 1 " + folders + Quoted(one.path())).status, 0);
+    // Four ways of naming a shard: by hand, and from each job engine's environment.
+    const std::pair<const char*, const char*> shards[] = {
+        {"--shard 0/4", ""},
+        {"--shard auto/4", "JOB_COMPLETION_INDEX=1"},
+        {"--shard auto", "SLURM_ARRAY_TASK_ID=3 SLURM_ARRAY_TASK_MIN=1 SLURM_ARRAY_TASK_COUNT=4"},
+        {"--shard 3/4", ""},
+    };
+    for (const auto& [option, environment] : shards) {
+        const Outcome run = Batch(std::string(option) + " --subdirs --jobs 2 " + folders + Quoted(four.path()),
+                                  std::string("env -u JOB_COMPLETION_INDEX -u SLURM_ARRAY_TASK_ID ") + environment);
+        EXPECT_EQ(run.status, 0) << option << "\n" << run.out;
+    }
+    const auto expected = Contents(one.path());
+    EXPECT_EQ(expected.size(), 10u);
+    EXPECT_EQ(Contents(four.path()), expected);
+}
+
+TEST(Shards, BadShardsAreRefused)
+{
+    Library library;
+    test::TempFolder out;
+    const std::string folders = Quoted(library.in.path()) + " " + Quoted(out.path());
+    for (const char* shard : {"4/4", "1", "a/2", "0/0", "auto"}) {
+        const Outcome run = Batch(std::string("--shard ") + shard + " " + folders,
+                                  "env -u JOB_COMPLETION_INDEX -u SLURM_ARRAY_TASK_ID");
+        EXPECT_EQ(run.status, 2) << shard << "\n" << run.out;
+    }
+    EXPECT_EQ(Batch("--shard auto " + folders, "env JOB_COMPLETION_INDEX=0").status, 2);  // no count
+    EXPECT_TRUE(fs::is_empty(out.path()));
+}
+
+TEST(FilesFrom, ListedFilesRelativeToTheSourceOrAbsoluteAreMade)
+{
+    Library library;
+    test::TempFolder out, lists;
+    const std::string absolute = (library.in.path() / "c/p2.jpg").string();
+    std::ofstream(lists / "lines") << "a/p0.jpg\r\n\nb/p1.jpg\n" << absolute << "\n";
+    std::ofstream(lists / "nul", std::ios::binary) << std::string("a/p3.jpg\0b/missing.jpg\0", 24);
+    const std::string folders = Quoted(library.in.path()) + " " + Quoted(out.path());
+
+    Outcome run = Batch("--files-from " + Quoted(lists / "lines") + " " + folders);
+    EXPECT_EQ(run.status, 0) << run.out;
+    run = Batch("-0 --files-from " + Quoted(lists / "nul") + " " + folders);
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("missing.jpg"), std::string::npos) << run.out;
+    std::vector<std::string> names;
+    for (const auto& [name, bytes] : Contents(out.path()))
+        names.push_back(name);
+    EXPECT_EQ(names, (std::vector<std::string>{"p0.jpg", "p1.jpg", "p2.jpg", "p3.jpg"}));
+    EXPECT_EQ(Batch("--files-from " + Quoted(lists / "absent") + " " + folders).status, 2);
+}
+
+TEST(SkipExisting, OnlyNewAndChangedPhotosAreMadeAndTheReportSaysWhy)
+{
+    test::TempFolder in, out, logs;
+    for (uint32_t i = 0; i < 3; ++i)
+        test::WriteJpeg(in / ("p" + std::to_string(i) + ".jpg"), 400, 300, {}, i + 1);
+    std::ofstream(in / "broken.jpg") << "not a picture";
+    const std::string folders = Quoted(in.path()) + " " + Quoted(out.path());
+    ASSERT_EQ(Batch(folders).status, 1);
+
+    // One source changed after its thumbnail, one photograph new, one thumbnail gone.
+    fs::last_write_time(in / "p0.jpg", fs::last_write_time(out / "p0.jpg") + std::chrono::seconds(5));
+    test::WriteJpeg(in / "p3.jpg", 400, 300, {}, 9);
+    fs::remove(out / "p1.jpg");
+    const Outcome run = Batch("--skip-existing --fast --report " + Quoted(logs / "report") + " " + folders);
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("3 written, 1 up to date, 1 skipped"), std::string::npos) << run.out;
+
+    std::map<std::string, std::string> statusOf;
+    std::ifstream report(logs / "report");
+    for (std::string line; std::getline(report, line);) {
+        const size_t name = line.find("/p");
+        const size_t status = line.find("\"status\":\"");
+        ASSERT_NE(status, std::string::npos) << line;
+        const std::string file = name == std::string::npos ? "broken" : line.substr(name + 1, 2);
+        statusOf[file] = line.substr(status + 10, line.find('"', status + 10) - status - 10);
+        if (file == "broken") {
+            EXPECT_NE(line.find("\"reason\":\"cannot be read"), std::string::npos) << line;
+        }
+    }
+    const std::map<std::string, std::string> expected = {
+        {"p0", "written"}, {"p1", "written"}, {"p2", "up to date"}, {"p3", "written"}, {"broken", "skipped"}};
+    EXPECT_EQ(statusOf, expected);
+}
+
+}  // namespace
