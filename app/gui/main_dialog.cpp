@@ -36,6 +36,18 @@ CMainDialog::CMainDialog(quillet::SettingsStore& store, QWidget* parent) : QDial
     connect(m_ui.exitButton, &QPushButton::clicked, this, &CMainDialog::accept);
     connect(m_ui.subDirsCheck, &QCheckBox::clicked, this, &CMainDialog::OnSubDirs);
 
+    auto addSwitch = [this](const char* name, const QString& text, const QString& tip) {
+        auto* box = new QCheckBox(text, m_ui.extraOptions);
+        box->setObjectName(QString::fromLatin1(name));
+        box->setToolTip(tip);
+        m_ui.extraOptionsLayout->addWidget(box);
+        return box;
+    };
+    m_fastDecodeCheck = addSwitch("fastDecodeCheck", tr("Fast decoding"),
+                                  tr("Decode each photograph at a reduced scale that still covers the thumbnail"));
+    m_onlyNewCheck = addSwitch("onlyNewCheck", tr("Only new photos"),
+                               tr("Leave out photographs whose thumbnail is newer than they are"));
+
     UpdateData(false);
     m_ui.linkLabel->Attach();
     m_ui.linkLabel->SetURL(QString::fromLatin1(quillet::res::kMakerAddress));
@@ -115,6 +127,8 @@ bool CMainDialog::UpdateData(bool fromControls)
         return false;
     check(m_ui.boostCheck, m_settings.Boost);
     check(m_ui.subDirsCheck, m_settings.SubDirs);
+    check(m_fastDecodeCheck, m_settings.FastDecode);
+    check(m_onlyNewCheck, m_settings.OnlyNew);
     return true;
 }
 

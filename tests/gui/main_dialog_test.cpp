@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -257,6 +258,31 @@ private slots:
         QCOMPARE(Store().value("Settings/Width").toInt(), 320);
         QCOMPARE(Store().value("Settings/Type").toInt(), 2);
         QVERIFY(!Store().contains("Settings/PathIn"));  // folders are written only when picked
+    }
+
+    void moreOptionsHoldFastDecodingAndOnlyNewAndStoreThem()
+    {
+        Store().setValue("Settings/OnlyNew", 1);
+        quillet::gui::QtSettingsStore store;
+        {
+            CMainDialog dialog(store);
+            dialog.show();
+            auto* group = dialog.findChild<QGroupBox*>(QStringLiteral("extraOptions"));
+            QVERIFY(group && group->isVisible());
+            QCOMPARE(group->title(), QStringLiteral("More options"));
+            auto* fast = group->findChild<QCheckBox*>(QStringLiteral("fastDecodeCheck"));
+            auto* onlyNew = group->findChild<QCheckBox*>(QStringLiteral("onlyNewCheck"));
+            QVERIFY(fast && onlyNew);
+            QCOMPARE(fast->text(), QStringLiteral("Fast decoding"));
+            QCOMPARE(onlyNew->text(), QStringLiteral("Only new photos"));
+            QVERIFY(!fast->isChecked());
+            QVERIFY(onlyNew->isChecked());
+            fast->setChecked(true);
+            onlyNew->setChecked(false);
+            FindControl<QPushButton>(&dialog, 1)->click();  // Exit
+        }
+        QCOMPARE(Store().value("Settings/FastDecode").toInt(), 1);
+        QCOMPARE(Store().value("Settings/OnlyNew").toInt(), 0);
     }
 
     void startRefusesWithoutFilesAndForTheSameFolder()
