@@ -38,6 +38,10 @@ constexpr CodeName kCodeTexts[] = {
     {Code::CreateContext, "device context cannot be created"},
     {Code::ResourceNotFound, "resource not found"},
     {Code::Cancelled, "cancelled"},
+    {Code::PngDecode, "PNG data cannot be decoded"},
+    {Code::PngCreate, "PNG decoder cannot be created"},
+    {Code::RowSizeMismatch, "decoded rows do not fit the layout"},
+    {Code::TiffDecode, "TIFF data cannot be opened or decoded"},
     {Code::RowOutOfRange, "no more rows"},
     {Code::DeviceCaps, "device lacks a needed capability"},
     {Code::LayoutUnavailable, "layout cannot be delivered"},
@@ -46,6 +50,8 @@ constexpr CodeName kCodeTexts[] = {
     {Code::SelectBitmap, "bitmap cannot be selected"},
     {Code::BadChannel, "data channel handle is not valid"},
     {Code::DibSection, "bitmap section cannot be created"},
+    {Code::NotPsd, "not a PSD file"},
+    {Code::UnsupportedMode, "unsupported depth or colour mode"},
     {Code::NoState, "library state cannot be had"},
 };
 

@@ -25,6 +25,10 @@ enum class Code : uint32_t {
     CreateContext = 10,
     ResourceNotFound = 13,
     Cancelled = 14,
+    PngDecode = 15,
+    PngCreate = 16,
+    RowSizeMismatch = 17,
+    TiffDecode = 20,
     RowOutOfRange = 24,
     DeviceCaps = 26,
     LayoutUnavailable = 28,
@@ -33,6 +37,8 @@ enum class Code : uint32_t {
     SelectBitmap = 37,
     BadChannel = 38,
     DibSection = 40,
+    NotPsd = 46,
+    UnsupportedMode = 47,
     NoState = 55,
 };
 

@@ -291,6 +291,49 @@ enum {
  * Shorter content gives 0 with code 3. */
 uint32_t DetectFileType(DataChannel* channel);
 
+/* ---- PNG, TIFF and PSD readers ------------------------------------------------------------ */
+
+/* bits 24 (RGB24, transparency composited onto the file's background colour, else black),
+ * 32 (RGBA32) or 8 (Index8; palette receives 256 RGBQUAD entries). 16-bit samples arrive as
+ * 8 bits. Codes: 5, 38, 1, 14, 15 (libpng error), 16 (no decoder), 17 (the file's colours do
+ * not fit the layout, e.g. an RGB file at 8 bits). */
+uint8_t* ReadPNG(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
+                 uint8_t* palette);
+
+/* Size and bits per pixel (samples x bits per sample) of the first page; resolution, when
+ * not null, receives x and y resolution (truncated) and the resolution unit. Code 20 when the
+ * data is not TIFF. */
+uint32_t GetTIFFInfo(DataChannel* source, uint32_t* width, uint32_t* height,
+                     uint32_t* bitsPerPixel, uint32_t* resolution);
+/* Number of pages; 0 with code 20 when the data is not TIFF. */
+uint16_t CountTIFFPages(DataChannel* source);
+/* Page `page` (0 = first) as RGB24 (bits 24) or RGBA32 (bits 32), any photometric and
+ * compression libtiff decodes. Codes: 3 (no rewind), 5 (bits, no such page), 1, 14, 20. */
+uint8_t* ReadTIFF(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
+                  uint32_t reserved, uint16_t page);
+/* A one-bit page stored in strips, rows top-down, value 1 = white, 0 = black whatever the
+ * page's photometric. Codes: 2 (not TIFF), 5 (no such page), 28 (not bilevel or tiled),
+ * 1, 3 (a strip cannot be decoded). */
+uint8_t* ReadTIFFBilevelIndex8(DataChannel* source, uint32_t* width, uint32_t* height, uint16_t page);
+uint8_t* ReadTIFFBilevelMono1(DataChannel* source, uint32_t* width, uint32_t* height, uint16_t page);
+/* 1 when the page is bilevel in strips and fax or run-length coded; kind: 1 Group 3,
+ * 2 Group 4, 3 modified Huffman, 4 word-aligned run length. */
+uint32_t GetTIFFBilevelCompression(DataChannel* source, uint16_t page, uint32_t* kind);
+
+/* The composite image of a PSD file: bits 24 (RGB24) from bitmap, grey, indexed, RGB, CMYK
+ * and duotone files, 8 (Index8 with 256 RGBQUAD entries in palette) from bitmap, grey,
+ * indexed and duotone ones. Codes: 5, 38, 1, 3, 14, 28, 46 (not PSD), 47 (unsupported). */
+uint8_t* ReadPSD(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
+                 uint8_t* palette);
+
+/* Expand each packed byte to one byte a pixel (0 or 1), most significant bit first. */
+#define PX_PACKBITS_BITMAP 1u
+/* Decodes one PackBits row into destination[i * pixelStride + byteOffset] for i < pixels;
+ * excess pixels are dropped. 0 when the source ends inside a run. */
+uint32_t DecodePackBits(uint8_t* destination, uint32_t pixels, uint32_t pixelStride,
+                        uint32_t byteOffset, const uint8_t* source, uint32_t sourceLength,
+                        uint32_t options);
+
 
 /* ---- Device contexts, bitmaps and palettes (platform) ------------------------------------ */
 
