@@ -6,6 +6,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstring>
 
@@ -14,6 +15,9 @@ namespace {
 
 // Deflate's best ratio, in filtered bytes per compressed byte.
 constexpr uint64_t kDeflateExpansion = 1032;
+
+// libpng's own limit for an ancillary chunk when the channel cannot tell its size.
+constexpr png_alloc_size_t kChunkLimit = 8000000;
 
 void OnError(png_structp png, png_const_charp message) noexcept
 {
@@ -99,6 +103,11 @@ bool ReadHeader(png_structp png, png_infop info, Channel* channel, Header* h) no
     if (setjmp(png_jmpbuf(png)))
         return false;
     png_set_read_fn(png, channel, ReadData);
+    // No chunk is longer than the file. libpng only warns about a longer claim and then
+    // allocates and clears it anyway, so its "benign" complaints end the read.
+    const uint32_t size = channel->Size();
+    png_set_chunk_malloc_max(png, size ? std::max<png_alloc_size_t>(size, 4096) : kChunkLimit);
+    png_set_benign_errors(png, 0);
     png_read_info(png, info);
     png_get_IHDR(png, info, &h->width, &h->height, &h->bitDepth, &h->colorType, &h->interlace,
                  nullptr, nullptr);
