@@ -1,8 +1,8 @@
 // PNG reading over libpng: the thread's PNG settings and text list, and the registry's calls.
 #pragma once
 
-#include "formats/channel.h"
-#include "imaging/image.h"
+#include "base/channel.h"
+#include "base/image.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -17,7 +17,7 @@ struct PngText {
     bool compressed = false;
 };
 
-// Lives per thread, beside the code that reads it.
+// Per thread, beside the code that reads it.
 struct PngSettings {
     double displayGamma = 2.9;
     bool gammaCorrection = true;
@@ -30,7 +30,8 @@ struct PngSettings {
     std::vector<PngText> texts;  // of the last PNG read on this thread
 };
 
-PngSettings& ThreadSettings() noexcept;
+// The calling thread's settings; throws std::bad_alloc when they cannot be made.
+PngSettings& ThreadSettings();
 
 // bits 8, 24 or 32; palette (256 RGBQUAD entries) is needed for 8 only.
 GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t bits, uint8_t* palette);

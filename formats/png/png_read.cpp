@@ -1,14 +1,16 @@
 // PNG reading: libpng fed from a data channel, its transformations chosen per requested layout.
 #include "formats/png/png.h"
 
-#include "formats/guard.h"
-#include "imaging/frame.h"
+#include "base/guard.h"
+#include "base/thread_data.h"
+#include "base/frame.h"
 
 #include <png.h>
 
 #include <algorithm>
 #include <csetjmp>
 #include <cstring>
+#include <new>
 
 namespace px::png {
 namespace {
@@ -251,10 +253,12 @@ void KeepTexts(png_structp png, png_infop info, PngSettings& settings)
 
 }  // namespace
 
-PngSettings& ThreadSettings() noexcept
+PngSettings& ThreadSettings()
 {
-    thread_local PngSettings settings;
-    return settings;
+    PngSettings* settings = PerThread<PngSettings>();
+    if (!settings)
+        throw std::bad_alloc();
+    return *settings;
 }
 
 GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t bits, uint8_t* palette)

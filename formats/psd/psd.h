@@ -1,8 +1,8 @@
 // PSD reading: the composite image of an "8BPS" document, and the PackBits row decoder.
 #pragma once
 
-#include "formats/channel.h"
-#include "imaging/image.h"
+#include "base/channel.h"
+#include "base/image.h"
 
 #include <cstddef>
 #include <cstdint>

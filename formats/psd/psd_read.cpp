@@ -1,8 +1,8 @@
 // PSD reading: header and sections, then the merged image plane by plane, raw or PackBits.
 #include "formats/psd/psd.h"
 
-#include "formats/guard.h"
-#include "imaging/frame.h"
+#include "base/guard.h"
+#include "base/frame.h"
 
 #include <algorithm>
 #include <cstring>
@@ -377,7 +377,7 @@ uint8_t* Decode(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t
 
 bool Probe(const uint8_t* header, size_t size) noexcept
 {
-    return size >= 6 && std::memcmp(header, "8BPS\0\1", 6) == 0;
+    return size >= 4 && std::memcmp(header, "8BPS", 4) == 0;
 }
 
 bool Info(Channel& channel, uint32_t& width, uint32_t& height)

@@ -1,8 +1,8 @@
 // TIFF reading over libtiff through a data channel: page info, RGBA pages, bilevel pages.
 #pragma once
 
-#include "formats/channel.h"
-#include "imaging/image.h"
+#include "base/channel.h"
+#include "base/image.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Helpers for the reader tests: a decode from bytes, and the truncation and byte-flip sweep.
 #pragma once
 
-#include "include/pxlib.h"
+#include "pxlib.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
