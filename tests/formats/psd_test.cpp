@@ -47,7 +47,7 @@ std::vector<uint8_t> Pack(const uint8_t* row, size_t n)
 std::vector<uint8_t> MakePsd(const Psd& p)
 {
     std::vector<uint8_t> f = {'8', 'B', 'P', 'S'};
-    auto put = [&](uint32_t v, int bytes) {
+    auto put = [&](uint64_t v, int bytes) {
         for (int i = bytes - 1; i >= 0; --i)
             f.push_back(static_cast<uint8_t>(v >> (8 * i)));
     };
