@@ -447,7 +447,7 @@ GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t 
     return image;
 }
 
-// The byte-order mark alone, as detection has always taken it.
+// Detection goes by the byte-order mark alone; opening the file checks the rest.
 bool Probe(const uint8_t* header, size_t size) noexcept
 {
     return size >= 2 && (std::memcmp(header, "II", 2) == 0 || std::memcmp(header, "MM", 2) == 0);
