@@ -5,7 +5,6 @@
 #include "imaging/image.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 
 namespace px::palette {
@@ -22,7 +21,6 @@ struct Tables {
     uint16_t green[256];
     uint16_t blue[256];
     uint32_t squares[511];  // d² for d = -255..255
-    uint8_t range[768];     // x held to 0..255 for x = -256..511
 };
 
 constexpr Tables MakeTables()
@@ -39,8 +37,6 @@ constexpr Tables MakeTables()
     }
     for (int d = -255; d <= 255; ++d)
         t.squares[d + 255] = static_cast<uint32_t>(d * d);
-    for (int x = -256; x < 512; ++x)
-        t.range[x + 256] = static_cast<uint8_t>(x < 0 ? 0 : x > 255 ? 255 : x);
     return t;
 }
 
@@ -270,9 +266,6 @@ uint32_t Reducer::MapRows(const uint8_t* rgb, uint32_t width, uint32_t height, u
                           int16_t* cache, int16_t* current, int16_t* next)
 {
     const int limit = static_cast<int>(std::min<uint32_t>(State().ditherErrorLimit, 127));
-    int16_t clampError[512];
-    for (int x = -256; x < 256; ++x)
-        clampError[x + 256] = static_cast<int16_t>(std::clamp(x, -limit, limit));
     const uint8_t* palette[3] = {m_red, m_green, m_blue};
     const size_t w = width;
 
@@ -281,14 +274,17 @@ uint32_t Reducer::MapRows(const uint8_t* rgb, uint32_t width, uint32_t height, u
         const uint8_t* row = rgb + y * w * 3;
         uint8_t* out = indices + y * w;
         std::fill(next + w * 3, next + w * 3 + 6, int16_t{0});
+        // The error passed on to the next pixel of the row stays in registers: the same sum
+        // as adding it to that pixel's slot.
+        int carried[3] = {0, 0, 0};
         for (size_t p = 0; p < w; ++p) {
             const size_t x = forward ? p : w - 1 - p;
             const uint8_t* source = row + x * 3;
-            int16_t* incoming = current + (p + 1) * 3;
+            const int16_t* incoming = current + (p + 1) * 3;
             int v[3];
             for (int c = 0; c < 3; ++c) {
-                const int e = incoming[c];
-                v[c] = kTables.range[256 + source[c] + (Dither ? (e + 8) >> 4 : e >> 1)];
+                const int e = incoming[c] + carried[c];
+                v[c] = std::clamp(source[c] + (Dither ? (e + 8) >> 4 : e >> 1), 0, 255);
             }
             const int key = ((v[0] & 0xF8) << 7) | ((v[1] & 0xF8) << 2) | (v[2] >> 3);
             if (cache[key] < 0)
@@ -297,15 +293,15 @@ uint32_t Reducer::MapRows(const uint8_t* rgb, uint32_t width, uint32_t height, u
             out[x] = static_cast<uint8_t>(index);
             int16_t* below = next + (w - p) * 3;
             for (int c = 0; c < 3; ++c) {
-                const int err = clampError[256 + v[c] - palette[c][index]];
+                const int err = std::clamp(v[c] - palette[c][index], -limit, limit);
                 if constexpr (Dither) {
                     below[c - 3] = static_cast<int16_t>(err);
                     below[c + 3] = static_cast<int16_t>(below[c + 3] + 3 * err);
                     below[c] = static_cast<int16_t>(below[c] + 5 * err);
-                    incoming[c + 3] = static_cast<int16_t>(incoming[c + 3] + 7 * err);
+                    carried[c] = 7 * err;
                 } else {
                     below[c] = static_cast<int16_t>(err);
-                    incoming[c + 3] = static_cast<int16_t>(incoming[c + 3] + err);
+                    carried[c] = err;
                 }
             }
         }
