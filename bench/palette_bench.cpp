@@ -1,6 +1,6 @@
 // Colour reduction and the colour-exact operations on a 12-megapixel picture. With
 // QUILLET_BENCH_PHOTO naming a JPEG file that photograph is used instead of the synthetic one.
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,8 +1,8 @@
 // Further operations on RGB24 images: crop and resize, colour counting and exact palettes,
 // colour replacement, histograms, tables, gamma and per-channel equalisation.
+#include "base/frame.h"
+#include "base/image.h"
 #include "imaging/conversions.h"
-#include "imaging/frame.h"
-#include "imaging/image.h"
 #include "imaging/levels.h"
 #include "imaging/resample.h"
 

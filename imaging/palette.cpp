@@ -1,8 +1,9 @@
 // Colour reduction: the octree palette search and the mapping onto a palette with error
 // diffusion.
+#include "base/frame.h"
+#include "base/image.h"
 #include "imaging/conversions.h"
-#include "imaging/frame.h"
-#include "imaging/image.h"
+#include "imaging/imaging_options.h"
 
 #include <algorithm>
 #include <cstring>
@@ -265,7 +266,8 @@ template <bool Dither>
 uint32_t Reducer::MapRows(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* indices, uint32_t count,
                           int16_t* cache, int16_t* current, int16_t* next)
 {
-    const int limit = static_cast<int>(std::min<uint32_t>(State().ditherErrorLimit, 127));
+    const ImagingOptions* options = ThreadImagingOptions();
+    const int limit = static_cast<int>(std::min<uint32_t>(options ? options->ditherErrorLimit : 20, 127));
     const uint8_t* palette[3] = {m_red, m_green, m_blue};
     const size_t w = width;
 

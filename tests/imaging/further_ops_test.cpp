@@ -1,6 +1,6 @@
 // Further operations: plain transcriptions compared on random pictures, the rules at their
 // edges, and refusals.
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Colour reduction: a plain transcription of the octree search and of both diffusion rules
 // compared on random and smooth pictures, the worked examples, stages and refusals.
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 #include <gtest/gtest.h>
 
