@@ -275,6 +275,8 @@ uint32_t Reducer::MapRows(const uint8_t* rgb, uint32_t width, uint32_t height, u
         const bool forward = (y & 1) == 0;
         const uint8_t* row = rgb + y * w * 3;
         uint8_t* out = indices + y * w;
+        // The slot below the row's first pixel and the spare behind it are added to before
+        // anything sets them; every other slot is set first.
         std::fill(next + w * 3, next + w * 3 + 6, int16_t{0});
         // The error passed on to the next pixel of the row stays in registers: the same sum
         // as adding it to that pixel's slot.
