@@ -578,6 +578,52 @@ uint32_t CopyRect(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* 
                   uint32_t y, uint32_t rectWidth, uint32_t rectHeight, uint32_t bytesPerPixel);
 uint32_t CopyRectMono1(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst, uint32_t x,
                        uint32_t y, uint32_t rectWidth, uint32_t rectHeight);
+/* The rectangle (x0, y0)-(x1, y1), corners included, scaled bilinearly into dst. Needs
+ * x0 < x1 < width, y0 < y1 < height and src != dst. */
+uint32_t CropAndResize(const uint8_t* src, uint32_t width, uint32_t height, uint32_t x0, uint32_t y0,
+                       uint32_t x1, uint32_t y1, uint8_t* dst, uint32_t dstWidth, uint32_t dstHeight);
+
+/* ---- Colour reduction -------------------------------------------------------------------- */
+
+/* colours is held to 1..256; palette receives that many RGBQUAD entries (byte 3 untouched),
+ * those past the colours found black. dither nonzero: Floyd-Steinberg in serpentine order;
+ * 0: half of the errors from above and from the previous pixel. Diffused errors are held to
+ * the thread's dither error limit. */
+uint32_t MakePalette(const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t colours,
+                     uint8_t* palette);
+uint32_t ReduceToPalette(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* indices,
+                         uint32_t colours, uint8_t* palette, uint32_t dither);
+/* count RGBQUAD entries, 1 to 256. */
+uint32_t MapToPalette(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* indices,
+                      uint32_t count, const uint8_t* palette, uint32_t dither);
+
+/* ---- Further image operations ------------------------------------------------------------ */
+
+/* The number of distinct colours (0 with a code on failure). */
+uint32_t CountColours(const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t fast);
+/* The distinct colours in order of first appearance, at most maxColours RGBQUAD entries
+ * (byte 3 untouched); entries past the last colour found keep their bytes. */
+uint32_t CollectColours(const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t maxColours,
+                        uint8_t* palette);
+/* The nearest of count (1 to 256) RGBQUAD entries for every pixel, the first on ties. */
+uint32_t MapToNearest(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* indices,
+                      uint32_t count, const uint8_t* palette);
+/* from and to are COLORREF values; a nonzero tolerance is a squared distance. */
+uint32_t ReplaceColour(uint8_t* rgb, uint32_t width, uint32_t height, uint32_t from, uint32_t to,
+                       uint32_t tolerance);
+uint32_t GreyHistogram(const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t counts[256]);
+/* channel: 1 red, 2 green, 4 blue. */
+uint32_t ChannelHistogram(const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t channel,
+                          uint32_t counts[256]);
+/* channelMask: bit 0 red, bit 1 green, bit 2 blue; 0 is refused. */
+uint32_t ApplyTable(uint8_t* rgb, uint32_t width, uint32_t height, uint8_t channelMask,
+                    const uint8_t table[256]);
+/* Every channel v becomes trunc((v / 256)^(1 / gamma) x 256); gamma 0 leaves the picture as
+ * it is, a negative gamma is refused. */
+uint32_t Gamma(uint8_t* rgb, uint32_t width, uint32_t height, double gamma);
+/* EqualizeGreyRange on each channel selected by channelMask, each on its own. */
+uint32_t EqualizeRGBRange(uint8_t* rgb, uint32_t width, uint32_t height, uint32_t low, uint32_t high,
+                          uint8_t channelMask);
 
 
 #ifdef __cplusplus
