@@ -49,13 +49,13 @@ job[djpeg4]='for f in "${files[@]}"; do djpeg -scale 1/4 -ppm -outfile /dev/null
 job[q1]='"$qb" --jobs 1 "$work/in" "$work/out" >/dev/null'
 job[qf1]='"$qb" --fast --jobs 1 "$work/in" "$work/out" >/dev/null'
 job[pil1]='"$py" "$work/pillow.py" "$work/out" "${files[@]}"'
-job[vips1]='VIPS_CONCURRENCY=1 vipsthumbnail -s 640x480 -o "$work/out/%s.jpg[Q=80]" "${files[@]}"'
-job[vipsT]='vipsthumbnail -s 640x480 -o "$work/out/%s.jpg[Q=80]" "${files[@]}"'
+job[vips1]='VIPS_CONCURRENCY=1 vipsthumbnail -s 640x480 -o "$work/out/%s.jpg[Q=80]" "${files[@]}" 2>/dev/null'
+job[vipsT]='vipsthumbnail -s 640x480 -o "$work/out/%s.jpg[Q=80]" "${files[@]}" 2>/dev/null'
 job[q2]='"$qb" --jobs 2 "$work/in" "$work/out" >/dev/null'
 job[qf2]='"$qb" --fast --jobs 2 "$work/in" "$work/out" >/dev/null'
 job[pil2]='"$py" "$work/pillow.py" "$work/out" "${half1[@]}" & "$py" "$work/pillow.py" "$work/out" "${half2[@]}"; wait'
-job[vips2]='VIPS_CONCURRENCY=1 vipsthumbnail -s 640x480 -o "$work/out/%s.jpg[Q=80]" "${half1[@]}" &
-            VIPS_CONCURRENCY=1 vipsthumbnail -s 640x480 -o "$work/out/%s.jpg[Q=80]" "${half2[@]}"; wait'
+job[vips2]='VIPS_CONCURRENCY=1 vipsthumbnail -s 640x480 -o "$work/out/%s.jpg[Q=80]" "${half1[@]}" 2>/dev/null &
+            VIPS_CONCURRENCY=1 vipsthumbnail -s 640x480 -o "$work/out/%s.jpg[Q=80]" "${half2[@]}" 2>/dev/null; wait'
 order=(djpeg djpeg4 q1 qf1 pil1 vips1 vipsT q2 qf2 pil2 vips2)
 declare -A times
 loads=()
