@@ -59,7 +59,8 @@ void SetDebugSink(PXDebugSink sink, void* user);
     X(PX_ERR_SELECT_BITMAP, SelectBitmap, 37, "bitmap cannot be selected")                       \
     X(PX_ERR_BAD_CHANNEL, BadChannel, 38, "data channel handle is not valid")                    \
     X(PX_ERR_DIB_SECTION, DibSection, 40, "bitmap section cannot be created")                    \
-    X(PX_ERR_NO_STATE, NoState, 55, "library state cannot be had")
+    X(PX_ERR_NO_STATE, NoState, 55, "library state cannot be had")                              \
+    X(PX_ERR_TOO_LARGE, TooLarge, 60, "picture too large")
 
 #define PX_DECLARE_ERROR_CODE(name, internal, number, text) name = number,
 enum { PX_ERROR_CODES(PX_DECLARE_ERROR_CODE) };

@@ -1,6 +1,7 @@
 // JPEG reading: the source manager over a data channel, marker capture, and the read entries.
 #include "base/channel.h"
 #include "base/frame.h"
+#include "base/guard.h"
 #include "base/image.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/jpeg/jpg_glue.h"
@@ -29,6 +30,15 @@ namespace px::jpg {
 namespace {
 
 constexpr uint32_t kInputBytes = 4096;
+
+// Every 8 × 8 block of every component takes at least one bit (its DC code), so a byte backs
+// at most 512 samples; the guard allows four times that and a margin of its own, which keeps
+// genuine files cut short after real data decodable as partial pictures.
+constexpr uint64_t kMaxSamplesPerByte = 4 * 512;
+
+// libjpeg's own memory (progressive coefficient buffers, row buffers); beyond it a picture is
+// refused as too large instead of being given to the allocator.
+constexpr long kDecoderMemory = 1024L << 20;
 
 struct JPGChannelSource {
     jpeg_source_mgr pub;
@@ -112,6 +122,7 @@ bool OpenDecoder(JPGReadState* s) noexcept
     if (setjmp(s->error.jump))
         return false;
     jpeg_create_decompress(&s->cinfo);
+    s->cinfo.mem->max_memory_to_use = kDecoderMemory;
     InstallSource(&s->cinfo, &s->channel);
     // COM and APP1..APP14 whole; libjpeg reads APP0 (JFIF) and APP14 (Adobe) itself anyway.
     jpeg_save_markers(&s->cinfo, JPEG_COM, 0xFFFF);
@@ -148,6 +159,13 @@ bool FinishDecoder(JPGReadState* s) noexcept
         return false;
     jpeg_finish_decompress(&s->cinfo);
     return true;
+}
+
+// True when libjpeg stopped because the picture needs more than its memory limit.
+bool OutOfDecoderMemory(const jpeg_decompress_struct& cinfo) noexcept
+{
+    const int code = cinfo.err->msg_code;
+    return code == JERR_OUT_OF_MEMORY || code == JERR_NO_BACKING_STORE || code == JERR_TFILE_CREATE;
 }
 
 // libjpeg 6b scales only by 1/8, 1/4, 1/2 and 1/1; libjpeg-turbo would take other eighths,
@@ -250,8 +268,14 @@ ReadOwner BeginRead(DataChannel* handle, uint32_t* width, uint32_t* height, bool
     s->cinfo.scale_num = 1;
     s->cinfo.scale_denom = ScaleDenominator(settings.scaleNum, settings.scaleDenom);
     CaptureMarkers(s->cinfo, settings);
+    // Before the start call, which for a progressive file allocates and clears coefficient
+    // buffers for the whole picture.
+    if (!GuardClaim(s->channel, s->cinfo.image_width, s->cinfo.image_height,
+                    static_cast<uint32_t>(s->cinfo.num_components), kMaxSamplesPerByte,
+                    Code::JpegDecode, s->cinfo.src->bytes_in_buffer))
+        return nullptr;
     if (!StartDecoder(s.get())) {
-        Fail(Code::JpegDecode);
+        Fail(OutOfDecoderMemory(s->cinfo) ? Code::TooLarge : Code::JpegDecode);
         return nullptr;
     }
     const jpeg_decompress_struct& c = s->cinfo;
@@ -349,6 +373,8 @@ uint8_t* ReadWhole(DataChannel* handle, uint32_t* width, uint32_t* height, uint3
         return nullptr;
     const uint32_t w = *width;
     const uint32_t h = *height;
+    if (ImageBytes(w, h, bits) >= kMaxGlobalBytes)
+        return Fail(Code::TooLarge);
     // Every row is decoded into place or cleared below, so the block need not be cleared first.
     GlobalBuffer pixels = AllocateGlobalForFill(ImageBytes(w, h, bits));
     if (!pixels)

@@ -50,6 +50,9 @@ private:
 // `count` bytes of repeatable noise.
 std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed);
 
+// A JPEG file of a few hundred bytes (16 × 16 pixels) whose frame header claims width × height.
+std::vector<uint8_t> ClaimingJpeg(uint16_t width, uint16_t height, bool progressive);
+
 // Where the shared test pictures live, or "" when they are absent.
 std::string CorpusDir();
 
