@@ -213,8 +213,10 @@ bool MemorySeek(DataChannel& c, int32_t offset, uint32_t origin) noexcept
     default:
         return false;
     }
-    // Nothing lies before the buffer or at or past its capacity.
-    if (target < 0 || target >= int64_t{c.capacity})
+    // Nothing lies before the buffer or at or past its capacity, but the end itself may be
+    // reached from the end, as reading everything reaches it.
+    const int64_t limit = origin == 2 ? int64_t{MemoryEnd(c)} + 1 : int64_t{c.capacity};
+    if (target < 0 || target >= limit)
         return false;
     c.position = static_cast<uint32_t>(target);
     if (c.isSink && origin != 2)

@@ -1,6 +1,7 @@
 // quillet-batch: the batch run from a terminal, with the dialog's settings as options.
 #include "core/batch.h"
 #include "core/file_types.h"
+#include "core/numbers.h"
 
 #include <chrono>
 #include <csignal>
@@ -68,18 +69,6 @@ void OnInterrupt(int)
 {
     g_interrupted = 1;
     std::signal(SIGINT, SIG_DFL);  // a second Ctrl-C ends the program at once
-}
-
-std::optional<uint32_t> ParseUnsigned(const char* text)
-{
-    if (!text || !*text)
-        return std::nullopt;
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long long value = std::strtoull(text, &end, 10);
-    if (*text == '-' || *end || errno || value > UINT32_MAX)
-        return std::nullopt;
-    return static_cast<uint32_t>(value);
 }
 
 std::optional<int32_t> ParseChoice(const char* text, std::initializer_list<const char*> names)
@@ -171,7 +160,7 @@ int main(int argc, char** argv)
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
         auto number = [&](uint32_t& field) {
             const char* text = value();
-            const auto parsed = ParseUnsigned(text);
+            const auto parsed = quillet::ParseUnsigned(text ? text : "");
             if (!parsed)
                 return false;
             field = *parsed;

@@ -14,6 +14,7 @@ namespace {
 
 constexpr uint32_t kNoPicture = 5;
 constexpr uint32_t kOutOfMemory = 1;
+constexpr JPGDensity kDensity{1, 1, 0};  // thumbnails carry no resolution of their own
 
 struct CloseSourceOnExit {
     DataChannel* channel;
@@ -112,10 +113,8 @@ void CImageObject::KeepLastApp1()
 
 uint32_t CImageObject::SaveFile(const std::string& path, int32_t type)
 {
-    if (type == TypeJpeg) {
+    if (type == TypeJpeg)
         SetJPGDCTMethod(1);
-        m_density = JPGDensity{1, 1, 0};
-    }
     DataChannel* sink = OpenFileSink(path.c_str());
     if (!sink)
         return GetLastLibraryError();
@@ -131,7 +130,7 @@ uint32_t CImageObject::SaveFile(const std::string& path, int32_t type)
         SetJPGSampling(nullptr, nullptr);
     }
     const uint32_t written = WriteJPG(sink, m_pixels.get(), m_width, m_height,
-                                      static_cast<uint32_t>(m_jpegQuality), 0, 24, &m_density);
+                                      static_cast<uint32_t>(m_jpegQuality), 0, 24, &kDensity);
     const uint32_t writeCode = GetLastLibraryError();
     // The file is complete only once its last bytes reached the disk.
     const uint32_t closed = CloseSink(sink);
@@ -229,7 +228,7 @@ uint32_t CImageObject::SharpenImage(uint32_t level)
     const size_t bytes = size_t{m_width} * m_height * 3;
     std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[bytes]);
     if (!scratch)
-        return GetLastLibraryError();
+        return kOutOfMemory;
     if (SharpenRGB24(m_pixels.get(), m_width, m_height, scratch.get(), level))
         std::memcpy(m_pixels.get(), scratch.get(), bytes);
     return GetLastLibraryError();

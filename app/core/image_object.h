@@ -69,7 +69,6 @@ private:
     int32_t m_fullChroma = 0;
     int32_t m_aimWidth = 0;
     int32_t m_aimHeight = 0;
-    JPGDensity m_density{1, 1, 0};
     uint32_t m_width = 0;
     uint32_t m_height = 0;
     PixelBlock m_pixels;

@@ -6,6 +6,7 @@
 #include "formats/jpeg/jpeg.h"
 #include "formats/jpeg/jpg_glue.h"
 #include "formats/jpeg/jpg_settings.h"
+#include "imaging/conversions.h"
 
 #include <jerror.h>
 
@@ -345,11 +346,7 @@ uint32_t ReadRow(JPGReadState& s, uint8_t* row, uint32_t* rowIndex)
         }
         break;
     case RowAction::RGBToGrey:
-        for (uint32_t x = 0; x < width; ++x) {
-            const double luminance =
-                (in[3 * x] * 0.299 + in[3 * x + 1] * 0.587) + in[3 * x + 2] * 0.114;
-            row[x] = static_cast<uint8_t>(static_cast<uint32_t>(luminance));  // truncated
-        }
+        convert::LuminanceRow(in, width, row);
         break;
     }
     if (rowIndex)
