@@ -16,7 +16,7 @@ bool GuardClaim(Channel& channel, uint64_t width, uint64_t height, uint32_t comp
     const uint64_t left = CheckedAdd(position > size ? 0 : size - position, buffered);
     // A file's own bytes plus a wide margin for what a decoder fills in on its own.
     const uint64_t ceiling = CheckedMul(CheckedAdd(CheckedMul(left, maxExpansion), 4096), 4);
-    if (samples <= ceiling)
+    if (samples != UINT64_MAX && samples <= ceiling)  // a claim beyond 64 bits is never backed
         return true;
     DebugTrace("PXLib: header claims %llu x %llu x %u samples from %llu bytes\n",
                static_cast<unsigned long long>(width), static_cast<unsigned long long>(height),
