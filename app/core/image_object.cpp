@@ -16,11 +16,6 @@ constexpr uint32_t kNoPicture = 5;
 constexpr uint32_t kOutOfMemory = 1;
 constexpr JPGDensity kDensity{1, 1, 0};  // thumbnails carry no resolution of their own
 
-struct CloseSourceOnExit {
-    DataChannel* channel;
-    ~CloseSourceOnExit() { CloseSource(channel); }
-};
-
 }  // namespace
 
 uint32_t DecodeScaleFor(uint32_t w, uint32_t h, int32_t aimW, int32_t aimH)
@@ -40,18 +35,14 @@ void CImageObject::Release()
     m_width = m_height = 0;
 }
 
-void CImageObject::Adopt(uint8_t* pixels, uint32_t width, uint32_t height)
+void CImageObject::Adopt(pxlib::Picture picture)
 {
     Release();
-    if (!pixels)
+    if (!picture || picture.width == 0 || picture.height == 0)
         return;
-    if (width == 0 || height == 0) {
-        GlobalFree(pixels);
-        return;
-    }
-    m_pixels.reset(pixels);
-    m_width = width;
-    m_height = height;
+    m_pixels = std::move(picture.pixels);
+    m_width = picture.width;
+    m_height = picture.height;
 }
 
 void CImageObject::SetPreviewAim(int32_t width, int32_t height)
@@ -68,16 +59,15 @@ uint32_t CImageObject::LoadFile(const std::string& path)
 uint32_t CImageObject::LoadFileAs(const std::string& path, int32_t type)
 {
     Release();
-    DataChannel* source = OpenFileSource(path.c_str());
+    const pxlib::Channel source = pxlib::Channel::Source(OpenFileSource(path.c_str()));
     if (!source)
         return GetLastLibraryError();
-    CloseSourceOnExit closer{source};
     const uint32_t fileType = ReaderFor(type);
     if (fileType == PX_FILE_UNKNOWN) {
         // No reader: the object stays empty; the result is what the library last said.
         return GetLastLibraryError();
     }
-    return Load(source, fileType);
+    return Load(source.get(), fileType);
 }
 
 uint32_t CImageObject::Load(DataChannel* source, uint32_t fileType)
@@ -88,13 +78,15 @@ uint32_t CImageObject::Load(DataChannel* source, uint32_t fileType)
     ChannelSeek(source, 0, 0);
     // Only a JPEG read fills the markers again: no other type may inherit an EXIF block.
     ClearJPGMarkers();
-    uint8_t* pixels = LoadPictureRGB24(source, fileType, &width, &height);
+    pxlib::Picture picture;
+    picture.pixels.reset(LoadPictureRGB24(source, fileType, &picture.width, &picture.height));
     const uint32_t code = GetLastLibraryError();
     SetJPGDecodeScale(1, 1);
     KeepLastApp1();
-    Adopt(pixels, width, height);
     // A partly decoded picture is still a picture.
-    return pixels ? 0 : code;
+    const uint32_t result = picture ? 0 : code;
+    Adopt(std::move(picture));
+    return result;
 }
 
 void CImageObject::KeepLastApp1()
@@ -105,9 +97,9 @@ void CImageObject::KeepLastApp1()
         uint32_t length = 0, code = 0;
         if (!GetJPGMarker(i, &data, &length, &code))
             continue;
+        const pxlib::GlobalPtr<uint8_t> payload(data);
         if (code == 225)
             m_exif.assign(data, data + length);
-        GlobalFree(data);
     }
 }
 
@@ -147,10 +139,11 @@ uint32_t CImageObject::Allocate(uint32_t width, uint32_t height)
     const uint64_t bytes = uint64_t{width} * height * 3;
     if (width == 0 || height == 0 || uint64_t{width} * height > UINT32_MAX || bytes >= 0x7FFDEFFF)
         return width == 0 || height == 0 ? kNoPicture : kOutOfMemory;
-    auto* block = static_cast<uint8_t*>(GlobalAlloc(GPTR, bytes));
-    if (!block)
+    pxlib::Picture picture{pxlib::GlobalPtr<uint8_t>(static_cast<uint8_t*>(GlobalAlloc(GPTR, bytes))),
+                           width, height};
+    if (!picture)
         return kOutOfMemory;
-    Adopt(block, width, height);
+    Adopt(std::move(picture));
     return 0;
 }
 
