@@ -2,15 +2,14 @@
 #include "base/channel.h"
 
 #include "base/frame.h"
+#include "base/live_handles.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <mutex>
 #include <new>
 #include <string>
-#include <unordered_set>
 
 namespace {
 
@@ -45,18 +44,6 @@ struct DataChannel {
 
 namespace px {
 namespace {
-
-// Handles the library issued and has not closed.
-struct LiveChannels {
-    std::mutex lock;
-    std::unordered_set<const DataChannel*> handles;
-};
-
-LiveChannels& Live()
-{
-    static LiveChannels* live = new LiveChannels;  // outlives static destructors
-    return *live;
-}
 
 bool GuardsIntact(const DataChannel& c) noexcept
 {
@@ -100,9 +87,8 @@ struct PendingChannel {
     {
         channel->headGuard = kHeadGuard;
         channel->tailGuard = kTailGuard;
-        LiveChannels& live = Live();
-        std::lock_guard guard(live.lock);
-        live.handles.insert(channel);  // may throw: the frame turns it into code 1
+        if (!Live<DataChannel>().Add(channel))
+            return Fail(Code::OutOfMemory);
         return std::exchange(channel, nullptr);
     }
 };
@@ -110,11 +96,7 @@ struct PendingChannel {
 // Unregisters and frees a channel whose stream or callback has been closed.
 void Destroy(DataChannel* channel) noexcept
 {
-    {
-        LiveChannels& live = Live();
-        std::lock_guard guard(live.lock);
-        live.handles.erase(channel);
-    }
+    Live<DataChannel>().Remove(channel);
     channel->headGuard = 0;
     channel->tailGuard = 0;
     channel->~DataChannel();
@@ -243,10 +225,9 @@ bool IsLiveChannel(const DataChannel* channel) noexcept
 {
     if (!channel)
         return false;
-    LiveChannels& live = Live();
-    std::lock_guard guard(live.lock);
-    return live.handles.count(channel) != 0 && GlobalSize(const_cast<DataChannel*>(channel)) >= sizeof(DataChannel) &&
-           GuardsIntact(*channel);
+    return Live<DataChannel>().Contains(channel, [](const DataChannel* live) {
+        return GlobalSize(const_cast<DataChannel*>(live)) >= sizeof(DataChannel) && GuardsIntact(*live);
+    });
 }
 
 bool AcceptChannel(DataChannel* channel) noexcept

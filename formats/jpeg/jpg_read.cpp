@@ -1,6 +1,7 @@
 // JPEG reading: the source manager over a data channel, marker capture, and the read entries.
 #include "base/channel.h"
 #include "base/frame.h"
+#include "base/live_handles.h"
 #include "base/guard.h"
 #include "base/image.h"
 #include "formats/jpeg/jpeg.h"
@@ -434,7 +435,7 @@ extern "C" JPGReadState* BeginJPGRead(DataChannel* source, uint32_t* width, uint
         px::jpg::ReadOwner s = px::jpg::BeginRead(source, width, height, grey != 0);
         if (!s)
             return nullptr;
-        if (!px::jpg::ReadHandles().Add(s.get()))
+        if (!px::Live<JPGReadState>().Add(s.get()))
             return px::Fail(px::Code::OutOfMemory);
         return s.release();
     });
@@ -443,7 +444,7 @@ extern "C" JPGReadState* BeginJPGRead(DataChannel* source, uint32_t* width, uint
 extern "C" uint32_t ReadJPGRow(JPGReadState* state, uint8_t* row, uint32_t* rowIndex)
 {
     return px::Entry([&]() -> uint32_t {
-        if (!state || !px::jpg::ReadHandles().Contains(state))
+        if (!state || !px::Live<JPGReadState>().Contains(state))
             return px::Fail(px::Code::BadArgument);
         return px::jpg::ReadRow(*state, row, rowIndex);
     });
@@ -452,7 +453,7 @@ extern "C" uint32_t ReadJPGRow(JPGReadState* state, uint8_t* row, uint32_t* rowI
 extern "C" uint32_t EndJPGRead(JPGReadState* state)
 {
     return px::Entry([&]() -> uint32_t {
-        if (!state || !px::jpg::ReadHandles().Remove(state))
+        if (!state || !px::Live<JPGReadState>().Remove(state))
             return px::Fail(px::Code::BadArgument);
         return px::jpg::EndRead(px::jpg::ReadOwner(state));
     });
