@@ -260,6 +260,16 @@ uint32_t FlipVertical(uint8_t* pixels, uint32_t rowBytes, uint32_t rows);
 uint32_t MirrorHorizontal(uint8_t* pixels, uint32_t width, uint32_t rows, uint32_t bytesPerPixel);
 uint32_t MirrorMono1(uint8_t* pixels, uint32_t width, uint32_t rows);
 
+/* ---- Crop and colour boost --------------------------------------------------------------- */
+
+/* The cropWidth x cropHeight window at (left, top) of an RGB24 image into dst (a different
+ * buffer of cropWidth x cropHeight x 3 bytes); what lies outside the picture comes out black. */
+uint32_t CropRGB24(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst,
+                   int32_t left, int32_t top, uint32_t cropWidth, uint32_t cropHeight);
+/* In place: each channel pushed away from the pixel's luminance (weights 77, 151, 28 / 256)
+ * by 15.625 %, rounded and held to 0..255. */
+uint32_t BoostColorRGB24(uint8_t* rgb, uint32_t width, uint32_t height);
+
 /* ---- Auto brightness and levels ---------------------------------------------------------- */
 
 /* In place on RGB24. Mode 1: low and high are grey thresholds for EqualizeGreyRange; any other

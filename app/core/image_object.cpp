@@ -6,6 +6,7 @@
 #include "core/picture_draw.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -187,17 +188,15 @@ uint32_t CImageObject::CropToBox(int32_t boxWidth, int32_t boxHeight, double pos
     const auto window = CropToBoxWindow(m_width, m_height, CropRequest{boxWidth, boxHeight, position});
     if (!window)
         return 2;
+    if (window->left < INT32_MIN || window->left > INT32_MAX || window->top < INT32_MIN ||
+        window->top > INT32_MAX)
+        return kNoPicture;
     CImageObject cut;
     if (const uint32_t code = cut.Allocate(window->width, window->height))
         return code;
-    const size_t rowBytes = size_t{window->width} * 3;
-    for (uint32_t r = 0; r < window->height; ++r) {
-        const int64_t sourceRow = window->top + r;
-        if (sourceRow < 0 || sourceRow >= int64_t{m_height})
-            continue;  // outside the picture: stays black
-        const uint8_t* from = m_pixels.get() + (size_t(sourceRow) * m_width + size_t(window->left)) * 3;
-        std::memcpy(cut.m_pixels.get() + r * rowBytes, from, rowBytes);
-    }
+    if (!CropRGB24(m_pixels.get(), m_width, m_height, cut.m_pixels.get(), static_cast<int32_t>(window->left),
+                   static_cast<int32_t>(window->top), window->width, window->height))
+        return GetLastLibraryError();
     m_pixels = std::move(cut.m_pixels);
     m_width = window->width;
     m_height = window->height;
