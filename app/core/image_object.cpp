@@ -60,6 +60,7 @@ uint32_t CImageObject::LoadFile(const std::string& path)
 uint32_t CImageObject::LoadFileAs(const std::string& path, int32_t type)
 {
     Release();
+    m_incomplete = false;
     const pxlib::Channel source = pxlib::Channel::Source(OpenFileSource(path.c_str()));
     if (!source)
         return GetLastLibraryError();
@@ -82,6 +83,7 @@ uint32_t CImageObject::Load(DataChannel* source, uint32_t fileType)
     pxlib::Picture picture;
     picture.pixels.reset(LoadPictureRGB24(source, fileType, &picture.width, &picture.height));
     const uint32_t code = GetLastLibraryError();
+    m_incomplete = picture && (code != 0 || GetJPGInputEndedEarly() != 0);
     SetJPGDecodeScale(1, 1);
     KeepLastApp1();
     // A partly decoded picture is still a picture.
