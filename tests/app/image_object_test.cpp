@@ -14,12 +14,12 @@
 namespace quillet {
 namespace {
 
-// Sharpens a 2000 × 2000 picture with room left for small allocations only, so its 12 MB
+// Sharpens a 4000 × 3000 picture with room left for small allocations only, so its 36 MB
 // scratch is refused; 0 when that is reported as out of memory.
 int SharpenUnderAddressLimit()
 {
     CImageObject image;
-    if (image.Allocate(2000, 2000) != 0)
+    if (image.Allocate(4000, 3000) != 0)
         return 2;
     unsigned long pages = 0;
     if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
