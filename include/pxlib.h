@@ -65,7 +65,8 @@ void SetDebugSink(PXDebugSink sink, void* user);
     X(PX_ERR_DIB_SECTION, DibSection, 40, "bitmap section cannot be created")                    \
     X(PX_ERR_NOT_PSD, NotPsd, 46, "not a PSD file")                                              \
     X(PX_ERR_UNSUPPORTED, UnsupportedMode, 47, "unsupported depth or colour mode")               \
-    X(PX_ERR_NO_STATE, NoState, 55, "library state cannot be had")
+    X(PX_ERR_NO_STATE, NoState, 55, "library state cannot be had")                              \
+    X(PX_ERR_TOO_LARGE, TooLarge, 60, "picture too large")
 
 #define PX_DECLARE_ERROR_CODE(name, internal, number, text) name = number,
 enum { PX_ERROR_CODES(PX_DECLARE_ERROR_CODE) };
@@ -267,6 +268,16 @@ uint32_t UnpackBits(const uint8_t* packed, uint32_t width, uint32_t rows, uint32
 uint32_t FlipVertical(uint8_t* pixels, uint32_t rowBytes, uint32_t rows);
 uint32_t MirrorHorizontal(uint8_t* pixels, uint32_t width, uint32_t rows, uint32_t bytesPerPixel);
 uint32_t MirrorMono1(uint8_t* pixels, uint32_t width, uint32_t rows);
+
+/* ---- Crop and colour boost --------------------------------------------------------------- */
+
+/* The cropWidth x cropHeight window at (left, top) of an RGB24 image into dst (a different
+ * buffer of cropWidth x cropHeight x 3 bytes); what lies outside the picture comes out black. */
+uint32_t CropRGB24(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst,
+                   int32_t left, int32_t top, uint32_t cropWidth, uint32_t cropHeight);
+/* In place: each channel pushed away from the pixel's luminance (weights 77, 151, 28 / 256)
+ * by 15.625 %, rounded and held to 0..255. */
+uint32_t BoostColorRGB24(uint8_t* rgb, uint32_t width, uint32_t height);
 
 /* ---- Auto brightness and levels ---------------------------------------------------------- */
 

@@ -2,6 +2,8 @@
 // palettes, behind handles that are checked against the live objects under one lock.
 #include "platform/gdi.h"
 
+#include "base/live_handles.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -10,7 +12,6 @@
 #include <mutex>
 #include <new>
 #include <tuple>
-#include <unordered_set>
 #include <utility>
 
 namespace px::gdi {
@@ -114,7 +115,6 @@ struct ResourceKey {
 
 struct Registry {
     std::mutex lock;
-    std::unordered_set<Object*> live;
     Palette* defaultPalette = nullptr;
     Bitmap* defaultBitmap = nullptr;
     std::vector<uint8_t> screen;
@@ -144,13 +144,14 @@ Result Locked(Result failure, Work&& work) noexcept
 template <class T>
 T* Register(std::unique_ptr<T> object)
 {
-    Reg().live.insert(object.get());
+    if (!Live<Object>().Add(object.get()))
+        throw std::bad_alloc();  // the entry's Locked turns it into its failure value
     return object.release();
 }
 
 void Destroy(Object* object)
 {
-    Reg().live.erase(object);
+    Live<Object>().Remove(object);
     delete object;
 }
 
@@ -158,11 +159,9 @@ Object* Find(const void* handle, Kind kind)
 {
     if (!handle)
         return nullptr;
-    auto& live = Reg().live;
-    auto it = live.find(static_cast<Object*>(const_cast<void*>(handle)));
-    if (it == live.end() || (*it)->kind != kind)
-        return nullptr;
-    return *it;
+    auto* object = static_cast<Object*>(const_cast<void*>(handle));
+    const bool live = Live<Object>().Contains(object, [kind](const Object* o) { return o->kind == kind; });
+    return live ? object : nullptr;
 }
 
 Dc* FindDc(HDC handle) { return static_cast<Dc*>(Find(handle, Kind::Dc)); }
