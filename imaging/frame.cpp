@@ -38,14 +38,17 @@ constexpr CodeName kCodeTexts[] = {
     {Code::CreateContext, "device context cannot be created"},
     {Code::ResourceNotFound, "resource not found"},
     {Code::Cancelled, "cancelled"},
+    {Code::MetafileBitmap, "the picture's bitmap cannot be created"},
     {Code::RowOutOfRange, "no more rows"},
     {Code::DeviceCaps, "device lacks a needed capability"},
+    {Code::NoMetafile, "no usable metafile"},
     {Code::LayoutUnavailable, "layout cannot be delivered"},
     {Code::BlitFailed, "bit block transfer failed"},
     {Code::CreateBitmap, "device bitmap cannot be created"},
     {Code::SelectBitmap, "bitmap cannot be selected"},
     {Code::BadChannel, "data channel handle is not valid"},
     {Code::DibSection, "bitmap section cannot be created"},
+    {Code::PlaceableMetafile, "placeable metafile cannot be converted"},
     {Code::NoState, "library state cannot be had"},
 };
 

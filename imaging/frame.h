@@ -25,14 +25,17 @@ enum class Code : uint32_t {
     CreateContext = 10,
     ResourceNotFound = 13,
     Cancelled = 14,
+    MetafileBitmap = 23,
     RowOutOfRange = 24,
     DeviceCaps = 26,
+    NoMetafile = 27,
     LayoutUnavailable = 28,
     BlitFailed = 29,
     CreateBitmap = 35,
     SelectBitmap = 37,
     BadChannel = 38,
     DibSection = 40,
+    PlaceableMetafile = 41,
     NoState = 55,
 };
 
