@@ -82,6 +82,7 @@ struct Region {
     std::vector<Box> boxes;
 };
 
+// An object with nothing to draw: a palette, or a region record that could not be read.
 struct Palette {};
 
 using Object = std::variant<std::monostate, Pen, Brush, Font, Region, Palette>;
@@ -137,9 +138,9 @@ public:
     Canvas(cairo_t* cr, const cairo_matrix_t& base, double pixelsPerMmX, double pixelsPerMmY);
 
     State& state() { return m_state; }
-    // Lock the page mapping to one window-to-viewport rule (plain metafiles): records may move
-    // the window, never the viewport or the mode.
-    void LockViewport() { m_viewportLocked = true; }
+    // Lock the page mapping onto the present viewport (plain metafiles): records keep the mode
+    // and the viewport's extent; their viewport origins are taken in the file's device units.
+    void LockViewport();
 
     // Mapping.
     void SetMapMode(uint32_t mode);
@@ -182,7 +183,8 @@ public:
              double ye);
     void AngleArc(double x, double y, double radius, double start, double sweep);
     void SetPixel(double x, double y, uint32_t colour);
-    void FillRegion(const Region& region, const Brush& brush, bool logical);
+    // invert: the brush's colour is taken as a difference with the device (white inverts).
+    void FillRegion(const Region& region, const Brush& brush, bool logical, bool invert = false);
     void FrameRegion(const Region& region, const Brush& brush, double w, double h, bool logical);
     void PatBlt(double x, double y, double w, double h, uint32_t rop);
 
@@ -208,10 +210,39 @@ public:
     void Text(double x, double y, const std::vector<std::string>& chars, const std::vector<double>& dx,
               uint32_t options, const Box* rect);
 
+    // How a bitmap meets the device: a raster operation, or alpha blending (a constant alpha
+    // and optionally the bitmap's own), or a transparent colour, or a mask bitmap.
+    struct Blit {
+        uint32_t rop = 0x00CC0020;  // SRCCOPY
+        int32_t constantAlpha = -1;
+        bool pixelAlpha = false;
+        int64_t transparent = -1;  // 0x00BBGGRR
+        DibRef mask;
+        int32_t maskX = 0, maskY = 0;
+        static Blit Raster(uint32_t rop)
+        {
+            Blit blit;
+            blit.rop = rop;
+            return blit;
+        }
+    };
+
     // A bitmap from a packed DIB: source rectangle in bitmap pixels from the top left (or the
     // bottom left when fromBottom and the bitmap is bottom-up), destination logical.
     void Bitmap(const DibRef& dib, double x, double y, double w, double h, int32_t sx, int32_t sy,
-                int32_t sw, int32_t sh, bool fromBottom, uint32_t rop);
+                int32_t sw, int32_t sh, bool fromBottom, const Blit& blit);
+    // The same onto the parallelogram whose corners for the source's top left, top right and
+    // bottom left are given (logical).
+    void BitmapOnto(const DibRef& dib, const double corners[6], int32_t sx, int32_t sy, int32_t sw,
+                    int32_t sh, const Blit& blit);
+
+    // Gradients: colours as 16-bit red, green, blue.
+    struct Vertex {
+        double x, y;
+        double r, g, b;
+    };
+    void GradientRect(const Vertex& a, const Vertex& b, bool vertical);
+    void GradientTriangle(const Vertex& a, const Vertex& b, const Vertex& c);
 
     // Decodes a packed DIB into a pattern; null when this layer does not take its layout.
     static std::shared_ptr<const Pattern> DibPattern(const DibRef& dib);
@@ -233,11 +264,17 @@ private:
     void ArcPath(double l, double t, double r, double b, double xs, double ys, double xe, double ye,
                  bool connect, double& endX, double& endY) const;
     void ClipBoxes(std::vector<Box> boxes, uint32_t mode);
+    void FileDeviceToTarget(double& x, double& y) const;
+    void Place(const DibRef& dib, const cairo_matrix_t& place, int32_t sx, int32_t sy, int32_t sw,
+               int32_t sh, bool fromBottom, const Blit& blit);
 
     cairo_t* m_cr;
     cairo_matrix_t m_base;
     double m_pxPerMmX, m_pxPerMmY;
     bool m_viewportLocked = false;
+    // With the viewport locked, the file's own viewport extents: its origins are taken in them.
+    double m_fileViewportX = 0, m_fileViewportY = 0;
+    double m_lockedOrgX = 0, m_lockedOrgY = 0;
     State m_state;
     std::vector<State> m_saved;
     std::vector<Object> m_objects;

@@ -268,27 +268,75 @@ void PlayRecord(Canvas& c, const Record& r, uint32_t type)
             c.SelectClipRegion(&region, mode, false);
         break;
     }
-    case 76: case 77: {  // BITBLT, STRETCHBLT
+    case 76: case 77: case 78: case 114: case 116: {  // BITBLT, STRETCHBLT, MASKBLT, ALPHABLEND, TRANSPARENTBLT
         const double x = r.I(24), y = r.I(28), w = r.I(32), h = r.I(36);
-        const uint32_t rop = r.U(40);
+        Canvas::Blit blit;
+        blit.rop = r.U(40);
         const DibRef dib = DibAt(r, 84);
         if (!dib.info) {
-            c.PatBlt(x, y, w, h, rop);
+            if (type == 76 || type == 77)
+                c.PatBlt(x, y, w, h, blit.rop);
             break;
         }
-        const int32_t sw = type == 77 ? r.I(100) : int32_t(w), sh = type == 77 ? r.I(104) : int32_t(h);
-        c.Bitmap(dib, x, y, w, h, r.I(44), r.I(48), sw, sh, false, rop);
+        const bool stretched = type == 77 || type == 114 || type == 116;
+        const int32_t sw = stretched ? r.I(100) : int32_t(w), sh = stretched ? r.I(104) : int32_t(h);
+        if (type == 114) {  // the blend function: operation, flags, constant alpha, alpha format
+            blit.constantAlpha = (blit.rop >> 16) & 0xFF;
+            blit.pixelAlpha = (blit.rop >> 24) & 1;
+        } else if (type == 116) {
+            blit.transparent = blit.rop & 0xFFFFFF;
+        } else if (type == 78) {
+            // The mask chooses the source where it is set and keeps the device elsewhere.
+            blit.mask = DibAt(r, 112);
+            blit.maskX = r.I(100);
+            blit.maskY = r.I(104);
+        }
+        c.Bitmap(dib, x, y, w, h, r.I(44), r.I(48), sw, sh, false, blit);
+        break;
+    }
+    case 79: {  // PLGBLT: three corners, then the source and its mask
+        const double corners[6] = {double(r.I(24)), double(r.I(28)), double(r.I(32)),
+                                   double(r.I(36)), double(r.I(40)), double(r.I(44))};
+        Canvas::Blit blit;
+        blit.mask = DibAt(r, 124);
+        blit.maskX = r.I(112);
+        blit.maskY = r.I(116);
+        c.BitmapOnto(DibAt(r, 96), corners, r.I(48), r.I(52), r.I(56), r.I(60), blit);
         break;
     }
     case 80: {  // SETDIBITSTODEVICE
         const int32_t w = r.I(40), h = r.I(44);
-        c.Bitmap(DibAt(r, 48), r.I(24), r.I(28), w, h, r.I(32), r.I(36), w, h, true, 0x00CC0020);
+        c.Bitmap(DibAt(r, 48), r.I(24), r.I(28), w, h, r.I(32), r.I(36), w, h, true, Canvas::Blit{});
         break;
     }
     case 81:  // STRETCHDIBITS
         c.Bitmap(DibAt(r, 48), r.I(24), r.I(28), r.I(72), r.I(76), r.I(32), r.I(36), r.I(40), r.I(44),
-                 true, r.U(68));
+                 true, Canvas::Blit::Raster(r.U(68)));
         break;
+    case 118: {  // GRADIENTFILL: vertices, then rectangles or triangles of their indexes
+        const uint32_t vertices = r.U(24), shapes = r.U(28), mode = r.U(32);
+        const uint64_t each = mode == 2 ? 12 : 8;
+        if (vertices > r.size / 16 || !r.Has(36, uint64_t(vertices) * 16 + uint64_t(shapes) * each))
+            break;
+        auto vertex = [&](uint32_t i) {
+            const size_t o = 36 + size_t(i) * 16;
+            auto colour = [&](size_t at) { return r.bytes.U16(r.at + at) / 65280.0; };
+            return Canvas::Vertex{double(r.I(o)), double(r.I(o + 4)), std::min(1.0, colour(o + 8)),
+                                  std::min(1.0, colour(o + 10)), std::min(1.0, colour(o + 12))};
+        };
+        const size_t shapesAt = 36 + size_t(vertices) * 16;
+        for (uint32_t i = 0; i < shapes; ++i) {
+            const size_t o = shapesAt + size_t(i) * each;
+            const uint32_t a = r.U(o), b = r.U(o + 4), t = mode == 2 ? r.U(o + 8) : 0;
+            if (a >= vertices || b >= vertices || t >= vertices)
+                continue;
+            if (mode == 2)
+                c.GradientTriangle(vertex(a), vertex(b), vertex(t));
+            else if (mode <= 1)
+                c.GradientRect(vertex(a), vertex(b), mode == 1);
+        }
+        break;
+    }
     case 83: Text(c, r, false); break;
     case 84: Text(c, r, true); break;
     // Records with nothing to draw here.

@@ -2,6 +2,7 @@
 #include "platform/metafile_records.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace px::meta {
 namespace {
@@ -65,9 +66,12 @@ Font FontOf(const Params& p)
     return f;
 }
 
-// A region object: scans of left-right pairs between a top and a bottom.
-Region RegionOf(const Params& p)
+// A region object: scans of left-right pairs between a top and a bottom. A record too short
+// for the region header makes no region.
+Object RegionOf(const Params& p)
 {
+    if (!p.Has(11))
+        return Palette{};
     Region region;
     const uint16_t scans = p.U(5);
     size_t w = 11;
@@ -88,6 +92,38 @@ DibRef PackedDib(const Params& p, size_t firstWord)
     if (!p.Has(firstWord))
         return {};
     return {p.Ptr(firstWord), p.length - firstWord * 2, nullptr, 0};
+}
+
+// A device-dependent bitmap (type, width, height, bytes a row, planes, bits a pixel, rows
+// top-down) as a packed DIB; empty for layouts other than 1, 24 and 32 bits.
+std::vector<uint8_t> DibOfBitmap16(const Params& p, size_t first)
+{
+    const int32_t width = p.W(first + 1), height = p.W(first + 2), rowBytes = p.W(first + 3);
+    const uint8_t* planes = p.Ptr(first + 4);
+    if (!p.Has(first + 5) || width <= 0 || height <= 0 || planes[0] != 1)
+        return {};
+    const uint16_t bits = planes[1];
+    const uint64_t need = (uint64_t(width) * bits + 7) / 8;
+    if ((bits != 1 && bits != 24 && bits != 32) || uint64_t(rowBytes) < need ||
+        !p.Has(first + 5 + (uint64_t(rowBytes) * uint64_t(height) + 1) / 2))
+        return {};
+    const uint32_t table = bits == 1 ? 2 : 0;
+    const uint64_t stride = (uint64_t(width) * bits + 31) / 32 * 4;
+    std::vector<uint8_t> dib(40 + table * 4 + size_t(stride) * size_t(height), 0);
+    BITMAPINFOHEADER h{};
+    h.biSize = 40;
+    h.biWidth = width;
+    h.biHeight = -height;
+    h.biPlanes = 1;
+    h.biBitCount = bits;
+    std::memcpy(dib.data(), &h, sizeof h);
+    if (table)
+        std::memset(dib.data() + 44, 0xFF, 3);  // 0 black, 1 white
+    const uint8_t* rows = p.Ptr(first + 5);
+    for (int32_t y = 0; y < height; ++y)
+        std::memcpy(dib.data() + 40 + table * 4 + size_t(y) * size_t(stride), rows + size_t(y) * size_t(rowBytes),
+                    size_t(need));
+    return dib;
 }
 
 void Play(Canvas& c, Bytes& bytes, size_t offset)
@@ -224,8 +260,14 @@ void Play(Canvas& c, Bytes& bytes, size_t offset)
         case 0x01F0: c.Delete(p.U(0)); break;
         case 0x012C: {
             const Object* o = c.Get(p.U(0));
-            const auto* region = o ? std::get_if<Region>(o) : nullptr;
-            c.SelectClipRegion(region, kRgnCopy, true);
+            if (const auto* region = o ? std::get_if<Region>(o) : nullptr)
+                c.SelectClipRegion(region, kRgnCopy, true);
+            break;
+        }
+        case 0x012A: {
+            const Object* r = c.Get(p.U(0));
+            if (const auto* region = r ? std::get_if<Region>(r) : nullptr)
+                c.FillRegion(*region, Brush{kBsSolid, 0xFFFFFF, 0, nullptr}, true, true);
             break;
         }
         case 0x0228:
@@ -255,7 +297,7 @@ void Play(Canvas& c, Bytes& bytes, size_t offset)
                 break;
             }
             const int16_t h = p.W(4), w = p.W(5);
-            c.Bitmap(PackedDib(p, 8), p.W(7), p.W(6), w, h, p.W(3), p.W(2), w, h, false, p.U32(0));
+            c.Bitmap(PackedDib(p, 8), p.W(7), p.W(6), w, h, p.W(3), p.W(2), w, h, false, Canvas::Blit::Raster(p.U32(0)));
             break;
         }
         case 0x0B41: {  // DIBSTRETCHBLT
@@ -264,16 +306,37 @@ void Play(Canvas& c, Bytes& bytes, size_t offset)
                 break;
             }
             c.Bitmap(PackedDib(p, 10), p.W(9), p.W(8), p.W(7), p.W(6), p.W(5), p.W(4), p.W(3), p.W(2),
-                     false, p.U32(0));
+                     false, Canvas::Blit::Raster(p.U32(0)));
+            break;
+        }
+        case 0x0922:
+        case 0x0B23: {  // BITBLT, STRETCHBLT with a device-dependent bitmap
+            const bool stretch = function == 0x0B23;
+            const size_t first = stretch ? 10 : 8;
+            if (total == (uint64_t(function >> 8) + 3) * 2) {
+                c.PatBlt(p.W(first), p.W(first - 1), p.W(first - 2), p.W(first - 3), p.U32(0));
+                break;
+            }
+            const std::vector<uint8_t> dib = DibOfBitmap16(p, first);
+            if (dib.empty()) {
+                SkipRecord("WMF bitmap layout of", function);
+                break;
+            }
+            const DibRef ref{dib.data(), dib.size(), nullptr, 0};
+            const Canvas::Blit blit = Canvas::Blit::Raster(p.U32(0));
+            if (stretch)
+                c.Bitmap(ref, p.W(9), p.W(8), p.W(7), p.W(6), p.W(5), p.W(4), p.W(3), p.W(2), false, blit);
+            else
+                c.Bitmap(ref, p.W(7), p.W(6), p.W(5), p.W(4), p.W(3), p.W(2), p.W(5), p.W(4), false, blit);
             break;
         }
         case 0x0F43:  // STRETCHDIB: rop, usage, srcH, srcW, ySrc, xSrc, dstH, dstW, y, x, bitmap
             c.Bitmap(PackedDib(p, 11), p.W(10), p.W(9), p.W(8), p.W(7), p.W(6), p.W(5), p.W(4), p.W(3),
-                     true, p.U32(0));
+                     true, Canvas::Blit::Raster(p.U32(0)));
             break;
         case 0x0D33:  // SETDIBTODEV: usage, scans, start, ySrc, xSrc, h, w, y, x, bitmap
             c.Bitmap(PackedDib(p, 9), p.W(8), p.W(7), p.W(6), p.W(5), p.W(4), p.W(3), p.W(6), p.W(5),
-                     true, 0x00CC0020);
+                     true, Canvas::Blit{});
             break;
         // Records with nothing to draw here.
         case 0x0035: case 0x0037: case 0x0105: case 0x0107: case 0x0108: case 0x0139: case 0x0149:
