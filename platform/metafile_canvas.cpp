@@ -531,7 +531,8 @@ bool Canvas::SetPenSource(double& width)
     double total = 0;
     for (double d : dashes)
         total += d;
-    if (total <= 0 || !std::isfinite(total))
+    // Dashes finer than two pixels cannot be told from a line and would cost without end.
+    if (total < 2 || !std::isfinite(total))
         dashes.clear();
     cairo_set_dash(m_cr, dashes.data(), int(dashes.size()), 0);
     SetColour(pen.colour);
@@ -716,6 +717,36 @@ void Canvas::Bezier(const std::vector<double>& xy, bool fromCurrent)
         m_state.x = xy[last - 2];
         m_state.y = xy[last - 1];
     }
+}
+
+void Canvas::PolyDraw(const std::vector<double>& xy, const std::vector<uint8_t>& types)
+{
+    if (types.empty() || xy.size() < types.size() * 2)
+        return;
+    const double fromX = m_state.x, fromY = m_state.y;
+    double lastX = fromX, lastY = fromY;
+    Draw(false, true, [&] {
+        if (!cairo_has_current_point(m_cr))
+            cairo_move_to(m_cr, fromX, fromY);
+        for (size_t i = 0; i < types.size(); ++i) {
+            const uint8_t kind = types[i] & 6;
+            if (kind == 4 && i + 2 < types.size()) {
+                cairo_curve_to(m_cr, xy[2 * i], xy[2 * i + 1], xy[2 * i + 2], xy[2 * i + 3], xy[2 * i + 4],
+                               xy[2 * i + 5]);
+                i += 2;
+            } else if (kind == 6) {
+                cairo_move_to(m_cr, xy[2 * i], xy[2 * i + 1]);
+            } else {
+                cairo_line_to(m_cr, xy[2 * i], xy[2 * i + 1]);
+            }
+            lastX = xy[2 * i];
+            lastY = xy[2 * i + 1];
+            if (types[i] & 1)
+                cairo_close_path(m_cr);
+        }
+    });
+    m_state.x = lastX;
+    m_state.y = lastY;
 }
 
 void Canvas::Rectangle(double l, double t, double r, double b)
@@ -1207,11 +1238,21 @@ void Canvas::Text(double x, double y, const std::vector<std::string>& chars,
         cairo_fill(m_cr);
     }
     SetColour(s.textColour);
+    // Large glyphs go as outlines: the glyph cache would hold a mask as large as each of them.
+    const bool outlines = em > 256;
     double at = 0;
     for (size_t i = 0; i < chars.size(); ++i) {
         cairo_move_to(m_cr, ox + bx * at, oy + by * at);
-        cairo_show_text(m_cr, chars[i].c_str());
+        if (outlines)
+            cairo_text_path(m_cr, chars[i].c_str());
+        else
+            cairo_show_text(m_cr, chars[i].c_str());
         at += advance[i];
+    }
+    if (outlines) {
+        cairo_set_antialias(m_cr, CAIRO_ANTIALIAS_GRAY);
+        cairo_fill(m_cr);
+        cairo_set_antialias(m_cr, CAIRO_ANTIALIAS_NONE);
     }
     const double thickness = std::max(1.0, std::round(em / 14));
     if (f.underline)

@@ -175,6 +175,8 @@ public:
     void Polygons(const std::vector<double>& xy, const std::vector<uint32_t>& counts);
     void Polylines(const std::vector<double>& xy, const std::vector<uint32_t>& counts);
     void Bezier(const std::vector<double>& xy, bool fromCurrent);
+    // Points with a type each: move 6, line 2, Bézier 4 (in threes), closing the figure with 1.
+    void PolyDraw(const std::vector<double>& xy, const std::vector<uint8_t>& types);
     void Rectangle(double l, double t, double r, double b);
     void RoundRect(double l, double t, double r, double b, double w, double h);
     void Ellipse(double l, double t, double r, double b);

@@ -93,11 +93,13 @@ Font FontOf(const Record& r)
     return f;
 }
 
-void Text(Canvas& c, const Record& r, bool wide)
+// One text of a record: its EMRTEXT at offset o (reference point, count, string offset,
+// options, rectangle, offset of the advances).
+void Text(Canvas& c, const Record& r, bool wide, size_t o = 36)
 {
-    const double x = r.I(36), y = r.I(40);
-    const uint32_t count = r.U(44), offString = r.U(48), options = r.U(52), offDx = r.U(72);
-    const Box rect{double(r.I(56)), double(r.I(60)), double(r.I(64)), double(r.I(68))};
+    const double x = r.I(o), y = r.I(o + 4);
+    const uint32_t count = r.U(o + 8), offString = r.U(o + 12), options = r.U(o + 16), offDx = r.U(o + 36);
+    const Box rect{double(r.I(o + 20)), double(r.I(o + 24)), double(r.I(o + 28)), double(r.I(o + 32))};
     const uint64_t textBytes = uint64_t(count) * (wide ? 2 : 1);
     if (!r.Has(offString, textBytes))
         return;
@@ -339,6 +341,33 @@ void PlayRecord(Canvas& c, const Record& r, uint32_t type)
     }
     case 83: Text(c, r, false); break;
     case 84: Text(c, r, true); break;
+    case 96: case 97: {  // POLYTEXTOUTA, POLYTEXTOUTW: several texts of 40 bytes each
+        const uint32_t texts = r.U(36);
+        for (uint32_t i = 0; i < texts && r.Has(40 + uint64_t(i) * 40, 40); ++i)
+            Text(c, r, type == 97, 40 + size_t(i) * 40);
+        break;
+    }
+    case 108: {  // SMALLTEXTOUT: x, y, count, options, mode, scales, [clip], characters
+        const uint32_t count = r.U(16), options = r.U(20);
+        const bool hasRect = !(options & 0x100), narrow = options & 0x200;
+        const size_t textAt = hasRect ? 52 : 36;
+        if (!r.Has(textAt, uint64_t(count) * (narrow ? 1 : 2)))
+            break;
+        const Box rect{double(r.I(36)), double(r.I(40)), double(r.I(44)), double(r.I(48))};
+        c.Text(r.I(8), r.I(12),
+               narrow ? CharsFromAnsi(r.Ptr(textAt), count, s.font.charset) : CharsFromUtf16(r.Ptr(textAt), count),
+               {}, options & (kEtoOpaque | kEtoClipped), hasRect ? &rect : nullptr);
+        break;
+    }
+    case 56: case 92: {  // POLYDRAW, POLYDRAW16: points, then a type byte for each
+        const bool small = type == 92;
+        const uint32_t count = r.U(24);
+        if (!Points(r, 28, count, small, xy) || !r.Has(28 + uint64_t(count) * (small ? 4 : 8), count))
+            break;
+        const uint8_t* types = r.Ptr(28 + size_t(count) * (small ? 4 : 8));
+        c.PolyDraw(xy, std::vector<uint8_t>(types, types + count));
+        break;
+    }
     // Records with nothing to draw here.
     case kEmrHeader: case 13: case 16: case 21: case 23: case 28: case 48: case 50: case 51: case 52:
     case 65: case 70: case 98: case 99: case 100: case 101: case 102: case 103: case 104: case 105:
