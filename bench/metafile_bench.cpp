@@ -1,5 +1,5 @@
 // Metafile playing speed: each corpus drawing played into a 1000 x 1000 bitmap.
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,6 +1,6 @@
 // Any bytes as an enhanced metafile, a plain one and a placeable one, opened and rendered: every
 // path must end in a picture or a code, never a crash, a leak or a stray read.
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Bitmap conversions other parts of the library use from inside an entry.
 #pragma once
 
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 #include <cstdint>
 

@@ -2,7 +2,7 @@
 // and the GDI operations they call, drawn with cairo into a 32-bit surface.
 #pragma once
 
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 #include <cairo.h>
 

@@ -3,7 +3,7 @@
 #include "formats/metafile/metafile.h"
 
 #include "imaging/bitmaps.h"
-#include "imaging/frame.h"
+#include "base/frame.h"
 
 #include <sys/stat.h>
 
@@ -303,15 +303,16 @@ uint8_t* RenderHandle(HENHMETAFILE metafile, uint32_t* width, uint32_t* height, 
     return Draw(metafile, RenderState{}, background, width, height);
 }
 
-bool Probe(const uint8_t* header, size_t size) noexcept
+bool ProbeWmf(const uint8_t* header, size_t size) noexcept
 {
-    if (size >= 44 && Le32(header) == 1 && Le32(header + 40) == ENHMETA_SIGNATURE)
-        return true;
-    if (size >= 4 && Le32(header) == kPlaceableKey)
-        return true;
-    // A plain metafile: memory or disk type, 9-word header, version 1 or 3.
-    return size >= 6 && (header[0] == 1 || header[0] == 2) && header[1] == 0 && header[2] == 9 &&
-           header[3] == 0 && header[4] == 0 && (header[5] == 1 || header[5] == 3);
+    static constexpr uint8_t kPlain[] = {0x01, 0x00, 0x09, 0x00, 0x00};
+    return (size >= sizeof kPlain && std::memcmp(header, kPlain, sizeof kPlain) == 0) ||
+           (size >= 4 && Le32(header) == kPlaceableKey);
+}
+
+bool ProbeEmf(const uint8_t* header, size_t size) noexcept
+{
+    return size >= 44 && Le32(header + 40) == ENHMETA_SIGNATURE;
 }
 
 namespace {

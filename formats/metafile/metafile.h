@@ -1,9 +1,9 @@
 // WMF, placeable WMF and EMF pictures rendered into RGB24 images.
 #pragma once
 
-#include "formats/channel.h"
-#include "imaging/image.h"
-#include "include/pxlib.h"
+#include "base/channel.h"
+#include "base/image.h"
+#include "pxlib.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,10 +14,13 @@ namespace px::metafile {
 inline constexpr uint32_t kDefaultExtent = 300;
 inline constexpr COLORREF kDefaultBackground = 0x808080;
 
-// A strong signature in the first bytes: EMF, placeable WMF or plain WMF.
-bool Probe(const uint8_t* header, size_t size) noexcept;
+// The signatures of detection: a plain WMF's 01 00 09 00 00 or the placeable key; " EMF" at
+// byte 40.
+bool ProbeWmf(const uint8_t* header, size_t size) noexcept;
+bool ProbeEmf(const uint8_t* header, size_t size) noexcept;
 
-// The picture's size in pixels from its header; on failure Fail(code), false.
+// For both formats, whichever the bytes hold. The picture's size in pixels from its header;
+// on failure Fail(code), false.
 bool Info(Channel& channel, uint32_t& width, uint32_t& height);
 
 // The picture rendered at its own size on mid grey, with the image object's defaults.
