@@ -16,6 +16,7 @@ namespace {
 constexpr double kFar = 1e7;  // beyond any surface: an unclipped box
 constexpr size_t kMaxClipBoxes = 4096;
 constexpr double kMaxScale = 1e9;
+constexpr int64_t kMaxSourcePixels = int64_t{1} << 26;
 
 bool Finite(const cairo_matrix_t& m)
 {
@@ -1347,6 +1348,11 @@ void Canvas::Place(const DibRef& dib, const cairo_matrix_t& place, int32_t sx, i
     const int64_t y1 = std::min<int64_t>(top + srcH, layout.height);
     if (x1 <= x0 || y1 <= y0)
         return;
+    // A bitmap of few bits a pixel grows 32-fold as a surface: as large as a picture at most.
+    if ((x1 - x0) * (y1 - y0) > kMaxSourcePixels) {
+        SkipRecord("bitmap too large, of a", blit.rop);
+        return;
+    }
     SurfaceOwner image{cairo_image_surface_create(CAIRO_FORMAT_ARGB32, int(x1 - x0), int(y1 - y0))};
     auto* out = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(image.s));
     if (!out)

@@ -261,6 +261,12 @@ void PlayRecord(Canvas& c, const Record& r, uint32_t type)
             c.FillRegion(region, *brush, true);
         break;
     }
+    case 73: {  // INVERTRGN
+        Region region;
+        if (RegionOf(r, 28, r.U(24), region))
+            c.FillRegion(region, Brush{kBsSolid, 0xFFFFFF, 0, nullptr}, true, true);
+        break;
+    }
     case 75: {  // EXTSELECTCLIPRGN: region in device units
         const uint32_t bytes = r.U(8), mode = r.U(12);
         Region region;

@@ -328,6 +328,21 @@ TEST_F(MetafileTest, EmfDrawingsPaintWhereTheirRecordsSay)
          Emf().Rec(kStretchDib, {0, 0, 0, 0, 0, 0, 0, 0, 2, 2, 80, 40, 120, 16, 0, 0xCC0020, 100, 100}, dib)
              .Done(),
          {{25, 25, 0xFF0000}, {75, 25, 0x00FF00}, {25, 75, 0x0000FF}, {75, 75, 0xFFFFFF}}},
+        {"pie: the quarter from the right edge counter-clockwise to the top",
+         RedBrush().Rec(47, {10, 10, 90, 90, 90, 50, 50, 10}).Done(), {{65, 35, 0xFF0000}, {35, 65, kGrey}}},
+        {"chord: only the side of the chord away from the centre",
+         RedBrush().Rec(46, {10, 10, 90, 90, 90, 50, 50, 10}).Done(), {{75, 25, 0xFF0000}, {60, 40, kGrey}}},
+        {"rounded rectangle: the corner is cut",
+         RedBrush().Rec(44, {10, 10, 90, 90, 40, 40}).Done(), {{12, 12, kGrey}, {50, 12, 0xFF0000}}},
+        {"dashed pen: its gaps show the opaque background colour",
+         Emf().Rec(kCreatePen, {1, 1, 0, 0, 0}).Rec(kSelect, {1}).Rec(kMoveTo, {0, 50}).Rec(kLineTo, {100, 50})
+             .Done(),
+         {{5, 50, 0}, {20, 50, 0xFFFFFF}, {5, 40, kGrey}}},
+        {"transparent blit: the white quarter lets the background through",
+         Emf().Rec(116, {0, 0, 0, 0, 0, 0, 100, 100, 0xFFFFFF, 0, 0, Float(1), 0, 0, Float(1), 0, 0, 0, 0,
+                         108, 40, 148, 16, 2, 2}, dib)
+             .Done(),
+         {{25, 25, 0xFF0000}, {75, 75, kGrey}}},
         {"an unknown record is skipped, drawing goes on",
          RedBrush().Rec(0x7777, {1, 2, 3}).Rec(kRectangle, {0, 0, 100, 100}).Done(), {{50, 50, 0xFF0000}}},
     };
@@ -351,17 +366,34 @@ TEST_F(MetafileTest, EmfDrawingsPaintWhereTheirRecordsSay)
                                .Rec(kTextW, {0, 0, 0, 0, 1, Float(1), Float(1), 10, 20, 2, 76, 0, 0, 0, 0, 0, 0},
                                     text)
                                .Done();
-    const Picture p = Render(withText);
-    ASSERT_TRUE(p.rgb) << p.code;
-    int dark = 0, strayDark = 0;
-    for (uint32_t y = 0; y < p.height; ++y)
-        for (uint32_t x = 0; x < p.width; ++x) {
-            const bool isDark = (p.At(x, y) & 0xFF) < 0x40;
-            const bool inBox = x >= 8 && y >= 16 && y < 66;
-            (inBox ? dark : strayDark) += isDark;
-        }
-    EXPECT_GT(dark, 100);
-    EXPECT_EQ(strayDark, 0);
+    // The same turned by 90 degrees (escapement 900) from (50, 90): it rises from there.
+    Bytes turned = font;
+    const int32_t escapement = 900;
+    std::memcpy(turned.data() + 8, &escapement, 4);
+    const Bytes withTurnedText = Emf()
+                                     .Rec(kFont, {1}, turned)
+                                     .Rec(kSelect, {1})
+                                     .Rec(kSetBkMode, {1})
+                                     .Rec(kTextW, {0, 0, 0, 0, 1, Float(1), Float(1), 50, 90, 2, 76, 0, 0, 0, 0, 0, 0},
+                                          text)
+                                     .Done();
+    const struct {
+        const Bytes& bytes;
+        std::function<bool(uint32_t, uint32_t)> inBox;
+    } texts[] = {
+        {withText, [](uint32_t x, uint32_t y) { return x >= 8 && y >= 16 && y < 66; }},
+        {withTurnedText, [](uint32_t x, uint32_t y) { return x >= 45 && y <= 92; }},
+    };
+    for (const auto& t : texts) {
+        const Picture p = Render(t.bytes);
+        ASSERT_TRUE(p.rgb) << p.code;
+        int dark = 0, strayDark = 0;
+        for (uint32_t y = 0; y < p.height; ++y)
+            for (uint32_t x = 0; x < p.width; ++x)
+                (t.inBox(x, y) ? dark : strayDark) += (p.At(x, y) & 0xFF) < 0x40;
+        EXPECT_GT(dark, 100);
+        EXPECT_EQ(strayDark, 0);
+    }
 }
 
 // WMF record numbers.
