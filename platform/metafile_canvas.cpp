@@ -1482,10 +1482,6 @@ constexpr uint16_t kCp1252High[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-// The Symbol font's letters are Greek.
-constexpr char16_t kSymbolUpper[] = u"ΑΒΧΔΕΦΓΗΙϑΚΛΜΝΟΠΘΡΣΤΥςΩΞΨΖ";
-constexpr char16_t kSymbolLower[] = u"αβχδεφγηιϕκλμνοπθρστυϖωξψζ";
-
 }  // namespace
 
 std::vector<std::string> CharsFromAnsi(const uint8_t* text, size_t count, uint8_t charset)
@@ -1495,11 +1491,8 @@ std::vector<std::string> CharsFromAnsi(const uint8_t* text, size_t count, uint8_
     for (size_t i = 0; i < count; ++i) {
         const uint8_t b = text[i];
         uint32_t c = b;
-        if (charset == kSymbolCharset && b >= 'A' && b <= 'Z')
-            c = kSymbolUpper[b - 'A'];
-        else if (charset == kSymbolCharset && b >= 'a' && b <= 'z')
-            c = kSymbolLower[b - 'a'];
-        else if (b >= 0x80 && b < 0xA0)
+        // Symbol-encoded fonts take the byte itself (their glyphs sit at those codes).
+        if (charset != kSymbolCharset && b >= 0x80 && b < 0xA0)
             c = kCp1252High[b - 0x80];
         std::string one;
         PutUtf8(one, c ? c : ' ');
