@@ -13,7 +13,8 @@
 namespace px::meta {
 namespace {
 
-constexpr double kFar = 1e7;  // beyond any surface: an unclipped box
+// Beyond any surface, and within what cairo holds in its fixed-point coordinates (2^23).
+constexpr double kFar = 4194304;
 constexpr size_t kMaxClipBoxes = 4096;
 constexpr double kMaxScale = 1e9;
 constexpr int64_t kMaxSourcePixels = int64_t{1} << 26;
@@ -317,6 +318,32 @@ double Canvas::DeviceScale() const
     return std::sqrt(std::fabs(m.xx * m.yy - m.xy * m.yx));
 }
 
+// True when every logical point lands within kFar of the device's origin: cairo's coordinates
+// wrap beyond 2^23, and its rasteriser and clipper do not survive what that makes.
+bool Canvas::Fits(const double* xy, size_t count) const
+{
+    cairo_matrix_t m;
+    if (!Full(m))
+        return false;
+    for (size_t i = 0; i + 1 < count; i += 2) {
+        double x = xy[i], y = xy[i + 1];
+        cairo_matrix_transform_point(&m, &x, &y);
+        if (!(std::fabs(x) <= kFar && std::fabs(y) <= kFar))
+            return false;
+    }
+    return true;
+}
+
+bool Canvas::Fits(std::initializer_list<double> xy) const
+{
+    return Fits(xy.begin(), xy.size());
+}
+
+bool Canvas::Fits(const std::vector<double>& xy) const
+{
+    return Fits(xy.data(), xy.size());
+}
+
 Box Canvas::DeviceBox(double l, double t, double r, double b) const
 {
     cairo_matrix_t m;
@@ -331,8 +358,9 @@ Box Canvas::DeviceBox(double l, double t, double r, double b) const
         box.top = std::min(box.top, ys[i]);
         box.bottom = std::max(box.bottom, ys[i]);
     }
-    // Whole device pixels, as GDI clips.
-    return {std::round(box.left), std::round(box.top), std::round(box.right), std::round(box.bottom)};
+    // Whole device pixels, as GDI clips, and no farther than cairo reaches.
+    auto clamp = [](double v) { return std::clamp(std::round(v), -kFar, kFar); };
+    return {clamp(box.left), clamp(box.top), clamp(box.right), clamp(box.bottom)};
 }
 
 // ---- Objects ----
@@ -629,6 +657,8 @@ void Canvas::Draw(bool fill, bool stroke, Build&& build)
 
 void Canvas::MoveTo(double x, double y)
 {
+    if (!Fits({x, y}))
+        return;
     m_state.x = x;
     m_state.y = y;
     if (m_inPath)
@@ -637,6 +667,8 @@ void Canvas::MoveTo(double x, double y)
 
 void Canvas::LineTo(double x, double y)
 {
+    if (!Fits({x, y, m_state.x, m_state.y}))
+        return;
     const double fromX = m_state.x, fromY = m_state.y;
     Draw(false, true, [&] {
         if (!cairo_has_current_point(m_cr))
@@ -649,6 +681,8 @@ void Canvas::LineTo(double x, double y)
 
 void Canvas::Polyline(const std::vector<double>& xy, bool fromCurrent)
 {
+    if (!(Fits(xy) && Fits({m_state.x, m_state.y})))
+        return;
     if (xy.size() < 2)
         return;
     const double fromX = m_state.x, fromY = m_state.y;
@@ -670,6 +704,8 @@ void Canvas::Polyline(const std::vector<double>& xy, bool fromCurrent)
 
 void Canvas::Polygons(const std::vector<double>& xy, const std::vector<uint32_t>& counts)
 {
+    if (!Fits(xy))
+        return;
     Draw(true, true, [&] {
         size_t at = 0;
         for (uint32_t n : counts) {
@@ -685,6 +721,8 @@ void Canvas::Polygons(const std::vector<double>& xy, const std::vector<uint32_t>
 
 void Canvas::Polylines(const std::vector<double>& xy, const std::vector<uint32_t>& counts)
 {
+    if (!Fits(xy))
+        return;
     Draw(false, true, [&] {
         size_t at = 0;
         for (uint32_t n : counts) {
@@ -699,6 +737,8 @@ void Canvas::Polylines(const std::vector<double>& xy, const std::vector<uint32_t
 
 void Canvas::Bezier(const std::vector<double>& xy, bool fromCurrent)
 {
+    if (!(Fits(xy) && Fits({m_state.x, m_state.y})))
+        return;
     const size_t first = fromCurrent ? 0 : 2;
     if (xy.size() < first + 6)
         return;
@@ -722,6 +762,8 @@ void Canvas::Bezier(const std::vector<double>& xy, bool fromCurrent)
 
 void Canvas::PolyDraw(const std::vector<double>& xy, const std::vector<uint8_t>& types)
 {
+    if (!(Fits(xy) && Fits({m_state.x, m_state.y})))
+        return;
     if (types.empty() || xy.size() < types.size() * 2)
         return;
     const double fromX = m_state.x, fromY = m_state.y;
@@ -752,6 +794,8 @@ void Canvas::PolyDraw(const std::vector<double>& xy, const std::vector<uint8_t>&
 
 void Canvas::Rectangle(double l, double t, double r, double b)
 {
+    if (!Fits({l, t, r, t, l, b, r, b}))
+        return;
     Draw(true, true, [&] {
         cairo_new_sub_path(m_cr);
         cairo_move_to(m_cr, l, t);
@@ -764,6 +808,8 @@ void Canvas::Rectangle(double l, double t, double r, double b)
 
 void Canvas::RoundRect(double l, double t, double r, double b, double w, double h)
 {
+    if (!Fits({l, t, r, t, l, b, r, b}))
+        return;
     const double rx = std::min(std::fabs(w) / 2, std::fabs(r - l) / 2);
     const double ry = std::min(std::fabs(h) / 2, std::fabs(b - t) / 2);
     if (rx <= 0 || ry <= 0)
@@ -788,6 +834,8 @@ void Canvas::RoundRect(double l, double t, double r, double b, double w, double 
 
 void Canvas::Ellipse(double l, double t, double r, double b)
 {
+    if (!Fits({l, t, r, t, l, b, r, b}))
+        return;
     const double rx = std::fabs(r - l) / 2, ry = std::fabs(b - t) / 2;
     if (rx <= 0 || ry <= 0)
         return;
@@ -833,6 +881,8 @@ void Canvas::ArcPath(double l, double t, double r, double b, double xs, double y
 void Canvas::Arc(ArcKind kind, double l, double t, double r, double b, double xs, double ys,
                  double xe, double ye)
 {
+    if (!Fits({l, t, r, t, l, b, r, b, m_state.x, m_state.y}))
+        return;
     if (l == r || t == b)
         return;
     const double cx = (l + r) / 2, cy = (t + b) / 2;
@@ -858,6 +908,8 @@ void Canvas::Arc(ArcKind kind, double l, double t, double r, double b, double xs
 
 void Canvas::AngleArc(double x, double y, double radius, double start, double sweep)
 {
+    if (!Fits({x - radius, y - radius, x + radius, y - radius, x - radius, y + radius, x + radius, y + radius, m_state.x, m_state.y}))
+        return;
     if (!std::isfinite(start) || !std::isfinite(sweep) || radius <= 0)
         return;
     const double fromX = m_state.x, fromY = m_state.y;
@@ -876,6 +928,8 @@ void Canvas::AngleArc(double x, double y, double radius, double start, double sw
 
 void Canvas::SetPixel(double x, double y, uint32_t colour)
 {
+    if (!Fits({x, y}))
+        return;
     if (m_inPath || !Transform(x, y))
         return;
     ApplyClip();
@@ -898,6 +952,8 @@ void Canvas::FillRegion(const Region& region, const Brush& brush, bool logical, 
             double x0 = d.left, y0 = d.top, x1 = d.right, y1 = d.bottom;
             cairo_matrix_transform_point(&m_base, &x0, &y0);
             cairo_matrix_transform_point(&m_base, &x1, &y1);
+            x0 = std::clamp(x0, -kFar, kFar), x1 = std::clamp(x1, -kFar, kFar);
+            y0 = std::clamp(y0, -kFar, kFar), y1 = std::clamp(y1, -kFar, kFar);
             cairo_rectangle(m_cr, x0, y0, x1 - x0, y1 - y0);
         } else {
             cairo_rectangle(m_cr, d.left, d.top, d.right - d.left, d.bottom - d.top);
@@ -1108,8 +1164,9 @@ void Canvas::SelectClipRegion(const Region* region, uint32_t mode, bool logical)
             double x0 = b.left, y0 = b.top, x1 = b.right, y1 = b.bottom;
             cairo_matrix_transform_point(&m_base, &x0, &y0);
             cairo_matrix_transform_point(&m_base, &x1, &y1);
-            boxes.push_back({std::round(std::min(x0, x1)), std::round(std::min(y0, y1)),
-                             std::round(std::max(x0, x1)), std::round(std::max(y0, y1))});
+            auto clamp = [](double v) { return std::clamp(std::round(v), -kFar, kFar); };
+            boxes.push_back({clamp(std::min(x0, x1)), clamp(std::min(y0, y1)), clamp(std::max(x0, x1)),
+                             clamp(std::max(y0, y1))});
         }
     }
     ClipBoxes(std::move(boxes), mode);
@@ -1124,9 +1181,10 @@ void Canvas::OffsetClip(double dx, double dy)
     if (!Full(m))
         return;
     cairo_matrix_transform_distance(&m, &dx, &dy);
+    auto clamp = [](double v) { return std::clamp(v, -kFar, kFar); };
     for (Box& b : clip.boxes)
         if (b.left > -kFar && b.right < kFar)
-            b = {b.left + dx, b.top + dy, b.right + dx, b.bottom + dy};
+            b = {clamp(b.left + dx), clamp(b.top + dy), clamp(b.right + dx), clamp(b.bottom + dy)};
     ++m_clipVersion;
 }
 
@@ -1144,6 +1202,8 @@ void Canvas::Text(double x, double y, const std::vector<std::string>& chars,
         x = s.x;
         y = s.y;
     }
+    if (!Fits({x, y}))
+        return;
     ApplyClip();
     cairo_save(m_cr);
     cairo_identity_matrix(m_cr);
@@ -1208,6 +1268,10 @@ void Canvas::Text(double x, double y, const std::vector<std::string>& chars,
             advance[i] = e.x_advance;
         }
         total += advance[i];
+    }
+    if (!(std::fabs(total) <= kFar)) {
+        cairo_restore(m_cr);
+        return;
     }
     double along = 0, across = 0;
     switch (s.textAlign & kTaHorizontalMask) {
@@ -1318,6 +1382,13 @@ void Canvas::Place(const DibRef& dib, const cairo_matrix_t& place, int32_t sx, i
     cairo_matrix_multiply(&full, &place, &m);
     if (!Finite(full))
         return;
+    const double w = std::fabs(double(sw)), h = std::fabs(double(sh));
+    double corners[8] = {0, 0, w, 0, 0, h, w, h};
+    for (int i = 0; i < 8; i += 2) {
+        cairo_matrix_transform_point(&full, &corners[i], &corners[i + 1]);
+        if (!(std::fabs(corners[i]) <= kFar && std::fabs(corners[i + 1]) <= kFar))
+            return;
+    }
     gdi::DibLayout layout;
     const uint8_t* bits = nullptr;
     if (!Locate(dib, layout, bits)) {
@@ -1412,7 +1483,7 @@ void Canvas::Place(const DibRef& dib, const cairo_matrix_t& place, int32_t sx, i
 void Canvas::GradientRect(const Vertex& a, const Vertex& b, bool vertical)
 {
     cairo_matrix_t m;
-    if (m_inPath || !Full(m))
+    if (m_inPath || !Full(m) || !Fits({a.x, a.y, b.x, b.y, a.x, b.y, b.x, a.y}))
         return;
     ApplyClip();
     cairo_save(m_cr);
@@ -1430,7 +1501,7 @@ void Canvas::GradientRect(const Vertex& a, const Vertex& b, bool vertical)
 void Canvas::GradientTriangle(const Vertex& a, const Vertex& b, const Vertex& c)
 {
     cairo_matrix_t m;
-    if (m_inPath || !Full(m))
+    if (m_inPath || !Full(m) || !Fits({a.x, a.y, b.x, b.y, c.x, c.y}))
         return;
     ApplyClip();
     cairo_save(m_cr);

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <variant>
@@ -254,6 +255,9 @@ private:
     bool Transform(double& x, double& y) const;
     double DeviceScale() const;
     Box DeviceBox(double l, double t, double r, double b) const;
+    bool Fits(const double* xy, size_t count) const;
+    bool Fits(std::initializer_list<double> xy) const;
+    bool Fits(const std::vector<double>& xy) const;
     void ApplyClip();
     bool ApplyRop();
     void SetColour(uint32_t colourref);
