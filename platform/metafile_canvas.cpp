@@ -1238,7 +1238,8 @@ void Canvas::Text(double x, double y, const std::vector<std::string>& chars,
     double em = cell;
     if (f.height > 0 && unit.ascent + unit.descent > 0)
         em = cell / (unit.ascent + unit.descent);
-    if (!std::isfinite(em) || em <= 0 || em > 1e5) {
+    // Beyond 2^15 pixels FreeType refuses the size, and cairo leaks on that path.
+    if (!std::isfinite(em) || em <= 0 || em > 16384) {
         cairo_restore(m_cr);
         return;
     }
