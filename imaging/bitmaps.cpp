@@ -1,4 +1,5 @@
 // Image records to and from Windows bitmaps (packed, device and section), and drawing them.
+#include "imaging/bitmaps.h"
 #include "base/frame.h"
 #include "base/image.h"
 #include "imaging/imaging_options.h"
@@ -693,6 +694,12 @@ uint32_t StretchDrawPart(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t he
 }
 
 }  // namespace
+
+uint8_t* DdbToRgb24Image(HBITMAP bitmap, uint32_t* width, uint32_t* height, HPALETTE palette)
+{
+    return DdbToRgb24(bitmap, width, height, palette);
+}
+
 }  // namespace px::bitmaps
 
 namespace b = px::bitmaps;

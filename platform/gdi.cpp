@@ -48,7 +48,7 @@ uint32_t Rgb(uint8_t r, uint8_t g, uint8_t b) noexcept
     return (uint32_t{r} << 16) | (uint32_t{g} << 8) | b;
 }
 
-enum class Kind : uint8_t { Dc, Bitmap, Palette };
+enum class Kind : uint8_t { Dc, Bitmap, Palette, Brush };
 
 struct Object {
     explicit Object(Kind k) : kind(k) {}
@@ -61,6 +61,11 @@ struct Palette : Object {
     Palette() : Object(Kind::Palette) {}
     std::vector<PALETTEENTRY> entries;
     uint32_t selections = 0;  // contexts that have it selected
+};
+
+struct Brush : Object {
+    Brush() : Object(Kind::Brush) {}
+    uint32_t rgb = 0;  // 0x00RRGGBB
 };
 
 struct Dc;
@@ -167,6 +172,7 @@ Object* Find(const void* handle, Kind kind)
 Dc* FindDc(HDC handle) { return static_cast<Dc*>(Find(handle, Kind::Dc)); }
 Bitmap* FindBitmap(const void* handle) { return static_cast<Bitmap*>(Find(handle, Kind::Bitmap)); }
 Palette* FindPalette(const void* handle) { return static_cast<Palette*>(Find(handle, Kind::Palette)); }
+Brush* FindBrush(const void* handle) { return static_cast<Brush*>(Find(handle, Kind::Brush)); }
 
 template <class Handle>
 Handle HandleOf(Object* object)
@@ -913,6 +919,10 @@ extern "C" int32_t DeleteObject(HGDIOBJ handle)
             Destroy(palette);
             return 1;
         }
+        if (Brush* brush = FindBrush(handle)) {
+            Destroy(brush);
+            return 1;
+        }
         return 0;
     });
 }
@@ -960,6 +970,32 @@ extern "C" int32_t RegisterBitmapResource(HMODULE module, const char* name, cons
             return 0;
         const auto* first = static_cast<const uint8_t*>(dib);
         Reg().resources[ResourceKey{module, name}].assign(first, first + bytes);
+        return 1;
+    });
+}
+
+extern "C" HBRUSH CreateSolidBrush(COLORREF colour)
+{
+    return Locked(HBRUSH{}, [&]() -> HBRUSH {
+        auto brush = std::make_unique<Brush>();
+        brush->rgb = Rgb(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+        return HandleOf<HBRUSH>(Register(std::move(brush)));
+    });
+}
+
+extern "C" int32_t FillRect(HDC handle, const RECT* rect, HBRUSH brushHandle)
+{
+    return Locked(int32_t{0}, [&]() -> int32_t {
+        Dc* dc = FindDc(handle);
+        Brush* brush = FindBrush(brushHandle);
+        if (!dc || !brush || !rect)
+            return 0;
+        PixelView to = SurfaceView(*dc);
+        const int32_t left = std::max(rect->left, 0), top = std::max(rect->top, 0);
+        const int32_t right = std::min(rect->right, to.Width()), bottom = std::min(rect->bottom, to.Height());
+        for (int32_t y = top; y < bottom; ++y)
+            for (int32_t x = left; x < right; ++x)
+                to.Set(x, y, brush->rgb);
         return 1;
     });
 }
