@@ -292,6 +292,45 @@ enum {
 uint32_t DetectFileType(DataChannel* channel);
 
 
+/* ---- BMP, PCX and TGA readers -------------------------------------------------------------- */
+
+enum {
+    PX_ERR_BMP_FORMAT = 6,       /* not a BMP file, or a layout the BMP reader does not take */
+    PX_ERR_BMP_COMPRESSION = 7,  /* a compression the RLE decoder or the row reader does not take */
+    PX_ERR_PCX_FORMAT = 22,      /* not a PCX file: header rejected or unreadable */
+    PX_ERR_TGA_UNSUPPORTED = 32  /* TGA pixel depth, image type or colour map not supported */
+};
+
+typedef struct BMPRowReader BMPRowReader;
+typedef struct PCXRowReader PCXRowReader;
+
+/* bitsPerPixel 24 (RGB24), 8 (Index8) or 1 (Mono1, from 1-bit files only); for 8 and 1 palette
+ * receives the file's 256 RGBQUAD entries. A non-null result with a nonzero last error (3, 14)
+ * holds the rows read before the file ended or the read was cancelled. */
+uint8_t* ReadBMP(DataChannel* channel, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
+                 uint8_t* palette);
+/* Uncompressed and bit-field files; rows come in file order (bottom row first unless the
+ * stored height is negative). With a palette (room for 256 RGBQUAD) rows are Index8 and the
+ * file's palette is copied out; without one they are RGB24. */
+BMPRowReader* BeginBMPRows(DataChannel* channel, uint32_t* width, uint32_t* height, uint8_t* palette);
+/* rowsLeft (may be null) receives the rows still to come; 0 with code 24 when none are left. */
+uint32_t ReadBMPRow(BMPRowReader* reader, uint8_t* row, uint32_t* rowsLeft);
+uint32_t EndBMPRows(BMPRowReader* reader);
+
+/* bitsPerPixel 24 (RGB24) or 8 (Index8 with the file's 256 RGBQUAD entries in palette). The
+ * image comes back also when a read was cancelled (rows not read stay zero). */
+uint8_t* ReadPCX(DataChannel* channel, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
+                 uint8_t* palette);
+/* RGB24 rows from the top; rowNumber (may be null) receives the 0-based row delivered. */
+PCXRowReader* BeginPCXRows(DataChannel* channel, uint32_t* width, uint32_t* height);
+uint32_t ReadPCXRow(PCXRowReader* reader, uint8_t* row, uint32_t* rowNumber);
+uint32_t EndPCXRows(PCXRowReader* reader);
+
+/* bitsPerPixel 24 (RGB24) or 8 (Index8 of a colour-mapped file, its map in palette). Nothing
+ * partial is returned: on any failure the result is null and the sizes 0. */
+uint8_t* ReadTGA(DataChannel* channel, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
+                 uint8_t* palette);
+
 /* ---- Device contexts, bitmaps and palettes (platform) ------------------------------------ */
 
 /* A small stand-in for the Windows GDI, under the same names. Every device is true colour:
