@@ -1,7 +1,7 @@
 // Buffered bytes from a channel for the run-length decoders, which read a byte at a time.
 #pragma once
 
-#include "formats/channel.h"
+#include "base/channel.h"
 
 #include <algorithm>
 #include <cstddef>

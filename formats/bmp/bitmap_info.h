@@ -2,7 +2,7 @@
 // reader and for the packed bitmaps of the GDI-like layer.
 #pragma once
 
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 #include <cstddef>
 #include <cstdint>

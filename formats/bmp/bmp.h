@@ -1,8 +1,8 @@
 // The BMP reader: whole pictures as RGB24, Index8 or Mono1, and one row at a time.
 #pragma once
 
-#include "formats/channel.h"
-#include "imaging/image.h"
+#include "base/channel.h"
+#include "base/image.h"
 
 #include <cstddef>
 #include <cstdint>

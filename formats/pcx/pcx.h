@@ -1,8 +1,8 @@
 // The PCX reader: run-length PCX files as RGB24 or Index8, whole or one row at a time.
 #pragma once
 
-#include "formats/channel.h"
-#include "imaging/image.h"
+#include "base/channel.h"
+#include "base/image.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,9 +2,9 @@
 #include "formats/pcx/pcx.h"
 
 #include "formats/byte_source.h"
-#include "formats/guard.h"
+#include "base/guard.h"
 #include "formats/live_handles.h"
-#include "imaging/frame.h"
+#include "base/frame.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,16 +1,15 @@
 // The TGA reader: raw and run-length TGA files as RGB24, colour-mapped ones also as Index8.
 #pragma once
 
-#include "formats/channel.h"
-#include "imaging/image.h"
+#include "base/channel.h"
+#include "base/image.h"
 
 #include <cstddef>
 #include <cstdint>
 
 namespace px::tga {
 
-// TGA has no signature: files are known by their extension, so this is always false.
-bool Probe(const uint8_t* header, size_t size) noexcept;
+// TGA has no signature: the registry knows its files by their extension alone.
 bool Info(Channel& channel, uint32_t& width, uint32_t& height);
 // The picture as RGB24, rows top-down; nothing partial on failure.
 GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height);

@@ -2,8 +2,8 @@
 #include "formats/tga/tga.h"
 
 #include "formats/byte_source.h"
-#include "formats/guard.h"
-#include "imaging/frame.h"
+#include "base/guard.h"
+#include "base/frame.h"
 
 #include <algorithm>
 #include <cstring>
@@ -228,11 +228,6 @@ GlobalBuffer ReadImage(Channel& channel, uint32_t& width, uint32_t& height, RGBQ
 }
 
 }  // namespace
-
-bool Probe(const uint8_t*, size_t) noexcept
-{
-    return false;
-}
 
 bool Info(Channel& channel, uint32_t& width, uint32_t& height)
 {

@@ -1,7 +1,7 @@
 // Small BMP, PCX and TGA files made in memory, and decoding through a memory channel.
 #pragma once
 
-#include "include/pxlib.h"
+#include "pxlib.h"
 #include "support/test_support.h"
 
 #include <cstdint>
