@@ -78,7 +78,8 @@ inline Bytes PcxFile(uint16_t width, uint16_t height, uint8_t bitsPerPlane, uint
     b[3] = bitsPerPlane;
     Put16(b, 8, width - 1u);
     Put16(b, 10, height - 1u);
-    std::memcpy(b.data() + 16, palette16.data(), std::min<size_t>(palette16.size(), 48));
+    if (!palette16.empty())
+        std::memcpy(b.data() + 16, palette16.data(), std::min<size_t>(palette16.size(), 48));
     b[65] = planes;
     Put16(b, 66, bytesPerLine);
     b.insert(b.end(), data.begin(), data.end());
