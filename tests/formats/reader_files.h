@@ -4,6 +4,7 @@
 #include "pxlib.h"
 #include "support/test_support.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
@@ -71,7 +72,7 @@ inline Bytes StoredRows(const std::vector<Bytes>& rowsTopDown, bool topDown = fa
 inline Bytes PcxFile(uint16_t width, uint16_t height, uint8_t bitsPerPlane, uint8_t planes,
                      uint16_t bytesPerLine, const Bytes& data, const Bytes& palette16 = {})
 {
-    Bytes b(128, 0);
+    Bytes b(128 + data.size(), 0);
     b[0] = 10;
     b[1] = 5;
     b[2] = 1;
@@ -82,7 +83,7 @@ inline Bytes PcxFile(uint16_t width, uint16_t height, uint8_t bitsPerPlane, uint
         std::memcpy(b.data() + 16, palette16.data(), std::min<size_t>(palette16.size(), 48));
     b[65] = planes;
     Put16(b, 66, bytesPerLine);
-    b.insert(b.end(), data.begin(), data.end());
+    std::copy(data.begin(), data.end(), b.begin() + 128);
     return b;
 }
 
