@@ -288,7 +288,7 @@ GlobalBuffer DecodeRle(Channel& channel, Headers& headers, const RGBQUAD* table,
     };
 
     ByteSource source(channel);
-    uint8_t data[128];
+    uint8_t data[256];  // an absolute run of up to 255 bytes and its pad
     for (;;) {
         if (row >= 0 && row != reported) {
             reported = row;

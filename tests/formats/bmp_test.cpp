@@ -210,6 +210,15 @@ TEST(BmpReader, RunLengthStreams)
     EXPECT_EQ(d.code, 0u);
     EXPECT_EQ(d.Rgb(), (Bytes{0, 255, 0, 0, 255, 0, 255, 0, 0, 255, 0, 0}));
 
+    // The longest absolute run, 255 pixels and a pad byte.
+    Bytes longest = {0, 255};
+    for (int i = 0; i < 256; ++i)
+        longest.push_back(uint8_t(i % 4));
+    longest.insert(longest.end(), {0, 1});
+    d = Decode(BmpFile(255, 1, 8, table, longest, 1));
+    EXPECT_EQ(d.code, 0u);
+    EXPECT_EQ(d.Rgb()[254 * 3 + 1], 255) << "pixel 254 has index 2, green";
+
     // A top-down RLE file, and RLE asked of the row reader, are refused.
     EXPECT_EQ(Decode(BmpFile(2, -2, 8, table, {0, 1}, 1)).code, 6u);
     const Bytes rle = BmpFile(2, 2, 8, table, {0, 1}, 1);
