@@ -1,5 +1,5 @@
-// BMP, PCX and TGA reader speed: 4000 x 3000 pictures decoded to RGB24 from memory channels, as BMP (24 bits and
-// RLE8), run-length PCX and run-length TGA. Throughput is counted in output bytes.
+// BMP, PCX and TGA reader speed: 4000 x 3000 pictures decoded to RGB24 from memory channels,
+// as BMP (24 bits and RLE8), run-length PCX and run-length TGA. Throughput counts output bytes.
 #include "pxlib.h"
 
 #include <benchmark/benchmark.h>
