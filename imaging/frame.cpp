@@ -47,6 +47,8 @@ constexpr CodeName kCodeTexts[] = {
     {Code::BadChannel, "data channel handle is not valid"},
     {Code::DibSection, "bitmap section cannot be created"},
     {Code::NoState, "library state cannot be had"},
+    {Code::ExifUnreadable, "EXIF block cannot be parsed"},
+    {Code::ProfileUnusable, "colour profile is damaged or cannot be used"},
 };
 
 }  // namespace

@@ -34,6 +34,8 @@ enum class Code : uint32_t {
     BadChannel = 38,
     DibSection = 40,
     NoState = 55,
+    ExifUnreadable = 70,
+    ProfileUnusable = 71,
 };
 
 const char* CodeText(Code code) noexcept;
