@@ -11,6 +11,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string_view>
 
@@ -40,6 +41,65 @@ void NoteTrouble(ExifLog*, ExifLogCode code, const char*, const char*, va_list, 
         *static_cast<bool*>(user) = true;
 }
 
+// libexif shortens a directory that runs past the block without a word; so every directory
+// and every value is checked to lie inside the block before libexif sees it.
+class TiffCheck {
+public:
+    TiffCheck(const uint8_t* tiff, uint32_t size) : m_tiff(tiff), m_size(size) {}
+
+    bool Whole()
+    {
+        if (m_size < 8 || !(Is("II*\0") || Is("MM\0*")))
+            return false;
+        m_big = m_tiff[0] == 'M';
+        return Directory(U32(4), 0, true);
+    }
+
+private:
+    bool Is(const char* header) const { return std::memcmp(m_tiff, header, 4) == 0; }
+    uint32_t U16(uint64_t at) const
+    {
+        return m_big ? uint32_t{m_tiff[at]} << 8 | m_tiff[at + 1] : uint32_t{m_tiff[at + 1]} << 8 | m_tiff[at];
+    }
+    uint32_t U32(uint64_t at) const
+    {
+        return m_big ? U16(at) << 16 | U16(at + 2) : U16(at + 2) << 16 | U16(at);
+    }
+    static uint32_t TypeSize(uint32_t type)
+    {
+        static constexpr uint8_t kSizes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
+        return type < std::size(kSizes) ? kSizes[type] : 0;
+    }
+    // IFD0 may chain to IFD1; sub-directories (EXIF, GPS, interoperability) do not chain.
+    bool Directory(uint64_t at, int depth, bool chains)
+    {
+        if (depth > 3 || ++m_directories > 8 || at < 8 || at + 2 > m_size)
+            return false;
+        const uint32_t count = U16(at);
+        const uint64_t end = at + 2 + uint64_t{count} * 12;
+        if (end + (chains ? 4 : 0) > m_size)
+            return false;
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint64_t entry = at + 2 + uint64_t{i} * 12;
+            const uint32_t tag = U16(entry), type = U16(entry + 2), n = U32(entry + 4);
+            const uint64_t bytes = uint64_t{TypeSize(type)} * n;
+            if (TypeSize(type) == 0)
+                return false;
+            if (bytes > 4 && U32(entry + 8) + bytes > m_size)
+                return false;
+            if ((tag == 0x8769 || tag == 0x8825 || tag == 0xA005) && !Directory(U32(entry + 8), depth + 1, false))
+                return false;
+        }
+        const uint32_t next = chains ? U32(end) : 0;
+        return next == 0 || Directory(next, depth + 1, false);
+    }
+
+    const uint8_t* m_tiff;
+    uint32_t m_size;
+    bool m_big = false;
+    int m_directories = 0;
+};
+
 // A parsed block with the memory manager that owns its parts.
 struct Parsed {
     MemPtr mem;
@@ -50,6 +110,8 @@ struct Parsed {
 Parsed Parse(const uint8_t* block, uint32_t length)
 {
     if (!block || length <= sizeof kExifId || std::memcmp(block, kExifId, sizeof kExifId) != 0)
+        return {};
+    if (!TiffCheck(block + sizeof kExifId, length - sizeof kExifId).Whole())
         return {};
     MemPtr mem(exif_mem_new_default());
     LogPtr log(exif_log_new());
