@@ -1,8 +1,8 @@
 // Turning and mirroring RGB24 pictures by the eight EXIF orientations, and its entry.
 #include "imaging/orientation.h"
 
-#include "imaging/frame.h"
-#include "imaging/image.h"
+#include "base/frame.h"
+#include "base/image.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,8 +1,9 @@
 // The batch run: scan, refusals, and the thumbnail of every file.
-#include "app/core/batch.h"
+#include "core/batch.h"
 
-#include "app/core/geometry.h"
-#include "app/core/image_object.h"
+#include "core/file_types.h"
+#include "core/geometry.h"
+#include "core/image_object.h"
 
 #include <algorithm>
 #include <atomic>
@@ -22,16 +23,6 @@ namespace fs = std::filesystem;
 
 namespace quillet {
 namespace {
-
-bool EndsInJpg(const std::string& path)
-{
-    if (path.size() < 4)
-        return false;
-    std::string tail = path.substr(path.size() - 4);
-    for (char& c : tail)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return tail == ".jpg";
-}
 
 // The same folder under another spelling: links, "..", a trailing separator, letter case
 // on a file system that ignores it.
@@ -163,7 +154,7 @@ void CollectFiles(const std::string& folder, bool subDirs, std::vector<std::stri
                 CollectFiles(path, subDirs, files);
             continue;
         }
-        if (EndsInJpg(path))
+        if (IsCollectedName(path))
             files.push_back(path);
     }
 }
@@ -256,8 +247,8 @@ std::string MakeThumbnail(const BatchSettings& s, const std::string& sourcePath,
     image.Orient(orientation);
     if (plan->crop)
         image.CropToBox(plan->crop->boxWidth, plan->crop->boxHeight, plan->crop->position);
-    const bool convert = s.ToSRGB && !image.IccProfile().empty() && image.SourceBits() != 32;
-    if (convert)
+    // A profile of another kind than RGB or grey (a CMYK source's) is refused by both calls.
+    if (s.ToSRGB && !image.IccProfile().empty())
         ConvertRGB24ToSRGB(image.Pixels(), image.Width(), image.Height(), image.IccProfile().data(),
                            static_cast<uint32_t>(image.IccProfile().size()));
     if (s.Boost)
@@ -268,8 +259,7 @@ std::string MakeThumbnail(const BatchSettings& s, const std::string& sourcePath,
     ClearJPGOutputMarkers();
     if (s.CopyExif)
         QueueMetadata(image, s, orientation != 1);
-    // A CMYK source's profile describes ink, not the RGB thumbnail.
-    if (!s.ToSRGB && !image.IccProfile().empty() && image.SourceBits() != 32)
+    if (!s.ToSRGB && !image.IccProfile().empty())
         QueueProfile(image.IccProfile());
 
     image.SetJpegQuality(static_cast<int32_t>(s.Quality));

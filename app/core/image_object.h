@@ -2,8 +2,8 @@
 // and the EXIF block of the JPEG file it came from.
 #pragma once
 
-#include "app/core/file_types.h"
-#include "include/pxlib.h"
+#include "core/file_types.h"
+#include "pxlib.h"
 
 #include <cstdint>
 #include <memory>
@@ -35,8 +35,6 @@ public:
     const std::vector<std::vector<uint8_t>>& XmpPackets() const { return m_xmp; }
     // Its ICC profile, empty when it had none or a damaged one.
     const std::vector<uint8_t>& IccProfile() const { return m_icc; }
-    // Bits per pixel of that file as stored: 8 grey, 24 colour, 32 CMYK.
-    uint32_t SourceBits() const { return m_sourceBits; }
 
     void SetJpegQuality(int32_t quality) { m_jpegQuality = quality; }
     int32_t JpegQuality() const { return m_jpegQuality; }
@@ -70,7 +68,7 @@ private:
 
     // Takes a buffer a reader returned; a null buffer leaves the object empty.
     void Adopt(uint8_t* pixels, uint32_t width, uint32_t height);
-    uint32_t LoadJPEG(DataChannel* source);
+    uint32_t Load(DataChannel* source, uint32_t fileType);
     void KeepMetadata();
 
     int32_t m_jpegQuality = 75;
@@ -84,7 +82,6 @@ private:
     std::vector<uint8_t> m_exif;
     std::vector<std::vector<uint8_t>> m_xmp;
     std::vector<uint8_t> m_icc;
-    uint32_t m_sourceBits = 0;
 };
 
 // Whether an APP1 payload is an EXIF block, or an XMP packet or part of one.

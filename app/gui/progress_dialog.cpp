@@ -1,8 +1,8 @@
 // The progress window of a batch run.
-#include "app/gui/progress_dialog.h"
+#include "gui/progress_dialog.h"
 
-#include "app/core/numbers.h"
-#include "app/res/strings.h"
+#include "core/numbers.h"
+#include "res/strings.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -1,5 +1,5 @@
 // Web link rules: text colour, failure texts, and the fallback handler's command line.
-#include "app/core/link.h"
+#include "core/link.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Thumbnails as people see their photographs: upright by the orientation tag under every rule,
 // EXIF blocks that tell the thumbnail's truth, XMP after EXIF, colour profiles, and nothing of
 // it when the switches are off.
-#include "app/core/batch.h"
-#include "app/core/geometry.h"
-#include "app/core/image_object.h"
+#include "core/batch.h"
+#include "core/geometry.h"
+#include "core/image_object.h"
 #include "app/photo_files.h"
 #include "support/exif_fixture.h"
 

@@ -2,7 +2,7 @@
 // the fallback handler and the failure message.
 #include "gui_support.h"
 
-#include "app/gui/hyperlink.h"
+#include "gui/hyperlink.h"
 
 #include <QDesktopServices>
 #include <QEnterEvent>

@@ -1,5 +1,5 @@
 // OrientRGB24: the eight orientations on a labelled picture, round trips across tiles, refusals.
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,43 @@
+// Data channels: the handle every reader and writer does its input and output through.
+#pragma once
+
+#include "pxlib.h"
+
+#include <cstdint>
+
+namespace px {
+
+// True when the handle is a channel the library issued and has not closed. Never
+// dereferences anything else.
+bool IsLiveChannel(const DataChannel* channel) noexcept;
+
+// For reader and writer entries: records 5 for a null handle and 38 for one that is not a
+// live channel; true when the handle may be used.
+bool AcceptChannel(DataChannel* channel) noexcept;
+
+// The name a file channel was opened with; null for the other kinds. On an accepted handle.
+const char* FileChannelPath(const DataChannel* channel) noexcept;
+
+// The operations readers and writers use, on a handle already accepted. Owns nothing.
+class Channel {
+public:
+    explicit Channel(DataChannel* channel) noexcept : m_channel(channel) {}
+
+    uint32_t Read(void* buffer, uint32_t count) noexcept;
+    bool Write(const void* buffer, uint32_t count) noexcept;
+    bool Seek(int32_t offset, uint32_t origin) noexcept;
+    uint32_t Tell() noexcept;
+    uint32_t Size() noexcept;
+    bool AtEnd() noexcept;
+
+    // True only when exactly count bytes were delivered.
+    bool ReadExact(void* buffer, uint32_t count) noexcept { return Read(buffer, count) == count; }
+    bool Rewind() noexcept { return Seek(0, 0); }
+
+    DataChannel* handle() const noexcept { return m_channel; }
+
+private:
+    DataChannel* m_channel;
+};
+
+}  // namespace px

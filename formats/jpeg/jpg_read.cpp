@@ -1,0 +1,436 @@
+// JPEG reading: the source manager over a data channel, marker capture, and the read entries.
+#include "base/channel.h"
+#include "base/frame.h"
+#include "base/image.h"
+#include "formats/jpeg/jpeg.h"
+#include "formats/jpeg/jpg_glue.h"
+#include "formats/jpeg/jpg_settings.h"
+
+#include <jerror.h>
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+// One row-by-row decode; the public handle is its address. Destroying it destroys the
+// decompressor, so every path that drops the owner releases libjpeg's memory too.
+struct JPGReadState {
+    jpeg_decompress_struct cinfo;
+    px::jpg::JPGErrorManager error;
+    px::Channel channel{nullptr};
+    std::unique_ptr<uint8_t[]> rowBuffer;
+    bool grey = false;
+    bool broken = false;  // libjpeg failed mid-decode; it must not be called again but to destroy
+
+    ~JPGReadState() { jpeg_destroy_decompress(&cinfo); }  // harmless on a zeroed cinfo
+};
+
+namespace px::jpg {
+namespace {
+
+constexpr uint32_t kInputBytes = 4096;
+
+struct JPGChannelSource {
+    jpeg_source_mgr pub;
+    Channel* channel;
+    JOCTET* buffer;
+    boolean atStartOfFile;
+};
+
+JPGChannelSource* Source(j_decompress_ptr cinfo) noexcept
+{
+    return reinterpret_cast<JPGChannelSource*>(cinfo->src);
+}
+
+void InitSource(j_decompress_ptr cinfo) noexcept
+{
+    Source(cinfo)->atStartOfFile = TRUE;
+}
+
+boolean FillInputBuffer(j_decompress_ptr cinfo) noexcept
+{
+    JPGChannelSource* source = Source(cinfo);
+    uint32_t count = source->channel->Read(source->buffer, kInputBytes);
+    if (count == 0) {
+        if (source->atStartOfFile)
+            ERREXIT(cinfo, JERR_INPUT_EMPTY);
+        // A cut file ends as if it were complete; libjpeg fills the missing part.
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        source->buffer[0] = 0xFF;
+        source->buffer[1] = JPEG_EOI;
+        count = 2;
+    }
+    source->pub.next_input_byte = source->buffer;
+    source->pub.bytes_in_buffer = count;
+    source->atStartOfFile = FALSE;
+    return TRUE;  // never suspends
+}
+
+void SkipInputData(j_decompress_ptr cinfo, long count) noexcept
+{
+    if (count <= 0)
+        return;
+    jpeg_source_mgr* source = cinfo->src;
+    while (count > static_cast<long>(source->bytes_in_buffer)) {
+        count -= static_cast<long>(source->bytes_in_buffer);
+        FillInputBuffer(cinfo);
+    }
+    source->next_input_byte += count;
+    source->bytes_in_buffer -= static_cast<size_t>(count);
+}
+
+void TermSource(j_decompress_ptr) noexcept {}
+
+// Called on a decompressor that has just been created; libjpeg's pool owns the manager.
+void InstallSource(j_decompress_ptr cinfo, Channel* channel) noexcept
+{
+    if (!cinfo->src) {
+        auto common = reinterpret_cast<j_common_ptr>(cinfo);
+        auto* source = static_cast<JPGChannelSource*>(
+            (*cinfo->mem->alloc_small)(common, JPOOL_PERMANENT, sizeof(JPGChannelSource)));
+        source->buffer = static_cast<JOCTET*>(
+            (*cinfo->mem->alloc_small)(common, JPOOL_PERMANENT, kInputBytes));
+        cinfo->src = &source->pub;
+    }
+    JPGChannelSource* source = Source(cinfo);
+    source->pub.init_source = InitSource;
+    source->pub.fill_input_buffer = FillInputBuffer;
+    source->pub.skip_input_data = SkipInputData;
+    source->pub.resync_to_restart = jpeg_resync_to_restart;
+    source->pub.term_source = TermSource;
+    source->pub.bytes_in_buffer = 0;
+    source->pub.next_input_byte = nullptr;
+    source->channel = channel;
+}
+
+// The islands below arm the jump target and call into libjpeg. They hold only plain data;
+// the caller owns the state and releases it when one returns false.
+
+bool OpenDecoder(JPGReadState* s) noexcept
+{
+    s->cinfo.err = InstallErrorManager(s->error);
+    if (setjmp(s->error.jump))
+        return false;
+    jpeg_create_decompress(&s->cinfo);
+    InstallSource(&s->cinfo, &s->channel);
+    // COM and APP1..APP14 whole; libjpeg reads APP0 (JFIF) and APP14 (Adobe) itself anyway.
+    jpeg_save_markers(&s->cinfo, JPEG_COM, 0xFFFF);
+    for (int marker = JPEG_APP0 + 1; marker <= JPEG_APP0 + 14; ++marker)
+        jpeg_save_markers(&s->cinfo, marker, 0xFFFF);
+    return jpeg_read_header(&s->cinfo, TRUE) == JPEG_HEADER_OK;
+}
+
+bool CalcOutputDimensions(JPGReadState* s) noexcept
+{
+    if (setjmp(s->error.jump))
+        return false;
+    jpeg_calc_output_dimensions(&s->cinfo);
+    return true;
+}
+
+bool StartDecoder(JPGReadState* s) noexcept
+{
+    if (setjmp(s->error.jump))
+        return false;
+    return jpeg_start_decompress(&s->cinfo) == TRUE;
+}
+
+bool ReadLine(JPGReadState* s, JSAMPROW row) noexcept
+{
+    if (setjmp(s->error.jump))
+        return false;
+    return jpeg_read_scanlines(&s->cinfo, &row, 1) == 1;
+}
+
+bool FinishDecoder(JPGReadState* s) noexcept
+{
+    if (setjmp(s->error.jump))
+        return false;
+    jpeg_finish_decompress(&s->cinfo);
+    return true;
+}
+
+// libjpeg 6b scales only by 1/8, 1/4, 1/2 and 1/1; libjpeg-turbo would take other eighths,
+// so the fraction is reduced to the largest of those steps that does not exceed it.
+unsigned ScaleDenominator(uint32_t numerator, uint32_t denominator) noexcept
+{
+    if (denominator == 0)
+        return 1;
+    const uint64_t n = numerator;
+    for (unsigned step : {8u, 4u, 2u})
+        if (n * step <= denominator)
+            return step;
+    return 1;
+}
+
+void ClearCaptured(JPGSettings& settings) noexcept
+{
+    settings.capturedComments.clear();
+    settings.capturedMarkers.clear();
+}
+
+// Copies the saved markers into the thread's captured lists, in file order. A marker that
+// cannot be copied is left out; the decode goes on.
+void CaptureMarkers(const jpeg_decompress_struct& cinfo, JPGSettings& settings) noexcept
+{
+    for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next) {
+        try {
+            if (m->marker == JPEG_COM) {
+                if (!m->data)
+                    continue;
+                const auto* bytes = reinterpret_cast<const char*>(m->data);
+                std::string text(bytes, strnlen(bytes, m->data_length));  // a text ends at a zero
+                DebugTrace("PXLib JPG comment : %s\n", text.c_str());
+                settings.capturedComments.push_back(std::move(text));
+            } else if (m->data && m->data_length > 0) {
+                settings.capturedMarkers.push_back(
+                    JPGMarkerItem{m->marker, std::vector<uint8_t>(m->data, m->data + m->data_length)});
+                DebugTrace("PXLib JPG marker # %d, len: %d\n", static_cast<int>(m->marker),
+                           static_cast<int>(m->data_length));
+            }
+        } catch (const std::bad_alloc&) {
+        }
+    }
+}
+
+uint32_t GetDimensions(DataChannel* handle, uint32_t* width, uint32_t* height, uint32_t* bits,
+                       JPGDensity* density)
+{
+    if (!width || !height)
+        return Fail(Code::BadArgument);
+    if (!AcceptChannel(handle))
+        return 0;
+    *width = 0;
+    *height = 0;
+    JPGSettings& settings = ThreadSettings();
+    ClearCaptured(settings);
+
+    JPGReadState decoder{};
+    decoder.channel = Channel(handle);
+    if (!OpenDecoder(&decoder) || !CalcOutputDimensions(&decoder))
+        return Fail(Code::JpegDecode);
+    const jpeg_decompress_struct& c = decoder.cinfo;
+    *width = c.image_width;
+    *height = c.image_height;
+    if (bits)
+        *bits = static_cast<uint32_t>(c.output_components) * 8;
+    CaptureMarkers(c, settings);
+    // Without a JFIF header these are libjpeg's defaults (1, 1, 0).
+    if (density)
+        *density = JPGDensity{c.X_density, c.Y_density, c.density_unit};
+    return 1;
+}
+
+using ReadOwner = std::unique_ptr<JPGReadState>;
+
+ReadOwner BeginRead(DataChannel* handle, uint32_t* width, uint32_t* height, bool grey)
+{
+    if (!width || !height) {
+        Fail(Code::BadArgument);
+        return nullptr;
+    }
+    if (!AcceptChannel(handle))
+        return nullptr;
+    *width = 0;
+    *height = 0;
+    ReadOwner s(new (std::nothrow) JPGReadState{});
+    if (!s) {
+        Fail(Code::OutOfMemory);
+        return nullptr;
+    }
+    s->grey = grey;
+    s->channel = Channel(handle);
+    JPGSettings& settings = ThreadSettings();
+    ClearCaptured(settings);
+
+    if (!OpenDecoder(s.get())) {
+        Fail(Code::JpegDecode);
+        return nullptr;
+    }
+    s->cinfo.scale_num = 1;
+    s->cinfo.scale_denom = ScaleDenominator(settings.scaleNum, settings.scaleDenom);
+    CaptureMarkers(s->cinfo, settings);
+    if (!StartDecoder(s.get())) {
+        Fail(Code::JpegDecode);
+        return nullptr;
+    }
+    const jpeg_decompress_struct& c = s->cinfo;
+    const uint64_t rowBytes =
+        CheckedMul(CheckedMul(c.output_width, static_cast<uint64_t>(c.output_components)), 2);
+    if (rowBytes < kMaxGlobalBytes)
+        s->rowBuffer.reset(new (std::nothrow) uint8_t[rowBytes]);
+    if (!s->rowBuffer) {
+        Fail(Code::OutOfMemory);
+        return nullptr;
+    }
+    *width = c.output_width;
+    *height = c.output_height;
+    return s;
+}
+
+enum class RowAction { Direct, GreyToRGB, CMYKToRGB, RGBToGrey };
+
+uint32_t ReadRow(JPGReadState& s, uint8_t* row, uint32_t* rowIndex)
+{
+    if (!row)
+        return Fail(Code::BadArgument);
+    const jpeg_decompress_struct& c = s.cinfo;
+    if (s.broken)
+        return Fail(Code::ReadError);
+    if (c.output_scanline >= c.output_height)
+        return Fail(Code::RowOutOfRange);
+
+    const int components = c.output_components;
+    const bool cmykFile = c.jpeg_color_space == JCS_CMYK || c.jpeg_color_space == JCS_YCCK;
+    RowAction action;
+    if (!s.grey && components == 3)
+        action = RowAction::Direct;
+    else if (!s.grey && components == 1)
+        action = RowAction::GreyToRGB;
+    else if (!s.grey && components == 4 && cmykFile)
+        action = RowAction::CMYKToRGB;
+    else if (s.grey && components == 1)
+        action = RowAction::Direct;
+    else if (s.grey && components == 3)
+        action = RowAction::RGBToGrey;
+    else
+        return Fail(Code::LayoutUnavailable);
+
+    uint8_t* target = action == RowAction::Direct ? row : s.rowBuffer.get();
+    if (!ReadLine(&s, target)) {
+        s.broken = true;
+        return Fail(Code::ReadError);
+    }
+
+    const uint8_t* in = s.rowBuffer.get();
+    const uint32_t width = c.output_width;
+    switch (action) {
+    case RowAction::Direct:
+        break;
+    case RowAction::GreyToRGB:
+        for (uint32_t x = 0; x < width; ++x)
+            row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = in[x];
+        break;
+    case RowAction::CMYKToRGB:
+        // Inverted CMYK as Adobe writes it: 255 means no ink.
+        for (uint32_t x = 0; x < width; ++x) {
+            const uint32_t k = in[4 * x + 3];
+            row[3 * x] = static_cast<uint8_t>(in[4 * x] * k / 255);
+            row[3 * x + 1] = static_cast<uint8_t>(in[4 * x + 1] * k / 255);
+            row[3 * x + 2] = static_cast<uint8_t>(in[4 * x + 2] * k / 255);
+        }
+        break;
+    case RowAction::RGBToGrey:
+        for (uint32_t x = 0; x < width; ++x) {
+            const double luminance =
+                (in[3 * x] * 0.299 + in[3 * x + 1] * 0.587) + in[3 * x + 2] * 0.114;
+            row[x] = static_cast<uint8_t>(static_cast<uint32_t>(luminance));  // truncated
+        }
+        break;
+    }
+    if (rowIndex)
+        *rowIndex = c.output_scanline - 1;
+    return 1;
+}
+
+uint32_t EndRead(ReadOwner s)
+{
+    const bool finished = !s->broken && FinishDecoder(s.get());
+    s.reset();
+    return finished ? 1 : Fail(Code::ReadError);
+}
+
+uint8_t* ReadWhole(DataChannel* handle, uint32_t* width, uint32_t* height, uint32_t bits)
+{
+    if (bits != 8 && bits != 24)
+        return Fail(Code::BadArgument);
+    ReadOwner s = BeginRead(handle, width, height, bits == 8);
+    if (!s)
+        return nullptr;
+    const uint32_t w = *width;
+    const uint32_t h = *height;
+    // Every row is decoded into place or cleared below, so the block need not be cleared first.
+    GlobalBuffer pixels = AllocateGlobalForFill(ImageBytes(w, h, bits));
+    if (!pixels)
+        return nullptr;
+    const uint64_t stride = RowBytes(w, bits);
+    // On a failed or cancelled row the decode is dropped without finishing: libjpeg would only
+    // complain about the rows not read. The caller gets the rows decoded so far, the rest zero.
+    auto partial = [&](uint32_t firstMissing) {
+        std::memset(pixels.get() + firstMissing * stride, 0, (h - firstMissing) * stride);
+        return pixels.Release();
+    };
+    for (uint32_t y = 0; y < h; ++y) {
+        if (!ReadRow(*s, pixels.get() + y * stride, nullptr))
+            return partial(y);
+        if (!Progress(y, h))
+            return partial(y + 1);
+    }
+    // Every row is there: a complaint while finishing does not spoil the image.
+    FinishDecoder(s.get());
+    return pixels.Release();
+}
+
+}  // namespace
+}  // namespace px::jpg
+
+namespace px::jpeg {
+
+bool Probe(const uint8_t* header, size_t size) noexcept
+{
+    return size >= 3 && header[0] == 0xFF && header[1] == 0xD8 && header[2] == 0xFF;
+}
+
+bool Info(Channel& channel, uint32_t& width, uint32_t& height)
+{
+    return jpg::GetDimensions(channel.handle(), &width, &height, nullptr, nullptr) != 0;
+}
+
+GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
+{
+    uint8_t* pixels = jpg::ReadWhole(channel.handle(), &width, &height, 24);
+    return GlobalBuffer(pixels, pixels ? GlobalSize(pixels) : 0);
+}
+
+}  // namespace px::jpeg
+
+extern "C" uint32_t GetJPGDimensions(DataChannel* source, uint32_t* width, uint32_t* height,
+                                     uint32_t* bitsPerPixel, JPGDensity* density)
+{
+    return px::Entry([&] { return px::jpg::GetDimensions(source, width, height, bitsPerPixel, density); });
+}
+
+extern "C" uint8_t* ReadJPG(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel)
+{
+    return px::Entry([&] { return px::jpg::ReadWhole(source, width, height, bitsPerPixel); });
+}
+
+extern "C" JPGReadState* BeginJPGRead(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t grey)
+{
+    return px::Entry([&]() -> JPGReadState* {
+        px::jpg::ReadOwner s = px::jpg::BeginRead(source, width, height, grey != 0);
+        if (!s)
+            return nullptr;
+        if (!px::jpg::ReadHandles().Add(s.get()))
+            return px::Fail(px::Code::OutOfMemory);
+        return s.release();
+    });
+}
+
+extern "C" uint32_t ReadJPGRow(JPGReadState* state, uint8_t* row, uint32_t* rowIndex)
+{
+    return px::Entry([&]() -> uint32_t {
+        if (!state || !px::jpg::ReadHandles().Contains(state))
+            return px::Fail(px::Code::BadArgument);
+        return px::jpg::ReadRow(*state, row, rowIndex);
+    });
+}
+
+extern "C" uint32_t EndJPGRead(JPGReadState* state)
+{
+    return px::Entry([&]() -> uint32_t {
+        if (!state || !px::jpg::ReadHandles().Remove(state))
+            return px::Fail(px::Code::BadArgument);
+        return px::jpg::EndRead(px::jpg::ReadOwner(state));
+    });
+}
