@@ -203,6 +203,7 @@ uint32_t EndJPGWrite(JPGWriteState* state);
 /* Flags of RewriteExifBlock. */
 #define PX_EXIF_UPRIGHT 0x1u /* the pixels are upright: orientation becomes 1 */
 #define PX_EXIF_NO_GPS 0x2u  /* the location (the GPS directory) is removed */
+#define PX_EXIF_SRGB 0x4u    /* the pixels were converted to sRGB: a ColorSpace tag says 1 */
 
 /* The orientation (1 to 8) an APP1 payload ("Exif\0\0" and a TIFF structure) records; 1
  * when the block, the tag or its value is missing, unreadable or out of range. */

@@ -99,11 +99,12 @@ void QueueApp1(const std::vector<uint8_t>& payload)
 }
 
 // The EXIF block made true of the thumbnail, then the XMP packets, as the source had them.
-void QueueMetadata(const CImageObject& image, const BatchSettings& s, bool pixelsTurned)
+void QueueMetadata(const CImageObject& image, const BatchSettings& s, bool pixelsTurned, bool madeSrgb)
 {
     const std::vector<uint8_t>& exif = image.ExifBlock();
     if (IsExifPayload(exif)) {
-        const uint32_t flags = (s.AutoRotate ? PX_EXIF_UPRIGHT : 0) | (s.StripGPS ? PX_EXIF_NO_GPS : 0);
+        const uint32_t flags = (s.AutoRotate ? PX_EXIF_UPRIGHT : 0) | (s.StripGPS ? PX_EXIF_NO_GPS : 0) |
+                               (madeSrgb ? PX_EXIF_SRGB : 0);
         uint32_t length = 0;
         if (uint8_t* rewritten = RewriteExifBlock(exif.data(), static_cast<uint32_t>(exif.size()), image.Width(),
                                                   image.Height(), flags, &length)) {
@@ -248,9 +249,9 @@ std::string MakeThumbnail(const BatchSettings& s, const std::string& sourcePath,
     if (plan->crop)
         image.CropToBox(plan->crop->boxWidth, plan->crop->boxHeight, plan->crop->position);
     // A profile of another kind than RGB or grey (a CMYK source's) is refused by both calls.
-    if (s.ToSRGB && !image.IccProfile().empty())
-        ConvertRGB24ToSRGB(image.Pixels(), image.Width(), image.Height(), image.IccProfile().data(),
-                           static_cast<uint32_t>(image.IccProfile().size()));
+    const bool converted = s.ToSRGB && !image.IccProfile().empty() &&
+                           ConvertRGB24ToSRGB(image.Pixels(), image.Width(), image.Height(), image.IccProfile().data(),
+                                              static_cast<uint32_t>(image.IccProfile().size()));
     if (s.Boost)
         BoostColor(image.Pixels(), image.Width(), image.Height());
     if (s.Sharpen)
@@ -258,7 +259,7 @@ std::string MakeThumbnail(const BatchSettings& s, const std::string& sourcePath,
 
     ClearJPGOutputMarkers();
     if (s.CopyExif)
-        QueueMetadata(image, s, orientation != 1);
+        QueueMetadata(image, s, orientation != 1, converted);
     if (!s.ToSRGB && !image.IccProfile().empty())
         QueueProfile(image.IccProfile());
 

@@ -218,6 +218,9 @@ uint8_t* Rewrite(const uint8_t* block, uint32_t length, uint32_t width, uint32_t
         if (exif_content_get_entry(ifd0, tag) && !SetNumber(mem, ifd0, tag, value, order))
             return Fail(Code::OutOfMemory);
     ExifContent* exifIfd = data->ifd[EXIF_IFD_EXIF];
+    if ((flags & PX_EXIF_SRGB) && exif_content_get_entry(exifIfd, EXIF_TAG_COLOR_SPACE) &&
+        !SetNumber(mem, exifIfd, EXIF_TAG_COLOR_SPACE, 1, order))
+        return Fail(Code::OutOfMemory);
     if (!SetNumber(mem, exifIfd, EXIF_TAG_PIXEL_X_DIMENSION, width, order) ||
         !SetNumber(mem, exifIfd, EXIF_TAG_PIXEL_Y_DIMENSION, height, order))
         return Fail(Code::OutOfMemory);

@@ -8,10 +8,12 @@
 #include "support/exif_fixture.h"
 
 #include <libexif/exif-data.h>
+#include <jpeglib.h>
 #include <lcms2.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -259,6 +261,59 @@ TEST(ColourProfile, CarriedWithoutCopyExifOrConvertedToSRGBOnRequest)
     ASSERT_EQ(MakeThumbnail(s, in / "wide.jpg", out / "srgb.jpg"), "");
     EXPECT_TRUE(ThumbnailProfile(out / "srgb.jpg").empty());
     EXPECT_GT(MeanDifference(ReadPhoto(out / "srgb.jpg"), ReadPhoto(out / "kept.jpg")), 3.0);
+}
+
+// A CMYK JPEG as Adobe applications write it, with one ICC_PROFILE chunk, through libjpeg.
+void WriteCmykPhoto(const std::string& path, const std::vector<uint8_t>& profile)
+{
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr error;
+    cinfo.err = jpeg_std_error(&error);
+    jpeg_create_compress(&cinfo);
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    jpeg_stdio_dest(&cinfo, file);
+    cinfo.image_width = 40;
+    cinfo.image_height = 30;
+    cinfo.input_components = 4;
+    cinfo.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<uint8_t> chunk = {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, 1, 1};
+    chunk.insert(chunk.end(), profile.begin(), profile.end());
+    jpeg_write_marker(&cinfo, JPEG_APP0 + 2, chunk.data(), static_cast<unsigned>(chunk.size()));
+    std::vector<uint8_t> row(40 * 4, 200);
+    for (int y = 0; y < 30; ++y) {
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::fclose(file);
+}
+
+TEST(ColourProfile, CmykSourcesProfileIsNotCarried)
+{
+    TempFolder in, out;
+    cmsHPROFILE cmyk = cmsCreateProfilePlaceholder(nullptr);
+    cmsSetDeviceClass(cmyk, cmsSigOutputClass);
+    cmsSetColorSpace(cmyk, cmsSigCmykData);
+    cmsSetPCS(cmyk, cmsSigLabData);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(cmyk, nullptr, &size);
+    std::vector<uint8_t> profile(size);
+    cmsSaveProfileToMem(cmyk, profile.data(), &size);
+    cmsCloseProfile(cmyk);
+    WriteCmykPhoto(in / "print.jpg", profile);
+    CImageObject source;
+    ASSERT_EQ(source.LoadFile(in / "print.jpg"), 0u);
+    ASSERT_EQ(source.IccProfile(), profile);  // the profile is there to be refused
+    for (uint32_t toSrgb : {0u, 1u}) {
+        BatchSettings s = Settings(in, out);
+        s.ToSRGB = toSrgb;
+        ASSERT_EQ(MakeThumbnail(s, in / "print.jpg", out / "print.jpg"), "");
+        EXPECT_TRUE(ThumbnailProfile(out / "print.jpg").empty()) << "ToSRGB " << toSrgb;
+    }
 }
 
 TEST(Switches, OffGiveTodaysBytes)

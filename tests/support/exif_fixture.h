@@ -104,7 +104,8 @@ private:
 }  // namespace exif_detail
 
 // "Exif\0\0" and a TIFF structure: IFD0 (Make, Model, Orientation, Software, pointers), EXIF
-// (exposure, date, pixel sizes, maker note), GPS (version, latitude), IFD1 with a JPEG preview.
+// (exposure, date, colour space, pixel sizes, maker note), GPS (version, latitude), IFD1 with
+// a JPEG preview.
 inline std::vector<uint8_t> ExifBlock(const ExifSpec& spec = {})
 {
     using namespace exif_detail;
@@ -112,6 +113,7 @@ inline std::vector<uint8_t> ExifBlock(const ExifSpec& spec = {})
     std::vector<Field> exif = {
         w.Rationals(0x829A, {{1, 125}}),
         w.Ascii(0x9003, "2024:05:01 10:00:00"),
+        w.Short(0xA001, 0xFFFF),  // colour space: uncalibrated, as for a wide-gamut picture
         w.Long(0xA002, spec.width),
         w.Long(0xA003, spec.height),
     };

@@ -63,6 +63,7 @@ TEST(RewriteExifBlock, TellsTheThumbnailsTruthAndKeepsTheRest)
         {false, PX_EXIF_UPRIGHT | PX_EXIF_NO_GPS, "little-endian, turned, no location"},
         {true, PX_EXIF_UPRIGHT, "big-endian, turned, location kept"},
         {false, 0, "not turned: the orientation stays"},
+        {false, PX_EXIF_SRGB, "converted to sRGB"},
     };
     for (const auto& c : cases) {
         test::ExifSpec spec;
@@ -82,6 +83,7 @@ TEST(RewriteExifBlock, TellsTheThumbnailsTruthAndKeepsTheRest)
         EXPECT_EQ(after->ifd[EXIF_IFD_1]->count, 0u) << c.what;
         EXPECT_EQ(after->size, 0u) << c.what;
         EXPECT_EQ(after->ifd[EXIF_IFD_GPS]->count, (c.flags & PX_EXIF_NO_GPS) ? 0u : 3u) << c.what;
+        EXPECT_EQ(Number(after, EXIF_IFD_EXIF, 0xA001), (c.flags & PX_EXIF_SRGB) ? 1u : 0xFFFFu) << c.what;
         for (auto [ifd, tag] : {std::pair{EXIF_IFD_0, 0x010F}, {EXIF_IFD_0, 0x0110}, {EXIF_IFD_0, 0x0131},
                                 {EXIF_IFD_EXIF, 0x829A}, {EXIF_IFD_EXIF, 0x9003}, {EXIF_IFD_EXIF, 0x927C}}) {
             EXPECT_FALSE(Bytes(before, ifd, tag).empty());

@@ -186,9 +186,15 @@ TEST(MakeRGBICCProfile, KeepsRGBAndTurnsGreyIntoEqualRGB)
     for (size_t i = 0; i < viaGrey.size(); ++i)
         EXPECT_NEAR(viaRgb[i], viaGrey[i], 2) << "byte " << i;
 
-    const std::vector<uint8_t> lab = Save(cmsCreateLab4Profile(nullptr));
-    EXPECT_EQ(MakeRGBICCProfile(lab.data(), static_cast<uint32_t>(lab.size()), &length), nullptr);
-    EXPECT_EQ(GetLastLibraryError(), 71u);
+    // Profiles of other kinds describe no RGB pixels; a CMYK source's is not carried.
+    cmsHPROFILE cmyk = cmsCreateProfilePlaceholder(nullptr);
+    cmsSetDeviceClass(cmyk, cmsSigOutputClass);
+    cmsSetColorSpace(cmyk, cmsSigCmykData);
+    cmsSetPCS(cmyk, cmsSigLabData);
+    for (const std::vector<uint8_t>& other : {Save(cmsCreateLab4Profile(nullptr)), Save(cmyk)}) {
+        EXPECT_EQ(MakeRGBICCProfile(other.data(), static_cast<uint32_t>(other.size()), &length), nullptr);
+        EXPECT_EQ(GetLastLibraryError(), 71u);
+    }
 }
 
 }  // namespace
