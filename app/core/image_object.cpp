@@ -88,6 +88,7 @@ uint32_t CImageObject::LoadFile(const std::string& path)
 uint32_t CImageObject::LoadFileAs(const std::string& path, int32_t type)
 {
     Release();
+    m_incomplete = false;
     DataChannel* source = OpenFileSource(path.c_str());
     if (!source)
         return GetLastLibraryError();
@@ -110,6 +111,7 @@ uint32_t CImageObject::Load(DataChannel* source, uint32_t fileType)
     ClearJPGMarkers();
     uint8_t* pixels = LoadPictureRGB24(source, fileType, &width, &height);
     const uint32_t code = GetLastLibraryError();
+    m_incomplete = pixels && (code != 0 || GetJPGInputEndedEarly() != 0);
     SetJPGDecodeScale(1, 1);
     KeepMetadata();
     Adopt(pixels, width, height);

@@ -35,6 +35,9 @@ public:
     const std::vector<std::vector<uint8_t>>& XmpPackets() const { return m_xmp; }
     // Its ICC profile, empty when it had none or a damaged one.
     const std::vector<uint8_t>& IccProfile() const { return m_icc; }
+    // The last load gave a picture although its file ended early or could not be decoded
+    // to the end; the missing part is filled in.
+    bool IncompleteSource() const { return m_incomplete; }
 
     void SetJpegQuality(int32_t quality) { m_jpegQuality = quality; }
     int32_t JpegQuality() const { return m_jpegQuality; }
@@ -82,6 +85,7 @@ private:
     std::vector<uint8_t> m_exif;
     std::vector<std::vector<uint8_t>> m_xmp;
     std::vector<uint8_t> m_icc;
+    bool m_incomplete = false;
 };
 
 // Whether an APP1 payload is an EXIF block, or an XMP packet or part of one.
