@@ -2,6 +2,9 @@
 #include "formats/registry.h"
 
 #include "formats/jpeg/jpeg.h"
+#include "formats/png/png.h"
+#include "formats/psd/psd.h"
+#include "formats/tiff/tiff.h"
 
 #include <cstring>
 
@@ -40,12 +43,12 @@ const Format kFormats[] = {
     {PX_FILE_GIF, 15, "GIF", ".GIF", Signature<"GIF89a", "GIF87a">, nullptr, nullptr},
     {PX_FILE_JPEG, 1, "JPEG", ".JPG .JPEG", jpeg::Probe, jpeg::Info, jpeg::LoadRGB24},
     {PX_FILE_PCX, 9, "PCX", ".PCX", Signature<"\x0A\x00", "\x0A\x02", "\x0A\x03", "\x0A\x05">, nullptr, nullptr},
-    {PX_FILE_TIFF, 12, "TIFF", ".TIF .TIFF", Signature<"MM", "II">, nullptr, nullptr},
-    {PX_FILE_PNG, 3, "PNG", ".PNG", Signature<"\x89PNG\x0D\x0A\x1A\x0A">, nullptr, nullptr},
+    {PX_FILE_TIFF, 12, "TIFF", ".TIF .TIFF", tiff::Probe, tiff::Info, tiff::LoadRGB24},
+    {PX_FILE_PNG, 3, "PNG", ".PNG", png::Probe, png::Info, png::LoadRGB24},
     // The placeable-metafile key 0x9AC6CDD7, little-endian.
     {PX_FILE_WMF, 19, "WMF", ".WMF", Signature<"\x01\x00\x09\x00\x00", "\xD7\xCD\xC6\x9A">, nullptr, nullptr},
     {PX_FILE_EMF, 20, "EMF", ".EMF", SignatureAt<40, " EMF">, nullptr, nullptr},
-    {PX_FILE_PSD, 22, "PSD", ".PSD", Signature<"8BPS">, nullptr, nullptr},
+    {PX_FILE_PSD, 22, "PSD", ".PSD", psd::Probe, psd::Info, psd::LoadRGB24},
     {PX_FILE_TLA1, 0, "TLA", "", Signature<"TLA\x01">, nullptr, nullptr},
     {PX_FILE_TLAU, 0, "TLAU", "", Signature<"TLAU">, nullptr, nullptr},
     // Two zero bytes open both WBMP and many TGA files; only the name tells them apart.

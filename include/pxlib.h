@@ -51,6 +51,10 @@ void SetDebugSink(PXDebugSink sink, void* user);
     X(PX_ERR_CREATE_CONTEXT, CreateContext, 10, "device context cannot be created")              \
     X(PX_ERR_RESOURCE_NOT_FOUND, ResourceNotFound, 13, "resource not found")                     \
     X(PX_ERR_CANCELLED, Cancelled, 14, "cancelled")                                              \
+    X(PX_ERR_PNG_DECODE, PngDecode, 15, "PNG data cannot be decoded")                            \
+    X(PX_ERR_PNG_CREATE, PngCreate, 16, "PNG decoder cannot be created")                         \
+    X(PX_ERR_ROW_SIZE, RowSizeMismatch, 17, "decoded rows do not fit the layout")                \
+    X(PX_ERR_TIFF_DECODE, TiffDecode, 20, "TIFF data cannot be opened or decoded")               \
     X(PX_ERR_NO_MORE_ROWS, RowOutOfRange, 24, "no more rows")                                    \
     X(PX_ERR_DEVICE_CAPS, DeviceCaps, 26, "device lacks a needed capability")                    \
     X(PX_ERR_LAYOUT, LayoutUnavailable, 28, "layout cannot be delivered")                        \
@@ -59,6 +63,8 @@ void SetDebugSink(PXDebugSink sink, void* user);
     X(PX_ERR_SELECT_BITMAP, SelectBitmap, 37, "bitmap cannot be selected")                       \
     X(PX_ERR_BAD_CHANNEL, BadChannel, 38, "data channel handle is not valid")                    \
     X(PX_ERR_DIB_SECTION, DibSection, 40, "bitmap section cannot be created")                    \
+    X(PX_ERR_NOT_PSD, NotPsd, 46, "not a PSD file")                                              \
+    X(PX_ERR_UNSUPPORTED, UnsupportedMode, 47, "unsupported depth or colour mode")               \
     X(PX_ERR_NO_STATE, NoState, 55, "library state cannot be had")                               \
     X(PX_ERR_EXIF_UNREADABLE, ExifUnreadable, 70, "EXIF block cannot be parsed")                 \
     X(PX_ERR_ICC_PROFILE, ProfileUnusable, 71, "colour profile is damaged or cannot be used")
@@ -377,6 +383,49 @@ uint32_t GetPictureInfo(DataChannel* source, uint32_t fileType, uint32_t* width,
 uint8_t* LoadPictureRGB24(DataChannel* source, uint32_t fileType, uint32_t* width,
                           uint32_t* height);
 
+/* ---- PNG, TIFF and PSD readers ------------------------------------------------------------ */
+
+/* bits 24 (RGB24, transparency composited onto the file's background colour, else black),
+ * 32 (RGBA32) or 8 (Index8; palette receives 256 RGBQUAD entries). 16-bit samples arrive as
+ * 8 bits. Codes: 5, 38, 1, 14, 15 (libpng error), 16 (no decoder), 17 (the file's colours do
+ * not fit the layout, e.g. an RGB file at 8 bits). */
+uint8_t* ReadPNG(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
+                 uint8_t* palette);
+
+/* Size and bits per pixel (samples x bits per sample) of the first page; resolution, when
+ * not null, receives x and y resolution (truncated) and the resolution unit. Code 20 when the
+ * data is not TIFF. */
+uint32_t GetTIFFInfo(DataChannel* source, uint32_t* width, uint32_t* height,
+                     uint32_t* bitsPerPixel, uint32_t* resolution);
+/* Number of pages; 0 with code 20 when the data is not TIFF. */
+uint16_t CountTIFFPages(DataChannel* source);
+/* Page `page` (0 = first) as RGB24 (bits 24) or RGBA32 (bits 32), any photometric and
+ * compression libtiff decodes. Codes: 3 (no rewind), 5 (bits, no such page), 1, 14, 20. */
+uint8_t* ReadTIFF(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
+                  uint32_t reserved, uint16_t page);
+/* A one-bit page stored in strips, rows top-down, value 1 = white, 0 = black whatever the
+ * page's photometric. Codes: 2 (not TIFF), 5 (no such page), 28 (not bilevel or tiled),
+ * 1, 3 (a strip cannot be decoded). */
+uint8_t* ReadTIFFBilevelIndex8(DataChannel* source, uint32_t* width, uint32_t* height, uint16_t page);
+uint8_t* ReadTIFFBilevelMono1(DataChannel* source, uint32_t* width, uint32_t* height, uint16_t page);
+/* 1 when the page is bilevel in strips and fax or run-length coded; kind: 1 Group 3,
+ * 2 Group 4, 3 modified Huffman, 4 word-aligned run length. */
+uint32_t GetTIFFBilevelCompression(DataChannel* source, uint16_t page, uint32_t* kind);
+
+/* The composite image of a PSD file: bits 24 (RGB24) from bitmap, grey, indexed, RGB, CMYK
+ * and duotone files, 8 (Index8 with 256 RGBQUAD entries in palette) from bitmap, grey,
+ * indexed and duotone ones. Codes: 5, 38, 1, 3, 14, 28, 46 (not PSD), 47 (unsupported). */
+uint8_t* ReadPSD(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
+                 uint8_t* palette);
+
+/* Expand each packed byte to one byte a pixel (0 or 1), most significant bit first. */
+#define PX_PACKBITS_BITMAP 1u
+/* Decodes one PackBits row into destination[i * pixelStride + byteOffset] for i < pixels;
+ * excess pixels are dropped. 0 when the source ends inside a run. */
+uint32_t DecodePackBits(uint8_t* destination, uint32_t pixels, uint32_t pixelStride,
+                        uint32_t byteOffset, const uint8_t* source, uint32_t sourceLength,
+                        uint32_t options);
+
 
 /* ---- Device contexts, bitmaps and palettes (platform) ------------------------------------ */
 
@@ -581,6 +630,52 @@ uint32_t CopyRect(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* 
                   uint32_t y, uint32_t rectWidth, uint32_t rectHeight, uint32_t bytesPerPixel);
 uint32_t CopyRectMono1(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst, uint32_t x,
                        uint32_t y, uint32_t rectWidth, uint32_t rectHeight);
+/* The rectangle (x0, y0)-(x1, y1), corners included, scaled bilinearly into dst. Needs
+ * x0 < x1 < width, y0 < y1 < height and src != dst. */
+uint32_t CropAndResize(const uint8_t* src, uint32_t width, uint32_t height, uint32_t x0, uint32_t y0,
+                       uint32_t x1, uint32_t y1, uint8_t* dst, uint32_t dstWidth, uint32_t dstHeight);
+
+/* ---- Colour reduction -------------------------------------------------------------------- */
+
+/* colours is held to 1..256; palette receives that many RGBQUAD entries (byte 3 untouched),
+ * those past the colours found black. dither nonzero: Floyd-Steinberg in serpentine order;
+ * 0: half of the errors from above and from the previous pixel. Diffused errors are held to
+ * the thread's dither error limit. */
+uint32_t MakePalette(const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t colours,
+                     uint8_t* palette);
+uint32_t ReduceToPalette(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* indices,
+                         uint32_t colours, uint8_t* palette, uint32_t dither);
+/* count RGBQUAD entries, 1 to 256. */
+uint32_t MapToPalette(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* indices,
+                      uint32_t count, const uint8_t* palette, uint32_t dither);
+
+/* ---- Further image operations ------------------------------------------------------------ */
+
+/* The number of distinct colours (0 with a code on failure). */
+uint32_t CountColours(const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t fast);
+/* The distinct colours in order of first appearance, at most maxColours RGBQUAD entries
+ * (byte 3 untouched); entries past the last colour found keep their bytes. */
+uint32_t CollectColours(const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t maxColours,
+                        uint8_t* palette);
+/* The nearest of count (1 to 256) RGBQUAD entries for every pixel, the first on ties. */
+uint32_t MapToNearest(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* indices,
+                      uint32_t count, const uint8_t* palette);
+/* from and to are COLORREF values; a nonzero tolerance is a squared distance. */
+uint32_t ReplaceColour(uint8_t* rgb, uint32_t width, uint32_t height, uint32_t from, uint32_t to,
+                       uint32_t tolerance);
+uint32_t GreyHistogram(const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t counts[256]);
+/* channel: 1 red, 2 green, 4 blue. */
+uint32_t ChannelHistogram(const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t channel,
+                          uint32_t counts[256]);
+/* channelMask: bit 0 red, bit 1 green, bit 2 blue; 0 is refused. */
+uint32_t ApplyTable(uint8_t* rgb, uint32_t width, uint32_t height, uint8_t channelMask,
+                    const uint8_t table[256]);
+/* Every channel v becomes trunc((v / 256)^(1 / gamma) x 256); gamma 0 leaves the picture as
+ * it is, a negative gamma is refused. */
+uint32_t Gamma(uint8_t* rgb, uint32_t width, uint32_t height, double gamma);
+/* EqualizeGreyRange on each channel selected by channelMask, each on its own. */
+uint32_t EqualizeRGBRange(uint8_t* rgb, uint32_t width, uint32_t height, uint32_t low, uint32_t high,
+                          uint8_t channelMask);
 
 
 #ifdef __cplusplus

@@ -1,0 +1,46 @@
+// PNG reading over libpng: the thread's PNG settings and text list, and the registry's calls.
+#pragma once
+
+#include "base/channel.h"
+#include "base/image.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace px::png {
+
+struct PngText {
+    std::string keyword;
+    std::string text;
+    bool compressed = false;
+};
+
+// Per thread, beside the code that reads it.
+struct PngSettings {
+    double displayGamma = 2.9;
+    bool gammaCorrection = true;
+    // libpng's background record: palette index, red, green, blue, grey (16 bits each).
+    uint8_t backgroundIndex = 0;
+    uint16_t backgroundRed = 0;
+    uint16_t backgroundGreen = 0;
+    uint16_t backgroundBlue = 0;
+    uint16_t backgroundGrey = 0;
+    std::vector<PngText> texts;  // of the last PNG read on this thread
+};
+
+// The calling thread's settings; throws std::bad_alloc when they cannot be made.
+PngSettings& ThreadSettings();
+
+// bits 8, 24 or 32; palette (256 RGBQUAD entries) is needed for 8 only.
+GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t bits, uint8_t* palette);
+
+// ReadPNG's work: checks the arguments and the handle, hands the image to the caller.
+uint8_t* Decode(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bits, uint8_t* palette);
+
+bool Probe(const uint8_t* header, size_t size) noexcept;
+bool Info(Channel& channel, uint32_t& width, uint32_t& height);
+GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height);
+
+}  // namespace px::png

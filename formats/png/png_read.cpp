@@ -1,0 +1,376 @@
+// PNG reading: libpng fed from a data channel, its transformations chosen per requested layout.
+#include "formats/png/png.h"
+
+#include "base/guard.h"
+#include "base/thread_data.h"
+#include "base/frame.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstring>
+#include <new>
+
+namespace px::png {
+namespace {
+
+// Deflate's best ratio, in filtered bytes per compressed byte.
+constexpr uint64_t kDeflateExpansion = 1032;
+
+// libpng's own limit for an ancillary chunk when the channel cannot tell its size.
+constexpr png_alloc_size_t kChunkLimit = 8000000;
+
+void OnError(png_structp png, png_const_charp message) noexcept
+{
+    DebugTrace("PXLib PNG Error : %s\n", message ? message : "");
+    png_longjmp(png, 1);
+}
+
+void OnWarning(png_structp, png_const_charp message) noexcept
+{
+    DebugTrace("PXLib PNG Warning : %s\n", message ? message : "");
+}
+
+void ReadData(png_structp png, png_bytep data, size_t length) noexcept
+{
+    auto* channel = static_cast<Channel*>(png_get_io_ptr(png));
+    if (length > UINT32_MAX || !channel->ReadExact(data, static_cast<uint32_t>(length)))
+        png_error(png, "read Error");
+}
+
+// Owns libpng's read and info structures; the islands below only borrow them.
+class Decoder {
+public:
+    Decoder() noexcept
+    {
+        m_png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
+        if (m_png)
+            m_info = png_create_info_struct(m_png);
+    }
+    ~Decoder()
+    {
+        if (m_png)
+            png_destroy_read_struct(&m_png, m_info ? &m_info : nullptr, nullptr);
+    }
+    Decoder(const Decoder&) = delete;
+    Decoder& operator=(const Decoder&) = delete;
+
+    bool ok() const noexcept { return m_png && m_info; }
+    png_structp png() const noexcept { return m_png; }
+    png_infop info() const noexcept { return m_info; }
+
+private:
+    png_structp m_png = nullptr;
+    png_infop m_info = nullptr;
+};
+
+struct Header {
+    png_uint_32 width = 0;
+    png_uint_32 height = 0;
+    int bitDepth = 0;
+    int colorType = 0;
+    int interlace = 0;
+    int channels = 0;
+    bool hasTransparency = false;
+    png_color_16p background = nullptr;  // the file's bKGD, owned by libpng
+    bool hasGamma = false;
+    double fileGamma = 0;
+    png_colorp palette = nullptr;        // the file's PLTE, owned by libpng
+    int paletteCount = 0;
+};
+
+// The transformations for one read, decided before libpng is asked to apply them.
+struct Plan {
+    bool paletteToRGB = false;
+    bool expandGrey = false;
+    bool greyToRGB = false;
+    bool packing = false;
+    bool transparencyToAlpha = false;
+    bool strip16 = false;
+    bool filler = false;
+    png_color_16 background{};
+    int backgroundMode = 0;  // 0 none, else libpng's PNG_BACKGROUND_GAMMA_* code
+    bool needExpand = false;
+    bool gamma = false;
+    double screenGamma = 0;
+    double fileGamma = 0;
+};
+
+// The islands below arm libpng's jump target. They hold only plain data: the jump skips
+// destructors, so every owner lives in the caller.
+
+bool ReadHeader(png_structp png, png_infop info, Channel* channel, Header* h) noexcept
+{
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_set_read_fn(png, channel, ReadData);
+    // No chunk is longer than the file. libpng only warns about a longer claim and then
+    // allocates and clears it anyway, so its "benign" complaints end the read.
+    const uint32_t size = channel->Size();
+    png_set_chunk_malloc_max(png, size ? std::max<png_alloc_size_t>(size, 4096) : kChunkLimit);
+    png_set_benign_errors(png, 0);
+    png_read_info(png, info);
+    png_get_IHDR(png, info, &h->width, &h->height, &h->bitDepth, &h->colorType, &h->interlace,
+                 nullptr, nullptr);
+    h->channels = png_get_channels(png, info);
+    h->hasTransparency = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+    if (!png_get_bKGD(png, info, &h->background))
+        h->background = nullptr;
+    h->hasGamma = png_get_gAMA(png, info, &h->fileGamma) != 0;
+    if (!png_get_PLTE(png, info, &h->palette, &h->paletteCount))
+        h->palette = nullptr;
+    return true;
+}
+
+bool Configure(png_structp png, png_infop info, const Plan* plan, size_t* rowBytes, int* passes) noexcept
+{
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    if (plan->paletteToRGB)
+        png_set_palette_to_rgb(png);
+    if (plan->expandGrey)
+        png_set_expand_gray_1_2_4_to_8(png);
+    if (plan->transparencyToAlpha)
+        png_set_tRNS_to_alpha(png);
+    if (plan->greyToRGB)
+        png_set_gray_to_rgb(png);
+    if (plan->packing)
+        png_set_packing(png);
+    if (plan->strip16)
+        png_set_strip_16(png);
+    if (plan->backgroundMode != 0)
+        png_set_background(png, &plan->background, plan->backgroundMode, plan->needExpand, 1.0);
+    if (plan->gamma)
+        png_set_gamma(png, plan->screenGamma, plan->fileGamma);
+    if (plan->filler)
+        png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+    *passes = png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    *rowBytes = png_get_rowbytes(png, info);
+    return true;
+}
+
+bool ReadRow(png_structp png, png_bytep row) noexcept
+{
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_read_row(png, row, nullptr);
+    return true;
+}
+
+bool ReadEnd(png_structp png, png_infop info) noexcept
+{
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_read_end(png, info);
+    return true;
+}
+
+Plan MakePlan(const Header& h, uint32_t bits, const PngSettings& settings) noexcept
+{
+    Plan plan;
+    const bool grey = h.colorType == PNG_COLOR_TYPE_GRAY || h.colorType == PNG_COLOR_TYPE_GRAY_ALPHA;
+    plan.strip16 = h.bitDepth == 16;
+    if (bits == 32) {
+        plan.paletteToRGB = h.colorType == PNG_COLOR_TYPE_PALETTE;
+        plan.expandGrey = h.colorType == PNG_COLOR_TYPE_GRAY && h.bitDepth < 8;
+        plan.transparencyToAlpha = h.hasTransparency;
+        plan.greyToRGB = grey;
+        plan.filler = (h.colorType & PNG_COLOR_MASK_ALPHA) == 0;
+    } else {
+        if (bits == 24) {
+            plan.paletteToRGB = h.colorType == PNG_COLOR_TYPE_PALETTE;
+            plan.expandGrey = h.colorType == PNG_COLOR_TYPE_GRAY && h.bitDepth < 8;
+            plan.greyToRGB = grey;
+        } else {
+            plan.packing = h.bitDepth < 8;
+        }
+        if (h.background) {
+            plan.background = *h.background;
+            plan.backgroundMode = PNG_BACKGROUND_GAMMA_FILE;
+            plan.needExpand = true;
+        } else {
+            plan.background.index = settings.backgroundIndex;
+            plan.background.red = settings.backgroundRed;
+            plan.background.green = settings.backgroundGreen;
+            plan.background.blue = settings.backgroundBlue;
+            plan.background.gray = settings.backgroundGrey;
+            plan.backgroundMode = PNG_BACKGROUND_GAMMA_SCREEN;
+        }
+    }
+    if (settings.gammaCorrection) {
+        plan.gamma = true;
+        plan.screenGamma = settings.displayGamma;
+        plan.fileGamma = h.hasGamma ? h.fileGamma : 1.0 / settings.displayGamma;
+    }
+    return plan;
+}
+
+// The Index8 palette: the file's colours, or the grey levels the samples stand for; entries
+// past those repeat entry 0. Other colour types leave it alone (their rows will not fit).
+void FillPalette(const Header& h, uint8_t* palette) noexcept
+{
+    int count = 0;
+    auto put = [&](int i, uint8_t r, uint8_t g, uint8_t b) {
+        palette[4 * i] = b;
+        palette[4 * i + 1] = g;
+        palette[4 * i + 2] = r;
+        palette[4 * i + 3] = 0;
+    };
+    if (h.colorType == PNG_COLOR_TYPE_PALETTE && h.palette) {
+        count = h.paletteCount < 256 ? h.paletteCount : 256;
+        for (int i = 0; i < count; ++i)
+            put(i, h.palette[i].red, h.palette[i].green, h.palette[i].blue);
+    } else if (h.colorType == PNG_COLOR_TYPE_GRAY || h.colorType == PNG_COLOR_TYPE_GRAY_ALPHA ||
+               h.colorType == PNG_COLOR_TYPE_PALETTE) {
+        // 16-bit grey arrives as 8 bits, so it takes the 8-bit levels.
+        const int depth = h.colorType == PNG_COLOR_TYPE_PALETTE || h.bitDepth > 8 ? 8 : h.bitDepth;
+        count = 1 << depth;
+        for (int i = 0; i < count; ++i) {
+            const auto level = static_cast<uint8_t>(i * 255 / (count - 1));
+            put(i, level, level, level);
+        }
+    } else {
+        return;
+    }
+    for (int i = count; i < 256; ++i)
+        std::memcpy(palette + 4 * i, palette, 4);
+}
+
+void KeepTexts(png_structp png, png_infop info, PngSettings& settings)
+{
+    png_textp texts = nullptr;
+    int count = 0;
+    png_get_text(png, info, &texts, &count);
+    for (int i = 0; i < count; ++i) {
+        const png_text& t = texts[i];
+        settings.texts.push_back(PngText{t.key ? t.key : "", t.text ? t.text : "",
+                                         t.compression == PNG_TEXT_COMPRESSION_zTXt ||
+                                             t.compression == PNG_ITXT_COMPRESSION_zTXt});
+    }
+}
+
+}  // namespace
+
+PngSettings& ThreadSettings()
+{
+    PngSettings* settings = PerThread<PngSettings>();
+    if (!settings)
+        throw std::bad_alloc();
+    return *settings;
+}
+
+GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t bits, uint8_t* palette)
+{
+    PngSettings& settings = ThreadSettings();
+    settings.texts.clear();
+    width = 0;
+    height = 0;
+    if ((bits != 8 && bits != 24 && bits != 32) || (bits == 8 && !palette)) {
+        Fail(Code::BadArgument);
+        return {};
+    }
+    Decoder decoder;
+    if (!decoder.ok()) {
+        Fail(Code::PngCreate);
+        return {};
+    }
+    png_structp png = decoder.png();
+    Header h;
+    if (!ReadHeader(png, decoder.info(), &channel, &h)) {
+        Fail(Code::PngDecode);
+        return {};
+    }
+    const uint64_t samplesPerByte = h.bitDepth < 8 ? 8 / h.bitDepth : 1;
+    if (!GuardClaim(channel, h.width, h.height, h.channels, kDeflateExpansion * samplesPerByte,
+                    Code::PngDecode))
+        return {};
+
+    if (bits == 8)
+        FillPalette(h, palette);
+    const Plan plan = MakePlan(h, bits, settings);
+    size_t rowBytes = 0;
+    int passes = 1;
+    if (!Configure(png, decoder.info(), &plan, &rowBytes, &passes)) {
+        Fail(Code::PngDecode);
+        return {};
+    }
+    if (rowBytes != RowBytes(h.width, bits)) {
+        Fail(Code::RowSizeMismatch);
+        return {};
+    }
+    // A single pass writes every byte; interlaced passes combine into what is already there.
+    GlobalBuffer image = passes > 1 ? AllocateImage(h.width, h.height, bits)
+                                    : AllocateGlobalForFill(ImageBytes(h.width, h.height, bits));
+    if (!image)
+        return {};
+
+    uint64_t rowsRead = 0;
+    uint32_t reported = UINT32_MAX;
+    for (int pass = 0; pass < passes; ++pass) {
+        for (uint32_t y = 0; y < h.height; ++y) {
+            if (!ReadRow(png, image.get() + y * rowBytes)) {
+                Fail(Code::PngDecode);
+                return {};
+            }
+            const auto value = static_cast<uint32_t>(rowsRead++ / static_cast<uint64_t>(passes));
+            if (value != reported) {
+                reported = value;
+                if (!Progress(value, h.height))
+                    return {};
+            }
+        }
+    }
+    if (!ReadEnd(png, decoder.info())) {
+        Fail(Code::PngDecode);
+        return {};
+    }
+    KeepTexts(png, decoder.info(), settings);
+    width = h.width;
+    height = h.height;
+    return image;
+}
+
+bool Probe(const uint8_t* header, size_t size) noexcept
+{
+    return size >= 8 && png_sig_cmp(header, 0, 8) == 0;
+}
+
+bool Info(Channel& channel, uint32_t& width, uint32_t& height)
+{
+    width = 0;
+    height = 0;
+    Decoder decoder;
+    if (!decoder.ok())
+        return Fail(Code::PngCreate);
+    Header h;
+    if (!ReadHeader(decoder.png(), decoder.info(), &channel, &h))
+        return Fail(Code::PngDecode);
+    width = h.width;
+    height = h.height;
+    return true;
+}
+
+GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
+{
+    return Read(channel, width, height, 24, nullptr);
+}
+
+uint8_t* Decode(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bits, uint8_t* palette)
+{
+    if (!width || !height)
+        return Fail(Code::BadArgument);
+    if (!AcceptChannel(source))
+        return nullptr;
+    Channel channel(source);
+    return Read(channel, *width, *height, bits, palette).Release();
+}
+
+}  // namespace px::png
+
+extern "C" uint8_t* ReadPNG(DataChannel* source, uint32_t* width, uint32_t* height,
+                            uint32_t bitsPerPixel, uint8_t* palette)
+{
+    return px::Entry([&] { return px::png::Decode(source, width, height, bitsPerPixel, palette); });
+}

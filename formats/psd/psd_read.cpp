@@ -1,0 +1,415 @@
+// PSD reading: header and sections, then the merged image plane by plane, raw or PackBits.
+#include "formats/psd/psd.h"
+
+#include "base/guard.h"
+#include "base/frame.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace px::psd {
+namespace {
+
+enum Mode : uint16_t { kBitmap = 0, kGrey = 1, kIndexed = 2, kRGB = 3, kCMYK = 4, kDuotone = 8 };
+
+// PackBits at its best: a two-byte run of 128 bytes.
+constexpr uint64_t kPackBitsExpansion = 64;
+
+struct Header {
+    uint16_t channels = 0;
+    uint32_t height = 0;
+    uint32_t width = 0;
+    uint16_t depth = 0;
+    uint16_t mode = 0;
+};
+
+// Big-endian fields from the channel; lengths are checked against the bytes that remain.
+class Reader {
+public:
+    explicit Reader(Channel& channel) noexcept : m_channel(channel) {}
+
+    bool Bytes(void* out, uint32_t count) noexcept { return m_channel.ReadExact(out, count); }
+    bool U16(uint16_t& value) noexcept
+    {
+        uint8_t b[2];
+        if (!Bytes(b, 2))
+            return false;
+        value = static_cast<uint16_t>(b[0] << 8 | b[1]);
+        return true;
+    }
+    bool U32(uint32_t& value) noexcept
+    {
+        uint8_t b[4];
+        if (!Bytes(b, 4))
+            return false;
+        value = uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | b[3];
+        return true;
+    }
+    // Unknown (0) for a channel that cannot tell its size; reads then decide.
+    uint64_t Left() noexcept
+    {
+        const uint32_t size = m_channel.Size();
+        const uint32_t position = m_channel.Tell();
+        if (size == 0)
+            return UINT64_MAX;
+        return position > size ? 0 : size - position;
+    }
+    bool Skip(uint32_t count) noexcept
+    {
+        if (count == 0)
+            return true;
+        if (count > Left() || count > INT32_MAX)
+            return false;
+        return m_channel.Seek(static_cast<int32_t>(count), 1);
+    }
+
+private:
+    Channel& m_channel;
+};
+
+// Header fields; 46 when it is not a version 1 "8BPS" file.
+bool ReadHeader(Reader& in, Header& h)
+{
+    uint8_t start[6];
+    if (!in.Bytes(start, 6) || std::memcmp(start, "8BPS\0\1", 6) != 0)
+        return Fail(Code::NotPsd);
+    uint8_t reserved[6];
+    if (!in.Bytes(reserved, 6) || !in.U16(h.channels) || !in.U32(h.height) || !in.U32(h.width) ||
+        !in.U16(h.depth) || !in.U16(h.mode))
+        return Fail(Code::ReadError);
+    return true;
+}
+
+uint32_t PlanesRead(uint16_t mode) noexcept
+{
+    return mode == kRGB ? 3 : mode == kCMYK ? 4 : 1;
+}
+
+void PutEntry(uint8_t* palette, uint32_t i, uint8_t r, uint8_t g, uint8_t b) noexcept
+{
+    palette[4 * i] = b;
+    palette[4 * i + 1] = g;
+    palette[4 * i + 2] = r;
+    palette[4 * i + 3] = 0;
+}
+
+// The merged image data: where the planes' rows are and how they are stored.
+struct Planes {
+    Reader& in;
+    const Header& h;
+    bool packed;
+    std::unique_ptr<uint8_t[]> counts;  // big-endian u16 per row of every channel
+    std::unique_ptr<uint8_t[]> row;     // one stored row
+
+    uint32_t Count(uint32_t plane, uint32_t y) const noexcept
+    {
+        const uint64_t i = (uint64_t{plane} * h.height + y) * 2;
+        return uint32_t{counts[i]} << 8 | counts[i + 1];
+    }
+
+    // Reads plane `plane` into destination (stride, offset), progress (base + row, total).
+    bool Read(uint32_t plane, uint8_t* destination, uint32_t stride, uint32_t offset,
+              uint32_t progressBase, uint32_t progressTotal) noexcept
+    {
+        for (uint32_t y = 0; y < h.height; ++y) {
+            uint8_t* target = destination + uint64_t{y} * h.width * stride;
+            if (packed) {
+                const uint32_t count = Count(plane, y);
+                if (!in.Bytes(row.get(), count) ||
+                    !UnpackRow(target, h.width, stride, offset, row.get(), count))
+                    return Fail(Code::ReadError);
+            } else {
+                if (!in.Bytes(row.get(), h.width))
+                    return Fail(Code::ReadError);
+                for (uint32_t x = 0; x < h.width; ++x)
+                    target[uint64_t{x} * stride + offset] = row[x];
+            }
+            if (!Progress(progressBase + y, progressTotal))
+                return false;
+        }
+        return true;
+    }
+
+    // Bitmap rows: packed bits, one byte a pixel after decoding (1 = black).
+    bool ReadBits(uint8_t* destination) noexcept
+    {
+        const uint32_t rowBytes = (h.width + 7) / 8;
+        auto bits = Scratch<uint8_t>(rowBytes);
+        if (!bits)
+            return Fail(Code::OutOfMemory);
+        for (uint32_t y = 0; y < h.height; ++y) {
+            const uint32_t count = Count(0, y);
+            std::memset(bits.get(), 0, rowBytes);
+            if (!in.Bytes(row.get(), count) || !UnpackRow(bits.get(), rowBytes, 1, 0, row.get(), count))
+                return Fail(Code::ReadError);
+            uint8_t* target = destination + uint64_t{y} * h.width;
+            for (uint32_t x = 0; x < h.width; ++x)
+                target[x] = (bits[x / 8] >> (7 - x % 8)) & 1;
+            if (!Progress(y, h.height))
+                return false;
+        }
+        return true;
+    }
+};
+
+bool PreparePlanes(Planes& planes)
+{
+    const Header& h = planes.h;
+    if (!planes.packed) {
+        planes.row = Scratch<uint8_t>(h.width);
+        return planes.row ? true : Fail(Code::OutOfMemory);
+    }
+    const uint64_t tableBytes = CheckedMul(CheckedMul(h.height, h.channels), 2);
+    if (tableBytes > planes.in.Left() || tableBytes > UINT32_MAX)
+        return Fail(Code::ReadError);
+    planes.counts = Scratch<uint8_t>(tableBytes);
+    if (!planes.counts)
+        return Fail(Code::OutOfMemory);
+    if (!planes.in.Bytes(planes.counts.get(), static_cast<uint32_t>(tableBytes)))
+        return Fail(Code::ReadError);
+    uint32_t largest = 1;
+    for (uint64_t i = 0; i < tableBytes; i += 2)
+        largest = std::max(largest, uint32_t{planes.counts[i]} << 8 | planes.counts[i + 1]);
+    planes.row = Scratch<uint8_t>(largest);
+    return planes.row ? true : Fail(Code::OutOfMemory);
+}
+
+void ShrinkTo(GlobalBuffer& buffer, size_t bytes) noexcept
+{
+    if (bytes < buffer.size() && GlobalReAlloc(buffer.get(), bytes, 0)) {
+        uint8_t* data = buffer.Release();
+        buffer = GlobalBuffer(data, bytes);
+    }
+}
+
+GlobalBuffer ReadColour(Planes& planes)
+{
+    const Header& h = planes.h;
+    const uint32_t count = PlanesRead(h.mode);
+    GlobalBuffer image = AllocateGlobal(CheckedMul(CheckedMul(h.width, h.height), count));
+    if (!image)
+        return {};
+    for (uint32_t c = 0; c < count; ++c)
+        if (!planes.Read(c, image.get(), count, c, c * h.height, count * h.height))
+            return {};
+    if (h.mode == kCMYK) {
+        // Stored inks are inverted: 255 is no ink.
+        uint8_t* p = image.get();
+        for (uint64_t i = 0, n = uint64_t{h.width} * h.height; i < n; ++i) {
+            const uint32_t c = p[4 * i], m = p[4 * i + 1], y = p[4 * i + 2], k = p[4 * i + 3];
+            p[3 * i] = static_cast<uint8_t>(c * k / 255);
+            p[3 * i + 1] = static_cast<uint8_t>(m * k / 255);
+            p[3 * i + 2] = static_cast<uint8_t>(y * k / 255);
+        }
+        ShrinkTo(image, ImageBytes(h.width, h.height, 24));
+    }
+    return image;
+}
+
+}  // namespace
+
+bool UnpackRow(uint8_t* destination, uint32_t pixels, uint32_t stride, uint32_t offset,
+               const uint8_t* source, uint32_t length) noexcept
+{
+    uint32_t i = 0;
+    uint64_t written = 0;
+    auto put = [&](const uint8_t* bytes, uint32_t count, bool repeat) {
+        const uint64_t room = written < pixels ? pixels - written : 0;
+        const auto n = static_cast<uint32_t>(std::min<uint64_t>(count, room));
+        for (uint32_t k = 0; k < n; ++k)
+            destination[(written + k) * stride + offset] = repeat ? bytes[0] : bytes[k];
+        written += count;
+    };
+    while (i < length) {
+        const auto control = static_cast<int8_t>(source[i++]);
+        if (control == -128)
+            continue;
+        if (control < 0) {
+            if (i >= length)
+                return false;
+            put(source + i, static_cast<uint32_t>(1 - control), true);
+            i += 1;
+        } else {
+            const uint32_t count = static_cast<uint32_t>(control) + 1;
+            if (count > length - i)
+                return false;
+            put(source + i, count, false);
+            i += count;
+        }
+    }
+    return true;
+}
+
+uint32_t DecodeRow(uint8_t* destination, uint32_t pixels, uint32_t stride, uint32_t offset,
+                   const uint8_t* source, uint32_t length, uint32_t options)
+{
+    if (!destination || (!source && length) || stride == 0)
+        return Fail(Code::BadArgument);
+    if (!(options & PX_PACKBITS_BITMAP))
+        return UnpackRow(destination, pixels, stride, offset, source, length) ? 1 : Fail(Code::ReadError);
+    const uint32_t bytes = static_cast<uint32_t>((uint64_t{pixels} + 7) / 8);
+    auto bits = Scratch<uint8_t>(bytes);
+    if (!bits)
+        return Fail(Code::OutOfMemory);
+    std::memset(bits.get(), 0, bytes);
+    if (!UnpackRow(bits.get(), bytes, 1, 0, source, length))
+        return Fail(Code::ReadError);
+    for (uint32_t x = 0; x < pixels; ++x)
+        destination[uint64_t{x} * stride + offset] = (bits[x / 8] >> (7 - x % 8)) & 1;
+    return 1;
+}
+
+GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t bits, uint8_t* palette)
+{
+    width = height = 0;
+    if ((bits != 8 && bits != 24) || (bits == 8 && !palette)) {
+        Fail(Code::BadArgument);
+        return {};
+    }
+    Reader in(channel);
+    Header h;
+    if (!ReadHeader(in, h))
+        return {};
+    if (h.depth != 1 && h.depth != 8) {
+        Fail(Code::UnsupportedMode);
+        return {};
+    }
+    const bool known = h.mode <= kCMYK || h.mode == kDuotone;
+    if (bits == 8 && !(h.mode <= kIndexed || h.mode == kDuotone)) {
+        Fail(Code::LayoutUnavailable);
+        return {};
+    }
+    // Bits go with bitmap mode only; a mode needs its planes; an empty picture has none.
+    if (!known || (h.depth == 1) != (h.mode == kBitmap) || h.channels < PlanesRead(h.mode) ||
+        h.width == 0 || h.height == 0) {
+        Fail(Code::UnsupportedMode);
+        return {};
+    }
+
+    uint8_t table[256 * 4];
+    for (uint32_t i = 0; i < 256; ++i)
+        PutEntry(table, i, static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i));
+    uint32_t modeData = 0;
+    if (!in.U32(modeData)) {
+        Fail(Code::ReadError);
+        return {};
+    }
+    // A colour table is 768 bytes; a shorter section is not one and keeps the grey ramp.
+    if (h.mode <= kIndexed && modeData >= 768) {
+        uint8_t rgb[768];
+        if (!in.Bytes(rgb, 768)) {
+            Fail(Code::ReadError);
+            return {};
+        }
+        for (uint32_t i = 0; i < 256; ++i)
+            PutEntry(table, i, rgb[i], rgb[256 + i], rgb[512 + i]);
+        modeData -= 768;
+    }
+    uint32_t resources = 0, layers = 0;
+    uint16_t compression = 0;
+    if (!in.Skip(modeData) || !in.U32(resources) || !in.Skip(resources) || !in.U32(layers) ||
+        !in.Skip(layers) || !in.U16(compression) || compression > 1) {
+        Fail(Code::ReadError);
+        return {};
+    }
+    if (h.mode == kBitmap && compression == 0) {
+        Fail(Code::UnsupportedMode);
+        return {};
+    }
+    const uint64_t expansion = (compression ? kPackBitsExpansion : 1) * (h.mode == kBitmap ? 8 : 1);
+    if (!GuardClaim(channel, h.width, h.height, PlanesRead(h.mode), expansion, Code::ReadError))
+        return {};
+
+    Planes planes{in, h, compression == 1, nullptr, nullptr};
+    if (!PreparePlanes(planes))
+        return {};
+    if (h.mode == kRGB || h.mode == kCMYK) {
+        GlobalBuffer image = ReadColour(planes);
+        if (image) {
+            width = h.width;
+            height = h.height;
+        }
+        return image;
+    }
+
+    if (h.mode == kBitmap) {
+        std::memset(table, 0, sizeof table);
+        PutEntry(table, 0, 255, 255, 255);
+        PutEntry(table, 1, 0, 0, 0);
+    }
+    GlobalBuffer indices = AllocateImage(h.width, h.height, 8);
+    if (!indices)
+        return {};
+    if (!(h.mode == kBitmap ? planes.ReadBits(indices.get())
+                            : planes.Read(0, indices.get(), 1, 0, 0, h.height)))
+        return {};
+    width = h.width;
+    height = h.height;
+    if (bits == 8) {
+        std::memcpy(palette, table, sizeof table);
+        return indices;
+    }
+    GlobalBuffer image = AllocateImage(h.width, h.height, 24);
+    if (!image) {
+        width = height = 0;
+        return {};
+    }
+    const uint8_t* from = indices.get();
+    uint8_t* to = image.get();
+    for (uint64_t i = 0, n = uint64_t{h.width} * h.height; i < n; ++i) {
+        const uint8_t* entry = table + 4 * from[i];
+        to[3 * i] = entry[2];
+        to[3 * i + 1] = entry[1];
+        to[3 * i + 2] = entry[0];
+    }
+    return image;
+}
+
+uint8_t* Decode(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bits, uint8_t* palette)
+{
+    if (!source || !width || !height)
+        return Fail(Code::BadArgument);
+    if (!AcceptChannel(source))
+        return nullptr;
+    Channel channel(source);
+    return Read(channel, *width, *height, bits, palette).Release();
+}
+
+bool Probe(const uint8_t* header, size_t size) noexcept
+{
+    return size >= 4 && std::memcmp(header, "8BPS", 4) == 0;
+}
+
+bool Info(Channel& channel, uint32_t& width, uint32_t& height)
+{
+    width = height = 0;
+    Reader in(channel);
+    Header h;
+    if (!ReadHeader(in, h))
+        return false;
+    width = h.width;
+    height = h.height;
+    return true;
+}
+
+GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
+{
+    return Read(channel, width, height, 24, nullptr);
+}
+
+}  // namespace px::psd
+
+extern "C" uint8_t* ReadPSD(DataChannel* source, uint32_t* width, uint32_t* height,
+                            uint32_t bitsPerPixel, uint8_t* palette)
+{
+    return px::Entry([&] { return px::psd::Decode(source, width, height, bitsPerPixel, palette); });
+}
+
+extern "C" uint32_t DecodePackBits(uint8_t* destination, uint32_t pixels, uint32_t pixelStride,
+                                   uint32_t byteOffset, const uint8_t* source, uint32_t sourceLength,
+                                   uint32_t options)
+{
+    return px::Entry([&] {
+        return px::psd::DecodeRow(destination, pixels, pixelStride, byteOffset, source, sourceLength, options);
+    });
+}

@@ -1,0 +1,27 @@
+// TIFF reading over libtiff through a data channel: page info, RGBA pages, bilevel pages.
+#pragma once
+
+#include "base/channel.h"
+#include "base/image.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace px::tiff {
+
+// The work of the public entries; each checks its arguments and the handle itself.
+uint32_t GetInfo(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t* bitsPerPixel,
+                 uint32_t* resolution);
+uint16_t CountPages(DataChannel* source);
+uint8_t* ReadPage(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bits, uint16_t page);
+uint8_t* ReadBilevel(DataChannel* source, uint32_t* width, uint32_t* height, uint16_t page, bool mono);
+uint32_t BilevelCompression(DataChannel* source, uint16_t page, uint32_t* kind);
+
+// bits 24 or 32.
+GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t bits, uint16_t page);
+
+bool Probe(const uint8_t* header, size_t size) noexcept;
+bool Info(Channel& channel, uint32_t& width, uint32_t& height);
+GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height);
+
+}  // namespace px::tiff
