@@ -37,8 +37,14 @@ const char kUsage[] =
     "Output:\n"
     "  -q, --quality N          JPEG quality (80)\n"
     "      --enhanced-sampling  full chroma resolution (on); --no-enhanced-sampling to turn off\n"
-    "      --copy-exif          carry each photograph's EXIF block into its thumbnail\n"
+    "      --copy-exif          carry each photograph's EXIF block (and XMP) into its thumbnail, made\n"
+    "                           true of the thumbnail: its size, no embedded preview\n"
+    "      --strip-gps          with --copy-exif, leave the location (GPS tags) out\n"
+    "      --srgb               convert colours to sRGB and embed no colour profile (for the web);\n"
+    "                           otherwise a photograph's profile is carried into its thumbnail\n"
     "Processing:\n"
+    "      --no-auto-rotate     keep pictures as stored instead of turning them upright by\n"
+    "                           their orientation tag\n"
     "      --auto-brightness    stretch the levels of each picture before it is resized\n"
     "      --sharpen            sharpen each thumbnail\n"
     "      --boost-color        boost the colours of each thumbnail\n"
@@ -274,6 +280,12 @@ int main(int argc, char** argv)
             settings.Sampling = 0;
         } else if (arg == "--copy-exif") {
             settings.CopyExif = 1;
+        } else if (arg == "--strip-gps") {
+            settings.StripGPS = 1;
+        } else if (arg == "--srgb") {
+            settings.ToSRGB = 1;
+        } else if (arg == "--no-auto-rotate") {
+            settings.AutoRotate = 0;
         } else if (arg == "--auto-brightness") {
             settings.Autolev = 1;
         } else if (arg == "--sharpen") {

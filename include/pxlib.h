@@ -73,7 +73,9 @@ void SetDebugSink(PXDebugSink sink, void* user);
     X(PX_ERR_NOT_PSD, NotPsd, 46, "not a PSD file")                                              \
     X(PX_ERR_UNSUPPORTED, UnsupportedMode, 47, "unsupported depth or colour mode")               \
     X(PX_ERR_NO_STATE, NoState, 55, "library state cannot be had")                              \
-    X(PX_ERR_TOO_LARGE, TooLarge, 60, "picture too large")
+    X(PX_ERR_TOO_LARGE, TooLarge, 60, "picture too large")                                       \
+    X(PX_ERR_EXIF_UNREADABLE, ExifUnreadable, 70, "EXIF block cannot be parsed")                 \
+    X(PX_ERR_ICC_PROFILE, ProfileUnusable, 71, "colour profile is damaged or cannot be used")
 
 #define PX_DECLARE_ERROR_CODE(name, internal, number, text) name = number,
 enum { PX_ERROR_CODES(PX_DECLARE_ERROR_CODE) };
@@ -210,6 +212,47 @@ uint32_t WriteJPGRow(JPGWriteState* state, const uint8_t* row);
 uint32_t EndJPGWrite(JPGWriteState* state);
 
 
+/* ---- EXIF blocks, XMP packets and colour profiles ---------------------------------------- */
+
+/* Code 70: the EXIF block cannot be parsed or rewritten faithfully; 71: the colour profile is
+ * damaged or of no use here. */
+
+/* Flags of RewriteExifBlock. */
+#define PX_EXIF_UPRIGHT 0x1u /* the pixels are upright: orientation becomes 1 */
+#define PX_EXIF_NO_GPS 0x2u  /* the location (the GPS directory) is removed */
+#define PX_EXIF_SRGB 0x4u    /* the pixels were converted to sRGB: a ColorSpace tag says 1 */
+
+/* The orientation (1 to 8) an APP1 payload ("Exif\0\0" and a TIFF structure) records; 1
+ * when the block, the tag or its value is missing, unreadable or out of range. */
+uint32_t GetExifOrientation(const uint8_t* block, uint32_t length);
+/* A new APP1 payload (global block, caller frees) that describes a thumbnail of width x
+ * height: those pixel dimensions, no embedded preview (IFD1 and its JPEG), and the flags'
+ * changes; every other tag is kept. Null with code 70 when the block cannot be parsed
+ * without loss (the caller then carries it unchanged, or not at all), 5 for bad arguments. */
+uint8_t* RewriteExifBlock(const uint8_t* block, uint32_t length, uint32_t width, uint32_t height,
+                          uint32_t flags, uint32_t* newLength);
+/* Sets an XMP packet's tiff:Orientation to 1 in place (the text keeps its length); 1 when
+ * it held one, else 0 with code 0. */
+uint32_t SetXMPUpright(uint8_t* packet, uint32_t length);
+
+/* The ICC profile of the JPEG header read last on this thread, from its APP2 "ICC_PROFILE"
+ * chunks in sequence order: a new global block (caller frees), or null. Null with code 0 when
+ * there is none, with code 71 when the chunks do not fit together or the profile's own size
+ * disagrees with them. */
+uint8_t* GetJPGICCProfile(uint32_t* length);
+/* Queues the profile as APP2 "ICC_PROFILE" chunks behind the other queued markers. Code 5
+ * for a profile that needs more than 255 chunks. */
+uint32_t AddJPGOutputICCProfile(const uint8_t* profile, uint32_t length);
+/* A profile for RGB24 pixels decoded from a picture with this profile: an RGB profile comes
+ * back unchanged; a grey one becomes an RGB profile with its tone curve, so that equal red,
+ * green and blue mean what its grey meant. Any other kind (CMYK, Lab ...): null, code 71. */
+uint8_t* MakeRGBICCProfile(const uint8_t* profile, uint32_t length, uint32_t* newLength);
+/* Converts RGB24 pixels in place from the profile's colours (RGB, or grey applied to the red
+ * channel) to sRGB, with Little CMS, perceptual intent. Code 71 when the profile cannot be
+ * used. */
+uint32_t ConvertRGB24ToSRGB(uint8_t* rgb, uint32_t width, uint32_t height, const uint8_t* profile,
+                            uint32_t length);
+
 
 /* ---- Resampling ---------------------------------------------------------------------------- */
 
@@ -285,6 +328,15 @@ uint32_t CropRGB24(const uint8_t* src, uint32_t width, uint32_t height, uint8_t*
 /* In place: each channel pushed away from the pixel's luminance (weights 77, 151, 28 / 256)
  * by 15.625 %, rounded and held to 0..255. */
 uint32_t BoostColorRGB24(uint8_t* rgb, uint32_t width, uint32_t height);
+
+/* ---- Orientation -------------------------------------------------------------------------- */
+
+/* The upright form of an RGB24 picture stored with EXIF orientation 1 to 8, into the caller's
+ * destination of width x height x 3 bytes (not overlapping the source). For 5 to 8 the result
+ * is height pixels wide and width pixels high. 1 on success; 0 with code 5 (null buffer, zero
+ * size, overlap, orientation outside 1..8). */
+uint32_t OrientRGB24(const uint8_t* source, uint32_t width, uint32_t height, uint8_t* destination,
+                     uint32_t orientation);
 
 /* ---- Auto brightness and levels ---------------------------------------------------------- */
 

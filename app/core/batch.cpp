@@ -25,6 +25,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <system_error>
 #include <thread>
 
@@ -228,6 +229,54 @@ private:
     std::string m_error;
 };
 
+uint32_t ExifOrientation(const std::vector<uint8_t>& block)
+{
+    return block.empty() ? 1 : GetExifOrientation(block.data(), static_cast<uint32_t>(block.size()));
+}
+
+void QueueApp1(const std::vector<uint8_t>& payload)
+{
+    AddJPGOutputMarker(payload.data(), static_cast<uint32_t>(payload.size()), 225);
+}
+
+// The EXIF block made true of the thumbnail, then the XMP packets, as the source had them.
+void QueueMetadata(const CImageObject& image, const BatchSettings& s, bool pixelsTurned, bool madeSrgb)
+{
+    const std::vector<uint8_t>& exif = image.ExifBlock();
+    if (IsExifPayload(exif)) {
+        const uint32_t flags = (s.AutoRotate ? PX_EXIF_UPRIGHT : 0) | (s.StripGPS ? PX_EXIF_NO_GPS : 0) |
+                               (madeSrgb ? PX_EXIF_SRGB : 0);
+        uint32_t length = 0;
+        if (uint8_t* rewritten = RewriteExifBlock(exif.data(), static_cast<uint32_t>(exif.size()), image.Width(),
+                                                  image.Height(), flags, &length)) {
+            AddJPGOutputMarker(rewritten, length, 225);
+            GlobalFree(rewritten);
+        } else if (!s.StripGPS) {
+            QueueApp1(exif);  // never lose a block that cannot be read: carry it as it came
+        }
+        // With "Remove location" a block that cannot be rewritten may hold one: left out.
+    } else if (!exif.empty() && !IsXmpPayload(exif)) {
+        QueueApp1(exif);
+    }
+    for (std::vector<uint8_t> packet : image.XmpPackets()) {
+        const std::string_view text(reinterpret_cast<const char*>(packet.data()), packet.size());
+        if (s.StripGPS && text.find("GPS") != std::string_view::npos)
+            continue;  // its location cannot be taken out of the text reliably
+        if (pixelsTurned)
+            SetXMPUpright(packet.data(), static_cast<uint32_t>(packet.size()));
+        QueueApp1(packet);
+    }
+}
+
+void QueueProfile(const std::vector<uint8_t>& profile)
+{
+    uint32_t length = 0;
+    if (uint8_t* rgb = MakeRGBICCProfile(profile.data(), static_cast<uint32_t>(profile.size()), &length)) {
+        AddJPGOutputICCProfile(rgb, length);
+        GlobalFree(rgb);
+    }
+}
+
 // Temporaries of our own pattern that no live run holds locked: left by a killed run.
 void RemoveStaleTemporaries(const std::string& folder)
 {
@@ -343,25 +392,35 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
         return {CodeReason("cannot be read", code)};
     if (!image.HasPicture())
         return {"not a picture Quillet can read"};
-    const std::vector<uint8_t> exif = image.ExifBlock();
+    const uint32_t orientation = s.AutoRotate ? ExifOrientation(image.ExifBlock()) : 1;
+    const bool turned = orientation >= 5;
 
-    const auto plan = ThumbnailGeometry(image.Width(), image.Height(), s);
+    // The rules see the picture upright; the pixels are turned once resized, which looks the
+    // same and costs a fraction of turning the source.
+    const auto plan = turned ? ThumbnailGeometry(image.Height(), image.Width(), s)
+                             : ThumbnailGeometry(image.Width(), image.Height(), s);
     if (!plan)
         return {"the desired size is empty"};
+    const auto width = static_cast<uint32_t>(plan->width), height = static_cast<uint32_t>(plan->height);
     // A step that fails skips the file: nothing is written that is not the thumbnail asked for.
     if (s.Autolev) {
         if (const uint32_t code = image.ApplyLevels(2, 2, 1))
             return {CodeReason("auto brightness failed", code)};
     }
-    if (const uint32_t code = image.ResizeTo(static_cast<uint32_t>(plan->width), static_cast<uint32_t>(plan->height),
-                                             s.ResType == 0 ? 0 : 1))
+    if (const uint32_t code = image.ResizeTo(turned ? height : width, turned ? width : height, s.ResType == 0 ? 0 : 1))
         return {CodeReason("cannot be resized to " + std::to_string(plan->width) + " x " +
                                std::to_string(plan->height), code)};
+    if (const uint32_t code = image.Orient(orientation))
+        return {CodeReason("cannot be turned upright", code)};
     if (plan->crop) {
         const uint32_t code = image.CropToBox(plan->crop->boxWidth, plan->crop->boxHeight, plan->crop->position);
         if (code != 0 && code != 2)  // 2: the picture already fits the box
             return {CodeReason("cannot be cropped", code)};
     }
+    // A profile of another kind than RGB or grey (a CMYK source's) is refused by both calls.
+    const bool converted = s.ToSRGB && !image.IccProfile().empty() &&
+                           ConvertRGB24ToSRGB(image.Pixels(), image.Width(), image.Height(), image.IccProfile().data(),
+                                              static_cast<uint32_t>(image.IccProfile().size()));
     if (s.Boost)
         BoostColor(image.Pixels(), image.Width(), image.Height());
     if (s.Sharpen) {
@@ -370,8 +429,10 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
     }
 
     ClearJPGOutputMarkers();
-    if (s.CopyExif && !exif.empty())
-        AddJPGOutputMarker(exif.data(), static_cast<uint32_t>(exif.size()), 225);
+    if (s.CopyExif)
+        QueueMetadata(image, s, orientation != 1, converted);
+    if (!s.ToSRGB && !image.IccProfile().empty())
+        QueueProfile(image.IccProfile());
 
     image.SetJpegQuality(static_cast<int32_t>(s.Quality));
     image.SetFullChroma(static_cast<int32_t>(s.Sampling));

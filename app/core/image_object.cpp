@@ -9,6 +9,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <string_view>
 
 namespace quillet {
 namespace {
@@ -17,7 +18,28 @@ constexpr uint32_t kNoPicture = 5;
 constexpr uint32_t kOutOfMemory = 1;
 constexpr JPGDensity kDensity{1, 1, 0};  // thumbnails carry no resolution of their own
 
+constexpr uint32_t kApp1 = 225;
+// The XMP packet, and the parts of one too large for a single marker.
+constexpr std::string_view kXmpMain("http://ns.adobe.com/xap/1.0/\0", 29);
+constexpr std::string_view kXmpExtension("http://ns.adobe.com/xmp/extension/\0", 35);
+
+bool StartsWith(const std::vector<uint8_t>& payload, std::string_view id)
+{
+    return payload.size() > id.size() && std::equal(id.begin(), id.end(), payload.begin());
+}
+
+
 }  // namespace
+
+bool IsExifPayload(const std::vector<uint8_t>& payload)
+{
+    return StartsWith(payload, std::string_view("Exif\0\0", 6));
+}
+
+bool IsXmpPayload(const std::vector<uint8_t>& payload)
+{
+    return StartsWith(payload, kXmpMain) || StartsWith(payload, kXmpExtension);
+}
 
 uint32_t DecodeScaleFor(uint32_t w, uint32_t h, int32_t aimW, int32_t aimH)
 {
@@ -85,24 +107,49 @@ uint32_t CImageObject::Load(DataChannel* source, uint32_t fileType)
     const uint32_t code = GetLastLibraryError();
     m_incomplete = picture && (code != 0 || GetJPGInputEndedEarly() != 0);
     SetJPGDecodeScale(1, 1);
-    KeepLastApp1();
+    KeepMetadata();
     // A partly decoded picture is still a picture.
     const uint32_t result = picture ? 0 : code;
     Adopt(std::move(picture));
     return result;
 }
 
-void CImageObject::KeepLastApp1()
+void CImageObject::KeepMetadata()
 {
+    // The EXIF block is the last APP1 that is one; only without any, the last APP1 at all.
     m_exif.clear();
+    m_xmp.clear();
+    m_icc.clear();
+    std::vector<uint8_t> lastApp1;
+    std::vector<uint8_t> mainXmp;
+    std::vector<std::vector<uint8_t>> xmpParts;
     for (uint32_t i = 0, n = GetJPGMarkerCount(); i < n; ++i) {
         uint8_t* data = nullptr;
         uint32_t length = 0, code = 0;
         if (!GetJPGMarker(i, &data, &length, &code))
             continue;
-        const pxlib::GlobalPtr<uint8_t> payload(data);
-        if (code == 225)
-            m_exif.assign(data, data + length);
+        std::vector<uint8_t> payload(data, data + length);
+        GlobalFree(data);
+        if (code != kApp1)
+            continue;
+        if (IsExifPayload(payload))
+            m_exif = payload;
+        else if (StartsWith(payload, kXmpMain))
+            mainXmp = payload;
+        else if (IsXmpPayload(payload))
+            xmpParts.push_back(payload);
+        lastApp1 = std::move(payload);
+    }
+    if (m_exif.empty())
+        m_exif = std::move(lastApp1);
+    if (!mainXmp.empty())
+        m_xmp.push_back(std::move(mainXmp));
+    for (auto& part : xmpParts)
+        m_xmp.push_back(std::move(part));
+    uint32_t length = 0;
+    if (uint8_t* profile = GetJPGICCProfile(&length)) {
+        m_icc.assign(profile, profile + length);
+        GlobalFree(profile);
     }
 }
 
@@ -226,6 +273,24 @@ uint32_t CImageObject::SharpenImage(uint32_t level)
     if (SharpenRGB24(m_pixels.get(), m_width, m_height, scratch.get(), level))
         std::memcpy(m_pixels.get(), scratch.get(), bytes);
     return GetLastLibraryError();
+}
+
+uint32_t CImageObject::Orient(uint32_t orientation)
+{
+    if (!m_pixels)
+        return kNoPicture;
+    if (orientation == 1)
+        return 0;
+    const bool turned = orientation >= 5 && orientation <= 8;
+    CImageObject upright;
+    if (const uint32_t code = upright.Allocate(turned ? m_height : m_width, turned ? m_width : m_height))
+        return code;
+    if (!OrientRGB24(m_pixels.get(), m_width, m_height, upright.m_pixels.get(), orientation))
+        return GetLastLibraryError();
+    m_pixels = std::move(upright.m_pixels);
+    m_width = upright.m_width;
+    m_height = upright.m_height;
+    return 0;
 }
 
 uint32_t CImageObject::Draw(HDC dc, int32_t left, int32_t top, int32_t right, int32_t bottom) const

@@ -21,6 +21,9 @@ void ForEachStoredInt(BatchSettings& s, Visit&& visit)
     visit("Sharpen", s.Sharpen, 0u);
     visit("CopyExif", s.CopyExif, 0u);
     visit("Boost", s.Boost, 0u);
+    visit("AutoRotate", s.AutoRotate, 1u);
+    visit("StripGPS", s.StripGPS, 0u);
+    visit("ToSRGB", s.ToSRGB, 0u);
 }
 
 }  // namespace

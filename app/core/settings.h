@@ -31,6 +31,9 @@ struct BatchSettings {
     uint32_t Quality = 80;
     uint32_t Boost = 0;
     uint32_t SubDirs = 0;
+    uint32_t AutoRotate = 1;  // turn each picture upright by its EXIF orientation
+    uint32_t StripGPS = 0;    // with CopyExif: leave the location out of the carried block
+    uint32_t ToSRGB = 0;      // convert to sRGB and carry no profile; no dialog control
 };
 
 // The separator that follows a stored folder in PathIn and PathOut.
@@ -80,7 +83,7 @@ enum class Folder { In, Out };
 // quality and the sub-folder switch always start at theirs.
 void LoadSettings(SettingsStore& store, BatchSettings& settings);
 
-// Writes the eleven stored integers from the record as it stands; never the folders.
+// Writes the stored integers from the record as it stands; never the folders.
 void SaveSettings(SettingsStore& store, const BatchSettings& settings);
 
 // Writes a picked folder (without a trailing separator) and sets the field to it plus one

@@ -115,6 +115,8 @@ bool CMainDialog::UpdateData(bool fromControls)
         return false;
     check(m_ui.boostCheck, m_settings.Boost);
     check(m_ui.subDirsCheck, m_settings.SubDirs);
+    check(m_ui.autoRotateCheck, m_settings.AutoRotate);
+    check(m_ui.stripGpsCheck, m_settings.StripGPS);
     return true;
 }
 

@@ -24,6 +24,8 @@ TEST(Settings, FirstRunWithAnEmptyStoreGivesTheDefaults)
     EXPECT_EQ(s.Quality, 80u);
     EXPECT_EQ(s.SubDirs, 0u);
     EXPECT_EQ(s.Autolev + s.Sharpen + s.CopyExif + s.Boost, 0u);
+    EXPECT_EQ(s.AutoRotate, 1u);
+    EXPECT_EQ(s.StripGPS + s.ToSRGB, 0u);
     EXPECT_EQ(s.PathIn, "");
     EXPECT_EQ(s.PathOut, "");
     EXPECT_EQ(s.FileCount, 0u);
@@ -48,7 +50,7 @@ TEST(Settings, StoredValuesAreLoadedAndFoldersGetOneSeparator)
     EXPECT_EQ(s.ResType, -1);
 }
 
-TEST(Settings, SaveWritesTheElevenIntegersInOrderAndNoFolder)
+TEST(Settings, SaveWritesTheIntegersInOrderAndNoFolder)
 {
     MemoryStore store;
     BatchSettings s;
@@ -58,7 +60,8 @@ TEST(Settings, SaveWritesTheElevenIntegersInOrderAndNoFolder)
     SaveSettings(store, s);
     const std::vector<std::string> expected = {
         "Width=800", "Height=480", "Type=4294967295", "Portrait=1", "ResType=0", "Sampling=1",
-        "Middle=65", "Autolev=0", "Sharpen=0", "CopyExif=0", "Boost=0"};
+        "Middle=65", "Autolev=0", "Sharpen=0", "CopyExif=0", "Boost=0", "AutoRotate=1", "StripGPS=0",
+        "ToSRGB=0"};
     EXPECT_EQ(store.writes(), expected);
 
     BatchSettings back;

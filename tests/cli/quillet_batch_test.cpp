@@ -1,5 +1,8 @@
 // quillet-batch end to end: the geometry table through real files, exit codes, messages.
 #include "app/photo_files.h"
+#include "support/exif_fixture.h"
+
+#include <libexif/exif-data.h>
 
 #include <gtest/gtest.h>
 
@@ -129,11 +132,41 @@ TEST(QuilletBatch, RefusalsAndBadUsageExitTwoAndWriteNothing)
     EXPECT_EQ(std::distance(fs::directory_iterator(in.path()), fs::directory_iterator()), 1);
 }
 
+TEST(QuilletBatch, OrientationAndLocationSwitchesReachTheRun)
+{
+    test::TempFolder in, out;
+    test::ExifSpec spec;
+    spec.orientation = 6;  // a phone held upright: landscape pixels
+    test::WriteJpeg(in / "phone.jpg", 800, 600, {test::ExifBlock(spec)});
+    const struct {
+        const char* options;
+        uint32_t width, height;
+        bool gps;
+    } cases[] = {
+        {"--copy-exif", 360, 480, true},
+        {"--copy-exif --strip-gps", 360, 480, false},
+        {"--copy-exif --no-auto-rotate", 640, 480, true},
+    };
+    for (const auto& c : cases) {
+        const Outcome run = Batch(std::string(c.options) + " " + Quoted(in.path()) + " " + Quoted(out.path()));
+        ASSERT_EQ(run.status, 0) << run.out;
+        EXPECT_EQ(test::JpegSize(out / "phone.jpg").width, c.width) << c.options;
+        EXPECT_EQ(test::JpegSize(out / "phone.jpg").height, c.height) << c.options;
+        const auto carried = test::App1Payloads(out / "phone.jpg");
+        ASSERT_EQ(carried.size(), 1u) << c.options;
+        ExifData* exif = exif_data_new_from_data(carried[0].data(), static_cast<unsigned>(carried[0].size()));
+        EXPECT_EQ(exif->ifd[EXIF_IFD_GPS]->count > 0, c.gps) << c.options;
+        exif_data_unref(exif);
+    }
+}
+
 TEST(QuilletBatch, HelpAndVersion)
 {
     const Outcome help = Batch("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Usage: quillet-batch"), std::string::npos);
+    for (const char* option : {"--no-auto-rotate", "--strip-gps", "--srgb"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
     const Outcome version = Batch("--version");
     EXPECT_EQ(version.status, 0);
     EXPECT_NE(version.out.find("quillet-batch "), std::string::npos);

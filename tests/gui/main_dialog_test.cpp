@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -173,6 +174,34 @@ private slots:
         CMainDialog again(store);
         QCOMPARE(EditText(&again, 1020), QStringLiteral("80"));
         QVERIFY(!Checked(&again, 1023));
+    }
+
+    void moreOptionsShowTheOrientationAndLocationSwitchesAndStoreThem()
+    {
+        quillet::gui::QtSettingsStore store;
+        {
+            CMainDialog dialog(store);
+            auto* group = dialog.findChild<QGroupBox*>(QStringLiteral("extraOptions"));
+            QVERIFY(group != nullptr);
+            QCOMPARE(group->title(), QStringLiteral("More options"));
+            auto* rotate = group->findChild<QCheckBox*>(QStringLiteral("autoRotateCheck"));
+            auto* location = group->findChild<QCheckBox*>(QStringLiteral("stripGpsCheck"));
+            QVERIFY(rotate != nullptr && location != nullptr);
+            QCOMPARE(rotate->text(), QStringLiteral("Rotate by orientation tag"));
+            QCOMPARE(location->text(), QStringLiteral("Remove location"));
+            QVERIFY(rotate->isChecked() && !location->isChecked());
+            rotate->click();
+            location->click();
+            dialog.accept();
+            QCOMPARE(dialog.Settings().AutoRotate, 0u);
+            QCOMPARE(dialog.Settings().StripGPS, 1u);
+        }
+        QCOMPARE(Store().value("Settings/AutoRotate").toInt(), 0);
+        QCOMPARE(Store().value("Settings/StripGPS").toInt(), 1);
+        QCOMPARE(Store().value("Settings/ToSRGB").toInt(), 0);
+        CMainDialog again(store);
+        QVERIFY(!again.findChild<QCheckBox*>(QStringLiteral("autoRotateCheck"))->isChecked());
+        QVERIFY(again.findChild<QCheckBox*>(QStringLiteral("stripGpsCheck"))->isChecked());
     }
 
     void storedValuesWithoutAControlReadBackAsMinusOne()
