@@ -14,6 +14,8 @@
 #include <QMenu>
 #include <QPointer>
 
+#include <functional>
+
 CMainDialog::CMainDialog(quillet::SettingsStore& store, QWidget* parent) : QDialog(parent), m_store(store)
 {
     quillet::gui::InitResources();
@@ -196,6 +198,37 @@ void CMainDialog::reject()
         return;
     }
     QDialog::reject();
+}
+
+void CMainDialog::showEvent(QShowEvent* event)
+{
+    // Switches may be put into the group from the layout or from code; both are seen here.
+    ArrangeExtraOptions();
+    QDialog::showEvent(event);
+}
+
+void CMainDialog::ArrangeExtraOptions()
+{
+    std::vector<QWidget*> switches;
+    std::function<void(QLayout*)> collect = [&](QLayout* layout) {
+        for (int i = 0; i < layout->count(); ++i) {
+            QLayoutItem* item = layout->itemAt(i);
+            if (QWidget* widget = item->widget())
+                switches.push_back(widget);
+            else if (item->layout() != nullptr)
+                collect(item->layout());
+        }
+    };
+    collect(m_ui.extraOptionsLayout);
+    // An empty group would only be clutter.
+    m_ui.extraOptions->setVisible(!switches.empty());
+    QWidget* previous = m_ui.linkLabel;
+    for (QWidget* widget : switches) {
+        if ((widget->focusPolicy() & Qt::TabFocus) == 0)
+            continue;
+        setTabOrder(previous, widget);
+        previous = widget;
+    }
 }
 
 void CMainDialog::SysCommand(uint32_t command)

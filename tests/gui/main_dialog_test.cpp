@@ -10,12 +10,14 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include <functional>
 
@@ -370,6 +372,26 @@ private slots:
         FindControl<QPushButton>(&dialog, 1003)->click();
         QCOMPARE(caption, QStringLiteral("Select Destination"));
         QVERIFY(!Store().contains("Settings/PathOut"));
+    }
+
+    void moreOptionsShowOnlyWhenFilledBelowTheOptionsAndLastInTheTabOrder()
+    {
+        quillet::gui::QtSettingsStore store;
+        CMainDialog dialog(store);
+        auto* group = dialog.findChild<QGroupBox*>(QStringLiteral("extraOptions"));
+        QVERIFY(group != nullptr);
+        QCOMPARE(group->title(), QStringLiteral("More options"));
+        dialog.show();
+        QVERIFY(!group->isVisible());
+        dialog.hide();
+
+        auto* box = new QCheckBox(QStringLiteral("Only new photos"));
+        dialog.findChild<QVBoxLayout*>(QStringLiteral("extraOptionsLayout"))->addWidget(box);
+        dialog.show();
+        QVERIFY(group->isVisible());
+        auto* processing = dialog.findChild<QGroupBox*>(QStringLiteral("processingGroup"));
+        QVERIFY(group->mapTo(&dialog, QPoint(0, 0)).y() > processing->mapTo(&dialog, QPoint(0, processing->height())).y());
+        QCOMPARE(FindControl<QWidget>(&dialog, 1026)->nextInFocusChain(), box);
     }
 
     void contextMenuOpensTheAboutBox()
