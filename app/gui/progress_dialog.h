@@ -8,6 +8,8 @@
 #include <QPointer>
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 class CProgressDialog : public QDialog, public quillet::BatchProgress {
     Q_OBJECT
@@ -21,6 +23,11 @@ public:
     bool Create(QWidget* parent);
     // Enables the owner again and takes the window down.
     void Close();
+
+    // The files of the run, so that each is named under the bar as it is made.
+    void SetFiles(const std::vector<std::string>* files) { m_files = files; }
+    // The line under the bar as it stands, before eliding.
+    QString FileLine() const { return m_fileLine; }
 
     void SetRange(uint32_t lower, uint32_t upper) override;
     void SetPos(uint32_t position) override;
@@ -38,6 +45,7 @@ protected:
 
 private:
     void PumpMessages();
+    void ShowFileLine(const QString& line);
 
     Ui::CProgressDialog m_ui;
     uint32_t m_captionId;
@@ -47,4 +55,6 @@ private:
     bool m_ownerDisabled = false;
     bool m_created = false;
     QPointer<QWidget> m_owner;
+    const std::vector<std::string>* m_files = nullptr;
+    QString m_fileLine;
 };
