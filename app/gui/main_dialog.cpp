@@ -2,7 +2,9 @@
 #include "app/gui/main_dialog.h"
 
 #include "app/core/batch.h"
+#include "app/core/folders.h"
 #include "app/core/numbers.h"
+#include "app/core/run_report.h"
 #include "app/gui/about_dialog.h"
 #include "app/gui/controls.h"
 #include "app/gui/folder_browser.h"
@@ -38,11 +40,21 @@ CMainDialog::CMainDialog(quillet::SettingsStore& store, QWidget* parent) : QDial
     connect(m_ui.exitButton, &QPushButton::clicked, this, &CMainDialog::accept);
     connect(m_ui.subDirsCheck, &QCheckBox::clicked, this, &CMainDialog::OnSubDirs);
 
+    // The read-only fields look it, and show their whole text when it does not fit.
+    for (QLineEdit* edit : {m_ui.pathInEdit, m_ui.fileCountEdit, m_ui.pathOutEdit}) {
+        QPalette readOnly = edit->palette();
+        readOnly.setColor(QPalette::Base, readOnly.color(QPalette::Window));
+        edit->setPalette(readOnly);
+    }
+    for (QLineEdit* edit : {m_ui.pathInEdit, m_ui.pathOutEdit})
+        connect(edit, &QLineEdit::textChanged, edit, &QLineEdit::setToolTip);
+
     UpdateData(false);
     m_ui.linkLabel->Attach();
     m_ui.linkLabel->SetURL(QString::fromLatin1(quillet::res::kMakerAddress));
     RescanSource();
-    m_ui.exitButton->setFocus();
+    // Not on "Exit", where a stray Space would quit; the path fields cannot be typed into.
+    m_ui.browseInButton->setFocus();
 }
 
 CMainDialog::~CMainDialog()
@@ -122,11 +134,16 @@ bool CMainDialog::UpdateData(bool fromControls)
 
 bool CMainDialog::RescanSource()
 {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // A bad number is reported before the wait, and its edit keeps what was typed.
     const bool taken = UpdateData(true);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
     quillet::RescanSource(m_settings, m_files);
-    if (!m_settings.PathIn.empty())
-        UpdateData(false);
+    if (!m_settings.PathIn.empty()) {
+        if (taken)
+            UpdateData(false);
+        else
+            m_ui.fileCountEdit->setText(QString::number(m_settings.FileCount));
+    }
     QApplication::restoreOverrideCursor();
     return taken;
 }
@@ -166,19 +183,62 @@ void CMainDialog::OnStart()
         quillet::gui::ShowMessage(this, QMessageBox::NoIcon, QString::fromLatin1(quillet::RefusalText(refusal)));
         return;
     }
+    // A destination that cannot be written would make a run that looks fine and writes nothing.
+    if (const std::string why = quillet::ProbeWritable(m_settings.PathOut); !why.empty()) {
+        quillet::gui::ShowMessage(this, QMessageBox::Warning,
+                                  QString::fromStdString(quillet::NotWritableText(m_settings.PathOut, why)));
+        return;
+    }
     // Disabling the dialog takes the focus away; it goes back where it was after the run.
     QPointer<QWidget> focus = focusWidget();
     CProgressDialog progress;
     if (!progress.Create(this))
         return;
     m_run = &progress;
-    quillet::RunBatch(m_settings, m_files, progress);
+    progress.SetFiles(&m_files);
+    const quillet::BatchResult result = quillet::RunBatch(m_settings, m_files, progress);
     m_run = nullptr;
     progress.Close();
     if (focus)
         focus->setFocus();
-    if (m_closeAfterRun)
+    if (m_closeAfterRun) {
         QDialog::reject();
+        return;
+    }
+    if (quillet::RunNeedsSummary(result)) {
+        quillet::gui::ShowMessage(this, QMessageBox::Warning, QString::fromStdString(quillet::RunSummaryText(result)),
+                                  QMessageBox::Ok,
+                                  QString::fromStdString(quillet::RunDetailsText(result, m_settings.PathIn)));
+    }
+}
+
+bool CMainDialog::focusNextPrevChild(bool next)
+{
+    // Tab enters a radio group on its checked button and leaves the group with the next
+    // press; the arrow keys move within it.
+    auto skipped = [this](QWidget* widget) {
+        for (QButtonGroup* group : {&m_typeGroup, &m_portraitGroup}) {
+            auto* button = qobject_cast<QAbstractButton*>(widget);
+            if (button != nullptr && group->buttons().contains(button))
+                return group->checkedButton() != nullptr && !button->isChecked();
+        }
+        return false;
+    };
+    QWidget* current = focusWidget();
+    if (current == nullptr)
+        return QDialog::focusNextPrevChild(next);
+    QWidget* candidate = current;
+    for (;;) {
+        candidate = next ? candidate->nextInFocusChain() : candidate->previousInFocusChain();
+        if (candidate == current)
+            return QDialog::focusNextPrevChild(next);
+        const bool takesTab =
+            (candidate->focusPolicy() & Qt::TabFocus) != 0 && candidate->isEnabled() && candidate->isVisibleTo(this);
+        if (!takesTab || skipped(candidate))
+            continue;
+        candidate->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        return true;
+    }
 }
 
 void CMainDialog::accept()

@@ -42,6 +42,7 @@ public slots:
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void BrowseFolder(quillet::Folder which);
