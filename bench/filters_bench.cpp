@@ -1,5 +1,5 @@
 // Filter speed: the batch run's sharpening of a 640 × 480 thumbnail, and the other two rules.
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,5 +1,5 @@
 // Auto brightness on a 12-megapixel picture, and the luminance pass it is built on.
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,7 @@
 // Resampling speed: a 12-megapixel RGB24 photograph-sized picture to a 640 × 480 thumbnail.
-#include "imaging/frame.h"
+#include "base/frame.h"
 #include "imaging/resample.h"
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 #include <benchmark/benchmark.h>
 

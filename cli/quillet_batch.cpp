@@ -1,5 +1,6 @@
 // quillet-batch: the batch run from a terminal, with the dialog's settings as options.
-#include "app/core/batch.h"
+#include "core/batch.h"
+#include "core/file_types.h"
 
 #include <chrono>
 #include <csignal>
@@ -47,6 +48,19 @@ const char kUsage[] =
     "      --version            the program's version\n"
     "\n"
     "Exit status: 0 every file written, 1 some files skipped, 2 refused or bad usage.\n";
+
+// The picture types, from the library's registry.
+void PrintTypes()
+{
+    std::string read, known;
+    for (const quillet::FormatInfo& format : quillet::Formats()) {
+        std::string& list = format.readable ? read : known;
+        list += (list.empty() ? "" : ", ") + format.name;
+    }
+    std::printf("\nA file is read by its content, whatever its name. Read: %s.\n"
+                "Recognised but not read: %s.\n",
+                read.c_str(), known.c_str());
+}
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
@@ -165,6 +179,7 @@ int main(int argc, char** argv)
         };
         if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, stdout);
+            PrintTypes();
             return kAllWritten;
         } else if (arg == "--version") {
             std::printf("quillet-batch %s\n", QUILLET_VERSION);

@@ -1,56 +1,13 @@
-// File type detection: the signature table and the TGA extension rule.
+// File type detection over the registry's probes, and the entries that reach a format's
+// reader by its file-type code.
 #include "formats/detect.h"
 
-#include "formats/channel.h"
-#include "imaging/frame.h"
-
-#include <cstring>
-#include <strings.h>
+#include "base/channel.h"
+#include "base/frame.h"
+#include "formats/registry.h"
 
 namespace px::detect {
 namespace {
-
-struct Signature {
-    uint32_t code;
-    uint32_t offset;
-    uint32_t length;  // 0: the row never matches
-    const char* bytes;
-};
-
-// Tried in order: the first row that matches gives the code.
-constexpr Signature kSignatures[] = {
-    {PX_FILE_BMP, 0, 2, "BM"},
-    {PX_FILE_PAX, 0, 3, "PAX"},
-    {PX_FILE_GIF, 0, 6, "GIF89a"},
-    {PX_FILE_GIF, 0, 6, "GIF87a"},
-    {PX_FILE_JPEG, 0, 4, "\xFF\xD8\xFF\xE0"},
-    {PX_FILE_JPEG, 0, 3, "\xFF\xD8\xFF"},
-    {PX_FILE_PCX, 0, 2, "\x0A\x00"},
-    {PX_FILE_PCX, 0, 2, "\x0A\x02"},
-    {PX_FILE_PCX, 0, 2, "\x0A\x03"},
-    {PX_FILE_PCX, 0, 2, "\x0A\x05"},
-    {PX_FILE_TIFF, 0, 2, "MM"},
-    {PX_FILE_TIFF, 0, 2, "II"},
-    {PX_FILE_PNG, 0, 8, "\x89PNG\x0D\x0A\x1A\x0A"},
-    {PX_FILE_WMF, 0, 5, "\x01\x00\x09\x00\x00"},
-    {PX_FILE_WMF, 0, 4, "\xD7\xCD\xC6\x9A"},  // placeable-metafile key, little-endian
-    {PX_FILE_EMF, 40, 4, " EMF"},
-    {PX_FILE_PSD, 0, 4, "8BPS"},
-    {PX_FILE_TLA1, 0, 4, "TLA\x01"},
-    {PX_FILE_TLAU, 0, 4, "TLAU"},
-    {PX_FILE_WBMP, 0, 2, "\x00\x00"},
-    {PX_FILE_TGA, 0, 0, ""},  // TGA has no signature: its extension tells
-};
-
-static_assert(sizeof kSignatures / sizeof kSignatures[0] == 21);
-
-bool IsTgaName(const char* path) noexcept
-{
-    if (!path)
-        return false;
-    const char* dot = std::strrchr(path, '.');
-    return dot && strcasecmp(dot, ".tga") == 0;
-}
 
 uint32_t Detect(DataChannel* channel)
 {
@@ -59,27 +16,77 @@ uint32_t Detect(DataChannel* channel)
     uint8_t header[kHeaderBytes] = {};
     if (!Channel(channel).ReadExact(header, kHeaderBytes))
         return Fail(Code::ReadError);
-    return Classify(header, FileChannelPath(channel));
+    return registry::Classify(header, kHeaderBytes, FileChannelPath(channel));
+}
+
+uint32_t Describe(uint32_t index, PXFileFormat* out)
+{
+    const auto formats = registry::Formats();
+    if (!out || index >= formats.size())
+        return Fail(Code::BadArgument);
+    const registry::Format& format = formats[index];
+    *out = PXFileFormat{format.fileType, format.appType, format.probe ? 1u : 0u,
+                        format.load ? 1u : 0u, format.name, format.extensions};
+    return 1;
+}
+
+// The format's reader for a file-type code; code 5 when there is none.
+const registry::Format* Reader(uint32_t fileType, uint32_t* width, uint32_t* height)
+{
+    if (!width || !height)
+        return Fail(Code::BadArgument);
+    *width = 0;
+    *height = 0;
+    const registry::Format* format = registry::Find(fileType);
+    if (!format || !format->info || !format->load)
+        return Fail(Code::BadArgument);
+    return format;
+}
+
+uint32_t Info(DataChannel* handle, uint32_t fileType, uint32_t* width, uint32_t* height)
+{
+    const registry::Format* format = Reader(fileType, width, height);
+    if (!format || !AcceptChannel(handle))
+        return 0;
+    Channel channel(handle);
+    return format->info(channel, *width, *height) ? 1 : 0;
+}
+
+uint8_t* Load(DataChannel* handle, uint32_t fileType, uint32_t* width, uint32_t* height)
+{
+    const registry::Format* format = Reader(fileType, width, height);
+    if (!format || !AcceptChannel(handle))
+        return nullptr;
+    Channel channel(handle);
+    return format->load(channel, *width, *height).Release();
 }
 
 }  // namespace
-
-uint32_t Classify(const uint8_t* header, const char* path) noexcept
-{
-    for (const Signature& row : kSignatures) {
-        if (row.length == 0 || std::memcmp(header + row.offset, row.bytes, row.length) != 0)
-            continue;
-        // Two zero bytes open both WBMP and many TGA files; only the name tells them apart.
-        if (row.code == PX_FILE_WBMP && IsTgaName(path))
-            return PX_FILE_TGA;
-        return row.code;
-    }
-    return PX_FILE_UNKNOWN;
-}
-
 }  // namespace px::detect
 
 extern "C" uint32_t DetectFileType(DataChannel* channel)
 {
     return px::Entry([&] { return px::detect::Detect(channel); });
+}
+
+extern "C" uint32_t GetFileFormatCount(void)
+{
+    return px::Entry([] { return static_cast<uint32_t>(px::registry::Formats().size()); });
+}
+
+extern "C" uint32_t GetFileFormat(uint32_t index, PXFileFormat* format)
+{
+    return px::Entry([&] { return px::detect::Describe(index, format); });
+}
+
+extern "C" uint32_t GetPictureInfo(DataChannel* source, uint32_t fileType, uint32_t* width,
+                                   uint32_t* height)
+{
+    return px::Entry([&] { return px::detect::Info(source, fileType, width, height); });
+}
+
+extern "C" uint8_t* LoadPictureRGB24(DataChannel* source, uint32_t fileType, uint32_t* width,
+                                     uint32_t* height)
+{
+    return px::Entry([&] { return px::detect::Load(source, fileType, width, height); });
 }

@@ -1,6 +1,6 @@
 // Any bytes as a packed bitmap in a global block: the header must be checked against the
 // block's real size before a single pixel is read.
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // Any bytes through type detection, the JPEG reader (whole and row by row) and the image
 // object's load: every path must end in a code, never a crash, a leak or a stray read.
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 #include <cstddef>
 #include <cstdint>

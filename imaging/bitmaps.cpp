@@ -1,6 +1,7 @@
 // Image records to and from Windows bitmaps (packed, device and section), and drawing them.
-#include "imaging/frame.h"
-#include "imaging/image.h"
+#include "base/frame.h"
+#include "base/image.h"
+#include "imaging/imaging_options.h"
 #include "imaging/rect_copy.h"
 #include "platform/gdi.h"
 
@@ -23,6 +24,13 @@ constexpr size_t kHeaderBytes = sizeof(BITMAPINFOHEADER);
 Failure Propagate() noexcept
 {
     return Fail(static_cast<Code>(State().lastError));
+}
+
+// True when device bitmaps are to be made through a DIB section on this thread.
+bool SectionMode() noexcept
+{
+    const ImagingOptions* options = ThreadImagingOptions();
+    return options && options->bitmapSectionFlag;
 }
 
 // A packed bitmap handed over by an inner entry, freed at the end of the scope.
@@ -377,7 +385,7 @@ HBITMAP DibToDdb(const void* dib, HPALETTE palette, HDC dc)
     }
 
     const auto* info = static_cast<const BITMAPINFO*>(dib);
-    if (State().bitmapSectionFlag) {
+    if (SectionMode()) {
         void* sectionBits = nullptr;
         HBITMAP section = CreateDIBSection(target.get(), info, DIB_RGB_COLORS, &sectionBits, nullptr, 0);
         if (!section)
@@ -399,7 +407,7 @@ HBITMAP Rgb24ToDdb(const uint8_t* rgb, uint32_t width, uint32_t height, HPALETTE
 {
     if (!rgb)
         return Fail(Code::BadArgument);
-    if (!State().bitmapSectionFlag) {
+    if (!SectionMode()) {
         GlobalBuffer dib = Own(RGB24ToDIB(rgb, width, height));
         if (!dib)
             return Propagate();

@@ -1,8 +1,8 @@
 // Pixel layout conversions: grey, channel order, alpha, planes, bit packing, flips, mirrors.
 #include "imaging/conversions.h"
 
-#include "imaging/frame.h"
-#include "imaging/image.h"
+#include "base/frame.h"
+#include "base/image.h"
 
 #include <algorithm>
 #include <cstring>

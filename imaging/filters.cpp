@@ -1,7 +1,7 @@
 // The 3 × 3 filter engine, its three pixel rules, and the filter entries.
 #include "imaging/filters.h"
 
-#include "imaging/frame.h"
+#include "base/frame.h"
 
 #include <algorithm>
 #include <cstddef>

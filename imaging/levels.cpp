@@ -2,7 +2,7 @@
 #include "imaging/levels.h"
 
 #include "imaging/conversions.h"
-#include "imaging/frame.h"
+#include "base/frame.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,8 +1,8 @@
 // CopyRect and CopyRectMono1: a rectangle of an image into a caller's unpadded buffer.
 #include "imaging/rect_copy.h"
 
-#include "imaging/frame.h"
-#include "imaging/image.h"
+#include "base/frame.h"
+#include "base/image.h"
 
 #include <cstring>
 

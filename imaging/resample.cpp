@@ -5,8 +5,8 @@
 // per-column tables and per-source-row work rows so that nothing is computed twice.
 #include "imaging/resample.h"
 
-#include "imaging/frame.h"
-#include "imaging/image.h"
+#include "base/frame.h"
+#include "base/image.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -37,20 +37,33 @@ void SetDebugSink(PXDebugSink sink, void* user);
 
 /* ---- Library frame and error state -------------------------------------------------------- */
 
-/* Error codes shared by the library's entries; the format readers add their own. */
-enum {
-    PX_OK = 0,
-    PX_ERR_OUT_OF_MEMORY = 1,
-    PX_ERR_OPEN = 2,
-    PX_ERR_READ = 3,
-    PX_ERR_WRITE = 4,
-    PX_ERR_BAD_ARGUMENT = 5,
-    PX_ERR_CANCELLED = 14,
-    PX_ERR_DEVICE_CAPS = 26,
-    PX_ERR_LAYOUT = 28,
-    PX_ERR_BAD_CHANNEL = 38,
-    PX_ERR_NO_STATE = 55
-};
+/* Every code the library can leave as the last error, in one list: public name, internal name,
+ * number, short text. It makes the PX_ names below, the library's internal codes and the texts
+ * of GetLibraryErrorText; a format adds its codes here. */
+#define PX_ERROR_CODES(X)                                                                       \
+    X(PX_OK, None, 0, "no error")                                                                \
+    X(PX_ERR_OUT_OF_MEMORY, OutOfMemory, 1, "out of memory")                                     \
+    X(PX_ERR_OPEN, OpenFailed, 2, "file cannot be opened")                                       \
+    X(PX_ERR_READ, ReadError, 3, "read error")                                                   \
+    X(PX_ERR_WRITE, WriteError, 4, "write error")                                                \
+    X(PX_ERR_BAD_ARGUMENT, BadArgument, 5, "bad argument")                                       \
+    X(PX_ERR_JPEG_DECODE, JpegDecode, 9, "JPEG data cannot be decoded")                          \
+    X(PX_ERR_CREATE_CONTEXT, CreateContext, 10, "device context cannot be created")              \
+    X(PX_ERR_RESOURCE_NOT_FOUND, ResourceNotFound, 13, "resource not found")                     \
+    X(PX_ERR_CANCELLED, Cancelled, 14, "cancelled")                                              \
+    X(PX_ERR_NO_MORE_ROWS, RowOutOfRange, 24, "no more rows")                                    \
+    X(PX_ERR_DEVICE_CAPS, DeviceCaps, 26, "device lacks a needed capability")                    \
+    X(PX_ERR_LAYOUT, LayoutUnavailable, 28, "layout cannot be delivered")                        \
+    X(PX_ERR_BLIT, BlitFailed, 29, "bit block transfer failed")                                  \
+    X(PX_ERR_CREATE_BITMAP, CreateBitmap, 35, "device bitmap cannot be created")                 \
+    X(PX_ERR_SELECT_BITMAP, SelectBitmap, 37, "bitmap cannot be selected")                       \
+    X(PX_ERR_BAD_CHANNEL, BadChannel, 38, "data channel handle is not valid")                    \
+    X(PX_ERR_DIB_SECTION, DibSection, 40, "bitmap section cannot be created")                    \
+    X(PX_ERR_NO_STATE, NoState, 55, "library state cannot be had")
+
+#define PX_DECLARE_ERROR_CODE(name, internal, number, text) name = number,
+enum { PX_ERROR_CODES(PX_DECLARE_ERROR_CODE) };
+#undef PX_DECLARE_ERROR_CODE
 
 /* Return 0 to stop the running operation (it then fails with code 14). */
 typedef uint32_t (*ProgressCallback)(uint32_t current, uint32_t total, uint32_t callbackValue);
@@ -139,11 +152,6 @@ uint32_t SetJPGSampling(const uint32_t* horizontal, const uint32_t* vertical);
 void SetJPGDecodeScale(uint32_t numerator, uint32_t denominator);
 
 /* ---- JPEG reading ------------------------------------------------------------------------ */
-
-enum {
-    PX_ERR_JPEG_DECODE = 9,  /* libjpeg failed while opening or reading the header */
-    PX_ERR_NO_MORE_ROWS = 24
-};
 
 /* The values of the JFIF header: density unit 0 none (aspect ratio only), 1 dpi, 2 dpcm. */
 typedef struct JPGDensity {
@@ -290,6 +298,29 @@ enum {
 /* The kind of the content, from its first 44 bytes; the channel is left after them.
  * Shorter content gives 0 with code 3. */
 uint32_t DetectFileType(DataChannel* channel);
+
+/* ---- Reader registry ---------------------------------------------------------------------- */
+
+/* One record per file type the library knows, in detection order. */
+typedef struct PXFileFormat {
+    uint32_t fileType;      /* the PX_FILE_ code */
+    int32_t appType;        /* the application's type code; 0 when the application has none */
+    uint32_t signature;     /* 0: no content signature; the type is known by its extension */
+    uint32_t readable;      /* 1: GetPictureInfo and LoadPictureRGB24 read it */
+    const char* name;       /* "JPEG" */
+    const char* extensions; /* upper case, space separated, the type's own first: ".JPG .JPEG" */
+} PXFileFormat;
+
+uint32_t GetFileFormatCount(void);
+/* 1 with *format filled; 0 with code 5 for an index at or past the count. */
+uint32_t GetFileFormat(uint32_t index, PXFileFormat* format);
+/* The full picture size from the header of a readable type; code 5 for a type without a reader,
+ * else the reader's code. The channel is left wherever the reader stopped. */
+uint32_t GetPictureInfo(DataChannel* source, uint32_t fileType, uint32_t* width, uint32_t* height);
+/* The whole picture as RGB24 through the type's reader (JPEG at the thread's decode scale). A
+ * non-null result with a nonzero last error is a partly decoded picture; the caller frees it. */
+uint8_t* LoadPictureRGB24(DataChannel* source, uint32_t fileType, uint32_t* width,
+                          uint32_t* height);
 
 
 /* ---- Device contexts, bitmaps and palettes (platform) ------------------------------------ */

@@ -1,5 +1,5 @@
 // The debugger output: one process-wide sink, standard error only when PXLIB_DEBUG is set.
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // context's drawing surface for code that renders into it directly.
 #pragma once
 
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 #include <cstddef>
 #include <cstdint>

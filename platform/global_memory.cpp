@@ -1,6 +1,6 @@
 // Global memory blocks: fixed, optionally zero-filled; the handle is the pointer. Live blocks
 // are tracked so that a foreign or freed handle is answered, never dereferenced.
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

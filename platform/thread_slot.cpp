@@ -1,4 +1,4 @@
-// Per-thread state slot and the list of all states.
+// The list of all per-thread values, destroyed at program end.
 #include "platform/thread_slot.h"
 
 #include <atomic>
@@ -39,18 +39,14 @@ StateList& List()
     return list;
 }
 
-thread_local void* t_slot = nullptr;
-
 }  // namespace
 
-void* GetThreadSlot() noexcept
+bool Ending() noexcept
 {
-    if (g_listGone)
-        return nullptr;
-    return t_slot;
+    return g_listGone;
 }
 
-bool SetThreadSlot(void* value, SlotDestroy destroy) noexcept
+bool KeepUntilExit(void* value, SlotDestroy destroy) noexcept
 {
     if (g_listGone)
         return false;
@@ -65,7 +61,6 @@ bool SetThreadSlot(void* value, SlotDestroy destroy) noexcept
     }
     node->next = list.head;
     list.head = node;
-    t_slot = value;
     return true;
 }
 

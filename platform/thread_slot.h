@@ -1,16 +1,16 @@
-// Per-thread state slot: each thread sees its own value; every value ever stored is kept in
-// one list under a lock and destroyed at program end (not when its thread ends).
+// Per-thread values kept until program end: every value ever made is kept in one list under a
+// lock and destroyed when the program ends (not when its thread ends).
 #pragma once
 
 namespace px::platform {
 
 using SlotDestroy = void (*)(void*);
 
-// The calling thread's value, or null. Null also once the program has begun to end.
-void* GetThreadSlot() noexcept;
+// True once the program has begun to end: per-thread values are gone or going.
+bool Ending() noexcept;
 
-// Stores value for the calling thread and puts it on the list; false (nothing stored, value
-// still the caller's) when the list is gone or cannot grow.
-bool SetThreadSlot(void* value, SlotDestroy destroy) noexcept;
+// Puts value on the list, to be destroyed at program end; false (value still the caller's)
+// when the list is gone or cannot grow.
+bool KeepUntilExit(void* value, SlotDestroy destroy) noexcept;
 
 }  // namespace px::platform

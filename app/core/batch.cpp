@@ -1,8 +1,9 @@
 // The batch run: scan, refusals, and the thumbnail of every file.
-#include "app/core/batch.h"
+#include "core/batch.h"
 
-#include "app/core/geometry.h"
-#include "app/core/image_object.h"
+#include "core/file_types.h"
+#include "core/geometry.h"
+#include "core/image_object.h"
 
 #include <algorithm>
 #include <atomic>
@@ -21,16 +22,6 @@ namespace fs = std::filesystem;
 
 namespace quillet {
 namespace {
-
-bool EndsInJpg(const std::string& path)
-{
-    if (path.size() < 4)
-        return false;
-    std::string tail = path.substr(path.size() - 4);
-    for (char& c : tail)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return tail == ".jpg";
-}
 
 // The same folder under another spelling: links, "..", a trailing separator, letter case
 // on a file system that ignores it.
@@ -115,7 +106,7 @@ void CollectFiles(const std::string& folder, bool subDirs, std::vector<std::stri
                 CollectFiles(path, subDirs, files);
             continue;
         }
-        if (EndsInJpg(path))
+        if (IsCollectedName(path))
             files.push_back(path);
     }
 }

@@ -2,7 +2,7 @@
 // reported through a small progress interface that the dialog and the terminal implement.
 #pragma once
 
-#include "app/core/settings.h"
+#include "core/settings.h"
 
 #include <cstdint>
 #include <string>

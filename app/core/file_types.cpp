@@ -1,63 +1,86 @@
-// The application's file types: the type table over content detection and extensions.
-#include "app/core/file_types.h"
+// The application's file types: the type table over the library's registry.
+#include "core/file_types.h"
 
-#include "include/pxlib.h"
+#include "pxlib.h"
 
+#include <sstream>
 
 namespace quillet {
 namespace {
 
-struct TypeRow {
-    int32_t type;
-    int32_t libraryCode;  // -1: detection never reports it
-    const char* extension;
-};
-
-// Searched from the first row.
-constexpr TypeRow kTypeTable[] = {
-    {TypeNone, PX_FILE_UNKNOWN, ""},
-    {TypeBmp, PX_FILE_BMP, ".BMP"},
-    {TypeGif, PX_FILE_GIF, ".GIF"},
-    {TypeJpeg, PX_FILE_JPEG, ".JPG"},
-    {TypeJpeg, PX_FILE_JPEG, ".JPEG"},
-    {TypePng, PX_FILE_PNG, ".PNG"},
-    {TypePcx, PX_FILE_PCX, ".PCX"},
-    {TypeTiff, PX_FILE_TIFF, ".TIF"},
-    {TypeTiff, PX_FILE_TIFF, ".TIFF"},
-    {TypeWmf, PX_FILE_WMF, ".WMF"},
-    {TypeEmf, PX_FILE_EMF, ".EMF"},
-    {TypePax, PX_FILE_PAX, ".PAX"},
-    {TypePsd, PX_FILE_PSD, ".PSD"},
-    {TypeTga, -1, ".TGA"},  // so a TGA file is always typed by its name
-};
-
-static_assert(sizeof kTypeTable / sizeof kTypeTable[0] == 14);
+std::vector<FormatInfo> ReadFormats()
+{
+    std::vector<FormatInfo> formats;
+    for (uint32_t i = 0, n = GetFileFormatCount(); i < n; ++i) {
+        PXFileFormat format{};
+        if (!GetFileFormat(i, &format))
+            continue;
+        FormatInfo info{format.fileType, format.appType, format.signature != 0,
+                        format.readable != 0, format.name ? format.name : "", {}};
+        std::istringstream words(format.extensions ? format.extensions : "");
+        for (std::string extension; words >> extension;)
+            info.extensions.push_back(extension);
+        formats.push_back(std::move(info));
+    }
+    return formats;
+}
 
 }  // namespace
 
-int32_t TypeFromContent(const std::string& path)
+const std::vector<FormatInfo>& Formats()
 {
-    DataChannel* source = OpenFileSource(path.c_str());
-    if (!source)
-        return TypeNone;
-    const auto code = static_cast<int32_t>(DetectFileType(source));
-    CloseSource(source);
-    for (const TypeRow& row : kTypeTable)
-        if (row.libraryCode == code)
-            return row.type;
-    return TypeNone;
+    static const std::vector<FormatInfo> formats = ReadFormats();
+    return formats;
 }
 
-int32_t TypeFromExtension(const std::string& path)
+uint32_t ReaderFor(int32_t type)
+{
+    for (const FormatInfo& format : Formats())
+        if (type != TypeNone && format.type == type && format.readable)
+            return format.libraryCode;
+    return PX_FILE_UNKNOWN;
+}
+
+std::string UpperExtension(const std::string& path)
 {
     const size_t dot = path.rfind('.');
     std::string extension = dot == std::string::npos ? std::string() : path.substr(dot);
     for (char& c : extension)  // ASCII only: the result must not depend on the locale
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
-    for (const TypeRow& row : kTypeTable)
-        if (extension == row.extension)
-            return row.type;
+    return extension;
+}
+
+bool IsCollectedName(const std::string& path)
+{
+    const std::string extension = UpperExtension(path);
+    for (const FormatInfo& format : Formats())
+        if (format.type == TypeJpeg && !format.extensions.empty())
+            return extension == format.extensions.front();
+    return false;
+}
+
+int32_t TypeFromContent(const std::string& path)
+{
+    DataChannel* source = OpenFileSource(path.c_str());
+    if (!source)
+        return TypeNone;
+    const uint32_t code = DetectFileType(source);
+    CloseSource(source);
+    // A type known by its extension alone is never taken from the content.
+    for (const FormatInfo& format : Formats())
+        if (format.libraryCode == code && format.signature)
+            return format.type;
+    return TypeNone;
+}
+
+int32_t TypeFromExtension(const std::string& path)
+{
+    const std::string extension = UpperExtension(path);
+    for (const FormatInfo& format : Formats())
+        for (const std::string& own : format.extensions)
+            if (format.type != TypeNone && extension == own)
+                return format.type;
     return TypeNone;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quillet {
 
@@ -32,6 +33,28 @@ enum FileType : int32_t {
     TypePax = 21,
     TypePsd = 22,
 };
+
+// A file type as the library's registry describes it.
+struct FormatInfo {
+    uint32_t libraryCode;     // PX_FILE_ code
+    int32_t type;             // application type code; 0: none
+    bool signature;           // false: known by its extension alone
+    bool readable;            // the library has a reader for it
+    std::string name;
+    std::vector<std::string> extensions;  // upper case, the type's own first
+};
+
+// Every type the library knows, in its detection order.
+const std::vector<FormatInfo>& Formats();
+
+// The library file-type code that reads pictures of an application type; 0 when no reader does.
+uint32_t ReaderFor(int32_t type);
+
+// The extension of a file name from its last '.', ASCII letters upper-cased ("" without '.').
+std::string UpperExtension(const std::string& path);
+
+// True for the names a run collects: the JPEG type's own extension, in any letter case.
+bool IsCollectedName(const std::string& path);
 
 // The type the file's content shows, or 0 when the file cannot be opened or its content
 // maps to no application type.

@@ -1,5 +1,5 @@
 // Folder checks of the folder browser.
-#include "app/core/folders.h"
+#include "core/folders.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
 // Thumbnail geometry, in the exact arithmetic thumbnails have always been made with:
 // double ratios, every conversion to pixels truncated toward zero.
-#include "app/core/geometry.h"
+#include "core/geometry.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 // Thumbnail geometry: the size a picture is resampled to, and the window cut out of it.
 #pragma once
 
-#include "app/core/settings.h"
+#include "core/settings.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,9 +1,9 @@
 // The application's picture over the library's entries.
-#include "app/core/image_object.h"
+#include "core/image_object.h"
 
-#include "app/core/file_types.h"
-#include "app/core/geometry.h"
-#include "app/core/picture_draw.h"
+#include "core/file_types.h"
+#include "core/geometry.h"
+#include "core/picture_draw.h"
 
 #include <algorithm>
 #include <cmath>
@@ -71,27 +71,25 @@ uint32_t CImageObject::LoadFileAs(const std::string& path, int32_t type)
     if (!source)
         return GetLastLibraryError();
     CloseSourceOnExit closer{source};
-    // The one place where a type meets its reader.
-    switch (type) {
-    case TypeJpeg:
-        return LoadJPEG(source);
-    default:
+    const uint32_t fileType = ReaderFor(type);
+    if (fileType == PX_FILE_UNKNOWN) {
         // No reader: the object stays empty; the result is what the library last said.
         return GetLastLibraryError();
     }
+    return Load(source, fileType);
 }
 
-uint32_t CImageObject::LoadJPEG(DataChannel* source)
+uint32_t CImageObject::Load(DataChannel* source, uint32_t fileType)
 {
-    uint32_t width = 0, height = 0, bits = 0;
-    GetJPGDimensions(source, &width, &height, &bits, nullptr);
+    uint32_t width = 0, height = 0;
+    GetPictureInfo(source, fileType, &width, &height);
     SetJPGDecodeScale(1, DecodeScaleFor(width, height, m_aimWidth, m_aimHeight));
     ChannelSeek(source, 0, 0);
-    uint8_t* pixels = ReadJPG(source, &width, &height, 24);
+    // Only a JPEG read fills the markers again: no other type may inherit an EXIF block.
+    ClearJPGMarkers();
+    uint8_t* pixels = LoadPictureRGB24(source, fileType, &width, &height);
     const uint32_t code = GetLastLibraryError();
     SetJPGDecodeScale(1, 1);
-    for (uint32_t i = 0, n = GetJPGCommentCount(); i < n; ++i)
-        GlobalFree(GetJPGComment(i));
     KeepLastApp1();
     Adopt(pixels, width, height);
     // A partly decoded picture is still a picture.

@@ -2,8 +2,8 @@
 // and the EXIF block of the JPEG file it came from.
 #pragma once
 
-#include "app/core/file_types.h"
-#include "include/pxlib.h"
+#include "core/file_types.h"
+#include "pxlib.h"
 
 #include <cstdint>
 #include <memory>
@@ -62,7 +62,7 @@ private:
 
     // Takes a buffer a reader returned; a null buffer leaves the object empty.
     void Adopt(uint8_t* pixels, uint32_t width, uint32_t height);
-    uint32_t LoadJPEG(DataChannel* source);
+    uint32_t Load(DataChannel* source, uint32_t fileType);
     void KeepLastApp1();
 
     int32_t m_jpegQuality = 75;

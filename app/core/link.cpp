@@ -1,5 +1,5 @@
 // Rules of the web link, starting its opener, and the lookup of the desktop's web page handler.
-#include "app/core/link.h"
+#include "core/link.h"
 
 #include <fcntl.h>
 #include <spawn.h>

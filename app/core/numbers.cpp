@@ -1,5 +1,5 @@
 // Number texts of the dialogs.
-#include "app/core/numbers.h"
+#include "core/numbers.h"
 
 namespace quillet {
 

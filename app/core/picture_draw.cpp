@@ -1,5 +1,5 @@
 // Drawing the image object's picture on a device context.
-#include "app/core/picture_draw.h"
+#include "core/picture_draw.h"
 
 #include <algorithm>
 

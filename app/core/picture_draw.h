@@ -1,7 +1,7 @@
 // Drawing the image object's picture on a device context, 1:1 from its top left corner.
 #pragma once
 
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 #include <cstdint>
 

@@ -1,5 +1,5 @@
 // The preview frame's picture, painted through the library's drawing entries.
-#include "app/core/preview.h"
+#include "core/preview.h"
 
 #include <algorithm>
 #include <cmath>

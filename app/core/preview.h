@@ -2,7 +2,7 @@
 // a reduced scale, fitted into the frame and painted centred on white.
 #pragma once
 
-#include "app/core/image_object.h"
+#include "core/image_object.h"
 
 #include <cstdint>
 #include <string>

@@ -1,5 +1,5 @@
 // What the desktop program tells about a run.
-#include "app/core/run_report.h"
+#include "core/run_report.h"
 
 namespace quillet {
 namespace {

@@ -2,7 +2,7 @@
 // summary with its details after a run that skipped files.
 #pragma once
 
-#include "app/core/batch.h"
+#include "core/batch.h"
 
 #include <cstdint>
 #include <string>

@@ -1,5 +1,5 @@
 // Loading and saving the settings record.
-#include "app/core/settings.h"
+#include "core/settings.h"
 
 #include <type_traits>
 

@@ -1,8 +1,8 @@
 // The About box.
-#include "app/gui/about_dialog.h"
+#include "gui/about_dialog.h"
 
-#include "app/gui/controls.h"
-#include "app/res/strings.h"
+#include "gui/controls.h"
+#include "res/strings.h"
 
 CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {

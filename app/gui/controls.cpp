@@ -1,7 +1,7 @@
 // Message boxes of the dialogs.
-#include "app/gui/controls.h"
+#include "gui/controls.h"
 
-#include "app/res/strings.h"
+#include "res/strings.h"
 
 namespace quillet::gui {
 

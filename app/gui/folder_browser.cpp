@@ -1,7 +1,7 @@
 // The folder chooser.
-#include "app/gui/folder_browser.h"
+#include "gui/folder_browser.h"
 
-#include "app/gui/controls.h"
+#include "gui/controls.h"
 
 #include <QDialogButtonBox>
 #include <QDir>

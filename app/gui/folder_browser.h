@@ -1,7 +1,7 @@
 // The folder chooser: Qt's own directory dialog with an editable path and the folder checks.
 #pragma once
 
-#include "app/core/folders.h"
+#include "core/folders.h"
 
 #include <QFileDialog>
 

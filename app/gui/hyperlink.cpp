@@ -1,7 +1,7 @@
 // The web link label.
-#include "app/gui/hyperlink.h"
+#include "gui/hyperlink.h"
 
-#include "app/gui/controls.h"
+#include "gui/controls.h"
 
 #include <QApplication>
 #include <QKeyEvent>

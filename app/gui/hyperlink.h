@@ -1,7 +1,7 @@
 // A label that acts as a web link: colours by state, tooltip, hand cursor, keyboard.
 #pragma once
 
-#include "app/core/link.h"
+#include "core/link.h"
 
 #include <QLabel>
 #include <QTimer>

@@ -1,5 +1,5 @@
 // The preview frame paints the picture the toolkit-free frame keeps, also when uncovered.
-#include "app/gui/image_preview.h"
+#include "gui/image_preview.h"
 
 #include <QApplication>
 #include <QImage>

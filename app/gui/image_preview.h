@@ -1,7 +1,7 @@
 // The progress window's preview frame: shows the thumbnail written last.
 #pragma once
 
-#include "app/core/preview.h"
+#include "core/preview.h"
 
 #include <QWidget>
 

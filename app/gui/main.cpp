@@ -1,5 +1,5 @@
 // Starts Quillmaker.
-#include "app/gui/quillet_app.h"
+#include "gui/quillet_app.h"
 
 int main(int argc, char** argv)
 {

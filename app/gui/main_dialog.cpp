@@ -1,15 +1,15 @@
 // The main dialog.
-#include "app/gui/main_dialog.h"
+#include "gui/main_dialog.h"
 
-#include "app/core/batch.h"
-#include "app/core/folders.h"
-#include "app/core/numbers.h"
-#include "app/core/run_report.h"
-#include "app/gui/about_dialog.h"
-#include "app/gui/controls.h"
-#include "app/gui/folder_browser.h"
-#include "app/gui/progress_dialog.h"
-#include "app/res/strings.h"
+#include "core/batch.h"
+#include "core/folders.h"
+#include "core/numbers.h"
+#include "core/run_report.h"
+#include "gui/about_dialog.h"
+#include "gui/controls.h"
+#include "gui/folder_browser.h"
+#include "gui/progress_dialog.h"
+#include "res/strings.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

@@ -1,7 +1,7 @@
 // The main dialog: the settings in their controls, the folder pickers and START.
 #pragma once
 
-#include "app/core/settings.h"
+#include "core/settings.h"
 #include "ui_main_dialog.h"
 
 #include <QButtonGroup>

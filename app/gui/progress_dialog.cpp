@@ -1,9 +1,9 @@
 // The progress window of a batch run.
-#include "app/gui/progress_dialog.h"
+#include "gui/progress_dialog.h"
 
-#include "app/core/numbers.h"
-#include "app/core/run_report.h"
-#include "app/res/strings.h"
+#include "core/numbers.h"
+#include "core/run_report.h"
+#include "res/strings.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 // The progress window of a batch run: bar, percentage, preview frame and Cancel.
 #pragma once
 
-#include "app/core/batch.h"
+#include "core/batch.h"
 #include "ui_progress_dialog.h"
 
 #include <QDialog>

@@ -1,5 +1,5 @@
 // The per-user settings store of the desktop program.
-#include "app/gui/qsettings_store.h"
+#include "gui/qsettings_store.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
 // The per-user settings store of the desktop program, kept by QSettings.
 #pragma once
 
-#include "app/core/settings.h"
+#include "core/settings.h"
 
 #include <QSettings>
 

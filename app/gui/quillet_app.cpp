@@ -1,9 +1,9 @@
 // The application object.
-#include "app/gui/quillet_app.h"
+#include "gui/quillet_app.h"
 
-#include "app/gui/controls.h"
-#include "app/gui/main_dialog.h"
-#include "app/gui/qsettings_store.h"
+#include "gui/controls.h"
+#include "gui/main_dialog.h"
+#include "gui/qsettings_store.h"
 #include "pxlib.h"
 
 #include <QIcon>

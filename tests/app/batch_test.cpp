@@ -1,5 +1,5 @@
 // The batch run: scan rules, refusals, the per-file road, EXIF carrying, parallel runs.
-#include "app/core/batch.h"
+#include "core/batch.h"
 #include "app/photo_files.h"
 
 #include <gtest/gtest.h>

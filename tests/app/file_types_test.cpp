@@ -1,5 +1,5 @@
 // The application's file types: the extension table and content before extension.
-#include "app/core/file_types.h"
+#include "core/file_types.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,5 +1,5 @@
 // Folder checks: path form, folder names, and creating a missing folder on request.
-#include "app/core/folders.h"
+#include "core/folders.h"
 
 #include "support/test_support.h"
 

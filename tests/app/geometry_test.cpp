@@ -1,5 +1,5 @@
 // Thumbnail geometry: the worked examples row by row, crop positions, degenerate boxes.
-#include "app/core/geometry.h"
+#include "core/geometry.h"
 
 #include <gtest/gtest.h>
 

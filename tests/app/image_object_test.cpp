@@ -1,5 +1,5 @@
 // The image object: pixels, crop window copy, decode aim, EXIF block, saving.
-#include "app/core/image_object.h"
+#include "core/image_object.h"
 #include "app/photo_files.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // Web link rules: text colour, the quiet opener, and the fallback handler's command line.
-#include "app/core/link.h"
+#include "core/link.h"
 
 #include <gtest/gtest.h>
 

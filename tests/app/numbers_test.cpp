@@ -1,5 +1,5 @@
 // Number texts of the dialogs: reading an edit's number and the progress percentage.
-#include "app/core/numbers.h"
+#include "core/numbers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Test pictures for the application's tests, written with the library's own JPEG writer.
 #pragma once
 
-#include "include/pxlib.h"
+#include "pxlib.h"
 #include "support/test_support.h"
 
 #include <cstdint>

@@ -1,5 +1,5 @@
 // Drawing the picture: its own size at a position, clipped from the top left, and the codes.
-#include "app/core/picture_draw.h"
+#include "core/picture_draw.h"
 #include "support/canvas.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // The preview frame: fitting, centring on white, and what an unloadable file leaves.
-#include "app/core/preview.h"
+#include "core/preview.h"
 #include "app/photo_files.h"
 
 #include <gtest/gtest.h>

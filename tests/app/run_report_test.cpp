@@ -1,5 +1,5 @@
 // What the desktop program tells about a run: the file line, the summary and its details.
-#include "app/core/run_report.h"
+#include "core/run_report.h"
 
 #include <gtest/gtest.h>
 

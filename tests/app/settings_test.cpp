@@ -1,5 +1,5 @@
 // Settings record: defaults, loading, saving and folder storing over the key-value store.
-#include "app/core/settings.h"
+#include "core/settings.h"
 
 #include <gtest/gtest.h>
 

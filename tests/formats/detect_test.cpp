@@ -1,6 +1,6 @@
 // File type detection: the signature rows, short content, the TGA name rule, handles, and
 // every picture of the shared corpus.
-#include "include/pxlib.h"
+#include "pxlib.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

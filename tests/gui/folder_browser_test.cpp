@@ -1,7 +1,7 @@
 // The folder chooser: the path edit, the folder checks at OK, creating a missing folder.
 #include "gui_support.h"
 
-#include "app/gui/folder_browser.h"
+#include "gui/folder_browser.h"
 
 #include <QLineEdit>
 #include <QAbstractItemView>

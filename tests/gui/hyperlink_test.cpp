@@ -2,7 +2,7 @@
 // the fallback handler and the message when no browser starts.
 #include "gui_support.h"
 
-#include "app/gui/hyperlink.h"
+#include "gui/hyperlink.h"
 
 #include <QEnterEvent>
 #include <QFile>

@@ -1,12 +1,12 @@
 // The main dialog: what it shows from the store, the exchange, Exit and close, START.
 #include "gui_support.h"
 
-#include "app/gui/about_dialog.h"
-#include "app/gui/controls.h"
-#include "app/gui/folder_browser.h"
-#include "app/gui/main_dialog.h"
-#include "app/gui/progress_dialog.h"
-#include "app/gui/qsettings_store.h"
+#include "gui/about_dialog.h"
+#include "gui/controls.h"
+#include "gui/folder_browser.h"
+#include "gui/main_dialog.h"
+#include "gui/progress_dialog.h"
+#include "gui/qsettings_store.h"
 
 #include <QCheckBox>
 #include <QComboBox>

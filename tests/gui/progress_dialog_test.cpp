@@ -1,9 +1,9 @@
 // The progress window: owner disabled while it lives, percentages, Cancel in its three forms.
 #include "gui_support.h"
 
-#include "app/gui/controls.h"
-#include "app/gui/image_preview.h"
-#include "app/gui/progress_dialog.h"
+#include "gui/controls.h"
+#include "gui/image_preview.h"
+#include "gui/progress_dialog.h"
 #include "app/photo_files.h"
 
 #include <QLabel>

@@ -1,6 +1,6 @@
 // Windows bitmaps and drawing: packed bitmaps from and to image records, device bitmaps with
 // and without sections, drawing and its capability codes.
-#include "include/pxlib.h"
+#include "pxlib.h"
 #include "support/canvas.h"
 #include "support/test_support.h"
 

@@ -1,6 +1,6 @@
 // Layout conversions: luminance against a plain transcription, round trips, bit packing and
 // mirrors against bit-by-bit versions, arguments and progress.
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 #include "support/test_support.h"
 

@@ -1,6 +1,6 @@
 // Auto brightness and levels: a plain transcription compared on random images, the worked
 // examples, flat images, and which phases report progress.
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Rectangle copies: exact rectangles at any pixel size and bit offset, the bounds rule, and
 // progress over every source row.
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 #include <gtest/gtest.h>
 

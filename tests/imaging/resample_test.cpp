@@ -1,6 +1,6 @@
 // Resampling: worked examples, arguments, progress stops, and a byte-for-byte comparison with
 // a plain per-byte transcription of both methods.
-#include "imaging/frame.h"
+#include "base/frame.h"
 #include "imaging/resample.h"
 #include "support/test_support.h"
 

@@ -1,6 +1,6 @@
 // The GDI-like layer: contexts and their capabilities, handle checks, selection rules, blits,
 // device-independent bitmaps in every layout the layer takes, and palettes.
-#include "include/pxlib.h"
+#include "pxlib.h"
 #include "platform/gdi.h"
 #include "support/canvas.h"
 

@@ -1,5 +1,5 @@
 // Global memory: zero-filled fixed blocks, sizes, reallocation, foreign handles.
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // A device context over pixels the test owns, to look at exactly what was drawn.
 #pragma once
 
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 #include <bit>
 #include <cstdint>

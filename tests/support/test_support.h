@@ -1,7 +1,7 @@
 // Helpers shared by the tests: debug-output capture and global-memory ownership.
 #pragma once
 
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 #include <cstdint>
 #include <filesystem>

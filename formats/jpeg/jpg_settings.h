@@ -32,4 +32,8 @@ struct JPGSettings {
     std::vector<JPGMarkerItem> queuedMarkers;
 };
 
+// The calling thread's options and lists, made on first use and kept until the program ends.
+// Throws std::bad_alloc when they cannot be had, which the entry frame reports as code 1.
+JPGSettings& ThreadSettings();
+
 }  // namespace px::jpg

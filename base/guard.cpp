@@ -1,7 +1,7 @@
 // The claimed-size guard: a header's claim against the bytes that can back it.
-#include "formats/guard.h"
+#include "base/guard.h"
 
-#include "imaging/image.h"
+#include "base/image.h"
 
 namespace px {
 

@@ -1,7 +1,7 @@
 // Data channels over files, caller memory and caller callbacks.
-#include "formats/channel.h"
+#include "base/channel.h"
 
-#include "imaging/frame.h"
+#include "base/frame.h"
 
 #include <sys/stat.h>
 

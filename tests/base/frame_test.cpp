@@ -1,6 +1,7 @@
 // The entry frame: last error, debug lines, progress and nesting depth, per-thread state.
-#include "imaging/frame.h"
-#include "imaging/image.h"
+#include "base/frame.h"
+#include "base/image.h"
+#include "imaging/imaging_options.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -126,15 +127,15 @@ TEST_F(Frame, EscapingAllocationFailureBecomesCodeOne)
 TEST(FrameEntries, SettersClampAndVersionIsZeroPadded)
 {
     SetDitherErrorLimit(300);
-    EXPECT_EQ(px::ThreadState()->ditherErrorLimit, 127u);
+    EXPECT_EQ(px::ThreadImagingOptions()->ditherErrorLimit, 127u);
     SetDitherErrorLimit(0);
-    EXPECT_EQ(px::ThreadState()->ditherErrorLimit, 0u);
+    EXPECT_EQ(px::ThreadImagingOptions()->ditherErrorLimit, 0u);
     SetDitherErrorLimit(20);
 
     SetBitmapSectionMode(1);
-    EXPECT_EQ(px::ThreadState()->bitmapSectionFlag, 1u);
+    EXPECT_EQ(px::ThreadImagingOptions()->bitmapSectionFlag, 1u);
     SetBitmapSectionMode(2);
-    EXPECT_EQ(px::ThreadState()->bitmapSectionFlag, 0u);
+    EXPECT_EQ(px::ThreadImagingOptions()->bitmapSectionFlag, 0u);
 
     char version[20];
     std::memset(version, 'x', sizeof version);

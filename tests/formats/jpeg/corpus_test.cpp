@@ -1,5 +1,5 @@
 // The JPEG files of the shared picture corpus: valid ones decode, the rest fail with a code.
-#include "include/pxlib.h"
+#include "pxlib.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

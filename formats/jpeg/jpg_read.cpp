@@ -1,9 +1,10 @@
 // JPEG reading: the source manager over a data channel, marker capture, and the read entries.
-#include "formats/channel.h"
-#include "imaging/frame.h"
-#include "imaging/image.h"
-#include "jpeg/jpg_glue.h"
-#include "jpeg/jpg_settings.h"
+#include "base/channel.h"
+#include "base/frame.h"
+#include "base/image.h"
+#include "formats/jpeg/jpeg.h"
+#include "formats/jpeg/jpg_glue.h"
+#include "formats/jpeg/jpg_settings.h"
 
 #include <jerror.h>
 
@@ -201,7 +202,7 @@ uint32_t GetDimensions(DataChannel* handle, uint32_t* width, uint32_t* height, u
         return 0;
     *width = 0;
     *height = 0;
-    JPGSettings& settings = State().jpg;
+    JPGSettings& settings = ThreadSettings();
     ClearCaptured(settings);
 
     JPGReadState decoder{};
@@ -239,7 +240,7 @@ ReadOwner BeginRead(DataChannel* handle, uint32_t* width, uint32_t* height, bool
     }
     s->grey = grey;
     s->channel = Channel(handle);
-    JPGSettings& settings = State().jpg;
+    JPGSettings& settings = ThreadSettings();
     ClearCaptured(settings);
 
     if (!OpenDecoder(s.get())) {
@@ -372,6 +373,26 @@ uint8_t* ReadWhole(DataChannel* handle, uint32_t* width, uint32_t* height, uint3
 
 }  // namespace
 }  // namespace px::jpg
+
+namespace px::jpeg {
+
+bool Probe(const uint8_t* header, size_t size) noexcept
+{
+    return size >= 3 && header[0] == 0xFF && header[1] == 0xD8 && header[2] == 0xFF;
+}
+
+bool Info(Channel& channel, uint32_t& width, uint32_t& height)
+{
+    return jpg::GetDimensions(channel.handle(), &width, &height, nullptr, nullptr) != 0;
+}
+
+GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
+{
+    uint8_t* pixels = jpg::ReadWhole(channel.handle(), &width, &height, 24);
+    return GlobalBuffer(pixels, pixels ? GlobalSize(pixels) : 0);
+}
+
+}  // namespace px::jpeg
 
 extern "C" uint32_t GetJPGDimensions(DataChannel* source, uint32_t* width, uint32_t* height,
                                      uint32_t* bitsPerPixel, JPGDensity* density)

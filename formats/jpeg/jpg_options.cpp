@@ -1,17 +1,27 @@
 // Entries of the per-thread JPEG options and of the captured and queued comment and marker lists.
-#include "imaging/frame.h"
-#include "imaging/image.h"
-#include "jpeg/jpg_settings.h"
+#include "base/frame.h"
+#include "base/image.h"
+#include "base/thread_data.h"
+#include "formats/jpeg/jpg_settings.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace px::jpg {
+
+JPGSettings& ThreadSettings()
+{
+    JPGSettings* settings = PerThread<JPGSettings>();
+    if (!settings)
+        throw std::bad_alloc();
+    return *settings;
+}
+
 namespace {
 
-JPGSettings& Settings() noexcept
+JPGSettings& Settings()
 {
-    return State().jpg;
+    return ThreadSettings();
 }
 
 char* CopyText(const std::string& text)
@@ -172,8 +182,8 @@ extern "C" uint32_t SetJPGSampling(const uint32_t* horizontal, const uint32_t* v
 extern "C" void SetJPGDecodeScale(uint32_t numerator, uint32_t denominator)
 {
     // No entry frame: this setter leaves the last error as it was.
-    if (px::LibraryThreadState* state = px::ThreadState()) {
-        state->jpg.scaleNum = numerator;
-        state->jpg.scaleDenom = denominator;
+    if (px::jpg::JPGSettings* settings = px::PerThread<px::jpg::JPGSettings>()) {
+        settings->scaleNum = numerator;
+        settings->scaleDenom = denominator;
     }
 }

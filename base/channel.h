@@ -1,7 +1,7 @@
 // Data channels: the handle every reader and writer does its input and output through.
 #pragma once
 
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 #include <cstdint>
 

@@ -1,7 +1,8 @@
 // The image record's sizes and the one allocator of every buffer handed to a caller.
 #pragma once
 
-#include "include/pxlib.h"
+#include "base/checked.h"
+#include "pxlib.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,12 +11,6 @@
 #include <utility>
 
 namespace px {
-
-// Requests of this many bytes or more are refused before the allocator is called.
-inline constexpr uint64_t kMaxGlobalBytes = 0x7FFDEFFF;
-
-// Saturating 64-bit product: an overflow gives UINT64_MAX, which every gate refuses.
-uint64_t CheckedMul(uint64_t a, uint64_t b) noexcept;
 
 // Heap scratch of `count` elements for use inside an operation; null when the size overflows
 // or the heap refuses (the caller decides what that costs).

@@ -1,7 +1,7 @@
 // The libjpeg error exit, warning output and the live handle registries.
-#include "jpeg/jpg_glue.h"
+#include "formats/jpeg/jpg_glue.h"
 
-#include "include/pxlib.h"
+#include "pxlib.h"
 
 namespace px::jpg {
 namespace {

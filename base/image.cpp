@@ -1,19 +1,11 @@
 // Image sizes and the global-memory allocator of returned buffers.
-#include "imaging/image.h"
+#include "base/image.h"
 
-#include "imaging/frame.h"
+#include "base/frame.h"
 
 #include <limits>
 
 namespace px {
-
-uint64_t CheckedMul(uint64_t a, uint64_t b) noexcept
-{
-    uint64_t product = 0;
-    if (__builtin_mul_overflow(a, b, &product))
-        return std::numeric_limits<uint64_t>::max();
-    return product;
-}
 
 uint64_t RowBytes(uint32_t width, uint32_t bitsPerPixel) noexcept
 {

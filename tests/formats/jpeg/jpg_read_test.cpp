@@ -1,6 +1,6 @@
 // JPEG reading: colour conversions, decode scale, marker capture, row-by-row decoding and
 // hostile input.
-#include "jpeg/jpg_test_support.h"
+#include "formats/jpeg/jpg_test_support.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,10 +1,8 @@
 // The library's calling frame and its frame-level entries.
-#include "imaging/frame.h"
+#include "base/frame.h"
 
-#include "platform/thread_slot.h"
+#include "base/thread_data.h"
 
-#include <algorithm>
-#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -14,39 +12,15 @@ namespace {
 
 thread_local Context* t_current = nullptr;
 
-// Created by InitializeLibrary, deleted by ShutdownLibrary; nothing else uses it.
-std::atomic<bool> g_libraryLock{false};
-
-void DestroyState(void* state)
-{
-    delete static_cast<LibraryThreadState*>(state);
-}
-
 struct CodeName {
     Code code;
     const char* text;
 };
 
 constexpr CodeName kCodeTexts[] = {
-    {Code::None, "no error"},
-    {Code::OutOfMemory, "out of memory"},
-    {Code::OpenFailed, "file cannot be opened"},
-    {Code::ReadError, "read error"},
-    {Code::WriteError, "write error"},
-    {Code::BadArgument, "bad argument"},
-    {Code::JpegDecode, "JPEG data cannot be decoded"},
-    {Code::CreateContext, "device context cannot be created"},
-    {Code::ResourceNotFound, "resource not found"},
-    {Code::Cancelled, "cancelled"},
-    {Code::RowOutOfRange, "no more rows"},
-    {Code::DeviceCaps, "device lacks a needed capability"},
-    {Code::LayoutUnavailable, "layout cannot be delivered"},
-    {Code::BlitFailed, "bit block transfer failed"},
-    {Code::CreateBitmap, "device bitmap cannot be created"},
-    {Code::SelectBitmap, "bitmap cannot be selected"},
-    {Code::BadChannel, "data channel handle is not valid"},
-    {Code::DibSection, "bitmap section cannot be created"},
-    {Code::NoState, "library state cannot be had"},
+#define PX_CODE_TEXT(name, internal, number, text) {Code::internal, text},
+    PX_ERROR_CODES(PX_CODE_TEXT)
+#undef PX_CODE_TEXT
 };
 
 }  // namespace
@@ -61,16 +35,7 @@ const char* CodeText(Code code) noexcept
 
 LibraryThreadState* ThreadState() noexcept
 {
-    if (void* existing = platform::GetThreadSlot())
-        return static_cast<LibraryThreadState*>(existing);
-    auto* state = new (std::nothrow) LibraryThreadState;
-    if (!state)
-        return nullptr;
-    if (!platform::SetThreadSlot(state, DestroyState)) {
-        delete state;
-        return nullptr;
-    }
-    return state;
+    return PerThread<LibraryThreadState>();
 }
 
 Context& Current() noexcept
@@ -124,16 +89,14 @@ using px::LibraryThreadState;
 // The frame entries below configure the thread's state and do not touch the last error,
 // except GetLastLibraryError, which only reads it.
 
+// The library needs no lock of its own: every state is per thread and the list of them has its
+// own. Both stay for callers written against the Windows library.
 extern "C" void InitializeLibrary(void)
 {
     px::ThreadState();
-    px::g_libraryLock = true;
 }
 
-extern "C" void ShutdownLibrary(void)
-{
-    px::g_libraryLock = false;
-}
+extern "C" void ShutdownLibrary(void) {}
 
 extern "C" void SetProgressCallback(ProgressCallback callback, uint32_t callbackValue)
 {
@@ -156,18 +119,6 @@ extern "C" void GetLibraryVersion(char* buffer)
     static constexpr char kVersion[] = "PX 2.1.3.7";
     std::memset(buffer, 0, 20);
     std::memcpy(buffer, kVersion, sizeof kVersion - 1);
-}
-
-extern "C" void SetDitherErrorLimit(uint32_t limit)
-{
-    if (LibraryThreadState* state = px::ThreadState())
-        state->ditherErrorLimit = std::min<uint32_t>(limit, 127);
-}
-
-extern "C" void SetBitmapSectionMode(uint32_t mode)
-{
-    if (LibraryThreadState* state = px::ThreadState())
-        state->bitmapSectionFlag = mode == 1 ? 1 : 0;
 }
 
 extern "C" void DebugTrace(const char* format, ...)

@@ -1,6 +1,7 @@
 // Per-thread JPEG options and the comment and marker list entries.
-#include "imaging/frame.h"
-#include "jpeg/jpg_test_support.h"
+#include "base/frame.h"
+#include "formats/jpeg/jpg_settings.h"
+#include "formats/jpeg/jpg_test_support.h"
 
 namespace {
 
@@ -8,7 +9,7 @@ using jpgtest::Bytes;
 
 const px::jpg::JPGSettings& Options()
 {
-    return px::ThreadState()->jpg;
+    return px::jpg::ThreadSettings();
 }
 
 using JPGOptions = jpgtest::JpegTest;
@@ -60,7 +61,7 @@ TEST_F(JPGOptions, QueuedMarkersAreCopiesAndOversizedOnesAreRefused)
     EXPECT_EQ(GetLastLibraryError(), 5u);
 
     // Captured markers are handed out as new blocks; a bad index or out-pointer is refused.
-    px::ThreadState()->jpg.capturedMarkers.push_back({225, {1, 2, 3}});
+    px::jpg::ThreadSettings().capturedMarkers.push_back({225, {1, 2, 3}});
     uint8_t* data = nullptr;
     uint32_t length = 0, code = 0;
     EXPECT_EQ(GetJPGMarker(1, &data, &length, &code), 0u);

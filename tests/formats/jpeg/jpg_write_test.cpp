@@ -1,6 +1,6 @@
 // JPEG writing: file layout with the queued markers, encoder parameters, failing sinks and
 // row-by-row encoding.
-#include "jpeg/jpg_test_support.h"
+#include "formats/jpeg/jpg_test_support.h"
 
 #include <algorithm>
 

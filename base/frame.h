@@ -1,7 +1,9 @@
-// The library's calling frame: per-thread state, error codes, the entry wrapper, progress.
+// The library's calling frame: per-thread state (last error, progress, nesting depth), the
+// entry wrapper, Fail and Progress.
 #pragma once
 
-#include "include/pxlib.h"
+#include "base/codes.h"
+#include "pxlib.h"
 
 #include <cstdint>
 #include <exception>
@@ -9,43 +11,14 @@
 #include <type_traits>
 #include <utility>
 
-#include "jpeg/jpg_settings.h"
-
 namespace px {
 
-// Every code an entry can leave as the thread's last error.
-enum class Code : uint32_t {
-    None = 0,
-    OutOfMemory = 1,
-    OpenFailed = 2,
-    ReadError = 3,
-    WriteError = 4,
-    BadArgument = 5,
-    JpegDecode = 9,
-    CreateContext = 10,
-    ResourceNotFound = 13,
-    Cancelled = 14,
-    RowOutOfRange = 24,
-    DeviceCaps = 26,
-    LayoutUnavailable = 28,
-    BlitFailed = 29,
-    CreateBitmap = 35,
-    SelectBitmap = 37,
-    BadChannel = 38,
-    DibSection = 40,
-    NoState = 55,
-};
-
-const char* CodeText(Code code) noexcept;
-
-// One per thread that has called the library; lives until the program ends.
+// One per thread that has called the library; lives until the program ends. Modules keep
+// their own per-thread settings beside it (PerThread in base/thread_data.h).
 struct LibraryThreadState {
     ProgressCallback progress = nullptr;
     uint32_t nestingDepth = 0;
     uint32_t callbackValue = 0;
-    jpg::JPGSettings jpg;
-    uint32_t bitmapSectionFlag = 0;
-    uint32_t ditherErrorLimit = 20;
     uint32_t lastError = 0;
 };
 

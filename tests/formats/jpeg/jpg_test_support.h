@@ -2,7 +2,7 @@
 // directly, and a walk over a file's markers.
 #pragma once
 
-#include "include/pxlib.h"
+#include "pxlib.h"
 #include "support/test_support.h"
 
 #include <cstdio>

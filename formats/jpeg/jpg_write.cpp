@@ -1,10 +1,10 @@
 // JPEG writing: the destination manager over a data channel, the encoder parameters, the
 // queued comments and markers, and the write entries.
-#include "formats/channel.h"
-#include "imaging/frame.h"
-#include "imaging/image.h"
-#include "jpeg/jpg_glue.h"
-#include "jpeg/jpg_settings.h"
+#include "base/channel.h"
+#include "base/frame.h"
+#include "base/image.h"
+#include "formats/jpeg/jpg_glue.h"
+#include "formats/jpeg/jpg_settings.h"
 
 #include <jerror.h>
 
@@ -175,7 +175,7 @@ WriteOwner BeginWrite(DataChannel* handle, const EncodeParams& params)
         return nullptr;
     }
     s->channel = Channel(handle);
-    if (!StartEncoder(s.get(), &params, &State().jpg)) {
+    if (!StartEncoder(s.get(), &params, &ThreadSettings())) {
         Fail(Code::WriteError);
         return nullptr;
     }

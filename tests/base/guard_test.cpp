@@ -1,5 +1,5 @@
 // The claimed-size guard: claims the remaining bytes cannot back are refused, others pass.
-#include "formats/guard.h"
+#include "base/guard.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The claimed-size guard every reader calls right after its header, before allocating.
 #pragma once
 
-#include "formats/channel.h"
-#include "imaging/frame.h"
+#include "base/channel.h"
+#include "base/frame.h"
 
 #include <cstdint>
 

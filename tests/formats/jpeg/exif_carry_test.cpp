@@ -1,6 +1,6 @@
 // Carrying a photograph's APP1 block into its thumbnail: read, keep the last APP1, queue it,
 // write, as the image object does.
-#include "jpeg/jpg_test_support.h"
+#include "formats/jpeg/jpg_test_support.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 // Data channels: memory, file and callback kinds, handle validation, failure codes.
-#include "formats/channel.h"
-#include "imaging/frame.h"
+#include "base/channel.h"
+#include "base/frame.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,115 @@
+// The table of formats. A new format is one folder under formats/ and one row here.
+#include "formats/registry.h"
+
+#include "formats/jpeg/jpeg.h"
+
+#include <cstring>
+
+namespace px::registry {
+namespace {
+
+// A signature as a template argument, so a row can name its bytes in place.
+template <size_t N>
+struct Bytes {
+    uint8_t data[N - 1]{};
+    constexpr Bytes(const char (&text)[N])
+    {
+        for (size_t i = 0; i + 1 < N; ++i)
+            data[i] = static_cast<uint8_t>(text[i]);
+    }
+};
+
+// Probe of a format whose reader is still to come: any of `signatures` at `offset`.
+template <size_t Offset, Bytes... signatures>
+bool SignatureAt(const uint8_t* header, size_t size) noexcept
+{
+    return ((size >= Offset + sizeof signatures.data &&
+             std::memcmp(header + Offset, signatures.data, sizeof signatures.data) == 0) || ...);
+}
+
+template <Bytes... signatures>
+bool Signature(const uint8_t* header, size_t size) noexcept
+{
+    return SignatureAt<0, signatures...>(header, size);
+}
+
+// In detection order: the first probe that matches gives the type.
+const Format kFormats[] = {
+    {PX_FILE_BMP, 6, "BMP", ".BMP", Signature<"BM">, nullptr, nullptr},
+    {PX_FILE_PAX, 21, "PAX", ".PAX", Signature<"PAX">, nullptr, nullptr},
+    {PX_FILE_GIF, 15, "GIF", ".GIF", Signature<"GIF89a", "GIF87a">, nullptr, nullptr},
+    {PX_FILE_JPEG, 1, "JPEG", ".JPG .JPEG", jpeg::Probe, jpeg::Info, jpeg::LoadRGB24},
+    {PX_FILE_PCX, 9, "PCX", ".PCX", Signature<"\x0A\x00", "\x0A\x02", "\x0A\x03", "\x0A\x05">, nullptr, nullptr},
+    {PX_FILE_TIFF, 12, "TIFF", ".TIF .TIFF", Signature<"MM", "II">, nullptr, nullptr},
+    {PX_FILE_PNG, 3, "PNG", ".PNG", Signature<"\x89PNG\x0D\x0A\x1A\x0A">, nullptr, nullptr},
+    // The placeable-metafile key 0x9AC6CDD7, little-endian.
+    {PX_FILE_WMF, 19, "WMF", ".WMF", Signature<"\x01\x00\x09\x00\x00", "\xD7\xCD\xC6\x9A">, nullptr, nullptr},
+    {PX_FILE_EMF, 20, "EMF", ".EMF", SignatureAt<40, " EMF">, nullptr, nullptr},
+    {PX_FILE_PSD, 22, "PSD", ".PSD", Signature<"8BPS">, nullptr, nullptr},
+    {PX_FILE_TLA1, 0, "TLA", "", Signature<"TLA\x01">, nullptr, nullptr},
+    {PX_FILE_TLAU, 0, "TLAU", "", Signature<"TLAU">, nullptr, nullptr},
+    // Two zero bytes open both WBMP and many TGA files; only the name tells them apart.
+    {PX_FILE_WBMP, 0, "WBMP", ".WBMP .WBM", Signature<"\x00\x00">, nullptr, nullptr, true},
+    {PX_FILE_TGA, 16, "TGA", ".TGA", nullptr, nullptr, nullptr},
+};
+
+bool UpperEquals(const char* a, const char* b, size_t length) noexcept
+{
+    for (size_t i = 0; i < length; ++i) {
+        char c = a[i];
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+        if (c != b[i])
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::span<const Format> Formats() noexcept
+{
+    return kFormats;
+}
+
+const Format* Find(uint32_t fileType) noexcept
+{
+    for (const Format& format : kFormats)
+        if (format.fileType == fileType)
+            return &format;
+    return nullptr;
+}
+
+bool HasExtension(const Format& format, const char* path) noexcept
+{
+    const char* dot = path ? std::strrchr(path, '.') : nullptr;
+    if (!dot)
+        return false;
+    const size_t length = std::strlen(dot);
+    for (const char* at = format.extensions; *at;) {
+        const char* end = std::strchr(at, ' ');
+        const size_t size = end ? static_cast<size_t>(end - at) : std::strlen(at);
+        if (size == length && UpperEquals(dot, at, length))
+            return true;
+        at += size;
+        while (*at == ' ')
+            ++at;
+    }
+    return false;
+}
+
+uint32_t Classify(const uint8_t* header, size_t size, const char* path) noexcept
+{
+    for (const Format& format : kFormats) {
+        if (!format.probe || !format.probe(header, size))
+            continue;
+        if (format.weakSignature)
+            for (const Format& named : kFormats)
+                if (!named.probe && HasExtension(named, path))
+                    return named.fileType;
+        return format.fileType;
+    }
+    return PX_FILE_UNKNOWN;
+}
+
+}  // namespace px::registry
