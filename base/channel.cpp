@@ -4,6 +4,9 @@
 #include "base/frame.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cstdio>
@@ -31,6 +34,7 @@ struct DataChannel {
     uint32_t highWater = 0;
     std::string path;  // the whole name, however long
     bool isSink = false;
+    bool writeFailed = false;  // a file sink lost bytes: its close must not report success
     ChannelOpenFn open = nullptr;
     ChannelReadFn read = nullptr;
     ChannelWriteFn write = nullptr;
@@ -222,6 +226,20 @@ bool MemorySeek(DataChannel& c, int32_t offset, uint32_t origin) noexcept
     return true;
 }
 
+// Flushes and closes a file sink's stream; true only when every byte reached the file
+// system. fsync matters because callers rename the file into place afterwards.
+bool CloseFileSink(DataChannel& c) noexcept
+{
+    bool complete = !c.writeFailed && std::ferror(c.stream) == 0 && std::fflush(c.stream) == 0;
+    // Devices and pipes cannot be synced; that is not a lost write.
+    if (complete && fsync(fileno(c.stream)) != 0 && errno != EINVAL && errno != EROFS)
+        complete = false;
+    if (std::fclose(c.stream) != 0)
+        complete = false;
+    c.stream = nullptr;
+    return complete;
+}
+
 // Runs a channel operation on a handle: code 5 for null, 38 for anything not live.
 template <class Op>
 auto OnChannel(DataChannel* channel, Op&& op) noexcept
@@ -295,7 +313,10 @@ bool Channel::Write(const void* buffer, uint32_t count) noexcept
         return false;
     switch (c.kind) {
     case Kind::File:
-        return std::fwrite(buffer, 1, count, c.stream) == count;
+        if (std::fwrite(buffer, 1, count, c.stream) == count)
+            return true;
+        c.writeFailed = true;
+        return false;
     case Kind::Memory:
         // A write never reaches the buffer's last byte.
         if (uint64_t{c.position} + count >= c.capacity)
@@ -345,8 +366,8 @@ uint32_t Channel::Size() noexcept
     DataChannel& c = *m_channel;
     switch (c.kind) {
     case Kind::File: {
-        if (c.isSink)
-            std::fflush(c.stream);
+        if (c.isSink && std::fflush(c.stream) != 0)
+            c.writeFailed = true;
         struct stat info {};
         if (fstat(fileno(c.stream), &info) != 0)
             return 0;
@@ -468,7 +489,7 @@ extern "C" uint32_t CloseSink(DataChannel* channel)
         const uint32_t size = Channel(&c).Size();
         bool flushed = true;
         if (c.stream)
-            flushed = std::fclose(c.stream) == 0;
+            flushed = px::CloseFileSink(c);
         else if (c.kind == Kind::Callbacks)
             c.close(c.user);
         px::Destroy(&c);

@@ -46,8 +46,11 @@ const char kUsage[] =
     "  -j, --jobs N             files made at once (the number of cores)\n"
     "  -h, --help               this text\n"
     "      --version            the program's version\n"
+    "      --                   ends the options: a folder may then begin with -\n"
     "\n"
-    "Exit status: 0 every file written, 1 some files skipped, 2 refused or bad usage.\n";
+    "Ctrl-C, TERM or HUP stops after the files being made; a second one stops at once.\n"
+    "Exit status: 0 every file written, 1 some files skipped, 2 refused, bad usage or the\n"
+    "destination lost during the run.\n";
 
 // The picture types, from the library's registry.
 void PrintTypes()
@@ -64,10 +67,44 @@ void PrintTypes()
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
-void OnInterrupt(int)
+// Ctrl-C, TERM and HUP stop the run after the files being made; a second one ends the
+// program at once, without leaving its temporaries behind.
+void OnInterrupt(int signalNumber)
 {
+    if (g_interrupted) {
+        quillet::RemoveLiveTemporaries();
+        std::signal(signalNumber, SIG_DFL);
+        std::raise(signalNumber);
+        return;
+    }
     g_interrupted = 1;
-    std::signal(SIGINT, SIG_DFL);  // a second Ctrl-C ends the program at once
+}
+
+void CatchInterrupts()
+{
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    action.sa_flags = SA_RESTART;  // a write in progress is not cut short by the signal
+    sigemptyset(&action.sa_mask);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signalNumber, &action, nullptr);
+}
+
+// A file name as it may be printed: control characters would drive the terminal.
+std::string Printable(const std::string& text)
+{
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F || c == '\\') {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, c == '\\' ? "\\\\" : "\\x%02x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out;
 }
 
 std::optional<uint32_t> ParseUnsigned(const char* text)
@@ -80,6 +117,15 @@ std::optional<uint32_t> ParseUnsigned(const char* text)
     if (*text == '-' || *end || errno || value > UINT32_MAX)
         return std::nullopt;
     return static_cast<uint32_t>(value);
+}
+
+// A side of the thumbnail: numbers too large to hold are kept too large, so the run's own
+// check names the limit.
+std::optional<uint32_t> ParseSide(const char* text)
+{
+    if (text && *text && std::strspn(text, "0123456789") == std::strlen(text) && !ParseUnsigned(text))
+        return UINT32_MAX;
+    return ParseUnsigned(text);
 }
 
 std::optional<int32_t> ParseChoice(const char* text, std::initializer_list<const char*> names)
@@ -113,7 +159,14 @@ public:
     void FileSkipped(const std::string& path, const std::string& reason) override
     {
         Finish();
-        std::fprintf(stderr, "skipped %s: %s\n", path.c_str(), reason.c_str());
+        std::fprintf(stderr, "skipped %s: %s\n", Printable(path).c_str(), Printable(reason).c_str());
+        Draw();
+    }
+    void IncompleteSource(const std::string& path) override
+    {
+        Finish();
+        std::fprintf(stderr, "incomplete source %s: its data ended early; the thumbnail is partly filled in\n",
+                     Printable(path).c_str());
         Draw();
     }
 
@@ -131,11 +184,12 @@ private:
             return;
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
         constexpr int kWidth = 30;
+        constexpr uint32_t kTimedFiles = 3;  // fewer make a guess, not an estimate
         const int filled = static_cast<int>(kWidth * uint64_t{m_done} / m_total);
         std::string bar(filled, '#');
         bar.resize(kWidth, '.');
         char left[32] = "";
-        if (m_done > 0 && m_done < m_total) {
+        if (m_done >= kTimedFiles && m_done < m_total) {
             const double remaining = elapsed / m_done * (m_total - m_done);
             std::snprintf(left, sizeof left, ", %d:%02d left", static_cast<int>(remaining) / 60,
                           static_cast<int>(remaining) % 60);
@@ -165,13 +219,20 @@ int main(int argc, char** argv)
     BatchSettings settings;  // the dialog's first-run defaults
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     std::vector<std::string> folders;
+    bool optionsEnded = false;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (optionsEnded || arg == "--") {
+            if (optionsEnded)
+                folders.push_back(arg);
+            optionsEnded = true;
+            continue;
+        }
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-        auto number = [&](uint32_t& field) {
+        auto number = [&](uint32_t& field, bool side = false) {
             const char* text = value();
-            const auto parsed = ParseUnsigned(text);
+            const auto parsed = side ? ParseSide(text) : ParseUnsigned(text);
             if (!parsed)
                 return false;
             field = *parsed;
@@ -185,10 +246,10 @@ int main(int argc, char** argv)
             std::printf("quillet-batch %s\n", QUILLET_VERSION);
             return kAllWritten;
         } else if (arg == "-W" || arg == "--width") {
-            if (!number(settings.Width))
+            if (!number(settings.Width, true))
                 return BadUsage(arg + " needs a whole number");
         } else if (arg == "-H" || arg == "--height") {
-            if (!number(settings.Height))
+            if (!number(settings.Height, true))
                 return BadUsage(arg + " needs a whole number");
         } else if (arg == "--crop-position") {
             if (!number(settings.Middle))
@@ -242,11 +303,11 @@ int main(int argc, char** argv)
     namespace fs = std::filesystem;
     std::error_code error;
     if (!fs::is_directory(folders[0], error)) {
-        std::fprintf(stderr, "quillet-batch: %s is not a folder\n", folders[0].c_str());
+        std::fprintf(stderr, "quillet-batch: %s is not a folder\n", Printable(folders[0]).c_str());
         return kRefused;
     }
     if (!folders[1].empty() && !fs::is_directory(folders[1], error)) {
-        std::fprintf(stderr, "quillet-batch: %s is not a folder\n", folders[1].c_str());
+        std::fprintf(stderr, "quillet-batch: %s is not a folder\n", Printable(folders[1]).c_str());
         return kRefused;
     }
     settings.PathIn = quillet::WithSeparator(folders[0]);
@@ -255,7 +316,7 @@ int main(int argc, char** argv)
     std::vector<std::string> files;
     quillet::RescanSource(settings, files);
 
-    std::signal(SIGINT, OnInterrupt);
+    CatchInterrupts();
     TerminalProgress progress(isatty(STDERR_FILENO) != 0);
     const auto start = std::chrono::steady_clock::now();
     const quillet::BatchResult result = quillet::RunBatch(settings, files, progress, jobs);
@@ -266,9 +327,17 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "quillet-batch: %s\n", quillet::RefusalText(result.refusal));
         return kRefused;
     }
+    if (result.destinationLost)
+        std::fprintf(stderr, "quillet-batch: %s\n", quillet::DestinationLostText());
     const uint32_t handled = result.written + static_cast<uint32_t>(result.skipped.size());
-    std::printf("%u written, %zu skipped%s, %.2f s, %.2f files/s\n", result.written, result.skipped.size(),
-                result.cancelled ? ", cancelled" : "", seconds, seconds > 0 ? handled / seconds : 0.0);
+    std::string incomplete;
+    if (result.incomplete > 0)
+        incomplete = ", " + std::to_string(result.incomplete) + " from incomplete sources";
+    std::printf("%u written%s, %zu skipped%s, %.2f s, %.2f files/s\n", result.written, incomplete.c_str(),
+                result.skipped.size(), result.cancelled ? ", cancelled" : "", seconds,
+                seconds > 0 ? handled / seconds : 0.0);
+    if (result.destinationLost)
+        return kRefused;
     if (result.cancelled)
         return kSomeSkipped;
     return result.skipped.empty() ? kAllWritten : kSomeSkipped;

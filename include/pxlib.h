@@ -137,6 +137,9 @@ uint32_t GetJPGMarkerCount(void);
 /* 1 on success: *data is a new global block of *length payload bytes (caller frees). */
 uint32_t GetJPGMarker(uint32_t index, uint8_t** data, uint32_t* length, uint32_t* code);
 uint32_t ClearJPGMarkers(void);
+/* 1 when the last decode begun on this thread ran out of data and was finished as if an
+ * end marker stood there: the picture's missing part is filled in, not decoded. */
+uint32_t GetJPGInputEndedEarly(void);
 /* Queues a copy of the payload (without the length bytes). Length 0 queues nothing and
  * succeeds; more than 65533 bytes is refused with code 5. */
 uint32_t AddJPGOutputMarker(const uint8_t* data, uint32_t length, uint32_t code);

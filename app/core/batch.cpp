@@ -5,23 +5,38 @@
 #include "core/geometry.h"
 #include "core/image_object.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace quillet {
 namespace {
+
+constexpr char kTemporaryPrefix[] = ".quillet-";
+// Marks our own thumbnails, so a later run may replace them where it replaces no original.
+constexpr char kThumbnailMark[] = "user.quillet.thumbnail";
+constexpr size_t kTemporaryNameLength = sizeof kTemporaryPrefix - 1 + 6;  // mkstemp's XXXXXX
 
 // The same folder under another spelling: links, "..", a trailing separator, letter case
 // on a file system that ignores it.
@@ -39,30 +54,142 @@ bool SameFolder(const std::string& a, const std::string& b)
     return !error && ca == cb;
 }
 
-std::string CodeReason(const char* what, uint32_t code)
+std::string CodeReason(const std::string& what, uint32_t code)
 {
-    return std::string(what) + ": " + GetLibraryErrorText(code) + " (code " + std::to_string(code) + ")";
+    return what + ": " + GetLibraryErrorText(code) + " (code " + std::to_string(code) + ")";
 }
 
-// A file in the destination that becomes the thumbnail only when it is complete.
+// A file known by what it is, not by how it is spelt.
+struct FileId {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator<(const FileId& o) const { return device != o.device ? device < o.device : inode < o.inode; }
+    bool operator==(const FileId& o) const { return device == o.device && inode == o.inode; }
+};
+
+FileId IdOf(const struct stat& info)
+{
+    return {info.st_dev, info.st_ino};
+}
+
+struct FdCloser {
+    int fd;
+    ~FdCloser()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+};
+
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+
+// The walk of CollectFiles, through descriptors so that no path length limits it.
+struct Walk {
+    bool subDirs;
+    bool leaveOutKnown;
+    FileId leaveOut;
+    std::vector<std::string>& files;
+
+    // Takes ownership of folderFd.
+    void Folder(int folderFd, const std::string& base)
+    {
+        std::unique_ptr<DIR, DirCloser> dir(fdopendir(folderFd));
+        if (!dir) {
+            close(folderFd);
+            return;
+        }
+        while (const dirent* entry = readdir(dir.get())) {
+            const std::string name = entry->d_name;
+            if (name.empty() || name == "." || name == "..")
+                continue;
+            bool isFolder = entry->d_type == DT_DIR;
+            bool isLink = entry->d_type == DT_LNK;
+            if (entry->d_type == DT_UNKNOWN || isLink) {
+                struct stat info {};
+                if (!isLink && fstatat(dirfd(dir.get()), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0)
+                    isLink = S_ISLNK(info.st_mode);
+                // A linked folder may lead back up the tree; it is neither walked nor a file.
+                isFolder = fstatat(dirfd(dir.get()), name.c_str(), &info, 0) == 0 && S_ISDIR(info.st_mode);
+            }
+            const std::string path = base + name;
+            if (!isFolder) {
+                if (IsCollectedName(path))
+                    files.push_back(path);
+                continue;
+            }
+            if (!subDirs || isLink)
+                continue;
+            const int sub = openat(dirfd(dir.get()), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (sub < 0)
+                continue;
+            struct stat info {};
+            if (leaveOutKnown && fstat(sub, &info) == 0 && IdOf(info) == leaveOut) {
+                close(sub);
+                continue;
+            }
+            Folder(sub, path + kFolderSeparator);
+        }
+    }
+};
+
+// Slots a signal handler can read: the temporaries this process is writing right now.
+struct LiveTemporary {
+    std::atomic<int> state{0};  // 0 free, 1 being filled, 2 holds a path
+    char path[4096];
+};
+LiveTemporary g_liveTemporaries[64];
+
+int RegisterLive(const std::string& path)
+{
+    if (path.size() >= sizeof g_liveTemporaries[0].path)
+        return -1;
+    for (int i = 0; i < static_cast<int>(std::size(g_liveTemporaries)); ++i) {
+        int expected = 0;
+        if (g_liveTemporaries[i].state.compare_exchange_strong(expected, 1)) {
+            std::memcpy(g_liveTemporaries[i].path, path.c_str(), path.size() + 1);
+            g_liveTemporaries[i].state = 2;
+            return i;
+        }
+    }
+    return -1;  // more jobs than slots: a later run removes what a kill leaves
+}
+
+// A file in the destination that becomes the thumbnail only when it is complete. It is
+// locked while it lives, so that a run starting meanwhile knows it is not stale.
 class TemporaryOutput {
 public:
     explicit TemporaryOutput(const std::string& outputPath)
     {
         const fs::path folder = fs::path(outputPath).parent_path();
-        std::string pattern = (folder / ".quillet-XXXXXX").string();
-        const int fd = mkstemp(pattern.data());
-        if (fd >= 0) {
-            close(fd);
-            m_path = pattern;
-        } else {
-            m_error = std::strerror(errno);
+        for (int attempt = 0; attempt < 3 && m_path.empty(); ++attempt) {
+            std::string pattern = (folder / kTemporaryPrefix).string() + "XXXXXX";
+            const int fd = mkostemp(pattern.data(), O_CLOEXEC);
+            if (fd < 0) {
+                m_error = std::strerror(errno);
+                return;
+            }
+            // A starting run may have taken the fresh file for stale before it was locked.
+            struct stat mine {}, named {};
+            if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &mine) == 0 &&
+                stat(pattern.c_str(), &named) == 0 && IdOf(mine) == IdOf(named)) {
+                m_fd = fd;
+                m_path = pattern;
+                m_slot = RegisterLive(m_path);
+            } else {
+                close(fd);
+                m_error = "the temporary file was taken away";
+            }
         }
     }
     ~TemporaryOutput()
     {
         if (!m_path.empty())
-            std::remove(m_path.c_str());
+            unlink(m_path.c_str());
+        Unregister();
+        if (m_fd >= 0)
+            close(m_fd);
     }
     TemporaryOutput(const TemporaryOutput&) = delete;
     TemporaryOutput& operator=(const TemporaryOutput&) = delete;
@@ -70,45 +197,225 @@ public:
     const std::string& path() const { return m_path; }
     const std::string& error() const { return m_error; }
 
-    // Replaces `outputPath` with the finished file; empty on success, else the reason.
-    std::string CommitTo(const std::string& outputPath)
+    // Replaces `outputPath` with the finished file; empty on success, else the reason. A
+    // replaced thumbnail keeps its mode, a new one gets what the umask gives a new file.
+    std::string CommitTo(const std::string& outputPath, mode_t newFileMode)
     {
-        std::error_code error;
-        fs::permissions(m_path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                                    fs::perms::others_read, error);
+        struct stat old {};
+        const mode_t mode = lstat(outputPath.c_str(), &old) == 0 && S_ISREG(old.st_mode) ? old.st_mode & 07777
+                                                                                        : newFileMode;
+        if (fchmod(m_fd, mode) != 0)
+            return std::strerror(errno);
+        fsetxattr(m_fd, kThumbnailMark, "1", 1, 0);  // a file system without xattrs just keeps it unmarked
         if (std::rename(m_path.c_str(), outputPath.c_str()) != 0)
             return std::strerror(errno);
         m_path.clear();
+        Unregister();
         return {};
     }
 
 private:
+    void Unregister()
+    {
+        if (m_slot >= 0)
+            g_liveTemporaries[m_slot].state = 0;
+        m_slot = -1;
+    }
+
+    int m_fd = -1;
+    int m_slot = -1;
     std::string m_path;
     std::string m_error;
 };
 
+// Temporaries of our own pattern that no live run holds locked: left by a killed run.
+void RemoveStaleTemporaries(const std::string& folder)
+{
+    const int folderFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0)
+        return;
+    std::unique_ptr<DIR, DirCloser> dir(fdopendir(folderFd));
+    if (!dir) {
+        close(folderFd);
+        return;
+    }
+    while (const dirent* entry = readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (name.size() != kTemporaryNameLength || name.rfind(kTemporaryPrefix, 0) != 0)
+            continue;
+        const int fd = openat(dirfd(dir.get()), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        FdCloser closer{fd};
+        struct stat info {};
+        if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0)
+            unlinkat(dirfd(dir.get()), name.c_str(), 0);
+    }
+}
+
+// The mode a new file gets: 0666 less the umask, read without changing it where possible.
+mode_t NewFileMode()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("Umask:", 0) == 0)
+            return 0666 & ~static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+    }
+    const mode_t mask = umask(022);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
+bool DestinationUsable(const std::string& folder)
+{
+    struct stat info {};
+    return stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+const char* KindOf(mode_t mode)
+{
+    if (S_ISFIFO(mode))
+        return "a named pipe";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "a device";
+    if (S_ISDIR(mode))
+        return "a folder";
+    return "not a plain file";
+}
+
+// What every file of a run is checked against.
+struct RunGuards {
+    std::map<FileId, std::string> sources;  // files no thumbnail may replace
+    mode_t newFileMode = 0644;
+};
+
+// The reason the thumbnail at outputPath may not be written, or empty.
+std::string WouldReplaceSource(const RunGuards& guards, const std::string& sourcePath, const std::string& outputPath)
+{
+    // lstat: renaming over a link replaces the link, never what it points to.
+    struct stat info {};
+    if (lstat(outputPath.c_str(), &info) != 0)
+        return {};
+    const auto it = guards.sources.find(IdOf(info));
+    if (it == guards.sources.end())
+        return {};
+    struct stat own {};
+    if (it->second == sourcePath || (stat(sourcePath.c_str(), &own) == 0 && IdOf(own) == it->first))
+        return "its thumbnail would replace the picture itself";
+    return "its thumbnail would replace the source picture " + it->second;
+}
+
+struct Outcome {
+    std::string reason;  // empty when the thumbnail was written
+    bool incomplete = false;
+};
+
+// The thumbnail of one source file into `outputPath`. Thread-safe: uses only the calling
+// thread's library state.
+Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std::string& sourcePath,
+                      const std::string& outputPath)
+{
+    if (std::string clash = WouldReplaceSource(guards, sourcePath, outputPath); !clash.empty())
+        return {clash};
+    // Only a plain file is read: a pipe would block the run for ever, a device may never end.
+    // Opened without blocking and checked again, in case the name changed since the scan.
+    const int fd = open(sourcePath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return {std::string("cannot be opened: ") + std::strerror(errno)};
+    FdCloser closer{fd};
+    struct stat info {};
+    if (fstat(fd, &info) != 0)
+        return {std::string("cannot be opened: ") + std::strerror(errno)};
+    if (!S_ISREG(info.st_mode))
+        return {std::string("not a regular file: ") + KindOf(info.st_mode)};
+    // Read through the checked descriptor: the name may meanwhile stand for a pipe.
+    std::string readPath = "/proc/self/fd/" + std::to_string(fd);
+    if (access(readPath.c_str(), R_OK) != 0)
+        readPath = sourcePath;  // no /proc: the name it is
+    int32_t type = TypeFromContent(readPath);
+    if (type == TypeNone)
+        type = TypeFromExtension(sourcePath);
+
+    CImageObject image;
+    if (const uint32_t code = image.LoadFileAs(readPath, type))
+        return {CodeReason("cannot be read", code)};
+    if (!image.HasPicture())
+        return {"not a picture Quillet can read"};
+    const std::vector<uint8_t> exif = image.ExifBlock();
+
+    const auto plan = ThumbnailGeometry(image.Width(), image.Height(), s);
+    if (!plan)
+        return {"the desired size is empty"};
+    // A step that fails skips the file: nothing is written that is not the thumbnail asked for.
+    if (s.Autolev) {
+        if (const uint32_t code = image.ApplyLevels(2, 2, 1))
+            return {CodeReason("auto brightness failed", code)};
+    }
+    if (const uint32_t code = image.ResizeTo(static_cast<uint32_t>(plan->width), static_cast<uint32_t>(plan->height),
+                                             s.ResType == 0 ? 0 : 1))
+        return {CodeReason("cannot be resized to " + std::to_string(plan->width) + " x " +
+                               std::to_string(plan->height), code)};
+    if (plan->crop) {
+        const uint32_t code = image.CropToBox(plan->crop->boxWidth, plan->crop->boxHeight, plan->crop->position);
+        if (code != 0 && code != 2)  // 2: the picture already fits the box
+            return {CodeReason("cannot be cropped", code)};
+    }
+    if (s.Boost)
+        BoostColor(image.Pixels(), image.Width(), image.Height());
+    if (s.Sharpen) {
+        if (const uint32_t code = image.SharpenImage(10))
+            return {CodeReason("cannot be sharpened", code)};
+    }
+
+    ClearJPGOutputMarkers();
+    if (s.CopyExif && !exif.empty())
+        AddJPGOutputMarker(exif.data(), static_cast<uint32_t>(exif.size()), 225);
+
+    image.SetJpegQuality(static_cast<int32_t>(s.Quality));
+    image.SetFullChroma(static_cast<int32_t>(s.Sampling));
+    TemporaryOutput temporary(outputPath);
+    if (temporary.path().empty())
+        return {"cannot be written: " + temporary.error()};
+    if (const uint32_t code = image.SaveFile(temporary.path(), TypeJpeg)) {
+        struct statvfs space {};
+        if (statvfs(temporary.path().c_str(), &space) == 0 && space.f_bavail == 0)
+            return {"cannot be written: the disk is full"};
+        return {CodeReason("cannot be written", code)};
+    }
+    // Checked again: the name may have been taken while the picture was made.
+    if (std::string clash = WouldReplaceSource(guards, sourcePath, outputPath); !clash.empty())
+        return {clash};
+    if (std::string failure = temporary.CommitTo(outputPath, guards.newFileMode); !failure.empty())
+        return {"cannot be written: " + failure};
+    return {{}, image.IncompleteSource()};
+}
+
 }  // namespace
 
-void CollectFiles(const std::string& folder, bool subDirs, std::vector<std::string>& files)
+void RemoveLiveTemporaries() noexcept
+{
+    for (LiveTemporary& slot : g_liveTemporaries) {
+        if (slot.state.load() == 2)
+            unlink(slot.path);
+    }
+}
+
+void CollectFiles(const std::string& folder, bool subDirs, std::vector<std::string>& files,
+                  const std::string& leaveOut)
 {
     const std::string base = WithSeparator(folder);
-    std::error_code error;
-    fs::directory_iterator it(base, error);
-    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        if (name.empty() || name == "." || name == "..")
-            continue;
-        const std::string path = base + name;
-        std::error_code statusError;
-        if (it->is_directory(statusError)) {
-            // A linked folder may lead back up the tree; it is not walked into.
-            if (subDirs && !it->is_symlink(statusError))
-                CollectFiles(path, subDirs, files);
-            continue;
-        }
-        if (IsCollectedName(path))
-            files.push_back(path);
+    const int folderFd = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0)
+        return;
+    Walk walk{subDirs, false, {}, files};
+    struct stat info {};
+    if (!leaveOut.empty() && stat(leaveOut.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        walk.leaveOutKnown = true;
+        walk.leaveOut = IdOf(info);
     }
+    walk.Folder(folderFd, base);
 }
 
 void RescanSource(BatchSettings& settings, std::vector<std::string>& files)
@@ -116,7 +423,8 @@ void RescanSource(BatchSettings& settings, std::vector<std::string>& files)
     files.clear();
     if (settings.PathIn.empty())
         return;
-    CollectFiles(settings.PathIn, settings.SubDirs != 0, files);
+    // Thumbnails made into the source tree are not sources of the next run.
+    CollectFiles(settings.PathIn, settings.SubDirs != 0, files, settings.PathOut);
     settings.FileCount = static_cast<uint32_t>(files.size());
 }
 
@@ -133,6 +441,8 @@ const char* RefusalText(Refusal refusal)
         return "Please choose a destination folder.";
     case Refusal::EmptySize:
         return "Please enter a thumbnail size of at least 1 x 1.";
+    case Refusal::SizeTooLarge:
+        return "Please enter a thumbnail size of at most 65500 x 65500: a JPEG file cannot be larger.";
     }
     return "";
 }
@@ -145,9 +455,16 @@ Refusal CheckRun(const BatchSettings& settings, const std::vector<std::string>& 
         return Refusal::EmptyDestination;
     if (SameFolder(settings.PathOut, settings.PathIn))
         return Refusal::SameFolder;
-    if (static_cast<int32_t>(settings.Width) < 1 || static_cast<int32_t>(settings.Height) < 1)
+    if (settings.Width == 0 || settings.Height == 0)
         return Refusal::EmptySize;
+    if (settings.Width > kMaxThumbnailSide || settings.Height > kMaxThumbnailSide)
+        return Refusal::SizeTooLarge;
     return Refusal::None;
+}
+
+const char* DestinationLostText()
+{
+    return "The destination folder is gone or can no longer be written to; the run was stopped.";
 }
 
 std::string OutputPathFor(const BatchSettings& settings, const std::string& sourcePath)
@@ -171,54 +488,11 @@ void BoostColor(uint8_t* rgb, uint32_t width, uint32_t height)
     }
 }
 
-std::string MakeThumbnail(const BatchSettings& s, const std::string& sourcePath, const std::string& outputPath)
-{
-    std::error_code error;
-    if (fs::equivalent(sourcePath, outputPath, error))
-        return "its thumbnail would replace the picture itself";
-
-    CImageObject image;
-    if (const uint32_t code = image.LoadFile(sourcePath))
-        return CodeReason("cannot be read", code);
-    if (!image.HasPicture())
-        return "not a picture Quillet can read";
-    const std::vector<uint8_t> exif = image.ExifBlock();
-
-    const auto plan = ThumbnailGeometry(image.Width(), image.Height(), s);
-    if (!plan)
-        return "the desired size is empty";
-    // Later steps leave the picture as it was when they fail; the save goes on with it.
-    if (s.Autolev)
-        image.ApplyLevels(2, 2, 1);
-    image.ResizeTo(static_cast<uint32_t>(plan->width), static_cast<uint32_t>(plan->height), s.ResType == 0 ? 0 : 1);
-    if (plan->crop)
-        image.CropToBox(plan->crop->boxWidth, plan->crop->boxHeight, plan->crop->position);
-    if (s.Boost)
-        BoostColor(image.Pixels(), image.Width(), image.Height());
-    if (s.Sharpen)
-        image.SharpenImage(10);
-
-    ClearJPGOutputMarkers();
-    if (s.CopyExif && !exif.empty())
-        AddJPGOutputMarker(exif.data(), static_cast<uint32_t>(exif.size()), 225);
-
-    image.SetJpegQuality(static_cast<int32_t>(s.Quality));
-    image.SetFullChroma(static_cast<int32_t>(s.Sampling));
-    TemporaryOutput temporary(outputPath);
-    if (temporary.path().empty())
-        return "cannot be written: " + temporary.error();
-    if (const uint32_t code = image.SaveFile(temporary.path(), TypeJpeg))
-        return CodeReason("cannot be written", code);
-    if (std::string failure = temporary.CommitTo(outputPath); !failure.empty())
-        return "cannot be written: " + failure;
-    return {};
-}
-
 namespace {
 
 struct Done {
     size_t index;
-    std::string reason;  // empty when the thumbnail was written
+    Outcome outcome;
 };
 
 // The files of one run with where their thumbnails go, and what came of them so far.
@@ -227,17 +501,24 @@ struct Run {
     const std::vector<std::string>& files;
     std::vector<std::string> outputs;
     BatchProgress& progress;
+    RunGuards guards;
     BatchResult result;
     std::vector<Done> skipped;
+
+    Outcome Make(size_t index) const { return MakeThumbnail(settings, guards, files[index], outputs[index]); }
 
     // Counts one finished file and tells the progress about it.
     void Report(Done done)
     {
-        if (done.reason.empty()) {
+        if (done.outcome.reason.empty()) {
             ++result.written;
+            if (done.outcome.incomplete) {
+                ++result.incomplete;
+                progress.IncompleteSource(files[done.index]);
+            }
             progress.ShowPreview(outputs[done.index]);
         } else {
-            progress.FileSkipped(files[done.index], done.reason);
+            progress.FileSkipped(files[done.index], done.outcome.reason);
             skipped.push_back(std::move(done));
         }
     }
@@ -247,7 +528,7 @@ struct Run {
     {
         std::sort(skipped.begin(), skipped.end(), [](const Done& a, const Done& b) { return a.index < b.index; });
         for (Done& done : skipped)
-            result.skipped.push_back({files[done.index], std::move(done.reason)});
+            result.skipped.push_back({files[done.index], std::move(done.outcome.reason)});
         return std::move(result);
     }
 };
@@ -256,7 +537,12 @@ BatchResult RunInOrder(Run& run)
 {
     for (size_t i = 0; i < run.files.size(); ++i) {
         run.progress.SetPos(static_cast<uint32_t>(i));
-        run.Report({i, MakeThumbnail(run.settings, run.files[i], run.outputs[i])});
+        // Decoding more files is pointless once no thumbnail can be written.
+        if (!DestinationUsable(run.settings.PathOut)) {
+            run.result.destinationLost = true;
+            break;
+        }
+        run.Report({i, run.Make(i)});
         if (run.progress.CheckCancelButton()) {
             run.result.cancelled = true;
             break;
@@ -282,12 +568,20 @@ BatchResult RunInParallel(Run& run, unsigned jobs)
     std::deque<Done> finished;
     std::atomic<size_t> nextGroup{0};
     std::atomic<bool> stop{false};
+    std::atomic<bool> lost{false};
     unsigned running = jobs;
 
     auto worker = [&] {
         for (size_t g; !stop && (g = nextGroup++) < groups.size();) {
             for (size_t index : groups[g]) {
-                Done done{index, MakeThumbnail(run.settings, run.files[index], run.outputs[index])};
+                if (stop)
+                    break;
+                if (!DestinationUsable(run.settings.PathOut)) {
+                    lost = true;
+                    stop = true;
+                    break;
+                }
+                Done done{index, run.Make(index)};
                 std::lock_guard guard(lock);
                 finished.push_back(std::move(done));
                 changed.notify_one();
@@ -322,7 +616,50 @@ BatchResult RunInParallel(Run& run, unsigned jobs)
     }
     for (std::thread& t : threads)
         t.join();
+    run.result.destinationLost = lost;
     return run.Finish();
+}
+
+bool InsideFolder(const std::string& folder, const std::string& tree)
+{
+    std::error_code error;
+    fs::path p = fs::weakly_canonical(folder, error);
+    if (error)
+        return false;
+    for (; p.has_relative_path(); p = p.parent_path()) {
+        if (fs::equivalent(p, tree, error))
+            return true;
+    }
+    return false;
+}
+
+bool IsOurThumbnail(const std::string& path)
+{
+    char value = 0;
+    return getxattr(path.c_str(), kThumbnailMark, &value, 1) == 1 && value == '1';
+}
+
+// The files no thumbnail of this run may replace: its sources, and with sub-folders the
+// pictures of a destination inside the source tree, which the scan left out, unless an
+// earlier run made them.
+RunGuards GuardsFor(const BatchSettings& settings, const std::vector<std::string>& files)
+{
+    RunGuards guards;
+    guards.newFileMode = NewFileMode();
+    std::vector<std::string> originals = files;
+    if (settings.SubDirs && InsideFolder(settings.PathOut, settings.PathIn)) {
+        std::vector<std::string> inDestination;
+        CollectFiles(settings.PathOut, false, inDestination);
+        for (std::string& path : inDestination)
+            if (!IsOurThumbnail(path))
+                originals.push_back(std::move(path));
+    }
+    for (const std::string& path : originals) {
+        struct stat info {};
+        if (stat(path.c_str(), &info) == 0)
+            guards.sources.emplace(IdOf(info), path);
+    }
+    return guards;
 }
 
 }  // namespace
@@ -335,8 +672,9 @@ BatchResult RunBatch(const BatchSettings& settings, const std::vector<std::strin
         refused.refusal = refusal;
         return refused;
     }
+    RemoveStaleTemporaries(settings.PathOut);
     progress.SetRange(0, static_cast<uint32_t>(files.size()));
-    Run run{settings, files, {}, progress, {}, {}};
+    Run run{settings, files, {}, progress, GuardsFor(settings, files), {}, {}};
     for (const std::string& file : files)
         run.outputs.push_back(OutputPathFor(settings, file));
     if (jobs <= 1 || files.size() < 2)

@@ -24,14 +24,22 @@ public:
     // A file was skipped: it could not be read or its thumbnail not written. The dialog
     // stays silent about it; the terminal names it at once.
     virtual void FileSkipped(const std::string& /*path*/, const std::string& /*reason*/) {}
+    // A thumbnail was written from a source whose data ended early; it is partly filled in.
+    virtual void IncompleteSource(const std::string& /*path*/) {}
 };
 
-// Appends the ".jpg" files (any letter case) of `folder`, depth first into sub-folders when
-// `subDirs` is set, in the order the file system lists them.
-void CollectFiles(const std::string& folder, bool subDirs, std::vector<std::string>& files);
+// Appends the ".jpg" entries (any letter case) of `folder` that are not folders, depth first
+// into sub-folders when `subDirs` is set, in the order the file system lists them. The folder
+// `leaveOut` and everything below it is not walked into. Paths of any length are listed.
+void CollectFiles(const std::string& folder, bool subDirs, std::vector<std::string>& files,
+                  const std::string& leaveOut = {});
 
-// Rebuilds `files` from the source folder; sets FileCount unless PathIn is empty.
+// Rebuilds `files` from the source folder, leaving out the destination's tree when it lies
+// inside the source; sets FileCount unless PathIn is empty.
 void RescanSource(BatchSettings& settings, std::vector<std::string>& files);
+
+// The largest side a JPEG file can hold.
+inline constexpr uint32_t kMaxThumbnailSide = 65500;
 
 // Why a run does not start.
 enum class Refusal {
@@ -40,13 +48,14 @@ enum class Refusal {
     SameFolder,
     EmptyDestination,
     EmptySize,
+    SizeTooLarge,
 };
 
 // The message shown for a refusal.
 const char* RefusalText(Refusal refusal);
 
 // Checks made before a run starts: files to do, a destination that is not the source folder
-// under any spelling, and a desired size of at least 1 × 1.
+// under any spelling, and a desired size of at least 1 × 1 and at most kMaxThumbnailSide.
 Refusal CheckRun(const BatchSettings& settings, const std::vector<std::string>& files);
 
 struct SkippedFile {
@@ -57,12 +66,19 @@ struct SkippedFile {
 struct BatchResult {
     Refusal refusal = Refusal::None;
     uint32_t written = 0;
+    uint32_t incomplete = 0;  // of those written, made from sources that ended early
     std::vector<SkippedFile> skipped;
     bool cancelled = false;
+    bool destinationLost = false;  // the run ended because the destination went away
 };
 
+// The one message of a run that ended because its destination was gone or unwritable.
+const char* DestinationLostText();
+
 // Checks the run, then makes the thumbnail of every file, reporting through `progress` on
-// the calling thread. A refused run touches nothing and calls no progress method. With more
+// the calling thread. A refused run touches nothing and calls no progress method. A run
+// first removes stale temporaries of earlier runs from the destination; no thumbnail ever
+// replaces one of the run's source files. With more
 // than one job, files are made in parallel; files that share an output name stay in one job,
 // in list order, so the later one wins exactly as in a run with one job.
 BatchResult RunBatch(const BatchSettings& settings, const std::vector<std::string>& files,
@@ -71,10 +87,9 @@ BatchResult RunBatch(const BatchSettings& settings, const std::vector<std::strin
 // Where the thumbnail of `sourcePath` goes: PathOut and the source's file name.
 std::string OutputPathFor(const BatchSettings& settings, const std::string& sourcePath);
 
-// The thumbnail of one source file into `outputPath`; an empty string on success, else the
-// reason the file was skipped. Thread-safe: uses only the calling thread's library state.
-std::string MakeThumbnail(const BatchSettings& settings, const std::string& sourcePath,
-                          const std::string& outputPath);
+// Removes the temporaries of this process's running thumbnails. Safe in a signal handler:
+// for a second interrupt that ends the program at once.
+void RemoveLiveTemporaries() noexcept;
 
 // The colour boost: pushes each channel away from the pixel's luminance by 15.625 %.
 void BoostColor(uint8_t* rgb, uint32_t width, uint32_t height);

@@ -67,6 +67,7 @@ uint32_t CImageObject::LoadFile(const std::string& path)
 uint32_t CImageObject::LoadFileAs(const std::string& path, int32_t type)
 {
     Release();
+    m_incomplete = false;
     DataChannel* source = OpenFileSource(path.c_str());
     if (!source)
         return GetLastLibraryError();
@@ -89,6 +90,7 @@ uint32_t CImageObject::Load(DataChannel* source, uint32_t fileType)
     ClearJPGMarkers();
     uint8_t* pixels = LoadPictureRGB24(source, fileType, &width, &height);
     const uint32_t code = GetLastLibraryError();
+    m_incomplete = pixels && (code != 0 || GetJPGInputEndedEarly() != 0);
     SetJPGDecodeScale(1, 1);
     KeepLastApp1();
     Adopt(pixels, width, height);

@@ -31,6 +31,9 @@ public:
     const uint8_t* Pixels() const { return m_pixels.get(); }
     uint8_t* Pixels() { return m_pixels.get(); }
     const std::vector<uint8_t>& ExifBlock() const { return m_exif; }
+    // The last load gave a picture although its file ended early or could not be decoded
+    // to the end; the missing part is filled in.
+    bool IncompleteSource() const { return m_incomplete; }
 
     void SetJpegQuality(int32_t quality) { m_jpegQuality = quality; }
     int32_t JpegQuality() const { return m_jpegQuality; }
@@ -74,6 +77,7 @@ private:
     uint32_t m_height = 0;
     PixelBlock m_pixels;
     std::vector<uint8_t> m_exif;
+    bool m_incomplete = false;
 };
 
 // The decode scale denominator (1, 2, 4 or 8) for a source of w × h aimed at aimW × aimH.

@@ -145,6 +145,11 @@ extern "C" uint32_t ClearJPGMarkers(void)
     });
 }
 
+extern "C" uint32_t GetJPGInputEndedEarly(void)
+{
+    return px::Entry([]() -> uint32_t { return Settings().inputEndedEarly ? 1 : 0; });
+}
+
 extern "C" uint32_t AddJPGOutputMarker(const uint8_t* data, uint32_t length, uint32_t code)
 {
     return px::Entry([&] { return px::jpg::AddMarker(data, length, code); });

@@ -2,6 +2,7 @@
 #include "base/channel.h"
 #include "base/frame.h"
 #include "base/image.h"
+#include "base/thread_data.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/jpeg/jpg_glue.h"
 #include "formats/jpeg/jpg_settings.h"
@@ -55,6 +56,8 @@ boolean FillInputBuffer(j_decompress_ptr cinfo) noexcept
         if (source->atStartOfFile)
             ERREXIT(cinfo, JERR_INPUT_EMPTY);
         // A cut file ends as if it were complete; libjpeg fills the missing part.
+        if (JPGSettings* settings = PerThread<JPGSettings>())  // set up before the decode
+            settings->inputEndedEarly = true;
         WARNMS(cinfo, JWRN_JPEG_EOF);
         source->buffer[0] = 0xFF;
         source->buffer[1] = JPEG_EOI;
@@ -242,6 +245,7 @@ ReadOwner BeginRead(DataChannel* handle, uint32_t* width, uint32_t* height, bool
     s->channel = Channel(handle);
     JPGSettings& settings = ThreadSettings();
     ClearCaptured(settings);
+    settings.inputEndedEarly = false;
 
     if (!OpenDecoder(s.get())) {
         Fail(Code::JpegDecode);

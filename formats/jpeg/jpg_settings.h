@@ -30,6 +30,7 @@ struct JPGSettings {
     std::vector<std::string> queuedComments;
     std::vector<JPGMarkerItem> capturedMarkers;
     std::vector<JPGMarkerItem> queuedMarkers;
+    bool inputEndedEarly = false;  // the last decode ran out of data and was given an end marker
 };
 
 // The calling thread's options and lists, made on first use and kept until the program ends.

@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -23,12 +28,18 @@ public:
     void SetPos(uint32_t position) override { events.push_back("pos " + std::to_string(position)); }
     void ShowPreview(const std::string& path) override { events.push_back("preview " + fs::path(path).filename().string()); }
     bool CheckCancelButton() override { return ++checks == cancelAt; }
-    void FileSkipped(const std::string& path, const std::string&) override
+    void FileSkipped(const std::string& path, const std::string& reason) override
     {
         events.push_back("skipped " + fs::path(path).filename().string());
+        reasons.push_back(reason);
+    }
+    void IncompleteSource(const std::string& path) override
+    {
+        events.push_back("incomplete " + fs::path(path).filename().string());
     }
 
     std::vector<std::string> events;
+    std::vector<std::string> reasons;
     int checks = 0;
     int cancelAt = -1;
 };
@@ -108,6 +119,13 @@ TEST(CheckRun, RefusesWhatWouldLoseOrOverwriteWork)
     s = SettingsFor(in, out);
     s.Width = 0;
     EXPECT_EQ(CheckRun(s, files), Refusal::EmptySize);
+    // Not wrapped into a negative width: too large for a JPEG file.
+    for (uint32_t side : {65501u, 2147483648u, 4294967295u}) {
+        s.Width = side;
+        EXPECT_EQ(CheckRun(s, files), Refusal::SizeTooLarge) << side;
+    }
+    s.Width = 65500;
+    EXPECT_EQ(CheckRun(s, files), Refusal::None);
     EXPECT_STREQ(RefusalText(Refusal::NoFiles), "No files to process");
     EXPECT_STREQ(RefusalText(Refusal::SameFolder), "Destination path is the same as source.");
 }
@@ -198,17 +216,32 @@ TEST(ExifCarrying, LastApp1IsCarriedByteForByteOnlyWhenAskedAndNeverLeaksToTheNe
     EXPECT_TRUE(test::App1Payloads(out / "1.jpg").empty());
 }
 
-TEST(RunBatch, UnwritableDestinationSkipsEachFileAndLeavesNothingHalfWritten)
+TEST(RunBatch, AMissingDestinationEndsTheRunBeforeAnyFileIsDecoded)
 {
     TempFolder in, out;
-    test::WriteJpeg(in / "a.jpg", 100, 80);
+    std::vector<std::string> files;
+    for (int i = 0; i < 4; ++i) {
+        files.push_back(in / ("p" + std::to_string(i) + ".jpg"));
+        test::WriteJpeg(files.back(), 100, 80, {}, i);
+    }
     BatchSettings s = SettingsFor(in, out);
-    s.PathOut = (out.path() / "missing").string() + "/";
-    RecordingProgress progress;
-    const BatchResult result = RunBatch(s, {in / "a.jpg"}, progress);
-    ASSERT_EQ(result.skipped.size(), 1u);
-    EXPECT_NE(result.skipped[0].reason.find("cannot be written"), std::string::npos);
-    EXPECT_FALSE(fs::exists(out.path() / "missing"));
+    s.PathOut = (out.path() / "gone").string() + "/";
+    fs::create_directory(out.path() / "gone");
+    // The destination disappears while the second file is due.
+    struct Deleting : RecordingProgress {
+        fs::path folder;
+        void SetPos(uint32_t position) override
+        {
+            RecordingProgress::SetPos(position);
+            if (position == 1)
+                fs::remove_all(folder);
+        }
+    } progress;
+    progress.folder = out.path() / "gone";
+    const BatchResult result = RunBatch(s, files, progress);
+    EXPECT_TRUE(result.destinationLost);
+    EXPECT_EQ(result.written, 1u);
+    EXPECT_TRUE(result.skipped.empty());  // the rest is not made only to fail one by one
 }
 
 TEST(RunBatch, AnOldThumbnailSurvivesAFailedSave)
@@ -258,6 +291,128 @@ TEST(RunBatch, ParallelJobsGiveTheSameFilesAsOneJobIncludingNameClashes)
     }
     EXPECT_EQ(test::JpegSize(two / "same.jpg").width, 500u);
     EXPECT_EQ(test::JpegSize(two / "clash.jpg").width, 400u);
+}
+
+// The destination inside the source tree: its pictures are neither scanned nor replaced.
+TEST(RunBatch, NoThumbnailReplacesAnOriginalOfTheSourceTree)
+{
+    TempFolder in;
+    fs::create_directory(in.path() / "sub");
+    test::WriteJpeg(in / "n01.jpg", 300, 200, {}, 1);
+    test::WriteJpeg(in / "sub/n01.jpg", 300, 200, {}, 2);
+    test::WriteJpeg(in / "other.jpg", 300, 200, {}, 3);
+    const std::vector<uint8_t> original = test::ReadBytes(in / "sub/n01.jpg");
+    BatchSettings s;
+    s.PathIn = in.path().string() + "/";
+    s.PathOut = (in.path() / "sub").string() + "/";
+    s.SubDirs = 1;
+    std::vector<std::string> files;
+    RescanSource(s, files);
+    EXPECT_EQ(Names(files), (std::vector<std::string>{"n01.jpg", "other.jpg"}));
+
+    // Also when handed a list that holds the original, as an older scan gave.
+    for (const auto& list : {files, std::vector<std::string>{in / "sub/n01.jpg", in / "n01.jpg"}}) {
+        RecordingProgress progress;
+        RunBatch(s, list, progress);
+        EXPECT_EQ(test::ReadBytes(in / "sub/n01.jpg"), original);
+        ASSERT_FALSE(progress.reasons.empty());
+        EXPECT_NE(progress.reasons.back().find("would replace the source picture"), std::string::npos)
+            << progress.reasons.back();
+    }
+    // A later run replaces the thumbnail it made before, never the original.
+    test::WriteJpeg(in / "other.jpg", 200, 300, {}, 4);
+    RecordingProgress progress;
+    const BatchResult again = RunBatch(s, files, progress);
+    EXPECT_EQ(again.written, 1u);
+    EXPECT_EQ(test::JpegSize(in / "sub/other.jpg").width, 200u);  // made from the new source
+    EXPECT_EQ(test::ReadBytes(in / "sub/n01.jpg"), original);
+}
+
+TEST(RunBatch, PipesAndDevicesAreSkippedWithoutBeingRead)
+{
+    TempFolder in, out;
+    ASSERT_EQ(mkfifo((in / "x.jpg").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", in / "zero.jpg");
+    test::WriteJpeg(in / "a.jpg", 100, 80);
+    BatchSettings s = SettingsFor(in, out);
+    std::vector<std::string> files;
+    RescanSource(s, files);
+    RecordingProgress progress;
+    const BatchResult result = RunBatch(s, files, progress);
+    EXPECT_EQ(result.written, 1u);
+    ASSERT_EQ(result.skipped.size(), 2u);
+    for (const SkippedFile& skipped : result.skipped)
+        EXPECT_NE(skipped.reason.find(fs::path(skipped.path).filename() == "x.jpg" ? "named pipe" : "a device"),
+                  std::string::npos)
+            << skipped.reason;
+}
+
+TEST(RunBatch, NewThumbnailsFollowTheUmaskReplacedOnesKeepTheirMode)
+{
+    TempFolder in, out;
+    test::WriteJpeg(in / "new.jpg", 100, 80);
+    test::WriteJpeg(in / "old.jpg", 100, 80);
+    std::ofstream(out / "old.jpg") << "older thumbnail";
+    ASSERT_EQ(chmod((out / "old.jpg").c_str(), 0640), 0);
+    const mode_t saved = umask(077);
+    RecordingProgress progress;
+    const BatchResult result = RunBatch(SettingsFor(in, out), {in / "new.jpg", in / "old.jpg"}, progress);
+    umask(saved);
+    EXPECT_EQ(result.written, 2u);
+    struct stat info {};
+    ASSERT_EQ(stat((out / "new.jpg").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    ASSERT_EQ(stat((out / "old.jpg").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+}
+
+TEST(RunBatch, AFailedStepSkipsTheFileAndWritesNothing)
+{
+    TempFolder in, out;
+    test::WriteJpeg(in / "square.jpg", 200, 200);
+    BatchSettings s = SettingsFor(in, out);
+    // Fit-outside of a square into 65500 x 1: a 65500 x 65500 picture no memory holds.
+    s.Width = 65500;
+    s.Height = 1;
+    s.Type = FitOutside;
+    s.Portrait = RulesOnly;
+    RecordingProgress progress;
+    const BatchResult result = RunBatch(s, {in / "square.jpg"}, progress);
+    EXPECT_EQ(result.written, 0u);
+    ASSERT_EQ(result.skipped.size(), 1u);
+    EXPECT_NE(result.skipped[0].reason.find("cannot be resized"), std::string::npos) << result.skipped[0].reason;
+    EXPECT_TRUE(fs::is_empty(out.path()));
+}
+
+TEST(RunBatch, ASourceThatEndedEarlyIsWrittenAndCountedApart)
+{
+    TempFolder in, out;
+    test::WriteJpeg(in / "whole.jpg", 400, 300, {}, 1);
+    test::WriteJpeg(in / "cut.jpg", 400, 300, {}, 2);
+    fs::resize_file(in / "cut.jpg", fs::file_size(in / "cut.jpg") / 2);
+    RecordingProgress progress;
+    const BatchResult result = RunBatch(SettingsFor(in, out), {in / "cut.jpg", in / "whole.jpg"}, progress);
+    EXPECT_EQ(result.written, 2u);
+    EXPECT_EQ(result.incomplete, 1u);
+    EXPECT_EQ(std::count(progress.events.begin(), progress.events.end(), "incomplete cut.jpg"), 1);
+    EXPECT_EQ(std::count(progress.events.begin(), progress.events.end(), "incomplete whole.jpg"), 0);
+}
+
+TEST(RunBatch, StaleTemporariesAreRemovedThoseOfALiveRunKept)
+{
+    TempFolder in, out;
+    test::WriteJpeg(in / "a.jpg", 100, 80);
+    std::ofstream(out / ".quillet-Stale1") << "left by a killed run";
+    std::ofstream(out / ".quillet-Live22") << "being written";
+    std::ofstream(out / ".quillet-notours") << "not our pattern";
+    const int live = open((out / ".quillet-Live22").c_str(), O_RDONLY);
+    ASSERT_EQ(flock(live, LOCK_EX), 0);
+    RecordingProgress progress;
+    RunBatch(SettingsFor(in, out), {in / "a.jpg"}, progress);
+    close(live);
+    EXPECT_FALSE(fs::exists(out / ".quillet-Stale1"));
+    EXPECT_TRUE(fs::exists(out / ".quillet-Live22"));
+    EXPECT_TRUE(fs::exists(out / ".quillet-notours"));
 }
 
 }  // namespace

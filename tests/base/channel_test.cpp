@@ -16,6 +16,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A full disk: the bytes sit in the stream's buffer until the size query or the close
+// flushes them, and that failure must still reach the caller.
+TEST(FileSink, LostLastBufferFailsTheClose)
+{
+    const uint8_t bytes[100] = {};
+    for (bool askSize : {false, true}) {
+        DataChannel* sink = OpenFileSink("/dev/full");
+        ASSERT_NE(sink, nullptr);
+        EXPECT_EQ(ChannelWrite(sink, bytes, sizeof bytes), 1u);
+        if (askSize)
+            ChannelSize(sink);
+        EXPECT_EQ(CloseSink(sink), 0u) << askSize;
+        EXPECT_EQ(GetLastLibraryError(), 4u) << askSize;
+    }
+}
+
 TEST(MemorySource, SeeksWithinTheBufferOnly)
 {
     uint8_t data[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};

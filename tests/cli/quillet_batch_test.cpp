@@ -4,10 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <pty.h>
+#include <random>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -105,6 +114,8 @@ TEST(QuilletBatch, RefusalsAndBadUsageExitTwoAndWriteNothing)
         {Quoted(in.path()) + " " + Quoted(in.path().string() + "/."), "Destination path is the same as source."},
         {Quoted(in.path()) + " ''", "Please choose a destination folder."},
         {"--width 0 " + Quoted(in.path()) + " " + Quoted(out.path()), "at least 1 x 1"},
+        {"--width 2147483648 " + Quoted(in.path()) + " " + Quoted(out.path()), "at most 65500 x 65500"},
+        {"--height 99999999999 " + Quoted(in.path()) + " " + Quoted(out.path()), "at most 65500 x 65500"},
         {"--width -3 " + Quoted(in.path()) + " " + Quoted(out.path()), "needs a whole number"},
         {"--rule sideways " + Quoted(in.path()) + " " + Quoted(out.path()), "--rule takes"},
         {Quoted(in.path()), "give a SOURCE and a DEST"},
@@ -126,6 +137,175 @@ TEST(QuilletBatch, HelpAndVersion)
     const Outcome version = Batch("--version");
     EXPECT_EQ(version.status, 0);
     EXPECT_NE(version.out.find("quillet-batch "), std::string::npos);
+}
+
+bool HasTemporaries(const fs::path& folder)
+{
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().filename().string().rfind(".quillet-", 0) == 0)
+            return true;
+    return false;
+}
+
+// A disk that fills up while the last bytes are written: a file-size limit just below the
+// thumbnail's size, with SIGXFSZ ignored so the write fails instead of the program.
+TEST(QuilletBatch, AFullDiskSkipsTheFileAndKeepsTheOlderThumbnail)
+{
+    test::TempFolder in, out, probe;
+    test::WriteJpeg(in / "a.jpg", 1600, 1200);
+    ASSERT_EQ(Batch(Quoted(in.path()) + " " + Quoted(probe.path())).status, 0);
+    const uintmax_t size = fs::file_size(probe / "a.jpg");
+    std::ofstream(out / "a.jpg") << "older thumbnail";
+
+    Outcome run;
+    const std::string log = probe / "log";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit limit{size - 1, size - 1};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        signal(SIGXFSZ, SIG_IGN);
+        const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(logFd, STDOUT_FILENO);
+        dup2(logFd, STDERR_FILENO);
+        execl(QUILLET_BATCH, QUILLET_BATCH, in.path().c_str(), out.path().c_str(), nullptr);
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const std::vector<uint8_t> logged = test::ReadBytes(log);
+    run.out.assign(logged.begin(), logged.end());
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("skipped " + (in / "a.jpg") + ": cannot be written"), std::string::npos) << run.out;
+    const std::vector<uint8_t> kept = test::ReadBytes(out / "a.jpg");
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "older thumbnail");
+    EXPECT_FALSE(HasTemporaries(out.path()));
+}
+
+TEST(QuilletBatch, NamesArePrintedEscapedAndDashDashEndsTheOptions)
+{
+    test::TempFolder top, out;
+    fs::create_directory(top.path() / "-in");
+    std::ofstream(top.path() / "-in" / "clear\033[2J.jpg") << "not a picture";
+    test::WriteJpeg((top.path() / "-in" / "cut.jpg").string(), 400, 300);
+    fs::resize_file(top.path() / "-in" / "cut.jpg", fs::file_size(top.path() / "-in" / "cut.jpg") / 2);
+    const Outcome run = Batch("--version >/dev/null; cd " + Quoted(top.path()) + " && " + QUILLET_BATCH + " -- -in " +
+                              Quoted(out.path()));
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_EQ(run.out.find('\033'), std::string::npos);
+    EXPECT_NE(run.out.find("clear\\x1b[2J.jpg: cannot be read"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("incomplete source -in/cut.jpg"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("1 written, 1 from incomplete sources, 1 skipped"), std::string::npos) << run.out;
+}
+
+// A .jpg deeper than a path can name is still reported, not left out.
+TEST(QuilletBatch, APathTooLongToOpenIsReportedAsSkipped)
+{
+    test::TempFolder in, out;
+    const std::string name(250, 'd');
+    std::vector<int> folders{open(in.path().c_str(), O_RDONLY | O_DIRECTORY)};
+    for (int depth = 0; depth < 18; ++depth) {
+        ASSERT_EQ(mkdirat(folders.back(), name.c_str(), 0700), 0);
+        folders.push_back(openat(folders.back(), name.c_str(), O_RDONLY | O_DIRECTORY));
+        ASSERT_GE(folders.back(), 0);
+    }
+    const int file = openat(folders.back(), "deep.jpg", O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(file, 0);
+    close(file);
+    const Outcome run = Batch("--subdirs " + Quoted(in.path()) + " " + Quoted(out.path()));
+    EXPECT_EQ(run.status, 1) << run.out.substr(0, 300);
+    EXPECT_NE(run.out.find("/deep.jpg: cannot be opened: File name too long"), std::string::npos);
+    // Taken down from the inside: no path reaches the bottom.
+    unlinkat(folders.back(), "deep.jpg", 0);
+    for (size_t i = folders.size() - 1; i > 0; --i) {
+        close(folders[i]);
+        unlinkat(folders[i - 1], name.c_str(), AT_REMOVEDIR);
+    }
+    close(folders[0]);
+}
+
+TEST(QuilletBatch, TimeLeftIsNotGuessedFromTooFewFiles)
+{
+    test::TempFolder in, out;
+    test::WriteJpeg(in / "a.jpg", 800, 600, {}, 1);
+    test::WriteJpeg(in / "b.jpg", 800, 600, {}, 2);
+    int terminal = -1;
+    const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        execl(QUILLET_BATCH, QUILLET_BATCH, "--jobs", "1", in.path().c_str(), out.path().c_str(), nullptr);
+        _exit(127);
+    }
+    std::string screen;
+    char chunk[512];
+    for (ssize_t n; (n = read(terminal, chunk, sizeof chunk)) > 0;)
+        screen.append(chunk, static_cast<size_t>(n));
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(terminal);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << screen;
+    EXPECT_NE(screen.find("1/2"), std::string::npos) << screen;
+    EXPECT_EQ(screen.find("left"), std::string::npos) << screen;
+}
+
+// Kills at random moments of a run over large pictures: no temporary or partial thumbnail
+// stays behind (SIGKILL's temporaries go with the next run) and no original changes.
+TEST(QuilletBatch, SignalsAtRandomMomentsLoseNothing)
+{
+    test::TempFolder in, out;
+    std::vector<std::vector<uint8_t>> originals;
+    for (uint32_t i = 0; i < 4; ++i) {
+        test::WriteJpeg(in / ("p" + std::to_string(i) + ".jpg"), 2400, 1800, {}, i);
+        originals.push_back(test::ReadBytes(in / ("p" + std::to_string(i) + ".jpg")));
+    }
+    const unsigned seed = std::random_device{}();
+    std::mt19937 random(seed);
+    struct Kill {
+        int signal;
+        bool twice;
+    };
+    const Kill kills[] = {{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGINT, true}, {SIGTERM, true}, {SIGKILL, false}};
+    for (const Kill& kill : kills) {
+        SCOPED_TRACE("signal " + std::to_string(kill.signal) + (kill.twice ? " twice" : "") + ", seed " +
+                     std::to_string(seed));
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            dup2(null, STDERR_FILENO);
+            execl(QUILLET_BATCH, QUILLET_BATCH, "--jobs", "2", "--sharpen", in.path().c_str(), out.path().c_str(),
+                  nullptr);
+            _exit(127);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::uniform_int_distribution<int>(30, 900)(random)));
+        ::kill(child, kill.signal);
+        if (kill.twice) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            ::kill(child, kill.signal);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        if (kill.signal != SIGKILL) {
+            EXPECT_FALSE(HasTemporaries(out.path()));
+        }
+        for (const auto& entry : fs::directory_iterator(out.path())) {
+            if (entry.path().filename().string().rfind(".quillet-", 0) == 0)
+                continue;
+            EXPECT_EQ(test::JpegSize(entry.path().string()).width, 640u) << entry.path();
+            DataChannel* source = OpenFileSource(entry.path().c_str());
+            uint32_t w = 0, h = 0;
+            GlobalFree(ReadJPG(source, &w, &h, 24));
+            CloseSource(source);
+            EXPECT_EQ(GetJPGInputEndedEarly(), 0u) << entry.path();  // no partial thumbnail
+        }
+    }
+    // The next run clears what SIGKILL left.
+    EXPECT_EQ(Batch(Quoted(in.path()) + " " + Quoted(out.path())).status, 0);
+    EXPECT_FALSE(HasTemporaries(out.path()));
+    for (uint32_t i = 0; i < 4; ++i)
+        EXPECT_EQ(test::ReadBytes(in / ("p" + std::to_string(i) + ".jpg")), originals[i]) << i;
 }
 
 }  // namespace

@@ -351,6 +351,12 @@ private slots:
             CMainDialog dialog(store);
             QCOMPARE(StartExpectingMessage(dialog), QStringLiteral("Destination path is the same as source."));
         }
+        StoreFolders(photos, out);
+        {
+            CMainDialog dialog(store);
+            FindControl<QLineEdit>(&dialog, 1006)->setText("2147483648");  // not wrapped to a negative width
+            QVERIFY(StartExpectingMessage(dialog).contains("at most 65500 x 65500"));
+        }
         QCOMPARE(guitest::FilesIn(photos).size(), 3);
         QVERIFY(guitest::FilesIn(out).isEmpty());
     }

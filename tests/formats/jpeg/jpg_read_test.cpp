@@ -380,6 +380,9 @@ TEST_F(JPGRead, HostileInputEndsInACode)
         EXPECT_EQ(d.pixels.size(), size_t{32} * 32 * 3);
         EXPECT_NE(debug.text().find("PXLib JPG Warning : Premature end of JPEG file"), std::string::npos);
         EXPECT_EQ(debug.text().find("PXLib Error"), std::string::npos);
+        EXPECT_EQ(GetJPGInputEndedEarly(), 1u);
+        Read(file, 24);
+        EXPECT_EQ(GetJPGInputEndedEarly(), 0u);  // cleared by the next decode
     }
     {
         SCOPED_TRACE("arguments and channels");
