@@ -206,9 +206,9 @@ void CMainDialog::OnStart()
         return;
     }
     if (quillet::RunNeedsSummary(result)) {
+        const std::string details = quillet::RunDetailsText(result, m_settings.PathIn, progress.IncompleteSources());
         quillet::gui::ShowMessage(this, QMessageBox::Warning, QString::fromStdString(quillet::RunSummaryText(result)),
-                                  QMessageBox::Ok,
-                                  QString::fromStdString(quillet::RunDetailsText(result, m_settings.PathIn)));
+                                  QMessageBox::Ok, QString::fromStdString(details));
     }
 }
 

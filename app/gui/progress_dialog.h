@@ -33,6 +33,9 @@ public:
     void SetPos(uint32_t position) override;
     void ShowPreview(const std::string& path) override;
     bool CheckCancelButton() override;
+    void IncompleteSource(const std::string& path) override { m_incompleteSources.push_back(path); }
+    // The sources of this run whose data ended early, in the order they were made.
+    const std::vector<std::string>& IncompleteSources() const { return m_incompleteSources; }
 
     // What Cancel does, the button, Esc and the close box alike.
     void RequestCancel() { m_cancelled = true; }
@@ -57,4 +60,5 @@ private:
     QPointer<QWidget> m_owner;
     const std::vector<std::string>* m_files = nullptr;
     QString m_fileLine;
+    std::vector<std::string> m_incompleteSources;
 };

@@ -34,5 +34,21 @@ TEST(RunReport, SummaryOnlyWhenFilesWereSkipped)
     EXPECT_FALSE(RunNeedsSummary(result));
 }
 
+TEST(RunReport, IncompleteSourcesAndALostDestinationAreToldToo)
+{
+    BatchResult result;
+    result.written = 5;
+    result.incomplete = 2;
+    EXPECT_TRUE(RunNeedsSummary(result));
+    EXPECT_EQ(RunSummaryText(result), "5 thumbnails written, 2 from incomplete sources, 0 files skipped");
+    EXPECT_EQ(RunDetailsText(result, "/in", {"/in/cut.jpg"}),
+              "cut.jpg: its data ended early; the thumbnail is partly filled in");
+
+    result.incomplete = 0;
+    result.destinationLost = true;
+    EXPECT_TRUE(RunNeedsSummary(result));
+    EXPECT_EQ(RunSummaryText(result), std::string(DestinationLostText()) + "\n\n5 thumbnails written, 0 files skipped");
+}
+
 }  // namespace
 }  // namespace quillet
