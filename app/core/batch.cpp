@@ -373,12 +373,15 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
     if (s.CopyExif && !exif.empty())
         AddJPGOutputMarker(exif.data(), static_cast<uint32_t>(exif.size()), 225);
 
+    // A profile describes the colours, so it always travels; EXIF only when asked.
+    image.SetCarriedMetadata(s.CopyExif ? exif : std::vector<uint8_t>{}, image.IccProfile());
     image.SetJpegQuality(static_cast<int32_t>(s.Quality));
     image.SetFullChroma(static_cast<int32_t>(s.Sampling));
     TemporaryOutput temporary(outputPath);
     if (temporary.path().empty())
         return {"cannot be written: " + temporary.error()};
-    if (const uint32_t code = image.SaveFile(temporary.path(), TypeJpeg)) {
+    if (const uint32_t code = image.SaveFile(temporary.path(), s.Format == FormatWebp ? TypeWebp
+                                                                    : s.Format == FormatAvif ? TypeAvif : TypeJpeg)) {
         struct statvfs space {};
         if (statvfs(temporary.path().c_str(), &space) == 0 && space.f_bavail == 0)
             return {"cannot be written: the disk is full"};
@@ -470,7 +473,10 @@ const char* DestinationLostText()
 std::string OutputPathFor(const BatchSettings& settings, const std::string& sourcePath)
 {
     const size_t slash = sourcePath.find_last_of(kFolderSeparator);
-    const std::string name = slash == std::string::npos ? sourcePath : sourcePath.substr(slash + 1);
+    std::string name = slash == std::string::npos ? sourcePath : sourcePath.substr(slash + 1);
+    // A WebP or AVIF thumbnail takes its format's extension in place of the source's.
+    if (settings.Format == FormatWebp || settings.Format == FormatAvif)
+        name = name.substr(0, name.rfind('.')) + (settings.Format == FormatWebp ? ".webp" : ".avif");
     return WithSeparator(settings.PathOut) + name;
 }
 

@@ -31,6 +31,14 @@ public:
     const uint8_t* Pixels() const { return m_pixels.get(); }
     uint8_t* Pixels() { return m_pixels.get(); }
     const std::vector<uint8_t>& ExifBlock() const { return m_exif; }
+    // The source's ICC profile, whole; empty when it had none.
+    const std::vector<uint8_t>& IccProfile() const { return m_icc; }
+    // What a WebP or AVIF save carries: an APP1 payload ("Exif\0\0" and TIFF data) and a profile.
+    void SetCarriedMetadata(std::vector<uint8_t> exif, std::vector<uint8_t> icc)
+    {
+        m_carriedExif = std::move(exif);
+        m_carriedIcc = std::move(icc);
+    }
     // The last load gave a picture although its file ended early or could not be decoded
     // to the end; the missing part is filled in.
     bool IncompleteSource() const { return m_incomplete; }
@@ -67,6 +75,7 @@ private:
     void Adopt(uint8_t* pixels, uint32_t width, uint32_t height);
     uint32_t Load(DataChannel* source, uint32_t fileType);
     void KeepLastApp1();
+    void KeepContainerMetadata(uint32_t fileType);
 
     int32_t m_jpegQuality = 75;
     int32_t m_fullChroma = 0;
@@ -77,6 +86,9 @@ private:
     uint32_t m_height = 0;
     PixelBlock m_pixels;
     std::vector<uint8_t> m_exif;
+    std::vector<uint8_t> m_icc;
+    std::vector<uint8_t> m_carriedExif;
+    std::vector<uint8_t> m_carriedIcc;
     bool m_incomplete = false;
 };
 

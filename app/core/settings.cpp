@@ -21,6 +21,7 @@ void ForEachStoredInt(BatchSettings& s, Visit&& visit)
     visit("Sharpen", s.Sharpen, 0u);
     visit("CopyExif", s.CopyExif, 0u);
     visit("Boost", s.Boost, 0u);
+    visit("Format", s.Format, 0u);
 }
 
 }  // namespace
@@ -41,6 +42,8 @@ void LoadSettings(SettingsStore& store, BatchSettings& settings)
         const std::optional<uint32_t> value = store.ReadInt(kSettingsSection, name);
         field = value ? static_cast<Field>(*value) : fallback;
     });
+    if (settings.Format > FormatAvif)
+        settings.Format = FormatJpeg;
     settings.Quality = 80;
     settings.SubDirs = 0;
 }

@@ -31,7 +31,11 @@ struct BatchSettings {
     uint32_t Quality = 80;
     uint32_t Boost = 0;
     uint32_t SubDirs = 0;
+    uint32_t Format = 0;  // OutputFormat of the thumbnails
 };
+
+// The thumbnails' file format; JPEG unless asked otherwise.
+enum OutputFormat : uint32_t { FormatJpeg = 0, FormatWebp = 1, FormatAvif = 2 };
 
 // The separator that follows a stored folder in PathIn and PathOut.
 inline constexpr char kFolderSeparator = '/';
