@@ -48,7 +48,7 @@ TEST(Settings, StoredValuesAreLoadedAndFoldersGetOneSeparator)
     EXPECT_EQ(s.ResType, -1);
 }
 
-TEST(Settings, SaveWritesTheElevenIntegersInOrderAndNoFolder)
+TEST(Settings, SaveWritesTheElevenIntegersAndTheFormatInOrderAndNoFolder)
 {
     MemoryStore store;
     BatchSettings s;
@@ -58,7 +58,7 @@ TEST(Settings, SaveWritesTheElevenIntegersInOrderAndNoFolder)
     SaveSettings(store, s);
     const std::vector<std::string> expected = {
         "Width=800", "Height=480", "Type=4294967295", "Portrait=1", "ResType=0", "Sampling=1",
-        "Middle=65", "Autolev=0", "Sharpen=0", "CopyExif=0", "Boost=0"};
+        "Middle=65", "Autolev=0", "Sharpen=0", "CopyExif=0", "Boost=0", "Format=0"};
     EXPECT_EQ(store.writes(), expected);
 
     BatchSettings back;
@@ -66,6 +66,11 @@ TEST(Settings, SaveWritesTheElevenIntegersInOrderAndNoFolder)
     EXPECT_EQ(back.Width, 800u);
     EXPECT_EQ(back.Type, -1);
     EXPECT_EQ(back.PathIn, "");
+
+    // A format this version does not know is read as JPEG.
+    store.WriteInt(kSettingsSection, "Format", 7);
+    LoadSettings(store, back);
+    EXPECT_EQ(back.Format, static_cast<uint32_t>(FormatJpeg));
 }
 
 TEST(Settings, StoreFolderWritesAtOnceWithoutTheSeparator)
