@@ -302,15 +302,13 @@ TEST(HeifWebpReaders, ArgumentsAndGarbageGiveCodes)
     EXPECT_EQ(test::DecodeBytes(garbage, Reader(Kind::Webp)).code, PX_ERR_WEBP_DECODE);
 }
 
-TEST(HeifWebpReaders, EveryCutAndFlipEndsInACode)
+// WebP and AVIF are in the common hostile-input table; HEVC needs the encoder made here.
+TEST(HeifWebpReaders, EveryCutAndFlipOfAHeicEndsInACode)
 {
-    for (Kind kind : {Kind::Heic, Kind::Avif, Kind::Webp}) {
-        const Case small{"small", kind, false, false, heif_orientation_normal, false, 0};
-        const Made made = MakeCase(small);
-        if (!made.skip.empty())
-            continue;
-        test::SweepHostileVariants(made.bytes, Reader(kind));
-    }
+    const Made made = MakeCase({"small", Kind::Heic, false, false, heif_orientation_normal, false, 0});
+    if (!made.skip.empty())
+        GTEST_SKIP() << made.skip;
+    test::SweepHostileVariants(made.bytes, Reader(Kind::Heic));
 }
 
 }  // namespace
