@@ -35,7 +35,8 @@ const char kUsage[] =
     "      --crop-position N    height crop position in percent for portrait crops (65)\n"
     "      --method METHOD      bilinear or bicubic (bilinear)\n"
     "Output:\n"
-    "  -q, --quality N          JPEG quality (80)\n"
+    "      --format FORMAT      jpeg, webp or avif (jpeg); webp and avif take the format's extension\n"
+    "  -q, --quality N          quality of the chosen format, 1 to 100 (80)\n"
     "      --enhanced-sampling  full chroma resolution (on); --no-enhanced-sampling to turn off\n"
     "      --copy-exif          carry each photograph's EXIF block (and XMP) into its thumbnail, made\n"
     "                           true of the thumbnail: its size, no embedded preview\n"
@@ -269,6 +270,11 @@ int main(int argc, char** argv)
             if (!rule)
                 return BadUsage("--portrait takes reverse-box, fit-inside-all, crop-landscape or rules-only");
             settings.Portrait = *rule;
+        } else if (arg == "--format") {
+            const auto format = ParseChoice(value(), {"jpeg", "webp", "avif"});
+            if (!format)
+                return BadUsage("--format takes jpeg, webp or avif");
+            settings.Format = static_cast<uint32_t>(*format);
         } else if (arg == "--method") {
             const auto method = ParseChoice(value(), {"bilinear", "bicubic"});
             if (!method)

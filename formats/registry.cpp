@@ -2,6 +2,7 @@
 #include "formats/registry.h"
 
 #include "formats/bmp/bmp.h"
+#include "formats/heif/heif.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/metafile/metafile.h"
 #include "formats/pcx/pcx.h"
@@ -9,6 +10,7 @@
 #include "formats/psd/psd.h"
 #include "formats/tga/tga.h"
 #include "formats/tiff/tiff.h"
+#include "formats/webp/webp.h"
 
 #include <cstring>
 
@@ -52,6 +54,9 @@ const Format kFormats[] = {
     {PX_FILE_WMF, 19, "WMF", ".WMF", metafile::ProbeWmf, metafile::Info, metafile::LoadRGB24},
     {PX_FILE_EMF, 20, "EMF", ".EMF", metafile::ProbeEmf, metafile::Info, metafile::LoadRGB24},
     {PX_FILE_PSD, 22, "PSD", ".PSD", psd::Probe, psd::Info, psd::LoadRGB24},
+    {PX_FILE_HEIF, 23, "HEIF", ".HEIC .HEIF", heif::ProbeHeif, heif::Info, heif::LoadRGB24},
+    {PX_FILE_AVIF, 24, "AVIF", ".AVIF", heif::ProbeAvif, heif::Info, heif::LoadRGB24},
+    {PX_FILE_WEBP, 25, "WebP", ".WEBP", webp::Probe, webp::Info, webp::LoadRGB24},
     {PX_FILE_TLA1, 0, "TLA", "", Signature<"TLA\x01">, nullptr, nullptr},
     {PX_FILE_TLAU, 0, "TLAU", "", Signature<"TLAU">, nullptr, nullptr},
     // Two zero bytes open both WBMP and many TGA files; only the name tells them apart.

@@ -75,7 +75,10 @@ void SetDebugSink(PXDebugSink sink, void* user);
     X(PX_ERR_NO_STATE, NoState, 55, "library state cannot be had")                              \
     X(PX_ERR_TOO_LARGE, TooLarge, 60, "picture too large")                                       \
     X(PX_ERR_EXIF_UNREADABLE, ExifUnreadable, 70, "EXIF block cannot be parsed")                 \
-    X(PX_ERR_ICC_PROFILE, ProfileUnusable, 71, "colour profile is damaged or cannot be used")
+    X(PX_ERR_ICC_PROFILE, ProfileUnusable, 71, "colour profile is damaged or cannot be used") \
+    X(PX_ERR_HEIF_DECODE, HeifDecode, 80, "HEIF or AVIF data cannot be decoded")                 \
+    X(PX_ERR_WEBP_DECODE, WebpDecode, 81, "WebP data cannot be decoded")                         \
+    X(PX_ERR_ENCODE, EncodeFailed, 82, "picture cannot be encoded")
 
 #define PX_DECLARE_ERROR_CODE(name, internal, number, text) name = number,
 enum { PX_ERROR_CODES(PX_DECLARE_ERROR_CODE) };
@@ -371,7 +374,10 @@ enum {
     PX_FILE_TLA1 = 11,
     PX_FILE_TLAU = 12,
     PX_FILE_WBMP = 13,
-    PX_FILE_TGA = 14
+    PX_FILE_TGA = 14,
+    PX_FILE_HEIF = 15,
+    PX_FILE_AVIF = 16,
+    PX_FILE_WEBP = 17
 };
 
 /* The kind of the content, from its first 44 bytes; the channel is left after them.
@@ -435,6 +441,30 @@ uint32_t GetTIFFBilevelCompression(DataChannel* source, uint16_t page, uint32_t*
  * indexed and duotone ones. Codes: 5, 38, 1, 3, 14, 28, 46 (not PSD), 47 (unsupported). */
 uint8_t* ReadPSD(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
                  uint8_t* palette);
+
+/* ---- HEIF, AVIF and WebP ------------------------------------------------------------------ */
+
+/* The primary image of a HEIF (HEVC) or AVIF (AV1) file, upright: the file's rotation and
+ * mirror properties are applied, so the size is the turned one; its EXIF orientation is only
+ * a note and is not applied again. Alpha is composited onto black. Codes: 5, 38, 1, 3, 80. */
+uint32_t GetHEIFInfo(DataChannel* source, uint32_t* width, uint32_t* height);
+uint8_t* ReadHEIF(DataChannel* source, uint32_t* width, uint32_t* height);
+/* A WebP file (lossy or lossless, first frame), RGB24 with alpha composited onto black.
+ * Codes: 5, 38, 1, 3, 81. */
+uint32_t GetWebPInfo(DataChannel* source, uint32_t* width, uint32_t* height);
+uint8_t* ReadWebP(DataChannel* source, uint32_t* width, uint32_t* height);
+/* The EXIF block (TIFF data, without the "Exif\0\0" prefix) and ICC profile of the last HEIF,
+ * AVIF or WebP file this thread read, as new global blocks (null and size 0 when it had none). */
+uint32_t GetPictureMetadata(uint8_t** exif, uint32_t* exifSize, uint8_t** icc, uint32_t* iccSize);
+
+/* RGB24 to a WebP or AVIF file at quality 1..100 (the encoder's own scale); exif (TIFF data,
+ * with or without the "Exif\0\0" prefix) and icc may be null. Codes: 5, 38, 1, 4, 82. */
+uint32_t WriteWebP(DataChannel* sink, const uint8_t* rgb, uint32_t width, uint32_t height,
+                   uint32_t quality, const uint8_t* exif, uint32_t exifSize, const uint8_t* icc,
+                   uint32_t iccSize);
+uint32_t WriteAVIF(DataChannel* sink, const uint8_t* rgb, uint32_t width, uint32_t height,
+                   uint32_t quality, const uint8_t* exif, uint32_t exifSize, const uint8_t* icc,
+                   uint32_t iccSize);
 
 /* Expand each packed byte to one byte a pixel (0 or 1), most significant bit first. */
 #define PX_PACKBITS_BITMAP 1u

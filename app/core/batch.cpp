@@ -240,24 +240,31 @@ void QueueApp1(const std::vector<uint8_t>& payload)
 }
 
 // The EXIF block made true of the thumbnail, then the XMP packets, as the source had them.
-void QueueMetadata(const CImageObject& image, const BatchSettings& s, bool pixelsTurned, bool madeSrgb)
+// The EXIF block a thumbnail carries: rewritten to tell the truth about it; a block that
+// cannot be read is carried as it came (never lost), except under "Remove location", where it
+// may hold one and is left out.
+std::vector<uint8_t> CarriedExif(const CImageObject& image, const BatchSettings& s, bool madeSrgb)
 {
     const std::vector<uint8_t>& exif = image.ExifBlock();
-    if (IsExifPayload(exif)) {
-        const uint32_t flags = (s.AutoRotate ? PX_EXIF_UPRIGHT : 0) | (s.StripGPS ? PX_EXIF_NO_GPS : 0) |
-                               (madeSrgb ? PX_EXIF_SRGB : 0);
-        uint32_t length = 0;
-        if (uint8_t* rewritten = RewriteExifBlock(exif.data(), static_cast<uint32_t>(exif.size()), image.Width(),
-                                                  image.Height(), flags, &length)) {
-            AddJPGOutputMarker(rewritten, length, 225);
-            GlobalFree(rewritten);
-        } else if (!s.StripGPS) {
-            QueueApp1(exif);  // never lose a block that cannot be read: carry it as it came
-        }
-        // With "Remove location" a block that cannot be rewritten may hold one: left out.
-    } else if (!exif.empty() && !IsXmpPayload(exif)) {
-        QueueApp1(exif);
+    if (!IsExifPayload(exif))
+        return !exif.empty() && !IsXmpPayload(exif) ? exif : std::vector<uint8_t>{};
+    const uint32_t flags = (s.AutoRotate ? PX_EXIF_UPRIGHT : 0) | (s.StripGPS ? PX_EXIF_NO_GPS : 0) |
+                           (madeSrgb ? PX_EXIF_SRGB : 0);
+    uint32_t length = 0;
+    if (uint8_t* rewritten = RewriteExifBlock(exif.data(), static_cast<uint32_t>(exif.size()), image.Width(),
+                                              image.Height(), flags, &length)) {
+        std::vector<uint8_t> block(rewritten, rewritten + length);
+        GlobalFree(rewritten);
+        return block;
     }
+    return s.StripGPS ? std::vector<uint8_t>{} : exif;
+}
+
+void QueueMetadata(const CImageObject& image, const std::vector<uint8_t>& exif, const BatchSettings& s,
+                   bool pixelsTurned)
+{
+    if (!exif.empty())
+        QueueApp1(exif);
     for (std::vector<uint8_t> packet : image.XmpPackets()) {
         const std::string_view text(reinterpret_cast<const char*>(packet.data()), packet.size());
         if (s.StripGPS && text.find("GPS") != std::string_view::npos)
@@ -429,17 +436,21 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
     }
 
     ClearJPGOutputMarkers();
+    const std::vector<uint8_t> exif = s.CopyExif ? CarriedExif(image, s, converted) : std::vector<uint8_t>{};
     if (s.CopyExif)
-        QueueMetadata(image, s, orientation != 1, converted);
+        QueueMetadata(image, exif, s, orientation != 1);
     if (!s.ToSRGB && !image.IccProfile().empty())
         QueueProfile(image.IccProfile());
 
+    // A profile describes the colours, so it always travels; EXIF only when asked.
+    image.SetCarriedMetadata(exif, image.IccProfile());
     image.SetJpegQuality(static_cast<int32_t>(s.Quality));
     image.SetFullChroma(static_cast<int32_t>(s.Sampling));
     TemporaryOutput temporary(outputPath);
     if (temporary.path().empty())
         return {"cannot be written: " + temporary.error()};
-    if (const uint32_t code = image.SaveFile(temporary.path(), TypeJpeg)) {
+    if (const uint32_t code = image.SaveFile(temporary.path(), s.Format == FormatWebp ? TypeWebp
+                                                                    : s.Format == FormatAvif ? TypeAvif : TypeJpeg)) {
         struct statvfs space {};
         if (statvfs(temporary.path().c_str(), &space) == 0 && space.f_bavail == 0)
             return {"cannot be written: the disk is full"};
@@ -531,7 +542,10 @@ const char* DestinationLostText()
 std::string OutputPathFor(const BatchSettings& settings, const std::string& sourcePath)
 {
     const size_t slash = sourcePath.find_last_of(kFolderSeparator);
-    const std::string name = slash == std::string::npos ? sourcePath : sourcePath.substr(slash + 1);
+    std::string name = slash == std::string::npos ? sourcePath : sourcePath.substr(slash + 1);
+    // A WebP or AVIF thumbnail takes its format's extension in place of the source's.
+    if (settings.Format == FormatWebp || settings.Format == FormatAvif)
+        name = name.substr(0, name.rfind('.')) + (settings.Format == FormatWebp ? ".webp" : ".avif");
     return WithSeparator(settings.PathOut) + name;
 }
 

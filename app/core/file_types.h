@@ -32,6 +32,9 @@ enum FileType : int32_t {
     TypeEmf = 20,
     TypePax = 21,
     TypePsd = 22,
+    TypeHeif = 23,
+    TypeAvif = 24,
+    TypeWebp = 25,
 };
 
 // A file type as the library's registry describes it.

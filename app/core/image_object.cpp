@@ -29,6 +29,32 @@ bool StartsWith(const std::vector<uint8_t>& payload, std::string_view id)
 }
 
 
+// Sets the orientation tag of IFD0 in an APP1 payload ("Exif\0\0", then TIFF data) to 1.
+void MarkUpright(std::vector<uint8_t>& app1)
+{
+    constexpr size_t kTiff = 6;
+    if (app1.size() < kTiff + 8)
+        return;
+    const bool little = app1[kTiff] == 'I';
+    auto at16 = [&](size_t i) { return little ? app1[i] | app1[i + 1] << 8 : app1[i] << 8 | app1[i + 1]; };
+    auto at32 = [&](size_t i) {
+        return static_cast<uint32_t>(at16(little ? i + 2 : i)) << 16 | static_cast<uint32_t>(at16(little ? i : i + 2));
+    };
+    const uint64_t ifd = kTiff + uint64_t{at32(kTiff + 4)};
+    if (ifd + 2 > app1.size())
+        return;
+    const uint32_t count = static_cast<uint32_t>(at16(static_cast<size_t>(ifd)));
+    for (uint32_t i = 0; i < count; ++i) {
+        const size_t entry = static_cast<size_t>(ifd) + 2 + size_t{12} * i;
+        if (entry + 12 > app1.size())
+            return;
+        if (at16(entry) == 0x0112 && at16(entry + 2) == 3) {
+            app1[entry + 8] = little ? 1 : 0;
+            app1[entry + 9] = little ? 0 : 1;
+        }
+    }
+}
+
 }  // namespace
 
 bool IsExifPayload(const std::vector<uint8_t>& payload)
@@ -108,6 +134,7 @@ uint32_t CImageObject::Load(DataChannel* source, uint32_t fileType)
     m_incomplete = picture && (code != 0 || GetJPGInputEndedEarly() != 0);
     SetJPGDecodeScale(1, 1);
     KeepMetadata();
+    KeepContainerMetadata(fileType);
     // A partly decoded picture is still a picture.
     const uint32_t result = picture ? 0 : code;
     Adopt(std::move(picture));
@@ -153,6 +180,28 @@ void CImageObject::KeepMetadata()
     }
 }
 
+void CImageObject::KeepContainerMetadata(uint32_t fileType)
+{
+    if (fileType != PX_FILE_HEIF && fileType != PX_FILE_AVIF && fileType != PX_FILE_WEBP)
+        return;
+    uint8_t* exif = nullptr;
+    uint8_t* icc = nullptr;
+    uint32_t exifSize = 0, iccSize = 0;
+    if (!GetPictureMetadata(&exif, &exifSize, &icc, &iccSize))
+        return;
+    if (exifSize) {
+        static const uint8_t kPrefix[] = {'E', 'x', 'i', 'f', 0, 0};
+        m_exif.assign(kPrefix, kPrefix + sizeof kPrefix);
+        m_exif.insert(m_exif.end(), exif, exif + exifSize);
+        // The reader applied HEIF's own rotation; a carried tag would turn the picture again.
+        if (fileType != PX_FILE_WEBP)
+            MarkUpright(m_exif);
+    }
+    m_icc.assign(icc, icc + iccSize);
+    GlobalFree(exif);
+    GlobalFree(icc);
+}
+
 uint32_t CImageObject::SaveFile(const std::string& path, int32_t type)
 {
     if (type == TypeJpeg)
@@ -160,7 +209,21 @@ uint32_t CImageObject::SaveFile(const std::string& path, int32_t type)
     DataChannel* sink = OpenFileSink(path.c_str());
     if (!sink)
         return GetLastLibraryError();
-    // Only JPEG has a writer; anything else leaves the created file empty.
+    if (m_pixels && (type == TypeWebp || type == TypeAvif)) {
+        auto write = type == TypeWebp ? WriteWebP : WriteAVIF;
+        const uint32_t quality = static_cast<uint32_t>(std::clamp(m_jpegQuality, 1, 100));
+        const uint32_t written = write(sink, m_pixels.get(), m_width, m_height, quality,
+                                       m_carriedExif.empty() ? nullptr : m_carriedExif.data(),
+                                       static_cast<uint32_t>(m_carriedExif.size()),
+                                       m_carriedIcc.empty() ? nullptr : m_carriedIcc.data(),
+                                       static_cast<uint32_t>(m_carriedIcc.size()));
+        const uint32_t writeCode = GetLastLibraryError();
+        const uint32_t closed = CloseSink(sink);
+        if (!written)
+            return writeCode ? writeCode : 4;
+        return closed ? 0 : 4;
+    }
+    // Only JPEG, WebP and AVIF have writers; anything else leaves the created file empty.
     if (!m_pixels || type != TypeJpeg) {
         CloseSink(sink);
         return kNoPicture;

@@ -35,6 +35,12 @@ public:
     const std::vector<std::vector<uint8_t>>& XmpPackets() const { return m_xmp; }
     // Its ICC profile, empty when it had none or a damaged one.
     const std::vector<uint8_t>& IccProfile() const { return m_icc; }
+    // What a WebP or AVIF save carries: an APP1 payload ("Exif\0\0" and TIFF data) and a profile.
+    void SetCarriedMetadata(std::vector<uint8_t> exif, std::vector<uint8_t> icc)
+    {
+        m_carriedExif = std::move(exif);
+        m_carriedIcc = std::move(icc);
+    }
     // The last load gave a picture although its file ended early or could not be decoded
     // to the end; the missing part is filled in.
     bool IncompleteSource() const { return m_incomplete; }
@@ -68,6 +74,7 @@ private:
     void Adopt(pxlib::Picture picture);
     uint32_t Load(DataChannel* source, uint32_t fileType);
     void KeepMetadata();
+    void KeepContainerMetadata(uint32_t fileType);
 
     int32_t m_jpegQuality = 75;
     int32_t m_fullChroma = 0;
@@ -79,6 +86,8 @@ private:
     std::vector<uint8_t> m_exif;
     std::vector<std::vector<uint8_t>> m_xmp;
     std::vector<uint8_t> m_icc;
+    std::vector<uint8_t> m_carriedExif;
+    std::vector<uint8_t> m_carriedIcc;
     bool m_incomplete = false;
 };
 

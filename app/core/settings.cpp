@@ -24,6 +24,7 @@ void ForEachStoredInt(BatchSettings& s, Visit&& visit)
     visit("AutoRotate", s.AutoRotate, 1u);
     visit("StripGPS", s.StripGPS, 0u);
     visit("ToSRGB", s.ToSRGB, 0u);
+    visit("Format", s.Format, 0u);
 }
 
 }  // namespace
@@ -44,6 +45,8 @@ void LoadSettings(SettingsStore& store, BatchSettings& settings)
         const std::optional<uint32_t> value = store.ReadInt(kSettingsSection, name);
         field = value ? static_cast<Field>(*value) : fallback;
     });
+    if (settings.Format > FormatAvif)
+        settings.Format = FormatJpeg;
     settings.Quality = 80;
     settings.SubDirs = 0;
 }

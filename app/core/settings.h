@@ -34,7 +34,11 @@ struct BatchSettings {
     uint32_t AutoRotate = 1;  // turn each picture upright by its EXIF orientation
     uint32_t StripGPS = 0;    // with CopyExif: leave the location out of the carried block
     uint32_t ToSRGB = 0;      // convert to sRGB and carry no profile; no dialog control
+    uint32_t Format = 0;  // OutputFormat of the thumbnails
 };
+
+// The thumbnails' file format; JPEG unless asked otherwise.
+enum OutputFormat : uint32_t { FormatJpeg = 0, FormatWebp = 1, FormatAvif = 2 };
 
 // The separator that follows a stored folder in PathIn and PathOut.
 inline constexpr char kFolderSeparator = '/';

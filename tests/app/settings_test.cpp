@@ -61,7 +61,7 @@ TEST(Settings, SaveWritesTheIntegersInOrderAndNoFolder)
     const std::vector<std::string> expected = {
         "Width=800", "Height=480", "Type=4294967295", "Portrait=1", "ResType=0", "Sampling=1",
         "Middle=65", "Autolev=0", "Sharpen=0", "CopyExif=0", "Boost=0", "AutoRotate=1", "StripGPS=0",
-        "ToSRGB=0"};
+        "ToSRGB=0", "Format=0"};
     EXPECT_EQ(store.writes(), expected);
 
     BatchSettings back;
@@ -69,6 +69,11 @@ TEST(Settings, SaveWritesTheIntegersInOrderAndNoFolder)
     EXPECT_EQ(back.Width, 800u);
     EXPECT_EQ(back.Type, -1);
     EXPECT_EQ(back.PathIn, "");
+
+    // A format this version does not know is read as JPEG.
+    store.WriteInt(kSettingsSection, "Format", 7);
+    LoadSettings(store, back);
+    EXPECT_EQ(back.Format, static_cast<uint32_t>(FormatJpeg));
 }
 
 TEST(Settings, StoreFolderWritesAtOnceWithoutTheSeparator)

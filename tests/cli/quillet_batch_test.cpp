@@ -5,6 +5,9 @@
 #include <libexif/exif-data.h>
 
 #include <gtest/gtest.h>
+#include <libheif/heif.h>
+#include <webp/decode.h>
+#include <webp/demux.h>
 
 #include <array>
 #include <chrono>
@@ -90,6 +93,129 @@ TEST_P(GeometryEndToEnd, ThumbnailHasTheSizeOfTheTable)
 INSTANTIATE_TEST_SUITE_P(Table, GeometryEndToEnd, ::testing::ValuesIn(kRows),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A WebP or AVIF thumbnail as its own library decodes it: size, EXIF (TIFF data) and profile.
+struct Decoded {
+    uint32_t width = 0, height = 0;
+    std::vector<uint8_t> exif, icc;
+};
+
+Decoded DecodeWebp(const std::vector<uint8_t>& bytes)
+{
+    Decoded d;
+    int w = 0, h = 0;
+    if (!WebPGetInfo(bytes.data(), bytes.size(), &w, &h))
+        return d;
+    d.width = static_cast<uint32_t>(w);
+    d.height = static_cast<uint32_t>(h);
+    const WebPData data{bytes.data(), bytes.size()};
+    WebPDemuxer* demux = WebPDemux(&data);
+    WebPChunkIterator chunk;
+    if (demux && WebPDemuxGetChunk(demux, "EXIF", 1, &chunk)) {
+        d.exif.assign(chunk.chunk.bytes, chunk.chunk.bytes + chunk.chunk.size);
+        WebPDemuxReleaseChunkIterator(&chunk);
+    }
+    if (demux && WebPDemuxGetChunk(demux, "ICCP", 1, &chunk)) {
+        d.icc.assign(chunk.chunk.bytes, chunk.chunk.bytes + chunk.chunk.size);
+        WebPDemuxReleaseChunkIterator(&chunk);
+    }
+    WebPDemuxDelete(demux);
+    return d;
+}
+
+Decoded DecodeAvif(const std::vector<uint8_t>& bytes)
+{
+    Decoded d;
+    heif_context* context = heif_context_alloc();
+    heif_image_handle* handle = nullptr;
+    if (heif_context_read_from_memory_without_copy(context, bytes.data(), bytes.size(), nullptr).code == heif_error_Ok &&
+        heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok) {
+        heif_image* image = nullptr;
+        if (heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr).code ==
+            heif_error_Ok) {
+            d.width = static_cast<uint32_t>(heif_image_get_width(image, heif_channel_interleaved));
+            d.height = static_cast<uint32_t>(heif_image_get_height(image, heif_channel_interleaved));
+            heif_image_release(image);
+        }
+        heif_item_id id = 0;
+        if (heif_image_handle_get_list_of_metadata_block_IDs(handle, "Exif", &id, 1) == 1) {
+            std::vector<uint8_t> block(heif_image_handle_get_metadata_size(handle, id));
+            heif_image_handle_get_metadata(handle, id, block.data());
+            if (block.size() > 4)
+                d.exif.assign(block.begin() + 4, block.end());  // behind the offset word
+        }
+        d.icc.resize(heif_image_handle_get_raw_color_profile_size(handle));
+        if (!d.icc.empty())
+            heif_image_handle_get_raw_color_profile(handle, d.icc.data());
+        heif_image_handle_release(handle);
+    }
+    heif_context_free(context);
+    return d;
+}
+
+TEST_P(GeometryEndToEnd, WebpAndAvifThumbnailsHaveTheSizeOfTheTable)
+{
+    const Row& row = GetParam();
+    test::TempFolder in, out;
+    test::WriteJpeg(in / "p.jpg", row.w, row.h);
+    for (const char* format : {"webp", "avif"}) {
+        SCOPED_TRACE(format);
+        const Outcome run = Batch(std::string(row.options) + " --format " + format + " --jobs 1 " + Quoted(in.path()) +
+                                  " " + Quoted(out.path()));
+        ASSERT_EQ(run.status, 0) << run.out;
+        const std::vector<uint8_t> bytes = test::ReadBytes(out / (std::string("p.") + format));
+        const Decoded d = format == std::string("webp") ? DecodeWebp(bytes) : DecodeAvif(bytes);
+        EXPECT_EQ(d.width, row.tw);
+        EXPECT_EQ(d.height, row.th);
+    }
+    EXPECT_FALSE(fs::exists(out / "p.jpg"));
+}
+
+TEST(QuilletBatch, WebpAndAvifThumbnailsCarryExifWhenAskedAndTheProfileAlways)
+{
+    const std::vector<uint8_t> tiff = {'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x0F, 0x01, 2, 0, 4, 0, 0, 0,
+                                       'Q', 'u', 'i', 0, 0, 0, 0, 0};
+    std::vector<uint8_t> app1(6 + tiff.size());
+    std::memcpy(app1.data(), "Exif\0", 6);
+    std::copy(tiff.begin(), tiff.end(), app1.begin() + 6);
+    const std::vector<uint8_t> icc(300, 0x33);
+    test::TempFolder in, out;
+    test::WriteJpeg(in / "j.jpg", 800, 600, {app1});
+    // A WebP source with both, under a name the run collects.
+    const std::vector<uint8_t> pixels = test::TestPicture(800, 600);
+    std::vector<uint8_t> webp(1 << 20);
+    DataChannel* sink = OpenMemorySink(webp.data(), static_cast<uint32_t>(webp.size()));
+    ASSERT_EQ(WriteWebP(sink, pixels.data(), 800, 600, 90, tiff.data(), static_cast<uint32_t>(tiff.size()), icc.data(),
+                        static_cast<uint32_t>(icc.size())), 1u);
+    webp.resize(ChannelTell(sink));
+    CloseSink(sink);
+    std::ofstream(in / "w.jpg", std::ios::binary).write(reinterpret_cast<const char*>(webp.data()),
+                                                         static_cast<std::streamsize>(webp.size()));
+
+    for (const bool copyExif : {false, true}) {
+        for (const char* format : {"webp", "avif"}) {
+            SCOPED_TRACE(std::string(format) + (copyExif ? " with --copy-exif" : ""));
+            const Outcome run = Batch(std::string("--format ") + format + (copyExif ? " --copy-exif " : " ") +
+                                      Quoted(in.path()) + " " + Quoted(out.path()));
+            ASSERT_EQ(run.status, 0) << run.out;
+            auto decode = [&](const char* name) {
+                const std::vector<uint8_t> bytes = test::ReadBytes(out / (std::string(name) + "." + format));
+                return format == std::string("webp") ? DecodeWebp(bytes) : DecodeAvif(bytes);
+            };
+            const Decoded fromJpeg = decode("j"), fromWebp = decode("w");
+            EXPECT_EQ(fromJpeg.width, 640u);
+            // The carried block is rewritten for the thumbnail: the source's tags stay, the byte
+            // order and the first entry (Make) with them.
+            for (const std::vector<uint8_t>* exif : {&fromJpeg.exif, &fromWebp.exif}) {
+                EXPECT_EQ(exif->empty(), !copyExif);
+                if (copyExif && exif->size() >= 22) {
+                    EXPECT_TRUE(std::equal(tiff.begin() + 10, tiff.begin() + 22, exif->begin() + 10));
+                }
+            }
+            EXPECT_EQ(fromWebp.icc, icc);
+        }
+    }
+}
+
 TEST(QuilletBatch, SkippedFilesAreNamedWithTheirReasonAndExitOne)
 {
     test::TempFolder in, out;
@@ -121,6 +247,7 @@ TEST(QuilletBatch, RefusalsAndBadUsageExitTwoAndWriteNothing)
         {"--height 99999999999 " + Quoted(in.path()) + " " + Quoted(out.path()), "at most 65500 x 65500"},
         {"--width -3 " + Quoted(in.path()) + " " + Quoted(out.path()), "needs a whole number"},
         {"--rule sideways " + Quoted(in.path()) + " " + Quoted(out.path()), "--rule takes"},
+        {"--format gif " + Quoted(in.path()) + " " + Quoted(out.path()), "--format takes"},
         {Quoted(in.path()), "give a SOURCE and a DEST"},
     };
     for (const Case& c : cases) {

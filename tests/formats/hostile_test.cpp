@@ -20,12 +20,26 @@ struct Sample {
     Bytes (*make)();
 };
 
+// A small gradient through one of the library's own WebP or AVIF writers.
+Bytes Encoded(uint32_t (*write)(DataChannel*, const uint8_t*, uint32_t, uint32_t, uint32_t, const uint8_t*, uint32_t,
+                                const uint8_t*, uint32_t))
+{
+    Bytes file(1 << 16);
+    DataChannel* sink = OpenMemorySink(file.data(), static_cast<uint32_t>(file.size()));
+    write(sink, jpgtest::Gradient(16, 12).data(), 16, 12, 60, nullptr, 0, nullptr, 0);
+    file.resize(ChannelTell(sink));
+    CloseSink(sink);
+    return file;
+}
+
 // One row per valid file. Files up to kSweepBytes get every cut and every byte flipped; larger
 // ones kRandomFlips random flips.
 const Sample kSamples[] = {
     {"jpeg_baseline", PX_FILE_JPEG, [] { return jpgtest::Write(jpgtest::Gradient(24, 16), 24, 16, 75); }},
     {"jpeg_progressive", PX_FILE_JPEG, [] { return jpgtest::Write(jpgtest::Gradient(17, 9), 17, 9, 75, 24, 1); }},
     {"jpeg_grey", PX_FILE_JPEG, [] { return jpgtest::Write(Bytes(8 * 8, 90), 8, 8, 75, 8); }},
+    {"webp", PX_FILE_WEBP, [] { return Encoded(WriteWebP); }},
+    {"avif", PX_FILE_AVIF, [] { return Encoded(WriteAVIF); }},
     {"jpeg_photo", PX_FILE_JPEG, [] { return jpgtest::Write(jpgtest::Noise(160 * 120 * 3, 9), 160, 120, 80); }},
 };
 
