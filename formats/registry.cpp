@@ -1,6 +1,7 @@
 // The table of formats. A new format is one folder under formats/ and one row here.
 #include "formats/registry.h"
 
+#include "formats/bmp/bmp_write.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/png/png.h"
 #include "formats/psd/psd.h"
@@ -38,13 +39,13 @@ bool Signature(const uint8_t* header, size_t size) noexcept
 
 // In detection order: the first probe that matches gives the type.
 const Format kFormats[] = {
-    {PX_FILE_BMP, 6, "BMP", ".BMP", Signature<"BM">, nullptr, nullptr},
+    {PX_FILE_BMP, 6, "BMP", ".BMP", Signature<"BM">, nullptr, nullptr, false, bmp::Save},
     {PX_FILE_PAX, 21, "PAX", ".PAX", Signature<"PAX">, nullptr, nullptr},
     {PX_FILE_GIF, 15, "GIF", ".GIF", Signature<"GIF89a", "GIF87a">, nullptr, nullptr},
     {PX_FILE_JPEG, 1, "JPEG", ".JPG .JPEG", jpeg::Probe, jpeg::Info, jpeg::LoadRGB24},
     {PX_FILE_PCX, 9, "PCX", ".PCX", Signature<"\x0A\x00", "\x0A\x02", "\x0A\x03", "\x0A\x05">, nullptr, nullptr},
     {PX_FILE_TIFF, 12, "TIFF", ".TIF .TIFF", tiff::Probe, tiff::Info, tiff::LoadRGB24},
-    {PX_FILE_PNG, 3, "PNG", ".PNG", png::Probe, png::Info, png::LoadRGB24},
+    {PX_FILE_PNG, 3, "PNG", ".PNG", png::Probe, png::Info, png::LoadRGB24, false, png::Save},
     // The placeable-metafile key 0x9AC6CDD7, little-endian.
     {PX_FILE_WMF, 19, "WMF", ".WMF", Signature<"\x01\x00\x09\x00\x00", "\xD7\xCD\xC6\x9A">, nullptr, nullptr},
     {PX_FILE_EMF, 20, "EMF", ".EMF", SignatureAt<40, " EMF">, nullptr, nullptr},

@@ -21,6 +21,7 @@ void ForEachStoredInt(BatchSettings& s, Visit&& visit)
     visit("Sharpen", s.Sharpen, 0u);
     visit("CopyExif", s.CopyExif, 0u);
     visit("Boost", s.Boost, 0u);
+    visit("AllTypes", s.AllTypes, 0u);
 }
 
 }  // namespace

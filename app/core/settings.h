@@ -31,6 +31,7 @@ struct BatchSettings {
     uint32_t Quality = 80;
     uint32_t Boost = 0;
     uint32_t SubDirs = 0;
+    uint32_t AllTypes = 0;  // every type the library reads, not only ".jpg" files
 };
 
 // The separator that follows a stored folder in PathIn and PathOut.
@@ -80,7 +81,7 @@ enum class Folder { In, Out };
 // quality and the sub-folder switch always start at theirs.
 void LoadSettings(SettingsStore& store, BatchSettings& settings);
 
-// Writes the eleven stored integers from the record as it stands; never the folders.
+// Writes the twelve stored integers from the record as it stands; never the folders.
 void SaveSettings(SettingsStore& store, const BatchSettings& settings);
 
 // Writes a picked folder (without a trailing separator) and sets the field to it plus one

@@ -35,6 +35,8 @@ CMainDialog::CMainDialog(quillet::SettingsStore& store, QWidget* parent) : QDial
     connect(m_ui.startButton, &QPushButton::clicked, this, &CMainDialog::OnStart);
     connect(m_ui.exitButton, &QPushButton::clicked, this, &CMainDialog::accept);
     connect(m_ui.subDirsCheck, &QCheckBox::clicked, this, &CMainDialog::OnSubDirs);
+    // The file count follows the switch, as it follows the sub-folder one.
+    connect(m_ui.allTypesCheck, &QCheckBox::clicked, this, &CMainDialog::OnSubDirs);
 
     UpdateData(false);
     m_ui.linkLabel->Attach();
@@ -115,6 +117,7 @@ bool CMainDialog::UpdateData(bool fromControls)
         return false;
     check(m_ui.boostCheck, m_settings.Boost);
     check(m_ui.subDirsCheck, m_settings.SubDirs);
+    check(m_ui.allTypesCheck, m_settings.AllTypes);
     return true;
 }
 

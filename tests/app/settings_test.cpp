@@ -48,7 +48,7 @@ TEST(Settings, StoredValuesAreLoadedAndFoldersGetOneSeparator)
     EXPECT_EQ(s.ResType, -1);
 }
 
-TEST(Settings, SaveWritesTheElevenIntegersInOrderAndNoFolder)
+TEST(Settings, SaveWritesTheTwelveIntegersInOrderAndNoFolder)
 {
     MemoryStore store;
     BatchSettings s;
@@ -58,7 +58,7 @@ TEST(Settings, SaveWritesTheElevenIntegersInOrderAndNoFolder)
     SaveSettings(store, s);
     const std::vector<std::string> expected = {
         "Width=800", "Height=480", "Type=4294967295", "Portrait=1", "ResType=0", "Sampling=1",
-        "Middle=65", "Autolev=0", "Sharpen=0", "CopyExif=0", "Boost=0"};
+        "Middle=65", "Autolev=0", "Sharpen=0", "CopyExif=0", "Boost=0", "AllTypes=0"};
     EXPECT_EQ(store.writes(), expected);
 
     BatchSettings back;
