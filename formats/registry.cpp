@@ -44,7 +44,7 @@ const Format kFormats[] = {
     {PX_FILE_GIF, 15, "GIF", ".GIF", Signature<"GIF89a", "GIF87a">, nullptr, nullptr},
     {PX_FILE_JPEG, 1, "JPEG", ".JPG .JPEG", jpeg::Probe, jpeg::Info, jpeg::LoadRGB24},
     {PX_FILE_PCX, 9, "PCX", ".PCX", Signature<"\x0A\x00", "\x0A\x02", "\x0A\x03", "\x0A\x05">, nullptr, nullptr},
-    {PX_FILE_TIFF, 12, "TIFF", ".TIF .TIFF", tiff::Probe, tiff::Info, tiff::LoadRGB24},
+    {PX_FILE_TIFF, 12, "TIFF", ".TIF .TIFF", tiff::Probe, tiff::Info, tiff::LoadRGB24, false, tiff::Save},
     {PX_FILE_PNG, 3, "PNG", ".PNG", png::Probe, png::Info, png::LoadRGB24, false, png::Save},
     // The placeable-metafile key 0x9AC6CDD7, little-endian.
     {PX_FILE_WMF, 19, "WMF", ".WMF", Signature<"\x01\x00\x09\x00\x00", "\xD7\xCD\xC6\x9A">, nullptr, nullptr},
