@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -173,6 +174,30 @@ private slots:
         CMainDialog again(store);
         QCOMPARE(EditText(&again, 1020), QStringLiteral("80"));
         QVERIFY(!Checked(&again, 1023));
+    }
+
+    void allPictureTypesCountsThemAndIsStored()
+    {
+        QTemporaryDir scratch;
+        const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 2);
+        QFile(photos + "/drawing.PNG").open(QIODevice::WriteOnly);
+        StoreFolders(photos, "/");
+        quillet::gui::QtSettingsStore store;
+        {
+            CMainDialog dialog(store);
+            auto* allTypes = dialog.findChild<QCheckBox*>("allTypesCheck");
+            QVERIFY(allTypes != nullptr);
+            QCOMPARE(allTypes->text(), QStringLiteral("All picture types"));
+            QVERIFY(!allTypes->isChecked());
+            QCOMPARE(EditText(&dialog, 1017), QStringLiteral("2"));
+            allTypes->click();
+            QCOMPARE(EditText(&dialog, 1017), QStringLiteral("3"));
+            dialog.accept();
+        }
+        QCOMPARE(Store().value("Settings/AllTypes").toInt(), 1);
+        CMainDialog again(store);
+        QVERIFY(again.findChild<QCheckBox*>("allTypesCheck")->isChecked());
+        QCOMPARE(EditText(&again, 1017), QStringLiteral("3"));
     }
 
     void storedValuesWithoutAControlReadBackAsMinusOne()
