@@ -1,6 +1,7 @@
 // quillet-batch: the batch run from a terminal, with the dialog's settings as options.
 #include "core/batch.h"
 #include "core/file_types.h"
+#include "core/numbers.h"
 
 #include <chrono>
 #include <csignal>
@@ -109,25 +110,15 @@ std::string Printable(const std::string& text)
     return out;
 }
 
-std::optional<uint32_t> ParseUnsigned(const char* text)
-{
-    if (!text || !*text)
-        return std::nullopt;
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long long value = std::strtoull(text, &end, 10);
-    if (*text == '-' || *end || errno || value > UINT32_MAX)
-        return std::nullopt;
-    return static_cast<uint32_t>(value);
-}
-
 // A side of the thumbnail: numbers too large to hold are kept too large, so the run's own
 // check names the limit.
 std::optional<uint32_t> ParseSide(const char* text)
 {
-    if (text && *text && std::strspn(text, "0123456789") == std::strlen(text) && !ParseUnsigned(text))
+    const std::string word = text ? text : "";
+    if (!word.empty() && word.find_first_not_of("0123456789") == std::string::npos &&
+        !quillet::ParseUnsigned(word))
         return UINT32_MAX;
-    return ParseUnsigned(text);
+    return quillet::ParseUnsigned(word);
 }
 
 std::optional<int32_t> ParseChoice(const char* text, std::initializer_list<const char*> names)
@@ -234,7 +225,7 @@ int main(int argc, char** argv)
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
         auto number = [&](uint32_t& field, bool side = false) {
             const char* text = value();
-            const auto parsed = side ? ParseSide(text) : ParseUnsigned(text);
+            const auto parsed = side ? ParseSide(text) : quillet::ParseUnsigned(text ? text : "");
             if (!parsed)
                 return false;
             field = *parsed;

@@ -3,6 +3,7 @@
 
 #include "formats/bmp/bmp_write.h"
 #include "formats/jpeg/jpeg.h"
+#include "formats/metafile/metafile.h"
 #include "formats/png/png.h"
 #include "formats/psd/psd.h"
 #include "formats/tiff/tiff.h"
@@ -46,9 +47,8 @@ const Format kFormats[] = {
     {PX_FILE_PCX, 9, "PCX", ".PCX", Signature<"\x0A\x00", "\x0A\x02", "\x0A\x03", "\x0A\x05">, nullptr, nullptr},
     {PX_FILE_TIFF, 12, "TIFF", ".TIF .TIFF", tiff::Probe, tiff::Info, tiff::LoadRGB24, false, tiff::Save},
     {PX_FILE_PNG, 3, "PNG", ".PNG", png::Probe, png::Info, png::LoadRGB24, false, png::Save},
-    // The placeable-metafile key 0x9AC6CDD7, little-endian.
-    {PX_FILE_WMF, 19, "WMF", ".WMF", Signature<"\x01\x00\x09\x00\x00", "\xD7\xCD\xC6\x9A">, nullptr, nullptr},
-    {PX_FILE_EMF, 20, "EMF", ".EMF", SignatureAt<40, " EMF">, nullptr, nullptr},
+    {PX_FILE_WMF, 19, "WMF", ".WMF", metafile::ProbeWmf, metafile::Info, metafile::LoadRGB24},
+    {PX_FILE_EMF, 20, "EMF", ".EMF", metafile::ProbeEmf, metafile::Info, metafile::LoadRGB24},
     {PX_FILE_PSD, 22, "PSD", ".PSD", psd::Probe, psd::Info, psd::LoadRGB24},
     {PX_FILE_TLA1, 0, "TLA", "", Signature<"TLA\x01">, nullptr, nullptr},
     {PX_FILE_TLAU, 0, "TLAU", "", Signature<"TLAU">, nullptr, nullptr},

@@ -2,6 +2,8 @@
 // palettes, behind handles that are checked against the live objects under one lock.
 #include "platform/gdi.h"
 
+#include "base/live_handles.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -10,7 +12,6 @@
 #include <mutex>
 #include <new>
 #include <tuple>
-#include <unordered_set>
 #include <utility>
 
 namespace px::gdi {
@@ -47,7 +48,7 @@ uint32_t Rgb(uint8_t r, uint8_t g, uint8_t b) noexcept
     return (uint32_t{r} << 16) | (uint32_t{g} << 8) | b;
 }
 
-enum class Kind : uint8_t { Dc, Bitmap, Palette };
+enum class Kind : uint8_t { Dc, Bitmap, Palette, Brush };
 
 struct Object {
     explicit Object(Kind k) : kind(k) {}
@@ -60,6 +61,11 @@ struct Palette : Object {
     Palette() : Object(Kind::Palette) {}
     std::vector<PALETTEENTRY> entries;
     uint32_t selections = 0;  // contexts that have it selected
+};
+
+struct Brush : Object {
+    Brush() : Object(Kind::Brush) {}
+    uint32_t rgb = 0;  // 0x00RRGGBB
 };
 
 struct Dc;
@@ -114,7 +120,6 @@ struct ResourceKey {
 
 struct Registry {
     std::mutex lock;
-    std::unordered_set<Object*> live;
     Palette* defaultPalette = nullptr;
     Bitmap* defaultBitmap = nullptr;
     std::vector<uint8_t> screen;
@@ -144,13 +149,14 @@ Result Locked(Result failure, Work&& work) noexcept
 template <class T>
 T* Register(std::unique_ptr<T> object)
 {
-    Reg().live.insert(object.get());
+    if (!Live<Object>().Add(object.get()))
+        throw std::bad_alloc();  // the entry's Locked turns it into its failure value
     return object.release();
 }
 
 void Destroy(Object* object)
 {
-    Reg().live.erase(object);
+    Live<Object>().Remove(object);
     delete object;
 }
 
@@ -158,16 +164,15 @@ Object* Find(const void* handle, Kind kind)
 {
     if (!handle)
         return nullptr;
-    auto& live = Reg().live;
-    auto it = live.find(static_cast<Object*>(const_cast<void*>(handle)));
-    if (it == live.end() || (*it)->kind != kind)
-        return nullptr;
-    return *it;
+    auto* object = static_cast<Object*>(const_cast<void*>(handle));
+    const bool live = Live<Object>().Contains(object, [kind](const Object* o) { return o->kind == kind; });
+    return live ? object : nullptr;
 }
 
 Dc* FindDc(HDC handle) { return static_cast<Dc*>(Find(handle, Kind::Dc)); }
 Bitmap* FindBitmap(const void* handle) { return static_cast<Bitmap*>(Find(handle, Kind::Bitmap)); }
 Palette* FindPalette(const void* handle) { return static_cast<Palette*>(Find(handle, Kind::Palette)); }
+Brush* FindBrush(const void* handle) { return static_cast<Brush*>(Find(handle, Kind::Brush)); }
 
 template <class Handle>
 Handle HandleOf(Object* object)
@@ -914,6 +919,10 @@ extern "C" int32_t DeleteObject(HGDIOBJ handle)
             Destroy(palette);
             return 1;
         }
+        if (Brush* brush = FindBrush(handle)) {
+            Destroy(brush);
+            return 1;
+        }
         return 0;
     });
 }
@@ -961,6 +970,32 @@ extern "C" int32_t RegisterBitmapResource(HMODULE module, const char* name, cons
             return 0;
         const auto* first = static_cast<const uint8_t*>(dib);
         Reg().resources[ResourceKey{module, name}].assign(first, first + bytes);
+        return 1;
+    });
+}
+
+extern "C" HBRUSH CreateSolidBrush(COLORREF colour)
+{
+    return Locked(HBRUSH{}, [&]() -> HBRUSH {
+        auto brush = std::make_unique<Brush>();
+        brush->rgb = Rgb(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+        return HandleOf<HBRUSH>(Register(std::move(brush)));
+    });
+}
+
+extern "C" int32_t FillRect(HDC handle, const RECT* rect, HBRUSH brushHandle)
+{
+    return Locked(int32_t{0}, [&]() -> int32_t {
+        Dc* dc = FindDc(handle);
+        Brush* brush = FindBrush(brushHandle);
+        if (!dc || !brush || !rect)
+            return 0;
+        PixelView to = SurfaceView(*dc);
+        const int32_t left = std::max(rect->left, 0), top = std::max(rect->top, 0);
+        const int32_t right = std::min(rect->right, to.Width()), bottom = std::min(rect->bottom, to.Height());
+        for (int32_t y = top; y < bottom; ++y)
+            for (int32_t x = left; x < right; ++x)
+                to.Set(x, y, brush->rgb);
         return 1;
     });
 }

@@ -509,16 +509,8 @@ std::vector<std::string> OutputPathsFor(const BatchSettings& settings, const std
 
 void BoostColor(uint8_t* rgb, uint32_t width, uint32_t height)
 {
-    if (!rgb)
-        return;
-    const size_t pixels = size_t{width} * height;
-    for (size_t i = 0; i < pixels; ++i, rgb += 3) {
-        const int y = (77 * rgb[0] + 151 * rgb[1] + 28 * rgb[2]) >> 8;
-        for (int c = 0; c < 3; ++c) {
-            const int v = (296 * rgb[c] - 40 * y + 127) / 256;
-            rgb[c] = static_cast<uint8_t>(std::clamp(v, 0, 255));
-        }
-    }
+    if (rgb)
+        BoostColorRGB24(rgb, width, height);
 }
 
 namespace {

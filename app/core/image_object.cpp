@@ -6,6 +6,7 @@
 #include "core/picture_draw.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -16,11 +17,7 @@ namespace {
 
 constexpr uint32_t kNoPicture = 5;
 constexpr uint32_t kOutOfMemory = 1;
-
-struct CloseSourceOnExit {
-    DataChannel* channel;
-    ~CloseSourceOnExit() { CloseSource(channel); }
-};
+constexpr JPGDensity kDensity{1, 1, 0};  // thumbnails carry no resolution of their own
 
 }  // namespace
 
@@ -41,18 +38,14 @@ void CImageObject::Release()
     m_width = m_height = 0;
 }
 
-void CImageObject::Adopt(uint8_t* pixels, uint32_t width, uint32_t height)
+void CImageObject::Adopt(pxlib::Picture picture)
 {
     Release();
-    if (!pixels)
+    if (!picture || picture.width == 0 || picture.height == 0)
         return;
-    if (width == 0 || height == 0) {
-        GlobalFree(pixels);
-        return;
-    }
-    m_pixels.reset(pixels);
-    m_width = width;
-    m_height = height;
+    m_pixels = std::move(picture.pixels);
+    m_width = picture.width;
+    m_height = picture.height;
 }
 
 void CImageObject::SetPreviewAim(int32_t width, int32_t height)
@@ -70,16 +63,15 @@ uint32_t CImageObject::LoadFileAs(const std::string& path, int32_t type)
 {
     Release();
     m_incomplete = false;
-    DataChannel* source = OpenFileSource(path.c_str());
+    const pxlib::Channel source = pxlib::Channel::Source(OpenFileSource(path.c_str()));
     if (!source)
         return GetLastLibraryError();
-    CloseSourceOnExit closer{source};
     const uint32_t fileType = ReaderFor(type);
     if (fileType == PX_FILE_UNKNOWN) {
         // No reader: the object stays empty; the result is what the library last said.
         return GetLastLibraryError();
     }
-    return Load(source, fileType);
+    return Load(source.get(), fileType);
 }
 
 uint32_t CImageObject::Load(DataChannel* source, uint32_t fileType)
@@ -90,14 +82,16 @@ uint32_t CImageObject::Load(DataChannel* source, uint32_t fileType)
     ChannelSeek(source, 0, 0);
     // Only a JPEG read fills the markers again: no other type may inherit an EXIF block.
     ClearJPGMarkers();
-    uint8_t* pixels = LoadPictureRGB24(source, fileType, &width, &height);
+    pxlib::Picture picture;
+    picture.pixels.reset(LoadPictureRGB24(source, fileType, &picture.width, &picture.height));
     const uint32_t code = GetLastLibraryError();
-    m_incomplete = pixels && (code != 0 || GetJPGInputEndedEarly() != 0);
+    m_incomplete = picture && (code != 0 || GetJPGInputEndedEarly() != 0);
     SetJPGDecodeScale(1, 1);
     KeepLastApp1();
-    Adopt(pixels, width, height);
     // A partly decoded picture is still a picture.
-    return pixels ? 0 : code;
+    const uint32_t result = picture ? 0 : code;
+    Adopt(std::move(picture));
+    return result;
 }
 
 void CImageObject::KeepLastApp1()
@@ -108,9 +102,9 @@ void CImageObject::KeepLastApp1()
         uint32_t length = 0, code = 0;
         if (!GetJPGMarker(i, &data, &length, &code))
             continue;
+        const pxlib::GlobalPtr<uint8_t> payload(data);
         if (code == 225)
             m_exif.assign(data, data + length);
-        GlobalFree(data);
     }
 }
 
@@ -121,10 +115,8 @@ uint32_t CImageObject::SaveFile(const std::string& path, int32_t type)
     // A code without a writer creates no file: an empty file would pass for a thumbnail.
     if (!jpeg && !target)
         return kNoPicture;
-    if (type == TypeJpeg) {
+    if (type == TypeJpeg)
         SetJPGDCTMethod(1);
-        m_density = JPGDensity{1, 1, 0};
-    }
     DataChannel* sink = OpenFileSink(path.c_str());
     if (!sink)
         return GetLastLibraryError();
@@ -162,7 +154,7 @@ uint32_t CImageObject::SaveFile(const std::string& path, int32_t type)
             SetJPGSampling(nullptr, nullptr);
         }
         written = WriteJPG(sink, grey ? indices.get() : m_pixels.get(), m_width, m_height,
-                           static_cast<uint32_t>(m_jpegQuality), 0, grey ? 8 : 24, &m_density);
+                           static_cast<uint32_t>(m_jpegQuality), 0, grey ? 8 : 24, &kDensity);
     } else {
         written = SavePicture(sink, target->libraryCode, reduced ? indices.get() : m_pixels.get(), m_width,
                               m_height, reduced ? 8 : 24, reduced ? palette : nullptr);
@@ -183,10 +175,11 @@ uint32_t CImageObject::Allocate(uint32_t width, uint32_t height)
     const uint64_t bytes = uint64_t{width} * height * 3;
     if (width == 0 || height == 0 || uint64_t{width} * height > UINT32_MAX || bytes >= 0x7FFDEFFF)
         return width == 0 || height == 0 ? kNoPicture : kOutOfMemory;
-    auto* block = static_cast<uint8_t*>(GlobalAlloc(GPTR, bytes));
-    if (!block)
+    pxlib::Picture picture{pxlib::GlobalPtr<uint8_t>(static_cast<uint8_t*>(GlobalAlloc(GPTR, bytes))),
+                           width, height};
+    if (!picture)
         return kOutOfMemory;
-    Adopt(block, width, height);
+    Adopt(std::move(picture));
     return 0;
 }
 
@@ -230,17 +223,15 @@ uint32_t CImageObject::CropToBox(int32_t boxWidth, int32_t boxHeight, double pos
     const auto window = CropToBoxWindow(m_width, m_height, CropRequest{boxWidth, boxHeight, position});
     if (!window)
         return 2;
+    if (window->left < INT32_MIN || window->left > INT32_MAX || window->top < INT32_MIN ||
+        window->top > INT32_MAX)
+        return kNoPicture;
     CImageObject cut;
     if (const uint32_t code = cut.Allocate(window->width, window->height))
         return code;
-    const size_t rowBytes = size_t{window->width} * 3;
-    for (uint32_t r = 0; r < window->height; ++r) {
-        const int64_t sourceRow = window->top + r;
-        if (sourceRow < 0 || sourceRow >= int64_t{m_height})
-            continue;  // outside the picture: stays black
-        const uint8_t* from = m_pixels.get() + (size_t(sourceRow) * m_width + size_t(window->left)) * 3;
-        std::memcpy(cut.m_pixels.get() + r * rowBytes, from, rowBytes);
-    }
+    if (!CropRGB24(m_pixels.get(), m_width, m_height, cut.m_pixels.get(), static_cast<int32_t>(window->left),
+                   static_cast<int32_t>(window->top), window->width, window->height))
+        return GetLastLibraryError();
     m_pixels = std::move(cut.m_pixels);
     m_width = window->width;
     m_height = window->height;
@@ -264,7 +255,7 @@ uint32_t CImageObject::SharpenImage(uint32_t level)
     const size_t bytes = size_t{m_width} * m_height * 3;
     std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[bytes]);
     if (!scratch)
-        return GetLastLibraryError();
+        return kOutOfMemory;
     if (SharpenRGB24(m_pixels.get(), m_width, m_height, scratch.get(), level))
         std::memcpy(m_pixels.get(), scratch.get(), bytes);
     return GetLastLibraryError();

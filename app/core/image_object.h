@@ -3,7 +3,7 @@
 #pragma once
 
 #include "core/file_types.h"
-#include "pxlib.h"
+#include "pxlib.hpp"
 
 #include <cstdint>
 #include <memory>
@@ -58,13 +58,8 @@ public:
     bool SetPixel(uint32_t x, uint32_t y, uint32_t value);
 
 private:
-    struct GlobalFreer {
-        void operator()(uint8_t* block) const { GlobalFree(block); }
-    };
-    using PixelBlock = std::unique_ptr<uint8_t, GlobalFreer>;
-
-    // Takes a buffer a reader returned; a null buffer leaves the object empty.
-    void Adopt(uint8_t* pixels, uint32_t width, uint32_t height);
+    // Takes a picture a reader returned; an empty one leaves the object empty.
+    void Adopt(pxlib::Picture picture);
     uint32_t Load(DataChannel* source, uint32_t fileType);
     void KeepLastApp1();
 
@@ -72,10 +67,9 @@ private:
     int32_t m_fullChroma = 0;
     int32_t m_aimWidth = 0;
     int32_t m_aimHeight = 0;
-    JPGDensity m_density{1, 1, 0};
     uint32_t m_width = 0;
     uint32_t m_height = 0;
-    PixelBlock m_pixels;
+    pxlib::GlobalPtr<uint8_t> m_pixels;
     std::vector<uint8_t> m_exif;
     bool m_incomplete = false;
 };

@@ -4,11 +4,45 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 namespace quillet {
 namespace {
+
+// Sharpens a 4000 × 3000 picture with room left for small allocations only, so its 36 MB
+// scratch is refused; 0 when that is reported as out of memory.
+int SharpenUnderAddressLimit()
+{
+    CImageObject image;
+    if (image.Allocate(4000, 3000) != 0)
+        return 2;
+    unsigned long pages = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%lu", &pages) != 1)
+            pages = 0;
+        std::fclose(statm);
+    }
+    const rlim_t limit = pages * 4096 + (4u << 20);
+    const rlimit cap{limit, limit};
+    if (pages == 0 || setrlimit(RLIMIT_AS, &cap) != 0)
+        return 3;
+    return image.SharpenImage(10) == PX_ERR_OUT_OF_MEMORY ? 0 : 1;
+}
+
+// A sharpen whose scratch memory cannot be had must say so, not report the last success.
+TEST(ImageObject, SharpenReportsAScratchItCannotHave)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "an address-space limit cannot be set under AddressSanitizer";
+#else
+    EXPECT_EXIT(std::_Exit(SharpenUnderAddressLimit()), ::testing::ExitedWithCode(0), "");
+#endif
+}
 
 TEST(ImageObject, PixelAccessorsKeepToThePicture)
 {
