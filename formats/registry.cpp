@@ -1,11 +1,14 @@
 // The table of formats. A new format is one folder under formats/ and one row here.
 #include "formats/registry.h"
 
+#include "formats/bmp/bmp.h"
 #include "formats/bmp/bmp_write.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/metafile/metafile.h"
+#include "formats/pcx/pcx.h"
 #include "formats/png/png.h"
 #include "formats/psd/psd.h"
+#include "formats/tga/tga.h"
 #include "formats/tiff/tiff.h"
 
 #include <cstring>
@@ -40,11 +43,11 @@ bool Signature(const uint8_t* header, size_t size) noexcept
 
 // In detection order: the first probe that matches gives the type.
 const Format kFormats[] = {
-    {PX_FILE_BMP, 6, "BMP", ".BMP", Signature<"BM">, nullptr, nullptr, false, bmp::Save},
+    {PX_FILE_BMP, 6, "BMP", ".BMP", bmp::Probe, bmp::Info, bmp::LoadRGB24, false, bmp::Save},
     {PX_FILE_PAX, 21, "PAX", ".PAX", Signature<"PAX">, nullptr, nullptr},
     {PX_FILE_GIF, 15, "GIF", ".GIF", Signature<"GIF89a", "GIF87a">, nullptr, nullptr},
     {PX_FILE_JPEG, 1, "JPEG", ".JPG .JPEG", jpeg::Probe, jpeg::Info, jpeg::LoadRGB24},
-    {PX_FILE_PCX, 9, "PCX", ".PCX", Signature<"\x0A\x00", "\x0A\x02", "\x0A\x03", "\x0A\x05">, nullptr, nullptr},
+    {PX_FILE_PCX, 9, "PCX", ".PCX", pcx::Probe, pcx::Info, pcx::LoadRGB24},
     {PX_FILE_TIFF, 12, "TIFF", ".TIF .TIFF", tiff::Probe, tiff::Info, tiff::LoadRGB24, false, tiff::Save},
     {PX_FILE_PNG, 3, "PNG", ".PNG", png::Probe, png::Info, png::LoadRGB24, false, png::Save},
     {PX_FILE_WMF, 19, "WMF", ".WMF", metafile::ProbeWmf, metafile::Info, metafile::LoadRGB24},
@@ -54,7 +57,7 @@ const Format kFormats[] = {
     {PX_FILE_TLAU, 0, "TLAU", "", Signature<"TLAU">, nullptr, nullptr},
     // Two zero bytes open both WBMP and many TGA files; only the name tells them apart.
     {PX_FILE_WBMP, 0, "WBMP", ".WBMP .WBM", Signature<"\x00\x00">, nullptr, nullptr, true},
-    {PX_FILE_TGA, 16, "TGA", ".TGA", nullptr, nullptr, nullptr},
+    {PX_FILE_TGA, 16, "TGA", ".TGA", nullptr, tga::Info, tga::LoadRGB24},
 };
 
 bool UpperEquals(const char* a, const char* b, size_t length) noexcept

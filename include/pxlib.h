@@ -47,6 +47,8 @@ void SetDebugSink(PXDebugSink sink, void* user);
     X(PX_ERR_READ, ReadError, 3, "read error")                                                   \
     X(PX_ERR_WRITE, WriteError, 4, "write error")                                                \
     X(PX_ERR_BAD_ARGUMENT, BadArgument, 5, "bad argument")                                       \
+    X(PX_ERR_BMP_FORMAT, NotBmp, 6, "not a BMP file, or a layout the reader does not take")      \
+    X(PX_ERR_BMP_COMPRESSION, BmpCompression, 7, "compression not taken by this BMP decoder")    \
     X(PX_ERR_JPEG_DECODE, JpegDecode, 9, "JPEG data cannot be decoded")                          \
     X(PX_ERR_CREATE_CONTEXT, CreateContext, 10, "device context cannot be created")              \
     X(PX_ERR_RESOURCE_NOT_FOUND, ResourceNotFound, 13, "resource not found")                     \
@@ -55,12 +57,14 @@ void SetDebugSink(PXDebugSink sink, void* user);
     X(PX_ERR_PNG_CREATE, PngCreate, 16, "PNG decoder cannot be created")                         \
     X(PX_ERR_ROW_SIZE, RowSizeMismatch, 17, "decoded rows do not fit the layout")                \
     X(PX_ERR_TIFF_DECODE, TiffDecode, 20, "TIFF data cannot be opened or decoded")               \
+    X(PX_ERR_PCX_FORMAT, NotPcx, 22, "not a PCX file")                                           \
     X(PX_ERR_METAFILE_BITMAP, MetafileBitmap, 23, "the picture's bitmap cannot be created")      \
     X(PX_ERR_NO_MORE_ROWS, RowOutOfRange, 24, "no more rows")                                    \
     X(PX_ERR_DEVICE_CAPS, DeviceCaps, 26, "device lacks a needed capability")                    \
     X(PX_ERR_NO_METAFILE, NoMetafile, 27, "no usable metafile")                                  \
     X(PX_ERR_LAYOUT, LayoutUnavailable, 28, "layout cannot be delivered")                        \
     X(PX_ERR_BLIT, BlitFailed, 29, "bit block transfer failed")                                  \
+    X(PX_ERR_TGA_UNSUPPORTED, UnsupportedTga, 32, "TGA depth, type or colour map not supported") \
     X(PX_ERR_CREATE_BITMAP, CreateBitmap, 35, "device bitmap cannot be created")                 \
     X(PX_ERR_SELECT_BITMAP, SelectBitmap, 37, "bitmap cannot be selected")                       \
     X(PX_ERR_BAD_CHANNEL, BadChannel, 38, "data channel handle is not valid")                    \
@@ -394,6 +398,38 @@ uint32_t DecodePackBits(uint8_t* destination, uint32_t pixels, uint32_t pixelStr
                         uint32_t byteOffset, const uint8_t* source, uint32_t sourceLength,
                         uint32_t options);
 
+
+/* ---- BMP, PCX and TGA readers -------------------------------------------------------------- */
+
+typedef struct BMPRowReader BMPRowReader;
+typedef struct PCXRowReader PCXRowReader;
+
+/* bitsPerPixel 24 (RGB24), 8 (Index8) or 1 (Mono1, from 1-bit files only); for 8 and 1 palette
+ * receives the file's 256 RGBQUAD entries. A non-null result with a nonzero last error (3, 14)
+ * holds the rows read before the file ended or the read was cancelled. */
+uint8_t* ReadBMP(DataChannel* channel, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
+                 uint8_t* palette);
+/* Uncompressed and bit-field files; rows come in file order (bottom row first unless the
+ * stored height is negative). With a palette (room for 256 RGBQUAD) rows are Index8 and the
+ * file's palette is copied out; without one they are RGB24. */
+BMPRowReader* BeginBMPRows(DataChannel* channel, uint32_t* width, uint32_t* height, uint8_t* palette);
+/* rowsLeft (may be null) receives the rows still to come; 0 with code 24 when none are left. */
+uint32_t ReadBMPRow(BMPRowReader* reader, uint8_t* row, uint32_t* rowsLeft);
+uint32_t EndBMPRows(BMPRowReader* reader);
+
+/* bitsPerPixel 24 (RGB24) or 8 (Index8 with the file's 256 RGBQUAD entries in palette). The
+ * image comes back also when a read was cancelled (rows not read stay zero). */
+uint8_t* ReadPCX(DataChannel* channel, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
+                 uint8_t* palette);
+/* RGB24 rows from the top; rowNumber (may be null) receives the 0-based row delivered. */
+PCXRowReader* BeginPCXRows(DataChannel* channel, uint32_t* width, uint32_t* height);
+uint32_t ReadPCXRow(PCXRowReader* reader, uint8_t* row, uint32_t* rowNumber);
+uint32_t EndPCXRows(PCXRowReader* reader);
+
+/* bitsPerPixel 24 (RGB24) or 8 (Index8 of a colour-mapped file, its map in palette). Nothing
+ * partial is returned: on any failure the result is null and the sizes 0. */
+uint8_t* ReadTGA(DataChannel* channel, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
+                 uint8_t* palette);
 
 /* ---- Device contexts, bitmaps and palettes (platform) ------------------------------------ */
 

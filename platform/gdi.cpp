@@ -3,6 +3,7 @@
 #include "platform/gdi.h"
 
 #include "base/live_handles.h"
+#include "formats/bmp/bitmap_info.h"
 
 #include <algorithm>
 #include <climits>
@@ -309,62 +310,48 @@ std::vector<RGBQUAD> TableFromPalette(const Palette& palette, size_t count)
 
 uint64_t DibStride(uint32_t width, uint32_t bitsPerPixel) noexcept
 {
-    const uint64_t bits = Mul(width, bitsPerPixel);
-    return bits == UINT64_MAX ? bits : (bits + 31) / 32 * 4;
+    return bmp::StoredRowBytes(width, bitsPerPixel);
 }
 
 DibLayout ParseDib(const void* info, uint64_t available) noexcept
 {
     DibLayout layout;
-    if (!info || (available != 0 && available < sizeof(BITMAPINFOHEADER)))
+    if (!info)
         return layout;
-    BITMAPINFOHEADER h;
-    std::memcpy(&h, info, sizeof h);
-    if (h.biSize < sizeof h || h.biSize > 124 || h.biWidth <= 0 || h.biHeight == 0 ||
-        h.biHeight == INT32_MIN || h.biPlanes != 1)
+    bmp::BitmapInfo h;
+    const size_t size = available != 0 && available < SIZE_MAX ? size_t(available) : SIZE_MAX;
+    if (bmp::ParseBitmapInfo(static_cast<const uint8_t*>(info), size, h) != bmp::HeaderStatus::Ok)
         return layout;
-    const uint16_t bits = h.biBitCount;
+    if (h.headerSize < bmp::kInfoHeaderSize || h.width <= 0 || h.height == 0 ||
+        h.height > INT32_MAX || h.planes != 1)
+        return layout;
+    const uint16_t bits = h.bits;
     const bool indexed = bits >= 1 && bits <= 8;
     if (!indexed && bits != 24 && bits != 32) {
         if (bits == 0 || bits == 16)
             layout.status = DibStatus::Unsupported;
         return layout;
     }
-    size_t tableOffset = h.biSize;
-    if (h.biCompression == BI_BITFIELDS) {
-        if (bits != 32) {
+    if (h.compression == bmp::kBitFields) {
+        if (bits != 32 || std::memcmp(h.masks, kStandardMasks, sizeof h.masks) != 0) {
             layout.status = DibStatus::Unsupported;
             return layout;
         }
-        // A bare 40-byte header is followed by its three masks; larger ones hold them.
-        const size_t masksAt = sizeof h;
-        if (h.biSize == sizeof h)
-            tableOffset += 12;
-        if (available != 0 && available < masksAt + 12)
-            return layout;
-        uint32_t masks[3];
-        std::memcpy(masks, static_cast<const uint8_t*>(info) + masksAt, sizeof masks);
-        if (std::memcmp(masks, kStandardMasks, sizeof masks) != 0) {
-            layout.status = DibStatus::Unsupported;
-            return layout;
-        }
-    } else if (h.biCompression != BI_RGB) {
+    } else if (h.compression != bmp::kRgb) {
         layout.status = DibStatus::Unsupported;
         return layout;
     }
-    uint32_t colours = h.biClrUsed;
-    if (indexed && colours == 0)
-        colours = 1u << bits;
+    const uint32_t colours = h.tableEntries;
     if ((indexed && colours > (1u << bits)) || colours > 256)
         return layout;
 
-    layout.width = h.biWidth;
-    layout.height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
-    layout.topDown = h.biHeight < 0;
+    layout.width = h.width;
+    layout.height = static_cast<int32_t>(h.height);
+    layout.topDown = h.topDown;
     layout.bits = bits;
     layout.colours = colours;
-    layout.tableOffset = tableOffset;
-    layout.bitsOffset = tableOffset + size_t{colours} * 4;
+    layout.tableOffset = h.tableOffset;
+    layout.bitsOffset = h.tableOffset + size_t{colours} * 4;
     layout.stride = DibStride(uint32_t(layout.width), bits);
     layout.imageBytes = Mul(layout.stride, uint32_t(layout.height));
     if (layout.imageBytes >= kMaxBitmapBytes)
