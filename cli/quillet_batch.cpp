@@ -51,6 +51,8 @@ const char kUsage[] =
     "      --boost-color        boost the colours of each thumbnail\n"
     "Files:\n"
     "  -r, --subdirs            also take the files of SOURCE's sub-folders\n"
+    "  -a, --all-types          take every picture type Quillet reads, not only .jpg files;\n"
+    "                           a.png becomes a.jpg (a.tif beside it a.tif.jpg)\n"
     "  -j, --jobs N             files made at once (the number of cores)\n"
     "  -h, --help               this text\n"
     "      --version            the program's version\n"
@@ -300,6 +302,8 @@ int main(int argc, char** argv)
             settings.Boost = 1;
         } else if (arg == "-r" || arg == "--subdirs") {
             settings.SubDirs = 1;
+        } else if (arg == "-a" || arg == "--all-types") {
+            settings.AllTypes = 1;
         } else if (arg.size() > 1 && arg[0] == '-') {
             return BadUsage("unknown option " + arg);
         } else {

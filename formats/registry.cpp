@@ -3,6 +3,7 @@
 
 #include "formats/bmp/bmp.h"
 #include "formats/heif/heif.h"
+#include "formats/bmp/bmp_write.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/metafile/metafile.h"
 #include "formats/pcx/pcx.h"
@@ -44,13 +45,13 @@ bool Signature(const uint8_t* header, size_t size) noexcept
 
 // In detection order: the first probe that matches gives the type.
 const Format kFormats[] = {
-    {PX_FILE_BMP, 6, "BMP", ".BMP", bmp::Probe, bmp::Info, bmp::LoadRGB24},
+    {PX_FILE_BMP, 6, "BMP", ".BMP", bmp::Probe, bmp::Info, bmp::LoadRGB24, false, bmp::Save},
     {PX_FILE_PAX, 21, "PAX", ".PAX", Signature<"PAX">, nullptr, nullptr},
     {PX_FILE_GIF, 15, "GIF", ".GIF", Signature<"GIF89a", "GIF87a">, nullptr, nullptr},
     {PX_FILE_JPEG, 1, "JPEG", ".JPG .JPEG", jpeg::Probe, jpeg::Info, jpeg::LoadRGB24},
     {PX_FILE_PCX, 9, "PCX", ".PCX", pcx::Probe, pcx::Info, pcx::LoadRGB24},
-    {PX_FILE_TIFF, 12, "TIFF", ".TIF .TIFF", tiff::Probe, tiff::Info, tiff::LoadRGB24},
-    {PX_FILE_PNG, 3, "PNG", ".PNG", png::Probe, png::Info, png::LoadRGB24},
+    {PX_FILE_TIFF, 12, "TIFF", ".TIF .TIFF", tiff::Probe, tiff::Info, tiff::LoadRGB24, false, tiff::Save},
+    {PX_FILE_PNG, 3, "PNG", ".PNG", png::Probe, png::Info, png::LoadRGB24, false, png::Save},
     {PX_FILE_WMF, 19, "WMF", ".WMF", metafile::ProbeWmf, metafile::Info, metafile::LoadRGB24},
     {PX_FILE_EMF, 20, "EMF", ".EMF", metafile::ProbeEmf, metafile::Info, metafile::LoadRGB24},
     {PX_FILE_PSD, 22, "PSD", ".PSD", psd::Probe, psd::Info, psd::LoadRGB24},

@@ -394,6 +394,7 @@ typedef struct PXFileFormat {
     uint32_t readable;      /* 1: GetPictureInfo and LoadPictureRGB24 read it */
     const char* name;       /* "JPEG" */
     const char* extensions; /* upper case, space separated, the type's own first: ".JPG .JPEG" */
+    uint32_t writable;      /* 1: SavePicture writes it */
 } PXFileFormat;
 
 uint32_t GetFileFormatCount(void);
@@ -406,6 +407,11 @@ uint32_t GetPictureInfo(DataChannel* source, uint32_t fileType, uint32_t* width,
  * non-null result with a nonzero last error is a partly decoded picture; the caller frees it. */
 uint8_t* LoadPictureRGB24(DataChannel* source, uint32_t fileType, uint32_t* width,
                           uint32_t* height);
+/* The picture into the sink in a writable type's own format: bits 24 (RGB24) or 8 (Index8 with
+ * palette, 256 RGBQUAD entries). 1 when written; 0 with code 5 for a type without a writer or a
+ * bad argument, 4 when the sink refused the data. */
+uint32_t SavePicture(DataChannel* sink, uint32_t fileType, const uint8_t* pixels, uint32_t width,
+                     uint32_t height, uint32_t bitsPerPixel, const uint8_t* palette);
 
 /* ---- PNG, TIFF and PSD readers ------------------------------------------------------------ */
 

@@ -26,6 +26,7 @@
 #include <memory>
 #include <mutex>
 #include <string_view>
+#include <set>
 #include <system_error>
 #include <thread>
 
@@ -89,6 +90,7 @@ struct DirCloser {
 // The walk of CollectFiles, through descriptors so that no path length limits it.
 struct Walk {
     bool subDirs;
+    bool allTypes;
     bool leaveOutKnown;
     FileId leaveOut;
     std::vector<std::string>& files;
@@ -116,7 +118,7 @@ struct Walk {
             }
             const std::string path = base + name;
             if (!isFolder) {
-                if (IsCollectedName(path))
+                if (allTypes ? IsReadableName(path) : IsCollectedName(path))
                     files.push_back(path);
                 continue;
             }
@@ -393,6 +395,8 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
     int32_t type = TypeFromContent(readPath);
     if (type == TypeNone)
         type = TypeFromExtension(sourcePath);
+    if (type != TypeNone && ReaderFor(type) == PX_FILE_UNKNOWN)
+        return {"cannot be read: Quillet has no reader for " + TypeName(type) + " pictures"};
 
     CImageObject image;
     if (const uint32_t code = image.LoadFileAs(readPath, type))
@@ -475,13 +479,13 @@ void RemoveLiveTemporaries() noexcept
 }
 
 void CollectFiles(const std::string& folder, bool subDirs, std::vector<std::string>& files,
-                  const std::string& leaveOut)
+                  const std::string& leaveOut, bool allTypes)
 {
     const std::string base = WithSeparator(folder);
     const int folderFd = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd < 0)
         return;
-    Walk walk{subDirs, false, {}, files};
+    Walk walk{subDirs, allTypes, false, {}, files};
     struct stat info {};
     if (!leaveOut.empty() && stat(leaveOut.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
         walk.leaveOutKnown = true;
@@ -496,7 +500,7 @@ void RescanSource(BatchSettings& settings, std::vector<std::string>& files)
     if (settings.PathIn.empty())
         return;
     // Thumbnails made into the source tree are not sources of the next run.
-    CollectFiles(settings.PathIn, settings.SubDirs != 0, files, settings.PathOut);
+    CollectFiles(settings.PathIn, settings.SubDirs != 0, files, settings.PathOut, settings.AllTypes != 0);
     settings.FileCount = static_cast<uint32_t>(files.size());
 }
 
@@ -539,14 +543,54 @@ const char* DestinationLostText()
     return "The destination folder is gone or can no longer be written to; the run was stopped.";
 }
 
-std::string OutputPathFor(const BatchSettings& settings, const std::string& sourcePath)
+std::string ThumbnailName(const std::string& sourcePath)
 {
     const size_t slash = sourcePath.find_last_of(kFolderSeparator);
-    std::string name = slash == std::string::npos ? sourcePath : sourcePath.substr(slash + 1);
-    // A WebP or AVIF thumbnail takes its format's extension in place of the source's.
-    if (settings.Format == FormatWebp || settings.Format == FormatAvif)
-        name = name.substr(0, name.rfind('.')) + (settings.Format == FormatWebp ? ".webp" : ".avif");
-    return WithSeparator(settings.PathOut) + name;
+    const std::string name = slash == std::string::npos ? sourcePath : sourcePath.substr(slash + 1);
+    // A thumbnail is a JPEG file: a JPEG name stays, any other takes ".jpg".
+    if (TypeFromExtension(name) == TypeJpeg)
+        return name;
+    const size_t dot = name.rfind('.');
+    return (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) + ".jpg";
+}
+
+namespace {
+
+// A WebP or AVIF thumbnail takes its format's extension in place of ".jpg".
+std::string InFormat(const BatchSettings& settings, std::string name)
+{
+    if (settings.Format != FormatWebp && settings.Format != FormatAvif)
+        return name;
+    const size_t dot = name.rfind('.');
+    return (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) +
+           (settings.Format == FormatWebp ? ".webp" : ".avif");
+}
+
+}  // namespace
+
+std::string OutputPathFor(const BatchSettings& settings, const std::string& sourcePath)
+{
+    return WithSeparator(settings.PathOut) + InFormat(settings, ThumbnailName(sourcePath));
+}
+
+std::vector<std::string> OutputPathsFor(const BatchSettings& settings, const std::vector<std::string>& files)
+{
+    std::set<std::pair<std::string, std::string>> taken;  // source folder, thumbnail name
+    std::vector<std::string> outputs;
+    outputs.reserve(files.size());
+    for (const std::string& file : files) {
+        const size_t slash = file.find_last_of(kFolderSeparator);
+        const std::string folder = slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
+        std::string name = ThumbnailName(file);
+        if (!taken.insert({folder, name}).second) {
+            // a.png and a.tif of one folder: the later keeps its extension, "a.tif.jpg".
+            name = file.substr(folder.size()) + ".jpg";
+            while (!taken.insert({folder, name}).second)
+                name += ".jpg";
+        }
+        outputs.push_back(WithSeparator(settings.PathOut) + InFormat(settings, name));
+    }
+    return outputs;
 }
 
 void BoostColor(uint8_t* rgb, uint32_t width, uint32_t height)
@@ -716,7 +760,7 @@ RunGuards GuardsFor(const BatchSettings& settings, const std::vector<std::string
     std::vector<std::string> originals = files;
     if (settings.SubDirs && InsideFolder(settings.PathOut, settings.PathIn)) {
         std::vector<std::string> inDestination;
-        CollectFiles(settings.PathOut, false, inDestination);
+        CollectFiles(settings.PathOut, false, inDestination, {}, settings.AllTypes != 0);
         for (std::string& path : inDestination)
             if (!IsOurThumbnail(path))
                 originals.push_back(std::move(path));
@@ -742,8 +786,7 @@ BatchResult RunBatch(const BatchSettings& settings, const std::vector<std::strin
     RemoveStaleTemporaries(settings.PathOut);
     progress.SetRange(0, static_cast<uint32_t>(files.size()));
     Run run{settings, files, {}, progress, GuardsFor(settings, files), {}, {}};
-    for (const std::string& file : files)
-        run.outputs.push_back(OutputPathFor(settings, file));
+    run.outputs = OutputPathsFor(settings, files);
     if (jobs <= 1 || files.size() < 2)
         return RunInOrder(run);
     return RunInParallel(run, static_cast<unsigned>(std::min<size_t>(jobs, files.size())));

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstring>
 #include <string_view>
+#include <new>
+#include <optional>
 
 namespace quillet {
 namespace {
@@ -204,6 +206,12 @@ void CImageObject::KeepContainerMetadata(uint32_t fileType)
 
 uint32_t CImageObject::SaveFile(const std::string& path, int32_t type)
 {
+    const bool jpeg = type == TypeJpeg || type == TypeJpegGrey;
+    const bool web = type == TypeWebp || type == TypeAvif;
+    const std::optional<SaveTarget> target = WriterFor(type);
+    // A code without a writer creates no file: an empty file would pass for a thumbnail.
+    if (!jpeg && !web && !target)
+        return kNoPicture;
     if (type == TypeJpeg)
         SetJPGDCTMethod(1);
     DataChannel* sink = OpenFileSink(path.c_str());
@@ -223,19 +231,45 @@ uint32_t CImageObject::SaveFile(const std::string& path, int32_t type)
             return writeCode ? writeCode : 4;
         return closed ? 0 : 4;
     }
-    // Only JPEG, WebP and AVIF have writers; anything else leaves the created file empty.
-    if (!m_pixels || type != TypeJpeg) {
+    if (!m_pixels) {
         CloseSink(sink);
         return kNoPicture;
     }
-    if (m_fullChroma) {
-        uint32_t ones[10] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
-        SetJPGSampling(ones, ones);
-    } else {
-        SetJPGSampling(nullptr, nullptr);
+    const bool grey = type == TypeJpegGrey || (target && target->reduction == SaveTarget::Grey);
+    const bool reduced = grey || (target && target->reduction == SaveTarget::Palette);
+    std::unique_ptr<uint8_t[]> indices;
+    uint8_t palette[256 * 4] = {};
+    if (reduced) {
+        indices.reset(new (std::nothrow) uint8_t[size_t{m_width} * m_height]);
+        if (!indices) {
+            CloseSink(sink);
+            return kOutOfMemory;
+        }
+        const uint32_t made = grey ? RGBToGrey8(m_pixels.get(), m_width, m_height, indices.get())
+                                   : ReduceToPalette(m_pixels.get(), m_width, m_height, indices.get(), 256, palette, 0);
+        if (!made) {
+            const uint32_t code = GetLastLibraryError();
+            CloseSink(sink);
+            return code ? code : kOutOfMemory;
+        }
+        if (grey)
+            for (int i = 0; i < 256; ++i)
+                palette[i * 4] = palette[i * 4 + 1] = palette[i * 4 + 2] = static_cast<uint8_t>(i);
     }
-    const uint32_t written = WriteJPG(sink, m_pixels.get(), m_width, m_height,
-                                      static_cast<uint32_t>(m_jpegQuality), 0, 24, &kDensity);
+    uint32_t written = 0;
+    if (jpeg) {
+        if (m_fullChroma) {
+            uint32_t ones[10] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+            SetJPGSampling(ones, ones);
+        } else {
+            SetJPGSampling(nullptr, nullptr);
+        }
+        written = WriteJPG(sink, grey ? indices.get() : m_pixels.get(), m_width, m_height,
+                           static_cast<uint32_t>(m_jpegQuality), 0, grey ? 8 : 24, &kDensity);
+    } else {
+        written = SavePicture(sink, target->libraryCode, reduced ? indices.get() : m_pixels.get(), m_width,
+                              m_height, reduced ? 8 : 24, reduced ? palette : nullptr);
+    }
     const uint32_t writeCode = GetLastLibraryError();
     // The file is complete only once its last bytes reached the disk.
     const uint32_t closed = CloseSink(sink);

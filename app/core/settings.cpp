@@ -25,6 +25,7 @@ void ForEachStoredInt(BatchSettings& s, Visit&& visit)
     visit("StripGPS", s.StripGPS, 0u);
     visit("ToSRGB", s.ToSRGB, 0u);
     visit("Format", s.Format, 0u);
+    visit("AllTypes", s.AllTypes, 0u);
 }
 
 }  // namespace

@@ -35,6 +35,7 @@ struct BatchSettings {
     uint32_t StripGPS = 0;    // with CopyExif: leave the location out of the carried block
     uint32_t ToSRGB = 0;      // convert to sRGB and carry no profile; no dialog control
     uint32_t Format = 0;  // OutputFormat of the thumbnails
+    uint32_t AllTypes = 0;  // every type the library reads, not only ".jpg" files
 };
 
 // The thumbnails' file format; JPEG unless asked otherwise.

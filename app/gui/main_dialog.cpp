@@ -39,6 +39,8 @@ CMainDialog::CMainDialog(quillet::SettingsStore& store, QWidget* parent) : QDial
     connect(m_ui.startButton, &QPushButton::clicked, this, &CMainDialog::OnStart);
     connect(m_ui.exitButton, &QPushButton::clicked, this, &CMainDialog::accept);
     connect(m_ui.subDirsCheck, &QCheckBox::clicked, this, &CMainDialog::OnSubDirs);
+    // The file count follows the switch, as it follows the sub-folder one.
+    connect(m_ui.allTypesCheck, &QCheckBox::clicked, this, &CMainDialog::OnSubDirs);
 
     // The read-only fields look it, and show their whole text when it does not fit.
     for (QLineEdit* edit : {m_ui.pathInEdit, m_ui.fileCountEdit, m_ui.pathOutEdit}) {
@@ -131,6 +133,7 @@ bool CMainDialog::UpdateData(bool fromControls)
     check(m_ui.subDirsCheck, m_settings.SubDirs);
     check(m_ui.autoRotateCheck, m_settings.AutoRotate);
     check(m_ui.stripGpsCheck, m_settings.StripGPS);
+    check(m_ui.allTypesCheck, m_settings.AllTypes);
     return true;
 }
 

@@ -230,6 +230,97 @@ TEST(QuilletBatch, SkippedFilesAreNamedWithTheirReasonAndExitOne)
     EXPECT_FALSE(fs::exists(out / "b.jpeg"));
 }
 
+// True when the library reads the PX_FILE_ type.
+bool Readable(uint32_t fileType)
+{
+    PXFileFormat format{};
+    for (uint32_t i = 0; GetFileFormat(i, &format); ++i)
+        if (format.fileType == fileType)
+            return format.readable != 0;
+    return false;
+}
+
+// One folder holding a picture of every type, some named wrongly, run with and without
+// --all-types. Types whose reader is still to come must be skipped, never half written.
+TEST(QuilletBatch, AFolderOfEveryTypeWithAndWithoutAllTypes)
+{
+    test::TempFolder in, plain, all;
+    test::WriteJpeg(in / "photo.jpg", 800, 600);
+    ASSERT_TRUE(test::WritePicture(in / "p.png", PX_FILE_PNG, 800, 600));
+    ASSERT_TRUE(test::WritePicture(in / "p.tif", PX_FILE_TIFF, 800, 600, 2));
+    ASSERT_TRUE(test::WritePicture(in / "b.BMP", PX_FILE_BMP, 800, 600));
+    ASSERT_TRUE(test::WritePicture(in / "bmp.jpg", PX_FILE_BMP, 800, 600));
+    std::string gif = "GIF89a";
+    gif.resize(300, '\x01');
+    std::ofstream(in / "anim.jpg", std::ios::binary) << gif;
+    std::ofstream(in / "notes.txt") << "not collected";
+    // Corpus pictures of the types our writers do not make: name, corpus file, type.
+    struct Borrowed {
+        const char* name;
+        const char* file;
+        uint32_t type;
+    };
+    const Borrowed borrowed[] = {{"layers.psd", "psd-tools/2layers.psd", PX_FILE_PSD},
+                                 {"ctc24.tga", "image-rs/images/tga/testsuite/ctc24.tga", PX_FILE_TGA},
+                                 {"full.wmf", "wmf2svg/wmf/fulltest.wmf", PX_FILE_WMF},
+                                 {"full.emf", "wmf2svg/emf/fulltest.emf", PX_FILE_EMF}};
+    std::vector<Borrowed> present;
+    const std::string corpus = test::CorpusDir();
+    for (const Borrowed& b : borrowed)
+        if (!corpus.empty() && fs::copy_file(corpus + "/" + b.file, in / b.name, fs::copy_options::none))
+            present.push_back(b);
+
+    // Corpus pictures come in any size: a JPEG within the box.
+    auto expectThumbnail = [](const std::string& path, bool exact) {
+        const test::Size size = test::JpegSize(path);
+        if (exact)
+            EXPECT_TRUE(size.width == 640 && size.height == 480) << path << " " << size.width << "x" << size.height;
+        else
+            EXPECT_TRUE(size.width > 0 && size.width <= 640 && size.height > 0 && size.height <= 480)
+                << path << " " << size.width << "x" << size.height;
+    };
+    auto count = [](const test::TempFolder& folder) {
+        return std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator());
+    };
+    const bool bmp = Readable(PX_FILE_BMP);
+
+    // Only .jpg names, loaded by their content.
+    Outcome run = Batch(Quoted(in.path()) + " " + Quoted(plain.path()) + " --jobs 1");
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("skipped " + (in / "anim.jpg") + ": cannot be read: Quillet has no reader for GIF pictures"),
+              std::string::npos) << run.out;
+    expectThumbnail(plain / "photo.jpg", true);
+    if (bmp)
+        expectThumbnail(plain / "bmp.jpg", true);
+    EXPECT_EQ(count(plain), bmp ? 2 : 1);
+
+    // Every readable type; a.png and a.tif of one folder both get a thumbnail.
+    run = Batch(Quoted(in.path()) + " " + Quoted(all.path()) + " --all-types --jobs 2");
+    EXPECT_EQ(run.status, 1) << run.out;
+    long expected = 3;  // photo, p and its twin
+    expectThumbnail(all / "photo.jpg", true);
+    expectThumbnail(all / "p.jpg", true);
+    const bool tifLater = fs::exists(all / "p.tif.jpg");
+    EXPECT_NE(tifLater, fs::exists(all / "p.png.jpg")) << "exactly one of the twins keeps its extension";
+    expectThumbnail(all / (tifLater ? "p.tif.jpg" : "p.png.jpg"), true);
+    if (bmp) {
+        expectThumbnail(all / "b.jpg", true);
+        expectThumbnail(all / "bmp.jpg", true);
+        expected += 2;
+    }
+    for (const Borrowed& b : present) {
+        const std::string thumbnail = all / (fs::path(b.name).stem().string() + ".jpg");
+        if (Readable(b.type)) {
+            expectThumbnail(thumbnail, false);
+            ++expected;
+        } else {
+            EXPECT_FALSE(fs::exists(thumbnail)) << thumbnail;
+        }
+    }
+    EXPECT_EQ(count(all), expected) << run.out;
+    EXPECT_FALSE(fs::exists(all / "notes.jpg"));
+}
+
 TEST(QuilletBatch, RefusalsAndBadUsageExitTwoAndWriteNothing)
 {
     test::TempFolder in, out, empty;

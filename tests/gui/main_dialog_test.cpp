@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -210,6 +211,30 @@ private slots:
         CMainDialog again(store);
         QVERIFY(!again.findChild<QCheckBox*>(QStringLiteral("autoRotateCheck"))->isChecked());
         QVERIFY(again.findChild<QCheckBox*>(QStringLiteral("stripGpsCheck"))->isChecked());
+    }
+
+    void allPictureTypesCountsThemAndIsStored()
+    {
+        QTemporaryDir scratch;
+        const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 2);
+        QFile(photos + "/drawing.PNG").open(QIODevice::WriteOnly);
+        StoreFolders(photos, "/");
+        quillet::gui::QtSettingsStore store;
+        {
+            CMainDialog dialog(store);
+            auto* allTypes = dialog.findChild<QCheckBox*>("allTypesCheck");
+            QVERIFY(allTypes != nullptr);
+            QCOMPARE(allTypes->text(), QStringLiteral("All picture types"));
+            QVERIFY(!allTypes->isChecked());
+            QCOMPARE(EditText(&dialog, 1017), QStringLiteral("2"));
+            allTypes->click();
+            QCOMPARE(EditText(&dialog, 1017), QStringLiteral("3"));
+            dialog.accept();
+        }
+        QCOMPARE(Store().value("Settings/AllTypes").toInt(), 1);
+        CMainDialog again(store);
+        QVERIFY(again.findChild<QCheckBox*>("allTypesCheck")->isChecked());
+        QCOMPARE(EditText(&again, 1017), QStringLiteral("3"));
     }
 
     void storedValuesWithoutAControlReadBackAsMinusOne()
