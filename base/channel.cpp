@@ -2,6 +2,7 @@
 #include "base/channel.h"
 
 #include "base/frame.h"
+#include "base/live_handles.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,10 +11,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <mutex>
 #include <new>
 #include <string>
-#include <unordered_set>
 
 namespace {
 
@@ -49,18 +48,6 @@ struct DataChannel {
 
 namespace px {
 namespace {
-
-// Handles the library issued and has not closed.
-struct LiveChannels {
-    std::mutex lock;
-    std::unordered_set<const DataChannel*> handles;
-};
-
-LiveChannels& Live()
-{
-    static LiveChannels* live = new LiveChannels;  // outlives static destructors
-    return *live;
-}
 
 bool GuardsIntact(const DataChannel& c) noexcept
 {
@@ -104,9 +91,8 @@ struct PendingChannel {
     {
         channel->headGuard = kHeadGuard;
         channel->tailGuard = kTailGuard;
-        LiveChannels& live = Live();
-        std::lock_guard guard(live.lock);
-        live.handles.insert(channel);  // may throw: the frame turns it into code 1
+        if (!Live<DataChannel>().Add(channel))
+            return Fail(Code::OutOfMemory);
         return std::exchange(channel, nullptr);
     }
 };
@@ -114,11 +100,7 @@ struct PendingChannel {
 // Unregisters and frees a channel whose stream or callback has been closed.
 void Destroy(DataChannel* channel) noexcept
 {
-    {
-        LiveChannels& live = Live();
-        std::lock_guard guard(live.lock);
-        live.handles.erase(channel);
-    }
+    Live<DataChannel>().Remove(channel);
     channel->headGuard = 0;
     channel->tailGuard = 0;
     channel->~DataChannel();
@@ -217,8 +199,10 @@ bool MemorySeek(DataChannel& c, int32_t offset, uint32_t origin) noexcept
     default:
         return false;
     }
-    // Nothing lies before the buffer or at or past its capacity.
-    if (target < 0 || target >= int64_t{c.capacity})
+    // Nothing lies before the buffer or at or past its capacity, but the end itself may be
+    // reached from the end, as reading everything reaches it.
+    const int64_t limit = origin == 2 ? int64_t{MemoryEnd(c)} + 1 : int64_t{c.capacity};
+    if (target < 0 || target >= limit)
         return false;
     c.position = static_cast<uint32_t>(target);
     if (c.isSink && origin != 2)
@@ -259,10 +243,9 @@ bool IsLiveChannel(const DataChannel* channel) noexcept
 {
     if (!channel)
         return false;
-    LiveChannels& live = Live();
-    std::lock_guard guard(live.lock);
-    return live.handles.count(channel) != 0 && GlobalSize(const_cast<DataChannel*>(channel)) >= sizeof(DataChannel) &&
-           GuardsIntact(*channel);
+    return Live<DataChannel>().Contains(channel, [](const DataChannel* live) {
+        return GlobalSize(const_cast<DataChannel*>(live)) >= sizeof(DataChannel) && GuardsIntact(*live);
+    });
 }
 
 bool AcceptChannel(DataChannel* channel) noexcept

@@ -52,6 +52,19 @@ inline Failure Fail(Code code) noexcept
     return {};
 }
 
+// Runs an inner operation as part of the running one: it counts towards the nesting depth, so
+// it reports no progress of its own, and its failure is the running operation's.
+template <class Body>
+auto Inner(Body&& body) -> decltype(body())
+{
+    struct Depth {
+        LibraryThreadState& state;
+        explicit Depth(LibraryThreadState& s) noexcept : state(s) { ++state.nestingDepth; }
+        ~Depth() { --state.nestingDepth; }
+    } depth(State());
+    return body();
+}
+
 // True while the operation should go on: calls the thread's callback after row `row` of
 // `total`, only at nesting depth 1. A stop records code 14 in the context.
 bool Progress(uint32_t row, uint32_t total) noexcept;

@@ -2,6 +2,7 @@
 #include "core/batch.h"
 #include "core/distribute.h"
 #include "core/file_types.h"
+#include "core/numbers.h"
 
 #include <cerrno>
 #include <chrono>
@@ -37,15 +38,24 @@ const char kUsage[] =
     "      --crop-position N    height crop position in percent for portrait crops (65)\n"
     "      --method METHOD      bilinear or bicubic (bilinear)\n"
     "Output:\n"
-    "  -q, --quality N          JPEG quality (80)\n"
+    "      --format FORMAT      jpeg, webp or avif (jpeg); webp and avif take the format's extension\n"
+    "  -q, --quality N          quality of the chosen format, 1 to 100 (80)\n"
     "      --enhanced-sampling  full chroma resolution (on); --no-enhanced-sampling to turn off\n"
-    "      --copy-exif          carry each photograph's EXIF block into its thumbnail\n"
+    "      --copy-exif          carry each photograph's EXIF block (and XMP) into its thumbnail, made\n"
+    "                           true of the thumbnail: its size, no embedded preview\n"
+    "      --strip-gps          with --copy-exif, leave the location (GPS tags) out\n"
+    "      --srgb               convert colours to sRGB and embed no colour profile (for the web);\n"
+    "                           otherwise a photograph's profile is carried into its thumbnail\n"
     "Processing:\n"
+    "      --no-auto-rotate     keep pictures as stored instead of turning them upright by\n"
+    "                           their orientation tag\n"
     "      --auto-brightness    stretch the levels of each picture before it is resized\n"
     "      --sharpen            sharpen each thumbnail\n"
     "      --boost-color        boost the colours of each thumbnail\n"
     "Files:\n"
     "  -r, --subdirs            also take the files of SOURCE's sub-folders\n"
+    "  -a, --all-types          take every picture type Quillet reads, not only .jpg files;\n"
+    "                           a.png becomes a.jpg (a.tif beside it a.tif.jpg)\n"
     "  -j, --jobs N             files made at once (the number of cores)\n"
     "      --fast               decode each JPEG at 1/2, 1/4 or 1/8 when that still covers the\n"
     "                           thumbnail: much faster, and no less sharp\n"
@@ -120,25 +130,15 @@ std::string Printable(const std::string& text)
     return out;
 }
 
-std::optional<uint32_t> ParseUnsigned(const char* text)
-{
-    if (!text || !*text)
-        return std::nullopt;
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long long value = std::strtoull(text, &end, 10);
-    if (*text == '-' || *end || errno || value > UINT32_MAX)
-        return std::nullopt;
-    return static_cast<uint32_t>(value);
-}
-
 // A side of the thumbnail: numbers too large to hold are kept too large, so the run's own
 // check names the limit.
 std::optional<uint32_t> ParseSide(const char* text)
 {
-    if (text && *text && std::strspn(text, "0123456789") == std::strlen(text) && !ParseUnsigned(text))
+    const std::string word = text ? text : "";
+    if (!word.empty() && word.find_first_not_of("0123456789") == std::string::npos &&
+        !quillet::ParseUnsigned(word))
         return UINT32_MAX;
-    return ParseUnsigned(text);
+    return quillet::ParseUnsigned(word);
 }
 
 std::optional<int32_t> ParseChoice(const char* text, std::initializer_list<const char*> names)
@@ -259,7 +259,7 @@ int main(int argc, char** argv)
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
         auto number = [&](uint32_t& field, bool side = false) {
             const char* text = value();
-            const auto parsed = side ? ParseSide(text) : ParseUnsigned(text);
+            const auto parsed = side ? ParseSide(text) : quillet::ParseUnsigned(text ? text : "");
             if (!parsed)
                 return false;
             field = *parsed;
@@ -299,6 +299,11 @@ int main(int argc, char** argv)
             if (!rule)
                 return BadUsage("--portrait takes reverse-box, fit-inside-all, crop-landscape or rules-only");
             settings.Portrait = *rule;
+        } else if (arg == "--format") {
+            const auto format = ParseChoice(value(), {"jpeg", "webp", "avif"});
+            if (!format)
+                return BadUsage("--format takes jpeg, webp or avif");
+            settings.Format = static_cast<uint32_t>(*format);
         } else if (arg == "--method") {
             const auto method = ParseChoice(value(), {"bilinear", "bicubic"});
             if (!method)
@@ -310,6 +315,12 @@ int main(int argc, char** argv)
             settings.Sampling = 0;
         } else if (arg == "--copy-exif") {
             settings.CopyExif = 1;
+        } else if (arg == "--strip-gps") {
+            settings.StripGPS = 1;
+        } else if (arg == "--srgb") {
+            settings.ToSRGB = 1;
+        } else if (arg == "--no-auto-rotate") {
+            settings.AutoRotate = 0;
         } else if (arg == "--auto-brightness") {
             settings.Autolev = 1;
         } else if (arg == "--sharpen") {
@@ -329,6 +340,8 @@ int main(int argc, char** argv)
             if (!text || !*text)
                 return BadUsage(arg + " needs a value");
             (arg == "--files-from" ? filesFrom : arg == "--shard" ? shardText : reportPath) = text;
+        } else if (arg == "-a" || arg == "--all-types") {
+            settings.AllTypes = 1;
         } else if (arg.size() > 1 && arg[0] == '-') {
             return BadUsage("unknown option " + arg);
         } else {

@@ -26,7 +26,8 @@ uint32_t Describe(uint32_t index, PXFileFormat* out)
         return Fail(Code::BadArgument);
     const registry::Format& format = formats[index];
     *out = PXFileFormat{format.fileType, format.appType, format.probe ? 1u : 0u,
-                        format.load ? 1u : 0u, format.name, format.extensions};
+                        format.load ? 1u : 0u, format.name, format.extensions,
+                        format.save ? 1u : 0u};
     return 1;
 }
 
@@ -61,6 +62,18 @@ uint8_t* Load(DataChannel* handle, uint32_t fileType, uint32_t* width, uint32_t*
     return format->load(channel, *width, *height).Release();
 }
 
+uint32_t Save(DataChannel* handle, uint32_t fileType, const uint8_t* pixels, uint32_t width,
+              uint32_t height, uint32_t bits, const uint8_t* palette)
+{
+    const registry::Format* format = registry::Find(fileType);
+    if (!format || !format->save)
+        return Fail(Code::BadArgument);
+    if (!AcceptChannel(handle))
+        return 0;
+    Channel channel(handle);
+    return format->save(channel, pixels, width, height, bits, palette) ? 1 : 0;
+}
+
 }  // namespace
 }  // namespace px::detect
 
@@ -89,4 +102,11 @@ extern "C" uint8_t* LoadPictureRGB24(DataChannel* source, uint32_t fileType, uin
                                      uint32_t* height)
 {
     return px::Entry([&] { return px::detect::Load(source, fileType, width, height); });
+}
+
+extern "C" uint32_t SavePicture(DataChannel* sink, uint32_t fileType, const uint8_t* pixels,
+                                uint32_t width, uint32_t height, uint32_t bitsPerPixel,
+                                const uint8_t* palette)
+{
+    return px::Entry([&] { return px::detect::Save(sink, fileType, pixels, width, height, bitsPerPixel, palette); });
 }

@@ -1,10 +1,17 @@
 // The table of formats. A new format is one folder under formats/ and one row here.
 #include "formats/registry.h"
 
+#include "formats/bmp/bmp.h"
+#include "formats/heif/heif.h"
+#include "formats/bmp/bmp_write.h"
 #include "formats/jpeg/jpeg.h"
+#include "formats/metafile/metafile.h"
+#include "formats/pcx/pcx.h"
 #include "formats/png/png.h"
 #include "formats/psd/psd.h"
+#include "formats/tga/tga.h"
 #include "formats/tiff/tiff.h"
+#include "formats/webp/webp.h"
 
 #include <cstring>
 
@@ -38,22 +45,24 @@ bool Signature(const uint8_t* header, size_t size) noexcept
 
 // In detection order: the first probe that matches gives the type.
 const Format kFormats[] = {
-    {PX_FILE_BMP, 6, "BMP", ".BMP", Signature<"BM">, nullptr, nullptr},
+    {PX_FILE_BMP, 6, "BMP", ".BMP", bmp::Probe, bmp::Info, bmp::LoadRGB24, false, bmp::Save},
     {PX_FILE_PAX, 21, "PAX", ".PAX", Signature<"PAX">, nullptr, nullptr},
     {PX_FILE_GIF, 15, "GIF", ".GIF", Signature<"GIF89a", "GIF87a">, nullptr, nullptr},
     {PX_FILE_JPEG, 1, "JPEG", ".JPG .JPEG", jpeg::Probe, jpeg::Info, jpeg::LoadRGB24},
-    {PX_FILE_PCX, 9, "PCX", ".PCX", Signature<"\x0A\x00", "\x0A\x02", "\x0A\x03", "\x0A\x05">, nullptr, nullptr},
-    {PX_FILE_TIFF, 12, "TIFF", ".TIF .TIFF", tiff::Probe, tiff::Info, tiff::LoadRGB24},
-    {PX_FILE_PNG, 3, "PNG", ".PNG", png::Probe, png::Info, png::LoadRGB24},
-    // The placeable-metafile key 0x9AC6CDD7, little-endian.
-    {PX_FILE_WMF, 19, "WMF", ".WMF", Signature<"\x01\x00\x09\x00\x00", "\xD7\xCD\xC6\x9A">, nullptr, nullptr},
-    {PX_FILE_EMF, 20, "EMF", ".EMF", SignatureAt<40, " EMF">, nullptr, nullptr},
+    {PX_FILE_PCX, 9, "PCX", ".PCX", pcx::Probe, pcx::Info, pcx::LoadRGB24},
+    {PX_FILE_TIFF, 12, "TIFF", ".TIF .TIFF", tiff::Probe, tiff::Info, tiff::LoadRGB24, false, tiff::Save},
+    {PX_FILE_PNG, 3, "PNG", ".PNG", png::Probe, png::Info, png::LoadRGB24, false, png::Save},
+    {PX_FILE_WMF, 19, "WMF", ".WMF", metafile::ProbeWmf, metafile::Info, metafile::LoadRGB24},
+    {PX_FILE_EMF, 20, "EMF", ".EMF", metafile::ProbeEmf, metafile::Info, metafile::LoadRGB24},
     {PX_FILE_PSD, 22, "PSD", ".PSD", psd::Probe, psd::Info, psd::LoadRGB24},
+    {PX_FILE_HEIF, 23, "HEIF", ".HEIC .HEIF", heif::ProbeHeif, heif::Info, heif::LoadRGB24},
+    {PX_FILE_AVIF, 24, "AVIF", ".AVIF", heif::ProbeAvif, heif::Info, heif::LoadRGB24},
+    {PX_FILE_WEBP, 25, "WebP", ".WEBP", webp::Probe, webp::Info, webp::LoadRGB24},
     {PX_FILE_TLA1, 0, "TLA", "", Signature<"TLA\x01">, nullptr, nullptr},
     {PX_FILE_TLAU, 0, "TLAU", "", Signature<"TLAU">, nullptr, nullptr},
     // Two zero bytes open both WBMP and many TGA files; only the name tells them apart.
     {PX_FILE_WBMP, 0, "WBMP", ".WBMP .WBM", Signature<"\x00\x00">, nullptr, nullptr, true},
-    {PX_FILE_TGA, 16, "TGA", ".TGA", nullptr, nullptr, nullptr},
+    {PX_FILE_TGA, 16, "TGA", ".TGA", nullptr, tga::Info, tga::LoadRGB24},
 };
 
 bool UpperEquals(const char* a, const char* b, size_t length) noexcept

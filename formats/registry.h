@@ -17,6 +17,10 @@ using InfoFn = bool (*)(Channel& channel, uint32_t& width, uint32_t& height);
 // The whole picture as RGB24, rows top-down, stride width × 3. Empty with Fail(code) on
 // failure; a buffer with a nonzero code is a partly decoded picture. Runs inside an entry.
 using LoadFn = GlobalBuffer (*)(Channel& channel, uint32_t& width, uint32_t& height);
+// A picture into a sink: bits 24 (RGB24) or 8 (indices with 256 RGBQUAD entries). On failure
+// Fail(code) and false. Runs inside an entry.
+using SaveFn = bool (*)(Channel& sink, const uint8_t* pixels, uint32_t width, uint32_t height,
+                        uint32_t bits, const uint8_t* palette);
 
 struct Format {
     uint32_t fileType;       // PX_FILE_* code of detection
@@ -27,6 +31,7 @@ struct Format {
     InfoFn info;             // null: no reader yet
     LoadFn load;
     bool weakSignature = false;  // a format without a signature takes the header by file name
+    SaveFn save = nullptr;       // null: no writer
 };
 
 // Every format, in detection order.

@@ -1,5 +1,5 @@
-// Any bytes through type detection, the JPEG reader (whole and row by row) and the image
-// object's load: every path must end in a code, never a crash, a leak or a stray read.
+// Any bytes through type detection, the JPEG reader (whole and row by row) and every reader of
+// the registry: every path must end in a code, never a crash, a leak or a stray read.
 #include "pxlib.h"
 
 #include <cstddef>
@@ -33,6 +33,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 }
                 EndJPGRead(state);
             }
+        }
+        // Every reader of the registry, as the image object reaches it.
+        for (uint32_t i = 0, n = GetFileFormatCount(); i < n; ++i) {
+            PXFileFormat format{};
+            if (!GetFileFormat(i, &format) || !format.readable)
+                continue;
+            ChannelSeek(source, 0, 0);
+            const bool fits = GetPictureInfo(source, format.fileType, &width, &height) &&
+                              uint64_t{width} * height <= (2u << 20);
+            ChannelSeek(source, 0, 0);
+            if (fits)
+                GlobalFree(LoadPictureRGB24(source, format.fileType, &width, &height));
         }
         for (uint32_t i = 0, n = GetJPGMarkerCount(); i < n; ++i) {
             uint8_t* payload = nullptr;

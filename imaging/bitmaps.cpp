@@ -1,4 +1,5 @@
 // Image records to and from Windows bitmaps (packed, device and section), and drawing them.
+#include "imaging/bitmaps.h"
 #include "base/frame.h"
 #include "base/image.h"
 #include "imaging/imaging_options.h"
@@ -19,12 +20,6 @@ using gdi::DibStatus;
 using gdi::PixelView;
 
 constexpr size_t kHeaderBytes = sizeof(BITMAPINFOHEADER);
-
-// The code an inner entry left, carried out as this operation's own.
-Failure Propagate() noexcept
-{
-    return Fail(static_cast<Code>(State().lastError));
-}
 
 // True when device bitmaps are to be made through a DIB section on this thread.
 bool SectionMode() noexcept
@@ -408,11 +403,10 @@ HBITMAP Rgb24ToDdb(const uint8_t* rgb, uint32_t width, uint32_t height, HPALETTE
     if (!rgb)
         return Fail(Code::BadArgument);
     if (!SectionMode()) {
-        GlobalBuffer dib = Own(RGB24ToDIB(rgb, width, height));
+        GlobalBuffer dib = Own(Rgb24ToDib(rgb, width, height));
         if (!dib)
-            return Propagate();
-        HBITMAP bitmap = DIBToDDB(dib.get(), palette, dc);
-        return bitmap ? bitmap : Propagate();
+            return nullptr;
+        return DibToDdb(dib.get(), palette, dc);
     }
     if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX)
         return Fail(Code::BadArgument);
@@ -514,11 +508,10 @@ uint8_t* DdbToRgb24(HBITMAP bitmap, uint32_t* width, uint32_t* height, HPALETTE 
     const Reading reading = PrepareReading(bitmap, palette, made);
     if (!reading.ok)
         return nullptr;
-    GlobalBuffer dib = Own(DDBToDIB(bitmap, reading.palette));
+    GlobalBuffer dib = Own(DdbToDibEntry(bitmap, reading.palette));
     if (!dib)
-        return Propagate();
-    uint8_t* rgb = DIBToRGB24(dib.get(), width, height);
-    return rgb ? rgb : Propagate();
+        return nullptr;
+    return DibToRgb24(dib.get(), width, height);
 }
 
 uint8_t* DdbToIndex8(HBITMAP bitmap, uint32_t* width, uint32_t* height, HPALETTE palette,
@@ -534,8 +527,7 @@ uint8_t* DdbToIndex8(HBITMAP bitmap, uint32_t* width, uint32_t* height, HPALETTE
     GlobalBuffer dib = DdbToDib(bitmap, reading.palette, 8);
     if (!dib)
         return nullptr;
-    uint8_t* indices = DIBToIndexed(dib.get(), 8, width, height, colours, colourTable);
-    return indices ? indices : Propagate();
+    return DibToIndexed(dib.get(), 8, width, height, colours, colourTable);
 }
 
 HBITMAP CaptureRect(HDC dc, int32_t x, int32_t y, int32_t width, int32_t height)
@@ -625,10 +617,10 @@ uint32_t DrawRgb24(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, 
 {
     if (!rgb)
         return Fail(Code::BadArgument);
-    GdiObject bitmap(RGB24ToDDB(rgb, width, height, palette, dc));
+    GdiObject bitmap(Rgb24ToDdb(rgb, width, height, palette, dc));
     if (!bitmap.get())
-        return Propagate();
-    return DrawDDB(dc, static_cast<HBITMAP>(bitmap.get()), x, y, cx, cy, palette) ? 1 : Propagate();
+        return 0;
+    return DrawBitmap(dc, static_cast<HBITMAP>(bitmap.get()), x, y, 0, 0, cx, cy, palette);
 }
 
 uint32_t StretchDraw(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, int32_t x, int32_t y,
@@ -638,9 +630,9 @@ uint32_t StretchDraw(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height
         return Fail(Code::BadArgument);
     if (!(static_cast<uint32_t>(GetDeviceCaps(dc, RASTERCAPS)) & RC_STRETCHDIB))
         return Fail(Code::DeviceCaps);
-    GlobalBuffer dib = Own(RGB24ToDIB(rgb, width, height));
+    GlobalBuffer dib = Own(Rgb24ToDib(rgb, width, height));
     if (!dib)
-        return Propagate();
+        return 0;
     const int32_t lines = StretchDIBits(dc, x, y, cx, cy, 0, 0, int32_t(width), int32_t(height),
                                         dib.get() + kHeaderBytes,
                                         reinterpret_cast<const BITMAPINFO*>(dib.get()), DIB_RGB_COLORS,
@@ -677,10 +669,8 @@ std::optional<std::vector<uint8_t>> CutOut(const uint8_t* rgb, uint32_t width, u
         return std::nullopt;
     }
     std::vector<uint8_t> scratch(static_cast<size_t>(bytes));
-    if (!CopyRect(rgb, width, height, scratch.data(), srcX, srcY, cx, cy, 3)) {
-        Propagate();
+    if (!Inner([&] { return rect::Copy(rgb, width, height, scratch.data(), srcX, srcY, cx, cy, 3); }))
         return std::nullopt;
-    }
     return scratch;
 }
 
@@ -690,7 +680,7 @@ uint32_t DrawPart(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, i
     const auto part = CutOut(rgb, width, height, srcX, srcY, cx, cy);
     if (!part)
         return 0;
-    return DrawRGB24(dc, part->data(), cx, cy, x, y, int32_t(cx), int32_t(cy), palette) ? 1 : Propagate();
+    return DrawRgb24(dc, part->data(), cx, cy, x, y, int32_t(cx), int32_t(cy), palette);
 }
 
 uint32_t StretchDrawPart(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, int32_t x, int32_t y,
@@ -700,10 +690,16 @@ uint32_t StretchDrawPart(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t he
     const auto part = CutOut(rgb, width, height, srcX, srcY, srcWidth, srcHeight);
     if (!part)
         return 0;
-    return StretchDrawRGB24(dc, part->data(), srcWidth, srcHeight, x, y, cx, cy) ? 1 : Propagate();
+    return StretchDraw(dc, part->data(), srcWidth, srcHeight, x, y, cx, cy);
 }
 
 }  // namespace
+
+uint8_t* DdbToRgb24Image(HBITMAP bitmap, uint32_t* width, uint32_t* height, HPALETTE palette)
+{
+    return DdbToRgb24(bitmap, width, height, palette);
+}
+
 }  // namespace px::bitmaps
 
 namespace b = px::bitmaps;

@@ -15,6 +15,8 @@ bool Acceptable(const uint8_t* src, uint32_t width, uint32_t height, const uint8
     return src && dst && src != dst && RectInside(width, height, x, y, rectWidth, rectHeight);
 }
 
+}  // namespace
+
 uint32_t Copy(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst, uint32_t x, uint32_t y,
               uint32_t rectWidth, uint32_t rectHeight, uint32_t bytesPerPixel)
 {
@@ -59,7 +61,6 @@ uint32_t CopyMono1(const uint8_t* src, uint32_t width, uint32_t height, uint8_t*
     return 1;
 }
 
-}  // namespace
 }  // namespace px::rect
 
 extern "C" uint32_t CopyRect(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst, uint32_t x,

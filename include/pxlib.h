@@ -47,6 +47,8 @@ void SetDebugSink(PXDebugSink sink, void* user);
     X(PX_ERR_READ, ReadError, 3, "read error")                                                   \
     X(PX_ERR_WRITE, WriteError, 4, "write error")                                                \
     X(PX_ERR_BAD_ARGUMENT, BadArgument, 5, "bad argument")                                       \
+    X(PX_ERR_BMP_FORMAT, NotBmp, 6, "not a BMP file, or a layout the reader does not take")      \
+    X(PX_ERR_BMP_COMPRESSION, BmpCompression, 7, "compression not taken by this BMP decoder")    \
     X(PX_ERR_JPEG_DECODE, JpegDecode, 9, "JPEG data cannot be decoded")                          \
     X(PX_ERR_CREATE_CONTEXT, CreateContext, 10, "device context cannot be created")              \
     X(PX_ERR_RESOURCE_NOT_FOUND, ResourceNotFound, 13, "resource not found")                     \
@@ -55,17 +57,28 @@ void SetDebugSink(PXDebugSink sink, void* user);
     X(PX_ERR_PNG_CREATE, PngCreate, 16, "PNG decoder cannot be created")                         \
     X(PX_ERR_ROW_SIZE, RowSizeMismatch, 17, "decoded rows do not fit the layout")                \
     X(PX_ERR_TIFF_DECODE, TiffDecode, 20, "TIFF data cannot be opened or decoded")               \
+    X(PX_ERR_PCX_FORMAT, NotPcx, 22, "not a PCX file")                                           \
+    X(PX_ERR_METAFILE_BITMAP, MetafileBitmap, 23, "the picture's bitmap cannot be created")      \
     X(PX_ERR_NO_MORE_ROWS, RowOutOfRange, 24, "no more rows")                                    \
     X(PX_ERR_DEVICE_CAPS, DeviceCaps, 26, "device lacks a needed capability")                    \
+    X(PX_ERR_NO_METAFILE, NoMetafile, 27, "no usable metafile")                                  \
     X(PX_ERR_LAYOUT, LayoutUnavailable, 28, "layout cannot be delivered")                        \
     X(PX_ERR_BLIT, BlitFailed, 29, "bit block transfer failed")                                  \
+    X(PX_ERR_TGA_UNSUPPORTED, UnsupportedTga, 32, "TGA depth, type or colour map not supported") \
     X(PX_ERR_CREATE_BITMAP, CreateBitmap, 35, "device bitmap cannot be created")                 \
     X(PX_ERR_SELECT_BITMAP, SelectBitmap, 37, "bitmap cannot be selected")                       \
     X(PX_ERR_BAD_CHANNEL, BadChannel, 38, "data channel handle is not valid")                    \
     X(PX_ERR_DIB_SECTION, DibSection, 40, "bitmap section cannot be created")                    \
+    X(PX_ERR_PLACEABLE_METAFILE, PlaceableMetafile, 41, "placeable metafile cannot be converted") \
     X(PX_ERR_NOT_PSD, NotPsd, 46, "not a PSD file")                                              \
     X(PX_ERR_UNSUPPORTED, UnsupportedMode, 47, "unsupported depth or colour mode")               \
-    X(PX_ERR_NO_STATE, NoState, 55, "library state cannot be had")
+    X(PX_ERR_NO_STATE, NoState, 55, "library state cannot be had")                              \
+    X(PX_ERR_TOO_LARGE, TooLarge, 60, "picture too large")                                       \
+    X(PX_ERR_EXIF_UNREADABLE, ExifUnreadable, 70, "EXIF block cannot be parsed")                 \
+    X(PX_ERR_ICC_PROFILE, ProfileUnusable, 71, "colour profile is damaged or cannot be used") \
+    X(PX_ERR_HEIF_DECODE, HeifDecode, 80, "HEIF or AVIF data cannot be decoded")                 \
+    X(PX_ERR_WEBP_DECODE, WebpDecode, 81, "WebP data cannot be decoded")                         \
+    X(PX_ERR_ENCODE, EncodeFailed, 82, "picture cannot be encoded")
 
 #define PX_DECLARE_ERROR_CODE(name, internal, number, text) name = number,
 enum { PX_ERROR_CODES(PX_DECLARE_ERROR_CODE) };
@@ -202,6 +215,47 @@ uint32_t WriteJPGRow(JPGWriteState* state, const uint8_t* row);
 uint32_t EndJPGWrite(JPGWriteState* state);
 
 
+/* ---- EXIF blocks, XMP packets and colour profiles ---------------------------------------- */
+
+/* Code 70: the EXIF block cannot be parsed or rewritten faithfully; 71: the colour profile is
+ * damaged or of no use here. */
+
+/* Flags of RewriteExifBlock. */
+#define PX_EXIF_UPRIGHT 0x1u /* the pixels are upright: orientation becomes 1 */
+#define PX_EXIF_NO_GPS 0x2u  /* the location (the GPS directory) is removed */
+#define PX_EXIF_SRGB 0x4u    /* the pixels were converted to sRGB: a ColorSpace tag says 1 */
+
+/* The orientation (1 to 8) an APP1 payload ("Exif\0\0" and a TIFF structure) records; 1
+ * when the block, the tag or its value is missing, unreadable or out of range. */
+uint32_t GetExifOrientation(const uint8_t* block, uint32_t length);
+/* A new APP1 payload (global block, caller frees) that describes a thumbnail of width x
+ * height: those pixel dimensions, no embedded preview (IFD1 and its JPEG), and the flags'
+ * changes; every other tag is kept. Null with code 70 when the block cannot be parsed
+ * without loss (the caller then carries it unchanged, or not at all), 5 for bad arguments. */
+uint8_t* RewriteExifBlock(const uint8_t* block, uint32_t length, uint32_t width, uint32_t height,
+                          uint32_t flags, uint32_t* newLength);
+/* Sets an XMP packet's tiff:Orientation to 1 in place (the text keeps its length); 1 when
+ * it held one, else 0 with code 0. */
+uint32_t SetXMPUpright(uint8_t* packet, uint32_t length);
+
+/* The ICC profile of the JPEG header read last on this thread, from its APP2 "ICC_PROFILE"
+ * chunks in sequence order: a new global block (caller frees), or null. Null with code 0 when
+ * there is none, with code 71 when the chunks do not fit together or the profile's own size
+ * disagrees with them. */
+uint8_t* GetJPGICCProfile(uint32_t* length);
+/* Queues the profile as APP2 "ICC_PROFILE" chunks behind the other queued markers. Code 5
+ * for a profile that needs more than 255 chunks. */
+uint32_t AddJPGOutputICCProfile(const uint8_t* profile, uint32_t length);
+/* A profile for RGB24 pixels decoded from a picture with this profile: an RGB profile comes
+ * back unchanged; a grey one becomes an RGB profile with its tone curve, so that equal red,
+ * green and blue mean what its grey meant. Any other kind (CMYK, Lab ...): null, code 71. */
+uint8_t* MakeRGBICCProfile(const uint8_t* profile, uint32_t length, uint32_t* newLength);
+/* Converts RGB24 pixels in place from the profile's colours (RGB, or grey applied to the red
+ * channel) to sRGB, with Little CMS, perceptual intent. Code 71 when the profile cannot be
+ * used. */
+uint32_t ConvertRGB24ToSRGB(uint8_t* rgb, uint32_t width, uint32_t height, const uint8_t* profile,
+                            uint32_t length);
+
 
 /* ---- Resampling ---------------------------------------------------------------------------- */
 
@@ -268,6 +322,25 @@ uint32_t FlipVertical(uint8_t* pixels, uint32_t rowBytes, uint32_t rows);
 uint32_t MirrorHorizontal(uint8_t* pixels, uint32_t width, uint32_t rows, uint32_t bytesPerPixel);
 uint32_t MirrorMono1(uint8_t* pixels, uint32_t width, uint32_t rows);
 
+/* ---- Crop and colour boost --------------------------------------------------------------- */
+
+/* The cropWidth x cropHeight window at (left, top) of an RGB24 image into dst (a different
+ * buffer of cropWidth x cropHeight x 3 bytes); what lies outside the picture comes out black. */
+uint32_t CropRGB24(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst,
+                   int32_t left, int32_t top, uint32_t cropWidth, uint32_t cropHeight);
+/* In place: each channel pushed away from the pixel's luminance (weights 77, 151, 28 / 256)
+ * by 15.625 %, rounded and held to 0..255. */
+uint32_t BoostColorRGB24(uint8_t* rgb, uint32_t width, uint32_t height);
+
+/* ---- Orientation -------------------------------------------------------------------------- */
+
+/* The upright form of an RGB24 picture stored with EXIF orientation 1 to 8, into the caller's
+ * destination of width x height x 3 bytes (not overlapping the source). For 5 to 8 the result
+ * is height pixels wide and width pixels high. 1 on success; 0 with code 5 (null buffer, zero
+ * size, overlap, orientation outside 1..8). */
+uint32_t OrientRGB24(const uint8_t* source, uint32_t width, uint32_t height, uint8_t* destination,
+                     uint32_t orientation);
+
 /* ---- Auto brightness and levels ---------------------------------------------------------- */
 
 /* In place on RGB24. Mode 1: low and high are grey thresholds for EqualizeGreyRange; any other
@@ -301,7 +374,10 @@ enum {
     PX_FILE_TLA1 = 11,
     PX_FILE_TLAU = 12,
     PX_FILE_WBMP = 13,
-    PX_FILE_TGA = 14
+    PX_FILE_TGA = 14,
+    PX_FILE_HEIF = 15,
+    PX_FILE_AVIF = 16,
+    PX_FILE_WEBP = 17
 };
 
 /* The kind of the content, from its first 44 bytes; the channel is left after them.
@@ -318,6 +394,7 @@ typedef struct PXFileFormat {
     uint32_t readable;      /* 1: GetPictureInfo and LoadPictureRGB24 read it */
     const char* name;       /* "JPEG" */
     const char* extensions; /* upper case, space separated, the type's own first: ".JPG .JPEG" */
+    uint32_t writable;      /* 1: SavePicture writes it */
 } PXFileFormat;
 
 uint32_t GetFileFormatCount(void);
@@ -330,6 +407,11 @@ uint32_t GetPictureInfo(DataChannel* source, uint32_t fileType, uint32_t* width,
  * non-null result with a nonzero last error is a partly decoded picture; the caller frees it. */
 uint8_t* LoadPictureRGB24(DataChannel* source, uint32_t fileType, uint32_t* width,
                           uint32_t* height);
+/* The picture into the sink in a writable type's own format: bits 24 (RGB24) or 8 (Index8 with
+ * palette, 256 RGBQUAD entries). 1 when written; 0 with code 5 for a type without a writer or a
+ * bad argument, 4 when the sink refused the data. */
+uint32_t SavePicture(DataChannel* sink, uint32_t fileType, const uint8_t* pixels, uint32_t width,
+                     uint32_t height, uint32_t bitsPerPixel, const uint8_t* palette);
 
 /* ---- PNG, TIFF and PSD readers ------------------------------------------------------------ */
 
@@ -366,6 +448,30 @@ uint32_t GetTIFFBilevelCompression(DataChannel* source, uint16_t page, uint32_t*
 uint8_t* ReadPSD(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
                  uint8_t* palette);
 
+/* ---- HEIF, AVIF and WebP ------------------------------------------------------------------ */
+
+/* The primary image of a HEIF (HEVC) or AVIF (AV1) file, upright: the file's rotation and
+ * mirror properties are applied, so the size is the turned one; its EXIF orientation is only
+ * a note and is not applied again. Alpha is composited onto black. Codes: 5, 38, 1, 3, 80. */
+uint32_t GetHEIFInfo(DataChannel* source, uint32_t* width, uint32_t* height);
+uint8_t* ReadHEIF(DataChannel* source, uint32_t* width, uint32_t* height);
+/* A WebP file (lossy or lossless, first frame), RGB24 with alpha composited onto black.
+ * Codes: 5, 38, 1, 3, 81. */
+uint32_t GetWebPInfo(DataChannel* source, uint32_t* width, uint32_t* height);
+uint8_t* ReadWebP(DataChannel* source, uint32_t* width, uint32_t* height);
+/* The EXIF block (TIFF data, without the "Exif\0\0" prefix) and ICC profile of the last HEIF,
+ * AVIF or WebP file this thread read, as new global blocks (null and size 0 when it had none). */
+uint32_t GetPictureMetadata(uint8_t** exif, uint32_t* exifSize, uint8_t** icc, uint32_t* iccSize);
+
+/* RGB24 to a WebP or AVIF file at quality 1..100 (the encoder's own scale); exif (TIFF data,
+ * with or without the "Exif\0\0" prefix) and icc may be null. Codes: 5, 38, 1, 4, 82. */
+uint32_t WriteWebP(DataChannel* sink, const uint8_t* rgb, uint32_t width, uint32_t height,
+                   uint32_t quality, const uint8_t* exif, uint32_t exifSize, const uint8_t* icc,
+                   uint32_t iccSize);
+uint32_t WriteAVIF(DataChannel* sink, const uint8_t* rgb, uint32_t width, uint32_t height,
+                   uint32_t quality, const uint8_t* exif, uint32_t exifSize, const uint8_t* icc,
+                   uint32_t iccSize);
+
 /* Expand each packed byte to one byte a pixel (0 or 1), most significant bit first. */
 #define PX_PACKBITS_BITMAP 1u
 /* Decodes one PackBits row into destination[i * pixelStride + byteOffset] for i < pixels;
@@ -374,6 +480,38 @@ uint32_t DecodePackBits(uint8_t* destination, uint32_t pixels, uint32_t pixelStr
                         uint32_t byteOffset, const uint8_t* source, uint32_t sourceLength,
                         uint32_t options);
 
+
+/* ---- BMP, PCX and TGA readers -------------------------------------------------------------- */
+
+typedef struct BMPRowReader BMPRowReader;
+typedef struct PCXRowReader PCXRowReader;
+
+/* bitsPerPixel 24 (RGB24), 8 (Index8) or 1 (Mono1, from 1-bit files only); for 8 and 1 palette
+ * receives the file's 256 RGBQUAD entries. A non-null result with a nonzero last error (3, 14)
+ * holds the rows read before the file ended or the read was cancelled. */
+uint8_t* ReadBMP(DataChannel* channel, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
+                 uint8_t* palette);
+/* Uncompressed and bit-field files; rows come in file order (bottom row first unless the
+ * stored height is negative). With a palette (room for 256 RGBQUAD) rows are Index8 and the
+ * file's palette is copied out; without one they are RGB24. */
+BMPRowReader* BeginBMPRows(DataChannel* channel, uint32_t* width, uint32_t* height, uint8_t* palette);
+/* rowsLeft (may be null) receives the rows still to come; 0 with code 24 when none are left. */
+uint32_t ReadBMPRow(BMPRowReader* reader, uint8_t* row, uint32_t* rowsLeft);
+uint32_t EndBMPRows(BMPRowReader* reader);
+
+/* bitsPerPixel 24 (RGB24) or 8 (Index8 with the file's 256 RGBQUAD entries in palette). The
+ * image comes back also when a read was cancelled (rows not read stay zero). */
+uint8_t* ReadPCX(DataChannel* channel, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
+                 uint8_t* palette);
+/* RGB24 rows from the top; rowNumber (may be null) receives the 0-based row delivered. */
+PCXRowReader* BeginPCXRows(DataChannel* channel, uint32_t* width, uint32_t* height);
+uint32_t ReadPCXRow(PCXRowReader* reader, uint8_t* row, uint32_t* rowNumber);
+uint32_t EndPCXRows(PCXRowReader* reader);
+
+/* bitsPerPixel 24 (RGB24) or 8 (Index8 of a colour-mapped file, its map in palette). Nothing
+ * partial is returned: on any failure the result is null and the sizes 0. */
+uint8_t* ReadTGA(DataChannel* channel, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
+                 uint8_t* palette);
 
 /* ---- Device contexts, bitmaps and palettes (platform) ------------------------------------ */
 
@@ -528,6 +666,85 @@ int32_t GetObjectA(HGDIOBJ object, int32_t size, void* out);
 /* Bitmap resources of a module (null: the program). The packed bitmap is copied. */
 int32_t RegisterBitmapResource(HMODULE module, const char* name, const void* dib, uint32_t bytes);
 
+/* Solid brushes and rectangle fills, enough for a background. */
+typedef struct HBRUSH__* HBRUSH;
+typedef struct RECT {
+    int32_t left;
+    int32_t top;
+    int32_t right;
+    int32_t bottom;
+} RECT;
+HBRUSH CreateSolidBrush(COLORREF colour);
+/* Fills left..right-1 x top..bottom-1, clipped to the surface; DeleteObject releases a brush. */
+int32_t FillRect(HDC dc, const RECT* rect, HBRUSH brush);
+
+/* ---- Metafiles (platform) ----------------------------------------------------------------- */
+
+/* Plain (WMF) and enhanced (EMF) metafiles, built from their public record formats and played
+ * with cairo. A plain metafile turned into an enhanced one keeps its own records and is played
+ * as such. Handles are checked against the live metafiles. */
+
+typedef struct HENHMETAFILE__* HENHMETAFILE;
+typedef struct HMETAFILE__* HMETAFILE;
+
+typedef struct SIZEL {
+    int32_t cx;
+    int32_t cy;
+} SIZEL;
+
+/* The first 100 bytes of the header record. */
+typedef struct ENHMETAHEADER {
+    uint32_t iType;
+    uint32_t nSize;
+    RECT rclBounds; /* device units of the reference device */
+    RECT rclFrame;  /* 0.01 mm */
+    uint32_t dSignature;
+    uint32_t nVersion;
+    uint32_t nBytes;
+    uint32_t nRecords;
+    uint16_t nHandles;
+    uint16_t sReserved;
+    uint32_t nDescription;
+    uint32_t offDescription;
+    uint32_t nPalEntries;
+    SIZEL szlDevice;      /* the reference device in pixels */
+    SIZEL szlMillimeters; /* and in millimetres */
+    uint32_t cbPixelFormat;
+    uint32_t offPixelFormat;
+    uint32_t bOpenGL;
+} ENHMETAHEADER;
+
+/* The picture description of a plain metafile: mapping mode and extents in 0.01 mm. */
+typedef struct METAFILEPICT {
+    int32_t mm;
+    int32_t xExt;
+    int32_t yExt;
+    HMETAFILE hMF;
+} METAFILEPICT;
+
+#define MM_ANISOTROPIC 8
+#define ENHMETA_SIGNATURE 0x464D4520u
+
+/* Null unless the file holds an enhanced metafile whose records all lie inside it. */
+HENHMETAFILE GetEnhMetaFileA(const char* fileName);
+/* The same for bytes in memory, which are copied. */
+HENHMETAFILE SetEnhMetaFileBits(uint32_t size, const uint8_t* data);
+/* A plain metafile without a placeable header. */
+HMETAFILE GetMetaFileA(const char* fileName);
+/* The bytes of a plain metafile: its size when data is null, else the bytes copied (at most
+ * size), 0 on failure. */
+uint32_t GetMetaFileBitsEx(HMETAFILE metafile, uint32_t size, void* data);
+/* An enhanced metafile of plain records; the description gives its frame (mapping mode 8 and
+ * positive extents only). The dc is the reference device (null: the screen). */
+HENHMETAFILE SetWinMetaFileBits(uint32_t size, const uint8_t* data, HDC dc, const METAFILEPICT* picture);
+/* Bytes copied (size bytes at most, a null header gives the size); 0 on failure. */
+uint32_t GetEnhMetaFileHeader(HENHMETAFILE metafile, uint32_t size, ENHMETAHEADER* header);
+/* Draws the picture so that its frame fills rect. 1 when every record was taken (records this
+ * layer does not draw are skipped with a debug line); 0 for a bad handle or context. */
+int32_t PlayEnhMetaFile(HDC dc, HENHMETAFILE metafile, const RECT* rect);
+int32_t DeleteEnhMetaFile(HENHMETAFILE metafile);
+int32_t DeleteMetaFile(HMETAFILE metafile);
+
 /* ---- Windows bitmaps and drawing --------------------------------------------------------- */
 
 /* Packed bitmaps (header, colour table, bits) come back as global blocks the caller frees. */
@@ -571,6 +788,20 @@ uint32_t DrawRGB24Part(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t heig
 uint32_t StretchDrawRGB24Part(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, int32_t x,
                               int32_t y, int32_t cx, int32_t cy, uint32_t srcX, uint32_t srcY,
                               uint32_t srcWidth, uint32_t srcHeight);
+
+/* ---- Metafile rendering ------------------------------------------------------------------ */
+
+/* Codes: 10 a device context or the background brush cannot be had, 23 the picture's bitmap
+ * (also a picture too large to draw), 27 no usable metafile, 41 a placeable metafile that
+ * cannot be converted. */
+/* A WMF, placeable WMF or EMF file drawn into a new RGB24 image on the background colour
+ * (red in the low byte), at the picture's own size on the screen. default_width and
+ * default_height (0.01 mm) size plain records that carry no size of their own. */
+uint8_t* RenderMetafile(const char* path, uint32_t* width, uint32_t* height, uint32_t defaultWidth,
+                        uint32_t defaultHeight, COLORREF background);
+/* The same for an enhanced metafile the caller holds and keeps. */
+uint8_t* RenderMetafileHandle(HENHMETAFILE metafile, uint32_t* width, uint32_t* height,
+                              uint32_t defaultWidth, uint32_t defaultHeight, COLORREF background);
 
 /* ---- Rectangle copies -------------------------------------------------------------------- */
 

@@ -2,6 +2,9 @@
 // palettes, behind handles that are checked against the live objects under one lock.
 #include "platform/gdi.h"
 
+#include "base/live_handles.h"
+#include "formats/bmp/bitmap_info.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -10,7 +13,6 @@
 #include <mutex>
 #include <new>
 #include <tuple>
-#include <unordered_set>
 #include <utility>
 
 namespace px::gdi {
@@ -47,7 +49,7 @@ uint32_t Rgb(uint8_t r, uint8_t g, uint8_t b) noexcept
     return (uint32_t{r} << 16) | (uint32_t{g} << 8) | b;
 }
 
-enum class Kind : uint8_t { Dc, Bitmap, Palette };
+enum class Kind : uint8_t { Dc, Bitmap, Palette, Brush };
 
 struct Object {
     explicit Object(Kind k) : kind(k) {}
@@ -60,6 +62,11 @@ struct Palette : Object {
     Palette() : Object(Kind::Palette) {}
     std::vector<PALETTEENTRY> entries;
     uint32_t selections = 0;  // contexts that have it selected
+};
+
+struct Brush : Object {
+    Brush() : Object(Kind::Brush) {}
+    uint32_t rgb = 0;  // 0x00RRGGBB
 };
 
 struct Dc;
@@ -114,7 +121,6 @@ struct ResourceKey {
 
 struct Registry {
     std::mutex lock;
-    std::unordered_set<Object*> live;
     Palette* defaultPalette = nullptr;
     Bitmap* defaultBitmap = nullptr;
     std::vector<uint8_t> screen;
@@ -144,13 +150,14 @@ Result Locked(Result failure, Work&& work) noexcept
 template <class T>
 T* Register(std::unique_ptr<T> object)
 {
-    Reg().live.insert(object.get());
+    if (!Live<Object>().Add(object.get()))
+        throw std::bad_alloc();  // the entry's Locked turns it into its failure value
     return object.release();
 }
 
 void Destroy(Object* object)
 {
-    Reg().live.erase(object);
+    Live<Object>().Remove(object);
     delete object;
 }
 
@@ -158,16 +165,15 @@ Object* Find(const void* handle, Kind kind)
 {
     if (!handle)
         return nullptr;
-    auto& live = Reg().live;
-    auto it = live.find(static_cast<Object*>(const_cast<void*>(handle)));
-    if (it == live.end() || (*it)->kind != kind)
-        return nullptr;
-    return *it;
+    auto* object = static_cast<Object*>(const_cast<void*>(handle));
+    const bool live = Live<Object>().Contains(object, [kind](const Object* o) { return o->kind == kind; });
+    return live ? object : nullptr;
 }
 
 Dc* FindDc(HDC handle) { return static_cast<Dc*>(Find(handle, Kind::Dc)); }
 Bitmap* FindBitmap(const void* handle) { return static_cast<Bitmap*>(Find(handle, Kind::Bitmap)); }
 Palette* FindPalette(const void* handle) { return static_cast<Palette*>(Find(handle, Kind::Palette)); }
+Brush* FindBrush(const void* handle) { return static_cast<Brush*>(Find(handle, Kind::Brush)); }
 
 template <class Handle>
 Handle HandleOf(Object* object)
@@ -304,62 +310,48 @@ std::vector<RGBQUAD> TableFromPalette(const Palette& palette, size_t count)
 
 uint64_t DibStride(uint32_t width, uint32_t bitsPerPixel) noexcept
 {
-    const uint64_t bits = Mul(width, bitsPerPixel);
-    return bits == UINT64_MAX ? bits : (bits + 31) / 32 * 4;
+    return bmp::StoredRowBytes(width, bitsPerPixel);
 }
 
 DibLayout ParseDib(const void* info, uint64_t available) noexcept
 {
     DibLayout layout;
-    if (!info || (available != 0 && available < sizeof(BITMAPINFOHEADER)))
+    if (!info)
         return layout;
-    BITMAPINFOHEADER h;
-    std::memcpy(&h, info, sizeof h);
-    if (h.biSize < sizeof h || h.biSize > 124 || h.biWidth <= 0 || h.biHeight == 0 ||
-        h.biHeight == INT32_MIN || h.biPlanes != 1)
+    bmp::BitmapInfo h;
+    const size_t size = available != 0 && available < SIZE_MAX ? size_t(available) : SIZE_MAX;
+    if (bmp::ParseBitmapInfo(static_cast<const uint8_t*>(info), size, h) != bmp::HeaderStatus::Ok)
         return layout;
-    const uint16_t bits = h.biBitCount;
+    if (h.headerSize < bmp::kInfoHeaderSize || h.width <= 0 || h.height == 0 ||
+        h.height > INT32_MAX || h.planes != 1)
+        return layout;
+    const uint16_t bits = h.bits;
     const bool indexed = bits >= 1 && bits <= 8;
     if (!indexed && bits != 24 && bits != 32) {
         if (bits == 0 || bits == 16)
             layout.status = DibStatus::Unsupported;
         return layout;
     }
-    size_t tableOffset = h.biSize;
-    if (h.biCompression == BI_BITFIELDS) {
-        if (bits != 32) {
+    if (h.compression == bmp::kBitFields) {
+        if (bits != 32 || std::memcmp(h.masks, kStandardMasks, sizeof h.masks) != 0) {
             layout.status = DibStatus::Unsupported;
             return layout;
         }
-        // A bare 40-byte header is followed by its three masks; larger ones hold them.
-        const size_t masksAt = sizeof h;
-        if (h.biSize == sizeof h)
-            tableOffset += 12;
-        if (available != 0 && available < masksAt + 12)
-            return layout;
-        uint32_t masks[3];
-        std::memcpy(masks, static_cast<const uint8_t*>(info) + masksAt, sizeof masks);
-        if (std::memcmp(masks, kStandardMasks, sizeof masks) != 0) {
-            layout.status = DibStatus::Unsupported;
-            return layout;
-        }
-    } else if (h.biCompression != BI_RGB) {
+    } else if (h.compression != bmp::kRgb) {
         layout.status = DibStatus::Unsupported;
         return layout;
     }
-    uint32_t colours = h.biClrUsed;
-    if (indexed && colours == 0)
-        colours = 1u << bits;
+    const uint32_t colours = h.tableEntries;
     if ((indexed && colours > (1u << bits)) || colours > 256)
         return layout;
 
-    layout.width = h.biWidth;
-    layout.height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
-    layout.topDown = h.biHeight < 0;
+    layout.width = h.width;
+    layout.height = static_cast<int32_t>(h.height);
+    layout.topDown = h.topDown;
     layout.bits = bits;
     layout.colours = colours;
-    layout.tableOffset = tableOffset;
-    layout.bitsOffset = tableOffset + size_t{colours} * 4;
+    layout.tableOffset = h.tableOffset;
+    layout.bitsOffset = h.tableOffset + size_t{colours} * 4;
     layout.stride = DibStride(uint32_t(layout.width), bits);
     layout.imageBytes = Mul(layout.stride, uint32_t(layout.height));
     if (layout.imageBytes >= kMaxBitmapBytes)
@@ -914,6 +906,10 @@ extern "C" int32_t DeleteObject(HGDIOBJ handle)
             Destroy(palette);
             return 1;
         }
+        if (Brush* brush = FindBrush(handle)) {
+            Destroy(brush);
+            return 1;
+        }
         return 0;
     });
 }
@@ -961,6 +957,32 @@ extern "C" int32_t RegisterBitmapResource(HMODULE module, const char* name, cons
             return 0;
         const auto* first = static_cast<const uint8_t*>(dib);
         Reg().resources[ResourceKey{module, name}].assign(first, first + bytes);
+        return 1;
+    });
+}
+
+extern "C" HBRUSH CreateSolidBrush(COLORREF colour)
+{
+    return Locked(HBRUSH{}, [&]() -> HBRUSH {
+        auto brush = std::make_unique<Brush>();
+        brush->rgb = Rgb(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+        return HandleOf<HBRUSH>(Register(std::move(brush)));
+    });
+}
+
+extern "C" int32_t FillRect(HDC handle, const RECT* rect, HBRUSH brushHandle)
+{
+    return Locked(int32_t{0}, [&]() -> int32_t {
+        Dc* dc = FindDc(handle);
+        Brush* brush = FindBrush(brushHandle);
+        if (!dc || !brush || !rect)
+            return 0;
+        PixelView to = SurfaceView(*dc);
+        const int32_t left = std::max(rect->left, 0), top = std::max(rect->top, 0);
+        const int32_t right = std::min(rect->right, to.Width()), bottom = std::min(rect->bottom, to.Height());
+        for (int32_t y = top; y < bottom; ++y)
+            for (int32_t x = left; x < right; ++x)
+                to.Set(x, y, brush->rgb);
         return 1;
     });
 }

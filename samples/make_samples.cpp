@@ -180,8 +180,14 @@ bool Write(const std::string& path, const std::vector<uint8_t>& rgb, uint32_t w,
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
+    const char* usage = "Usage: %s FOLDER\nWrites the sample photographs into FOLDER.\n";
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::printf(usage, argv[0]);
+        return 0;
+    }
+    // Any other option is a mistake, not a folder name.
+    if (argc != 2 || argv[1][0] == '-') {
+        std::fprintf(stderr, usage, argv[0]);
         return 2;
     }
     namespace fs = std::filesystem;

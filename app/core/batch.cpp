@@ -26,6 +26,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string_view>
+#include <set>
 #include <system_error>
 #include <thread>
 
@@ -89,6 +91,7 @@ struct DirCloser {
 // The walk of CollectFiles, through descriptors so that no path length limits it.
 struct Walk {
     bool subDirs;
+    bool allTypes;
     bool leaveOutKnown;
     FileId leaveOut;
     std::vector<std::string>& files;
@@ -116,7 +119,7 @@ struct Walk {
             }
             const std::string path = base + name;
             if (!isFolder) {
-                if (IsCollectedName(path))
+                if (allTypes ? IsReadableName(path) : IsCollectedName(path))
                     files.push_back(path);
                 continue;
             }
@@ -229,6 +232,61 @@ private:
     std::string m_path;
     std::string m_error;
 };
+
+uint32_t ExifOrientation(const std::vector<uint8_t>& block)
+{
+    return block.empty() ? 1 : GetExifOrientation(block.data(), static_cast<uint32_t>(block.size()));
+}
+
+void QueueApp1(const std::vector<uint8_t>& payload)
+{
+    AddJPGOutputMarker(payload.data(), static_cast<uint32_t>(payload.size()), 225);
+}
+
+// The EXIF block made true of the thumbnail, then the XMP packets, as the source had them.
+// The EXIF block a thumbnail carries: rewritten to tell the truth about it; a block that
+// cannot be read is carried as it came (never lost), except under "Remove location", where it
+// may hold one and is left out.
+std::vector<uint8_t> CarriedExif(const CImageObject& image, const BatchSettings& s, bool madeSrgb)
+{
+    const std::vector<uint8_t>& exif = image.ExifBlock();
+    if (!IsExifPayload(exif))
+        return !exif.empty() && !IsXmpPayload(exif) ? exif : std::vector<uint8_t>{};
+    const uint32_t flags = (s.AutoRotate ? PX_EXIF_UPRIGHT : 0) | (s.StripGPS ? PX_EXIF_NO_GPS : 0) |
+                           (madeSrgb ? PX_EXIF_SRGB : 0);
+    uint32_t length = 0;
+    if (uint8_t* rewritten = RewriteExifBlock(exif.data(), static_cast<uint32_t>(exif.size()), image.Width(),
+                                              image.Height(), flags, &length)) {
+        std::vector<uint8_t> block(rewritten, rewritten + length);
+        GlobalFree(rewritten);
+        return block;
+    }
+    return s.StripGPS ? std::vector<uint8_t>{} : exif;
+}
+
+void QueueMetadata(const CImageObject& image, const std::vector<uint8_t>& exif, const BatchSettings& s,
+                   bool pixelsTurned)
+{
+    if (!exif.empty())
+        QueueApp1(exif);
+    for (std::vector<uint8_t> packet : image.XmpPackets()) {
+        const std::string_view text(reinterpret_cast<const char*>(packet.data()), packet.size());
+        if (s.StripGPS && text.find("GPS") != std::string_view::npos)
+            continue;  // its location cannot be taken out of the text reliably
+        if (pixelsTurned)
+            SetXMPUpright(packet.data(), static_cast<uint32_t>(packet.size()));
+        QueueApp1(packet);
+    }
+}
+
+void QueueProfile(const std::vector<uint8_t>& profile)
+{
+    uint32_t length = 0;
+    if (uint8_t* rgb = MakeRGBICCProfile(profile.data(), static_cast<uint32_t>(profile.size()), &length)) {
+        AddJPGOutputICCProfile(rgb, length);
+        GlobalFree(rgb);
+    }
+}
 
 // Temporaries of our own pattern that no live run holds locked: left by a killed run.
 void RemoveStaleTemporaries(const std::string& folder)
@@ -358,6 +416,8 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
     int32_t type = TypeFromContent(readPath);
     if (type == TypeNone)
         type = TypeFromExtension(sourcePath);
+    if (type != TypeNone && ReaderFor(type) == PX_FILE_UNKNOWN)
+        return {"cannot be read: Quillet has no reader for " + TypeName(type) + " pictures"};
 
     CImageObject image;
     if (s.FastDecode) {
@@ -371,26 +431,35 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
         return {CodeReason("cannot be read", code)};
     if (!image.HasPicture())
         return {"not a picture Quillet can read"};
-    const std::vector<uint8_t> exif = image.ExifBlock();
+    const uint32_t orientation = s.AutoRotate ? ExifOrientation(image.ExifBlock()) : 1;
+    const bool turned = orientation >= 5;
 
-    // Planned on the stored size, so a reduced decode gives the thumbnail a full one gives.
-    const auto plan = ThumbnailGeometry(image.StoredWidth(), image.StoredHeight(), s);
+    // The rules see the picture upright, at its stored size, so a reduced decode gives the
+    // thumbnail a full one gives; the pixels are turned once resized.
+    const auto plan = turned ? ThumbnailGeometry(image.StoredHeight(), image.StoredWidth(), s)
+                             : ThumbnailGeometry(image.StoredWidth(), image.StoredHeight(), s);
     if (!plan)
         return {"the desired size is empty"};
+    const auto width = static_cast<uint32_t>(plan->width), height = static_cast<uint32_t>(plan->height);
     // A step that fails skips the file: nothing is written that is not the thumbnail asked for.
     if (s.Autolev) {
         if (const uint32_t code = image.ApplyLevels(2, 2, 1))
             return {CodeReason("auto brightness failed", code)};
     }
-    if (const uint32_t code = image.ResizeTo(static_cast<uint32_t>(plan->width), static_cast<uint32_t>(plan->height),
-                                             s.ResType == 0 ? 0 : 1))
+    if (const uint32_t code = image.ResizeTo(turned ? height : width, turned ? width : height, s.ResType == 0 ? 0 : 1))
         return {CodeReason("cannot be resized to " + std::to_string(plan->width) + " x " +
                                std::to_string(plan->height), code)};
+    if (const uint32_t code = image.Orient(orientation))
+        return {CodeReason("cannot be turned upright", code)};
     if (plan->crop) {
         const uint32_t code = image.CropToBox(plan->crop->boxWidth, plan->crop->boxHeight, plan->crop->position);
         if (code != 0 && code != 2)  // 2: the picture already fits the box
             return {CodeReason("cannot be cropped", code)};
     }
+    // A profile of another kind than RGB or grey (a CMYK source's) is refused by both calls.
+    const bool converted = s.ToSRGB && !image.IccProfile().empty() &&
+                           ConvertRGB24ToSRGB(image.Pixels(), image.Width(), image.Height(), image.IccProfile().data(),
+                                              static_cast<uint32_t>(image.IccProfile().size()));
     if (s.Boost)
         BoostColor(image.Pixels(), image.Width(), image.Height());
     if (s.Sharpen) {
@@ -399,15 +468,21 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
     }
 
     ClearJPGOutputMarkers();
-    if (s.CopyExif && !exif.empty())
-        AddJPGOutputMarker(exif.data(), static_cast<uint32_t>(exif.size()), 225);
+    const std::vector<uint8_t> exif = s.CopyExif ? CarriedExif(image, s, converted) : std::vector<uint8_t>{};
+    if (s.CopyExif)
+        QueueMetadata(image, exif, s, orientation != 1);
+    if (!s.ToSRGB && !image.IccProfile().empty())
+        QueueProfile(image.IccProfile());
 
+    // A profile describes the colours, so it always travels; EXIF only when asked.
+    image.SetCarriedMetadata(exif, image.IccProfile());
     image.SetJpegQuality(static_cast<int32_t>(s.Quality));
     image.SetFullChroma(static_cast<int32_t>(s.Sampling));
     TemporaryOutput temporary(outputPath);
     if (temporary.path().empty())
         return {"cannot be written: " + temporary.error()};
-    if (const uint32_t code = image.SaveFile(temporary.path(), TypeJpeg)) {
+    if (const uint32_t code = image.SaveFile(temporary.path(), s.Format == FormatWebp ? TypeWebp
+                                                                    : s.Format == FormatAvif ? TypeAvif : TypeJpeg)) {
         struct statvfs space {};
         if (statvfs(temporary.path().c_str(), &space) == 0 && space.f_bavail == 0)
             return {"cannot be written: the disk is full"};
@@ -437,13 +512,13 @@ void RemoveLiveTemporaries() noexcept
 }
 
 void CollectFiles(const std::string& folder, bool subDirs, std::vector<std::string>& files,
-                  const std::string& leaveOut)
+                  const std::string& leaveOut, bool allTypes)
 {
     const std::string base = WithSeparator(folder);
     const int folderFd = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd < 0)
         return;
-    Walk walk{subDirs, false, {}, files};
+    Walk walk{subDirs, allTypes, false, {}, files};
     struct stat info {};
     if (!leaveOut.empty() && stat(leaveOut.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
         walk.leaveOutKnown = true;
@@ -458,7 +533,7 @@ void RescanSource(BatchSettings& settings, std::vector<std::string>& files)
     if (settings.PathIn.empty())
         return;
     // Thumbnails made into the source tree are not sources of the next run.
-    CollectFiles(settings.PathIn, settings.SubDirs != 0, files, settings.PathOut);
+    CollectFiles(settings.PathIn, settings.SubDirs != 0, files, settings.PathOut, settings.AllTypes != 0);
     settings.FileCount = static_cast<uint32_t>(files.size());
 }
 
@@ -501,11 +576,54 @@ const char* DestinationLostText()
     return "The destination folder is gone or can no longer be written to; the run was stopped.";
 }
 
-std::string OutputPathFor(const BatchSettings& settings, const std::string& sourcePath)
+std::string ThumbnailName(const std::string& sourcePath)
 {
     const size_t slash = sourcePath.find_last_of(kFolderSeparator);
     const std::string name = slash == std::string::npos ? sourcePath : sourcePath.substr(slash + 1);
-    return WithSeparator(settings.PathOut) + name;
+    // A thumbnail is a JPEG file: a JPEG name stays, any other takes ".jpg".
+    if (TypeFromExtension(name) == TypeJpeg)
+        return name;
+    const size_t dot = name.rfind('.');
+    return (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) + ".jpg";
+}
+
+namespace {
+
+// A WebP or AVIF thumbnail takes its format's extension in place of ".jpg".
+std::string InFormat(const BatchSettings& settings, std::string name)
+{
+    if (settings.Format != FormatWebp && settings.Format != FormatAvif)
+        return name;
+    const size_t dot = name.rfind('.');
+    return (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) +
+           (settings.Format == FormatWebp ? ".webp" : ".avif");
+}
+
+}  // namespace
+
+std::string OutputPathFor(const BatchSettings& settings, const std::string& sourcePath)
+{
+    return WithSeparator(settings.PathOut) + InFormat(settings, ThumbnailName(sourcePath));
+}
+
+std::vector<std::string> OutputPathsFor(const BatchSettings& settings, const std::vector<std::string>& files)
+{
+    std::set<std::pair<std::string, std::string>> taken;  // source folder, thumbnail name
+    std::vector<std::string> outputs;
+    outputs.reserve(files.size());
+    for (const std::string& file : files) {
+        const size_t slash = file.find_last_of(kFolderSeparator);
+        const std::string folder = slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
+        std::string name = ThumbnailName(file);
+        if (!taken.insert({folder, name}).second) {
+            // a.png and a.tif of one folder: the later keeps its extension, "a.tif.jpg".
+            name = file.substr(folder.size()) + ".jpg";
+            while (!taken.insert({folder, name}).second)
+                name += ".jpg";
+        }
+        outputs.push_back(WithSeparator(settings.PathOut) + InFormat(settings, name));
+    }
+    return outputs;
 }
 
 const char* FileStatusText(FileStatus status)
@@ -585,16 +703,8 @@ std::string ReportLine(const FileRecord& r)
 
 void BoostColor(uint8_t* rgb, uint32_t width, uint32_t height)
 {
-    if (!rgb)
-        return;
-    const size_t pixels = size_t{width} * height;
-    for (size_t i = 0; i < pixels; ++i, rgb += 3) {
-        const int y = (77 * rgb[0] + 151 * rgb[1] + 28 * rgb[2]) >> 8;
-        for (int c = 0; c < 3; ++c) {
-            const int v = (296 * rgb[c] - 40 * y + 127) / 256;
-            rgb[c] = static_cast<uint8_t>(std::clamp(v, 0, 255));
-        }
-    }
+    if (rgb)
+        BoostColorRGB24(rgb, width, height);
 }
 
 namespace {
@@ -774,7 +884,7 @@ RunGuards GuardsFor(const BatchSettings& settings, const std::vector<std::string
     std::vector<std::string> originals = files;
     if (settings.SubDirs && InsideFolder(settings.PathOut, settings.PathIn)) {
         std::vector<std::string> inDestination;
-        CollectFiles(settings.PathOut, false, inDestination);
+        CollectFiles(settings.PathOut, false, inDestination, {}, settings.AllTypes != 0);
         for (std::string& path : inDestination)
             if (!IsOurThumbnail(path))
                 originals.push_back(std::move(path));
@@ -800,8 +910,7 @@ BatchResult RunBatch(const BatchSettings& settings, const std::vector<std::strin
     RemoveStaleTemporaries(settings.PathOut);
     progress.SetRange(0, static_cast<uint32_t>(files.size()));
     Run run{settings, files, {}, progress, GuardsFor(settings, files), {}, {}};
-    for (const std::string& file : files)
-        run.outputs.push_back(OutputPathFor(settings, file));
+    run.outputs = OutputPathsFor(settings, files);
     if (jobs <= 1 || files.size() < 2)
         return RunInOrder(run);
     return RunInParallel(run, static_cast<unsigned>(std::min<size_t>(jobs, files.size())));

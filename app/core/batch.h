@@ -49,10 +49,11 @@ public:
 };
 
 // Appends the ".jpg" entries (any letter case) of `folder` that are not folders, depth first
-// into sub-folders when `subDirs` is set, in the order the file system lists them. The folder
+// into sub-folders when `subDirs` is set, in the order the file system lists them; with
+// `allTypes`, the entries whose extension belongs to any type the library reads. The folder
 // `leaveOut` and everything below it is not walked into. Paths of any length are listed.
 void CollectFiles(const std::string& folder, bool subDirs, std::vector<std::string>& files,
-                  const std::string& leaveOut = {});
+                  const std::string& leaveOut = {}, bool allTypes = false);
 
 // Rebuilds `files` from the source folder, leaving out the destination's tree when it lies
 // inside the source; sets FileCount unless PathIn is empty.
@@ -105,8 +106,17 @@ const char* DestinationLostText();
 BatchResult RunBatch(const BatchSettings& settings, const std::vector<std::string>& files,
                      BatchProgress& progress, unsigned jobs = 1);
 
-// Where the thumbnail of `sourcePath` goes: PathOut and the source's file name.
+// The thumbnail's file name: the source's name, with ".jpg" in place of an extension that is
+// not a JPEG one ("a.png" gives "a.jpg").
+std::string ThumbnailName(const std::string& sourcePath);
+
+// Where the thumbnail of `sourcePath` goes: PathOut and its thumbnail name.
 std::string OutputPathFor(const BatchSettings& settings, const std::string& sourcePath);
+
+// The outputs of a run's files, in list order. When two sources of one folder have the same
+// thumbnail name, the later one keeps its whole name in its own: "a.png", "a.tif" give
+// "a.jpg", "a.tif.jpg". Sources of different folders keep the plain name; the later wins.
+std::vector<std::string> OutputPathsFor(const BatchSettings& settings, const std::vector<std::string>& files);
 
 // Removes the temporaries of this process's running thumbnails. Safe in a signal handler:
 // for a second interrupt that ends the program at once.

@@ -3,7 +3,10 @@
 
 #include "pxlib.h"
 
+#include <algorithm>
+#include <iterator>
 #include <sstream>
+#include <utility>
 
 namespace quillet {
 namespace {
@@ -16,7 +19,7 @@ std::vector<FormatInfo> ReadFormats()
         if (!GetFileFormat(i, &format))
             continue;
         FormatInfo info{format.fileType, format.appType, format.signature != 0,
-                        format.readable != 0, format.name ? format.name : "", {}};
+                        format.readable != 0, format.writable != 0, format.name ? format.name : "", {}};
         std::istringstream words(format.extensions ? format.extensions : "");
         for (std::string extension; words >> extension;)
             info.extensions.push_back(extension);
@@ -39,6 +42,52 @@ uint32_t ReaderFor(int32_t type)
         if (type != TypeNone && format.type == type && format.readable)
             return format.libraryCode;
     return PX_FILE_UNKNOWN;
+}
+
+std::optional<SaveTarget> WriterFor(int32_t type)
+{
+    // These formats have an 8-bit pair of codes right after their own: 256 colours, grey.
+    constexpr int32_t kWithVariants[] = {TypePng, TypeBmp, TypePcx, TypeTiff, TypeTga};
+    for (const FormatInfo& format : Formats()) {
+        if (!format.writable || format.type == TypeNone || format.type == TypeJpeg)
+            continue;
+        if (type == format.type)
+            return SaveTarget{format.libraryCode, SaveTarget::None};
+        if (std::find(std::begin(kWithVariants), std::end(kWithVariants), format.type) == std::end(kWithVariants))
+            continue;
+        if (type == format.type + 1)
+            return SaveTarget{format.libraryCode, SaveTarget::Palette};
+        if (type == format.type + 2)
+            return SaveTarget{format.libraryCode, SaveTarget::Grey};
+    }
+    return std::nullopt;
+}
+
+std::string TypeName(int32_t type)
+{
+    for (const FormatInfo& format : Formats())
+        if (type != TypeNone && format.type == type)
+            return format.name;
+    return {};
+}
+
+bool IsReadableName(const std::string& path)
+{
+    // Other spellings of a type's files, collected but never used to type one: the content
+    // decides, as for any name.
+    static const std::pair<const char*, int32_t> kAliases[] = {{".JPE", TypeJpeg}, {".DIB", TypeBmp}};
+    const std::string extension = UpperExtension(path);
+    if (extension.empty())
+        return false;
+    for (const auto& [alias, type] : kAliases)
+        if (extension == alias && ReaderFor(type) != PX_FILE_UNKNOWN)
+            return true;
+    for (const FormatInfo& format : Formats())
+        if (format.readable && format.type != TypeNone)
+            for (const std::string& own : format.extensions)
+                if (extension == own)
+                    return true;
+    return false;
 }
 
 std::string UpperExtension(const std::string& path)

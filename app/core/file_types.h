@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,9 @@ enum FileType : int32_t {
     TypeEmf = 20,
     TypePax = 21,
     TypePsd = 22,
+    TypeHeif = 23,
+    TypeAvif = 24,
+    TypeWebp = 25,
 };
 
 // A file type as the library's registry describes it.
@@ -40,6 +44,7 @@ struct FormatInfo {
     int32_t type;             // application type code; 0: none
     bool signature;           // false: known by its extension alone
     bool readable;            // the library has a reader for it
+    bool writable;            // the library has a writer for it
     std::string name;
     std::vector<std::string> extensions;  // upper case, the type's own first
 };
@@ -49,6 +54,22 @@ const std::vector<FormatInfo>& Formats();
 
 // The library file-type code that reads pictures of an application type; 0 when no reader does.
 uint32_t ReaderFor(int32_t type);
+
+// How a save code reaches a library writer.
+struct SaveTarget {
+    enum Reduction { None, Palette, Grey };
+    uint32_t libraryCode;  // PX_FILE_ code of the writer
+    Reduction reduction;   // None: 24 bits; else 8 bits with 256 colours or the grey ramp
+};
+
+// The writer of a save code other than the JPEG ones; nullopt when the library has none.
+std::optional<SaveTarget> WriterFor(int32_t type);
+
+// True when the name's extension is one of a readable type's (any letter case).
+bool IsReadableName(const std::string& path);
+
+// The name of an application type's format ("GIF"); "" for a code the library does not know.
+std::string TypeName(int32_t type);
 
 // The extension of a file name from its last '.', ASCII letters upper-cased ("" without '.').
 std::string UpperExtension(const std::string& path);

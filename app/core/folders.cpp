@@ -2,7 +2,9 @@
 #include "core/folders.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 namespace quillet {
@@ -91,6 +93,35 @@ std::string FolderErrorText(int result, const std::string& path)
     if (result == kFolderInvalid)
         return "The folder:\n\n" + path + "\n\nis invalid. Please reenter.";
     return "The folder:\n\n" + path + "\n\ncan not be created. Please double check.";
+}
+
+std::string ExpandTypedFolder(const std::string& text, const std::string& home)
+{
+    std::string path = text;
+    if (!home.empty() && (path == "~" || path.rfind("~/", 0) == 0))
+        path = home + path.substr(1);
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+std::string ProbeWritable(const std::string& folder)
+{
+    std::string probe = folder;
+    if (probe.empty() || probe.back() != '/')
+        probe += '/';
+    probe += ".quillet-probe-XXXXXX";
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0)
+        return std::strerror(errno);
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return {};
+}
+
+std::string NotWritableText(const std::string& folder, const std::string& reason)
+{
+    return "Thumbnails can not be written to the destination folder:\n\n" + folder + "\n\n" + reason + ".";
 }
 
 }  // namespace quillet

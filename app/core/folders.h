@@ -40,4 +40,14 @@ int CheckFolder(const std::string& path, FolderPrompts& prompts);
 std::string CreateQuestionText(const std::string& path);
 std::string FolderErrorText(int result, const std::string& path);
 
+// A folder as typed on Linux: "~" and "~/..." name `home` and its sub-folders, and trailing
+// separators are dropped ("/" stays the root). Anything else comes back unchanged.
+std::string ExpandTypedFolder(const std::string& text, const std::string& home);
+
+// Creates and removes a probe file in `folder`: empty when that worked, else the reason.
+std::string ProbeWritable(const std::string& folder);
+
+// The refusal shown before a run when the destination cannot take thumbnails.
+std::string NotWritableText(const std::string& folder, const std::string& reason);
+
 }  // namespace quillet

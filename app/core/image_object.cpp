@@ -6,8 +6,12 @@
 #include "core/picture_draw.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
+#include <string_view>
+#include <new>
+#include <optional>
 #include <tuple>
 
 namespace quillet {
@@ -15,13 +19,56 @@ namespace {
 
 constexpr uint32_t kNoPicture = 5;
 constexpr uint32_t kOutOfMemory = 1;
+constexpr JPGDensity kDensity{1, 1, 0};  // thumbnails carry no resolution of their own
 
-struct CloseSourceOnExit {
-    DataChannel* channel;
-    ~CloseSourceOnExit() { CloseSource(channel); }
-};
+constexpr uint32_t kApp1 = 225;
+// The XMP packet, and the parts of one too large for a single marker.
+constexpr std::string_view kXmpMain("http://ns.adobe.com/xap/1.0/\0", 29);
+constexpr std::string_view kXmpExtension("http://ns.adobe.com/xmp/extension/\0", 35);
+
+bool StartsWith(const std::vector<uint8_t>& payload, std::string_view id)
+{
+    return payload.size() > id.size() && std::equal(id.begin(), id.end(), payload.begin());
+}
+
+
+// Sets the orientation tag of IFD0 in an APP1 payload ("Exif\0\0", then TIFF data) to 1.
+void MarkUpright(std::vector<uint8_t>& app1)
+{
+    constexpr size_t kTiff = 6;
+    if (app1.size() < kTiff + 8)
+        return;
+    const bool little = app1[kTiff] == 'I';
+    auto at16 = [&](size_t i) { return little ? app1[i] | app1[i + 1] << 8 : app1[i] << 8 | app1[i + 1]; };
+    auto at32 = [&](size_t i) {
+        return static_cast<uint32_t>(at16(little ? i + 2 : i)) << 16 | static_cast<uint32_t>(at16(little ? i : i + 2));
+    };
+    const uint64_t ifd = kTiff + uint64_t{at32(kTiff + 4)};
+    if (ifd + 2 > app1.size())
+        return;
+    const uint32_t count = static_cast<uint32_t>(at16(static_cast<size_t>(ifd)));
+    for (uint32_t i = 0; i < count; ++i) {
+        const size_t entry = static_cast<size_t>(ifd) + 2 + size_t{12} * i;
+        if (entry + 12 > app1.size())
+            return;
+        if (at16(entry) == 0x0112 && at16(entry + 2) == 3) {
+            app1[entry + 8] = little ? 1 : 0;
+            app1[entry + 9] = little ? 0 : 1;
+        }
+    }
+}
 
 }  // namespace
+
+bool IsExifPayload(const std::vector<uint8_t>& payload)
+{
+    return StartsWith(payload, std::string_view("Exif\0\0", 6));
+}
+
+bool IsXmpPayload(const std::vector<uint8_t>& payload)
+{
+    return StartsWith(payload, kXmpMain) || StartsWith(payload, kXmpExtension);
+}
 
 uint32_t DecodeScaleFor(uint32_t w, uint32_t h, int32_t aimW, int32_t aimH)
 {
@@ -40,18 +87,14 @@ void CImageObject::Release()
     m_width = m_height = 0;
 }
 
-void CImageObject::Adopt(uint8_t* pixels, uint32_t width, uint32_t height)
+void CImageObject::Adopt(pxlib::Picture picture)
 {
     Release();
-    if (!pixels)
+    if (!picture || picture.width == 0 || picture.height == 0)
         return;
-    if (width == 0 || height == 0) {
-        GlobalFree(pixels);
-        return;
-    }
-    m_pixels.reset(pixels);
-    m_width = width;
-    m_height = height;
+    m_pixels = std::move(picture.pixels);
+    m_width = picture.width;
+    m_height = picture.height;
 }
 
 void CImageObject::SetPreviewAim(int32_t width, int32_t height)
@@ -70,16 +113,15 @@ uint32_t CImageObject::LoadFileAs(const std::string& path, int32_t type)
     Release();
     m_incomplete = false;
     m_storedWidth = m_storedHeight = 0;
-    DataChannel* source = OpenFileSource(path.c_str());
+    const pxlib::Channel source = pxlib::Channel::Source(OpenFileSource(path.c_str()));
     if (!source)
         return GetLastLibraryError();
-    CloseSourceOnExit closer{source};
     const uint32_t fileType = ReaderFor(type);
     if (fileType == PX_FILE_UNKNOWN) {
         // No reader: the object stays empty; the result is what the library last said.
         return GetLastLibraryError();
     }
-    return Load(source, fileType);
+    return Load(source.get(), fileType);
 }
 
 uint32_t CImageObject::Load(DataChannel* source, uint32_t fileType)
@@ -95,55 +137,149 @@ uint32_t CImageObject::Load(DataChannel* source, uint32_t fileType)
     ChannelSeek(source, 0, 0);
     // Only a JPEG read fills the markers again: no other type may inherit an EXIF block.
     ClearJPGMarkers();
-    uint8_t* pixels = LoadPictureRGB24(source, fileType, &width, &height);
+    pxlib::Picture picture;
+    picture.pixels.reset(LoadPictureRGB24(source, fileType, &picture.width, &picture.height));
     const uint32_t code = GetLastLibraryError();
-    m_incomplete = pixels && (code != 0 || GetJPGInputEndedEarly() != 0);
+    m_incomplete = picture && (code != 0 || GetJPGInputEndedEarly() != 0);
     SetJPGDecodeScale(1, 1);
-    KeepLastApp1();
-    Adopt(pixels, width, height);
+    KeepMetadata();
+    KeepContainerMetadata(fileType);
+    // A partly decoded picture is still a picture.
+    const uint32_t result = picture ? 0 : code;
+    Adopt(std::move(picture));
     const bool reduced = denominator > 1 && storedWidth && storedHeight;
     m_storedWidth = reduced ? storedWidth : m_width;
     m_storedHeight = reduced ? storedHeight : m_height;
-    // A partly decoded picture is still a picture.
-    return pixels ? 0 : code;
+    return result;
 }
 
-void CImageObject::KeepLastApp1()
+void CImageObject::KeepMetadata()
 {
+    // The EXIF block is the last APP1 that is one; only without any, the last APP1 at all.
     m_exif.clear();
+    m_xmp.clear();
+    m_icc.clear();
+    std::vector<uint8_t> lastApp1;
+    std::vector<uint8_t> mainXmp;
+    std::vector<std::vector<uint8_t>> xmpParts;
     for (uint32_t i = 0, n = GetJPGMarkerCount(); i < n; ++i) {
         uint8_t* data = nullptr;
         uint32_t length = 0, code = 0;
         if (!GetJPGMarker(i, &data, &length, &code))
             continue;
-        if (code == 225)
-            m_exif.assign(data, data + length);
+        std::vector<uint8_t> payload(data, data + length);
         GlobalFree(data);
+        if (code != kApp1)
+            continue;
+        if (IsExifPayload(payload))
+            m_exif = payload;
+        else if (StartsWith(payload, kXmpMain))
+            mainXmp = payload;
+        else if (IsXmpPayload(payload))
+            xmpParts.push_back(payload);
+        lastApp1 = std::move(payload);
     }
+    if (m_exif.empty())
+        m_exif = std::move(lastApp1);
+    if (!mainXmp.empty())
+        m_xmp.push_back(std::move(mainXmp));
+    for (auto& part : xmpParts)
+        m_xmp.push_back(std::move(part));
+    uint32_t length = 0;
+    if (uint8_t* profile = GetJPGICCProfile(&length)) {
+        m_icc.assign(profile, profile + length);
+        GlobalFree(profile);
+    }
+}
+
+void CImageObject::KeepContainerMetadata(uint32_t fileType)
+{
+    if (fileType != PX_FILE_HEIF && fileType != PX_FILE_AVIF && fileType != PX_FILE_WEBP)
+        return;
+    uint8_t* exif = nullptr;
+    uint8_t* icc = nullptr;
+    uint32_t exifSize = 0, iccSize = 0;
+    if (!GetPictureMetadata(&exif, &exifSize, &icc, &iccSize))
+        return;
+    if (exifSize) {
+        static const uint8_t kPrefix[] = {'E', 'x', 'i', 'f', 0, 0};
+        m_exif.assign(kPrefix, kPrefix + sizeof kPrefix);
+        m_exif.insert(m_exif.end(), exif, exif + exifSize);
+        // The reader applied HEIF's own rotation; a carried tag would turn the picture again.
+        if (fileType != PX_FILE_WEBP)
+            MarkUpright(m_exif);
+    }
+    m_icc.assign(icc, icc + iccSize);
+    GlobalFree(exif);
+    GlobalFree(icc);
 }
 
 uint32_t CImageObject::SaveFile(const std::string& path, int32_t type)
 {
-    if (type == TypeJpeg) {
+    const bool jpeg = type == TypeJpeg || type == TypeJpegGrey;
+    const bool web = type == TypeWebp || type == TypeAvif;
+    const std::optional<SaveTarget> target = WriterFor(type);
+    // A code without a writer creates no file: an empty file would pass for a thumbnail.
+    if (!jpeg && !web && !target)
+        return kNoPicture;
+    if (type == TypeJpeg)
         SetJPGDCTMethod(1);
-        m_density = JPGDensity{1, 1, 0};
-    }
     DataChannel* sink = OpenFileSink(path.c_str());
     if (!sink)
         return GetLastLibraryError();
-    // Only JPEG has a writer; anything else leaves the created file empty.
-    if (!m_pixels || type != TypeJpeg) {
+    if (m_pixels && (type == TypeWebp || type == TypeAvif)) {
+        auto write = type == TypeWebp ? WriteWebP : WriteAVIF;
+        const uint32_t quality = static_cast<uint32_t>(std::clamp(m_jpegQuality, 1, 100));
+        const uint32_t written = write(sink, m_pixels.get(), m_width, m_height, quality,
+                                       m_carriedExif.empty() ? nullptr : m_carriedExif.data(),
+                                       static_cast<uint32_t>(m_carriedExif.size()),
+                                       m_carriedIcc.empty() ? nullptr : m_carriedIcc.data(),
+                                       static_cast<uint32_t>(m_carriedIcc.size()));
+        const uint32_t writeCode = GetLastLibraryError();
+        const uint32_t closed = CloseSink(sink);
+        if (!written)
+            return writeCode ? writeCode : 4;
+        return closed ? 0 : 4;
+    }
+    if (!m_pixels) {
         CloseSink(sink);
         return kNoPicture;
     }
-    if (m_fullChroma) {
-        uint32_t ones[10] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
-        SetJPGSampling(ones, ones);
-    } else {
-        SetJPGSampling(nullptr, nullptr);
+    const bool grey = type == TypeJpegGrey || (target && target->reduction == SaveTarget::Grey);
+    const bool reduced = grey || (target && target->reduction == SaveTarget::Palette);
+    std::unique_ptr<uint8_t[]> indices;
+    uint8_t palette[256 * 4] = {};
+    if (reduced) {
+        indices.reset(new (std::nothrow) uint8_t[size_t{m_width} * m_height]);
+        if (!indices) {
+            CloseSink(sink);
+            return kOutOfMemory;
+        }
+        const uint32_t made = grey ? RGBToGrey8(m_pixels.get(), m_width, m_height, indices.get())
+                                   : ReduceToPalette(m_pixels.get(), m_width, m_height, indices.get(), 256, palette, 0);
+        if (!made) {
+            const uint32_t code = GetLastLibraryError();
+            CloseSink(sink);
+            return code ? code : kOutOfMemory;
+        }
+        if (grey)
+            for (int i = 0; i < 256; ++i)
+                palette[i * 4] = palette[i * 4 + 1] = palette[i * 4 + 2] = static_cast<uint8_t>(i);
     }
-    const uint32_t written = WriteJPG(sink, m_pixels.get(), m_width, m_height,
-                                      static_cast<uint32_t>(m_jpegQuality), 0, 24, &m_density);
+    uint32_t written = 0;
+    if (jpeg) {
+        if (m_fullChroma) {
+            uint32_t ones[10] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+            SetJPGSampling(ones, ones);
+        } else {
+            SetJPGSampling(nullptr, nullptr);
+        }
+        written = WriteJPG(sink, grey ? indices.get() : m_pixels.get(), m_width, m_height,
+                           static_cast<uint32_t>(m_jpegQuality), 0, grey ? 8 : 24, &kDensity);
+    } else {
+        written = SavePicture(sink, target->libraryCode, reduced ? indices.get() : m_pixels.get(), m_width,
+                              m_height, reduced ? 8 : 24, reduced ? palette : nullptr);
+    }
     const uint32_t writeCode = GetLastLibraryError();
     // The file is complete only once its last bytes reached the disk.
     const uint32_t closed = CloseSink(sink);
@@ -160,10 +296,11 @@ uint32_t CImageObject::Allocate(uint32_t width, uint32_t height)
     const uint64_t bytes = uint64_t{width} * height * 3;
     if (width == 0 || height == 0 || uint64_t{width} * height > UINT32_MAX || bytes >= 0x7FFDEFFF)
         return width == 0 || height == 0 ? kNoPicture : kOutOfMemory;
-    auto* block = static_cast<uint8_t*>(GlobalAlloc(GPTR, bytes));
-    if (!block)
+    pxlib::Picture picture{pxlib::GlobalPtr<uint8_t>(static_cast<uint8_t*>(GlobalAlloc(GPTR, bytes))),
+                           width, height};
+    if (!picture)
         return kOutOfMemory;
-    Adopt(block, width, height);
+    Adopt(std::move(picture));
     return 0;
 }
 
@@ -207,17 +344,15 @@ uint32_t CImageObject::CropToBox(int32_t boxWidth, int32_t boxHeight, double pos
     const auto window = CropToBoxWindow(m_width, m_height, CropRequest{boxWidth, boxHeight, position});
     if (!window)
         return 2;
+    if (window->left < INT32_MIN || window->left > INT32_MAX || window->top < INT32_MIN ||
+        window->top > INT32_MAX)
+        return kNoPicture;
     CImageObject cut;
     if (const uint32_t code = cut.Allocate(window->width, window->height))
         return code;
-    const size_t rowBytes = size_t{window->width} * 3;
-    for (uint32_t r = 0; r < window->height; ++r) {
-        const int64_t sourceRow = window->top + r;
-        if (sourceRow < 0 || sourceRow >= int64_t{m_height})
-            continue;  // outside the picture: stays black
-        const uint8_t* from = m_pixels.get() + (size_t(sourceRow) * m_width + size_t(window->left)) * 3;
-        std::memcpy(cut.m_pixels.get() + r * rowBytes, from, rowBytes);
-    }
+    if (!CropRGB24(m_pixels.get(), m_width, m_height, cut.m_pixels.get(), static_cast<int32_t>(window->left),
+                   static_cast<int32_t>(window->top), window->width, window->height))
+        return GetLastLibraryError();
     m_pixels = std::move(cut.m_pixels);
     m_width = window->width;
     m_height = window->height;
@@ -241,10 +376,28 @@ uint32_t CImageObject::SharpenImage(uint32_t level)
     const size_t bytes = size_t{m_width} * m_height * 3;
     std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[bytes]);
     if (!scratch)
-        return GetLastLibraryError();
+        return kOutOfMemory;
     if (SharpenRGB24(m_pixels.get(), m_width, m_height, scratch.get(), level))
         std::memcpy(m_pixels.get(), scratch.get(), bytes);
     return GetLastLibraryError();
+}
+
+uint32_t CImageObject::Orient(uint32_t orientation)
+{
+    if (!m_pixels)
+        return kNoPicture;
+    if (orientation == 1)
+        return 0;
+    const bool turned = orientation >= 5 && orientation <= 8;
+    CImageObject upright;
+    if (const uint32_t code = upright.Allocate(turned ? m_height : m_width, turned ? m_width : m_height))
+        return code;
+    if (!OrientRGB24(m_pixels.get(), m_width, m_height, upright.m_pixels.get(), orientation))
+        return GetLastLibraryError();
+    m_pixels = std::move(upright.m_pixels);
+    m_width = upright.m_width;
+    m_height = upright.m_height;
+    return 0;
 }
 
 uint32_t CImageObject::Draw(HDC dc, int32_t left, int32_t top, int32_t right, int32_t bottom) const

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "core/file_types.h"
-#include "pxlib.h"
+#include "pxlib.hpp"
 
 #include <cstdint>
 #include <functional>
@@ -40,6 +40,16 @@ public:
     const uint8_t* Pixels() const { return m_pixels.get(); }
     uint8_t* Pixels() { return m_pixels.get(); }
     const std::vector<uint8_t>& ExifBlock() const { return m_exif; }
+    // The XMP packet and its extension parts, in file order, of the JPEG file loaded last.
+    const std::vector<std::vector<uint8_t>>& XmpPackets() const { return m_xmp; }
+    // Its ICC profile, empty when it had none or a damaged one.
+    const std::vector<uint8_t>& IccProfile() const { return m_icc; }
+    // What a WebP or AVIF save carries: an APP1 payload ("Exif\0\0" and TIFF data) and a profile.
+    void SetCarriedMetadata(std::vector<uint8_t> exif, std::vector<uint8_t> icc)
+    {
+        m_carriedExif = std::move(exif);
+        m_carriedIcc = std::move(icc);
+    }
     // The last load gave a picture although its file ended early or could not be decoded
     // to the end; the missing part is filled in.
     bool IncompleteSource() const { return m_incomplete; }
@@ -58,6 +68,8 @@ public:
     uint32_t CropToBox(int32_t boxWidth, int32_t boxHeight, double position);
     uint32_t ApplyLevels(double darkPercent, double lightPercent, int32_t percentile);
     uint32_t SharpenImage(uint32_t level);
+    // Turns a picture stored with EXIF orientation 1 to 8 upright; 1 changes nothing.
+    uint32_t Orient(uint32_t orientation);
 
     // Draws the picture 1:1 at (left, top), clipped to the rectangle; 5 without a picture.
     uint32_t Draw(HDC dc, int32_t left, int32_t top, int32_t right, int32_t bottom) const;
@@ -67,30 +79,33 @@ public:
     bool SetPixel(uint32_t x, uint32_t y, uint32_t value);
 
 private:
-    struct GlobalFreer {
-        void operator()(uint8_t* block) const { GlobalFree(block); }
-    };
-    using PixelBlock = std::unique_ptr<uint8_t, GlobalFreer>;
-
-    // Takes a buffer a reader returned; a null buffer leaves the object empty.
-    void Adopt(uint8_t* pixels, uint32_t width, uint32_t height);
+    // Takes a picture a reader returned; an empty one leaves the object empty.
+    void Adopt(pxlib::Picture picture);
     uint32_t Load(DataChannel* source, uint32_t fileType);
-    void KeepLastApp1();
+    void KeepMetadata();
+    void KeepContainerMetadata(uint32_t fileType);
 
     int32_t m_jpegQuality = 75;
     int32_t m_fullChroma = 0;
     int32_t m_aimWidth = 0;
     int32_t m_aimHeight = 0;
     AimRule m_aimRule;
-    JPGDensity m_density{1, 1, 0};
     uint32_t m_width = 0;
     uint32_t m_height = 0;
     uint32_t m_storedWidth = 0;
     uint32_t m_storedHeight = 0;
-    PixelBlock m_pixels;
+    pxlib::GlobalPtr<uint8_t> m_pixels;
     std::vector<uint8_t> m_exif;
+    std::vector<std::vector<uint8_t>> m_xmp;
+    std::vector<uint8_t> m_icc;
+    std::vector<uint8_t> m_carriedExif;
+    std::vector<uint8_t> m_carriedIcc;
     bool m_incomplete = false;
 };
+
+// Whether an APP1 payload is an EXIF block, or an XMP packet or part of one.
+bool IsExifPayload(const std::vector<uint8_t>& payload);
+bool IsXmpPayload(const std::vector<uint8_t>& payload);
 
 // The decode scale denominator (1, 2, 4 or 8) for a source of w × h aimed at aimW × aimH.
 uint32_t DecodeScaleFor(uint32_t width, uint32_t height, int32_t aimWidth, int32_t aimHeight);

@@ -1,5 +1,10 @@
-// Rules of the web link and the lookup of the desktop's web page handler.
+// Rules of the web link, starting its opener, and the lookup of the desktop's web page handler.
 #include "core/link.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -83,28 +88,40 @@ LinkColour TextColour(uint32_t style, bool active, bool over, bool visited)
     return visited ? kVisitedColour : kLinkColour;
 }
 
-std::string OpenFailureText(int code)
+std::string NoBrowserText(const std::string& address)
 {
-    const char* text = nullptr;
-    switch (code) {
-    case 0: text = "The operating system is out\nof memory or resources."; break;
-    case 2: text = "The specified file was not found."; break;
-    case 3: text = "The specified path was not found."; break;
-    case 5: text = "The operating system denied\naccess to the specified file."; break;
-    case 8: text = "There was not enough memory to complete the operation."; break;
-    case 11: text = "The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image)."; break;
-    case 26: text = "A sharing violation occurred. "; break;
-    case 27: text = "The filename association is\nincomplete or invalid."; break;
-    case 28: text = "The DDE transaction could not\nbe completed because the request timed out."; break;
-    case 29: text = "The DDE transaction failed."; break;
-    case 30:
-        text = "The DDE transaction could not\nbe completed because other DDE transactions\nwere being processed.";
-        break;
-    case 31: text = "There is no application associated\nwith the given filename extension."; break;
-    case 32: text = "The specified dynamic-link library was not found."; break;
-    default: return "Can't open link:\n\nUnknown Error (" + std::to_string(code) + ") occurred.";
-    }
-    return std::string("Can't open link:\n\n") + text;
+    return "No web browser could be started to open " + address;
+}
+
+long StartQuietly(const std::vector<std::string>& argv)
+{
+    if (argv.empty() || argv.front().empty())
+        return -1;
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0)
+        return -1;
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    const int error = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return error == 0 ? pid : -1;
+}
+
+OpenerState PollOpener(long pid)
+{
+    int status = 0;
+    const pid_t done = ::waitpid(static_cast<pid_t>(pid), &status, WNOHANG);
+    if (done == 0)
+        return OpenerState::Running;
+    if (done < 0)
+        return OpenerState::Failed;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? OpenerState::Succeeded : OpenerState::Failed;
 }
 
 std::optional<std::string> HtmlHandlerCommand()

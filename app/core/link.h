@@ -1,10 +1,11 @@
-// Rules of the web link: its text colour, the failure texts of opening it, and the
-// desktop's default handler for web pages as a fallback.
+// Rules of the web link: its text colour, starting the opener quietly, the failure text, and
+// the desktop's default handler for web pages as a fallback.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quillet {
 
@@ -30,13 +31,18 @@ inline constexpr LinkColour kHoverColour{255, 0, 0};
 
 LinkColour TextColour(uint32_t style, bool active, bool over, bool visited);
 
-// Opening results as the desktop reports them: above 32 is success.
-inline constexpr int kOpenSucceeded = 33;
-inline constexpr int kOpenFileNotFound = 2;
-inline constexpr int kOpenNoAssociation = 31;
+// "No web browser could be started to open " and the address.
+std::string NoBrowserText(const std::string& address);
 
-// "Can't open link:\n\n" and the text for `code`.
-std::string OpenFailureText(int code);
+// Starts `argv` (its program looked up in PATH) with no terminal output: its standard output
+// and errors go to /dev/null. Gives the process id, or -1 when it could not be started.
+long StartQuietly(const std::vector<std::string>& argv);
+
+enum class OpenerState { Running, Succeeded, Failed };
+
+// How a process from StartQuietly stands; once it has ended it is reaped, and asking again
+// gives Failed.
+OpenerState PollOpener(long pid);
 
 // The default handler's command line for HTML documents, from the MIME associations of
 // the freedesktop.org MIME application lists (mimeapps.list, then the handler's desktop entry).

@@ -36,7 +36,8 @@ void PreviewFrame::ShowPreview(const std::string& path)
     m_picture.Release();
     CImageObject loaded;
     loaded.SetPreviewAim(m_width, m_height);
-    if (loaded.LoadFileAs(path, TypeJpeg) == 0 && loaded.HasPicture()) {
+    // By its content: the preview shows a picture of any type as it was written.
+    if (loaded.LoadFile(path) == 0 && loaded.HasPicture()) {
         uint32_t shownWidth = 0, shownHeight = 0;
         FitPreview(loaded.Width(), loaded.Height(), m_width - 4, m_height - 4, shownWidth, shownHeight);
         if (loaded.ResizeTo(shownWidth, shownHeight, 0) == 0)

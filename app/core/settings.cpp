@@ -21,6 +21,11 @@ void ForEachStoredInt(BatchSettings& s, Visit&& visit)
     visit("Sharpen", s.Sharpen, 0u);
     visit("CopyExif", s.CopyExif, 0u);
     visit("Boost", s.Boost, 0u);
+    visit("AutoRotate", s.AutoRotate, 1u);
+    visit("StripGPS", s.StripGPS, 0u);
+    visit("ToSRGB", s.ToSRGB, 0u);
+    visit("Format", s.Format, 0u);
+    visit("AllTypes", s.AllTypes, 0u);
     visit("FastDecode", s.FastDecode, 0u);
     visit("OnlyNew", s.OnlyNew, 0u);
 }
@@ -43,6 +48,8 @@ void LoadSettings(SettingsStore& store, BatchSettings& settings)
         const std::optional<uint32_t> value = store.ReadInt(kSettingsSection, name);
         field = value ? static_cast<Field>(*value) : fallback;
     });
+    if (settings.Format > FormatAvif)
+        settings.Format = FormatJpeg;
     settings.Quality = 80;
     settings.SubDirs = 0;
 }

@@ -31,9 +31,17 @@ struct BatchSettings {
     uint32_t Quality = 80;
     uint32_t Boost = 0;
     uint32_t SubDirs = 0;
+    uint32_t AutoRotate = 1;  // turn each picture upright by its EXIF orientation
+    uint32_t StripGPS = 0;    // with CopyExif: leave the location out of the carried block
+    uint32_t ToSRGB = 0;      // convert to sRGB and carry no profile; no dialog control
+    uint32_t Format = 0;  // OutputFormat of the thumbnails
+    uint32_t AllTypes = 0;  // every type the library reads, not only ".jpg" files
     uint32_t FastDecode = 0;  // decode JPEGs at 1/2, 1/4 or 1/8 when the thumbnail is still covered
     uint32_t OnlyNew = 0;     // skip a source whose thumbnail exists and is newer
 };
+
+// The thumbnails' file format; JPEG unless asked otherwise.
+enum OutputFormat : uint32_t { FormatJpeg = 0, FormatWebp = 1, FormatAvif = 2 };
 
 // The separator that follows a stored folder in PathIn and PathOut.
 inline constexpr char kFolderSeparator = '/';

@@ -6,9 +6,10 @@
 namespace quillet::gui {
 
 QMessageBox::StandardButton ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& text,
-                                        QMessageBox::StandardButtons buttons)
+                                        QMessageBox::StandardButtons buttons, const QString& details)
 {
     QMessageBox box(icon, QString::fromLatin1(res::kMessageCaption), text, buttons, parent);
+    box.setDetailedText(details);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

@@ -20,9 +20,11 @@ Control* FindControl(const QWidget* root, int id)
     return nullptr;
 }
 
-// A modal message box with the application's caption; gives the button pressed.
+// A modal message box with the program's window title, and a "Details" part when `details`
+// is not empty; gives the button pressed.
 QMessageBox::StandardButton ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& text,
-                                        QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+                                        QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                                        const QString& details = QString());
 
 // Registers the icons and layouts compiled into the program; safe to call more than once.
 void InitResources();

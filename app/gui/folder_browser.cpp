@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -61,6 +62,15 @@ CFolderBrowser::CFolderBrowser(const QString& caption, const QString& instructio
     connect(this, &QFileDialog::currentChanged, this, &CFolderBrowser::OnSelectionChanged);
     connect(this, &QFileDialog::directoryEntered, this, &CFolderBrowser::OnSelectionChanged);
     connect(m_pathEdit, &QLineEdit::textChanged, this, &CFolderBrowser::OnPathChanged);
+    // A folder renamed in the view, a fresh "New Folder" most of all, is followed by the field,
+    // so that OK takes the name shown and not the old one.
+    if (auto* model = findChild<QFileSystemModel*>()) {
+        connect(model, &QFileSystemModel::fileRenamed, this,
+                [this](const QString& folder, const QString& oldName, const QString& newName) {
+                    if (QDir::cleanPath(m_pathEdit->text()) == QDir(folder).filePath(oldName))
+                        m_pathEdit->setText(QDir(folder).filePath(newName));
+                });
+    }
 
     if (!initialFolder.isEmpty() && QFileInfo(initialFolder).isDir()) {
         setDirectory(initialFolder);
@@ -97,9 +107,18 @@ void CFolderBrowser::OnPathChanged(const QString& text)
         m_okButton->setEnabled(!text.isEmpty());
 }
 
+void CFolderBrowser::showEvent(QShowEvent* event)
+{
+    QFileDialog::showEvent(event);
+    m_pathEdit->setFocus();
+}
+
 void CFolderBrowser::accept()
 {
-    m_folder = m_pathEdit->text().toStdString();
+    const std::string typed = m_pathEdit->text().toStdString();
+    m_folder = quillet::ExpandTypedFolder(typed, QDir::homePath().toStdString());
+    if (m_folder != typed)
+        m_pathEdit->setText(QString::fromStdString(m_folder));
     MessageBoxPrompts prompts(this);
     if (m_folder.empty() || quillet::CheckFolder(m_folder, prompts) != quillet::kFolderUsable) {
         m_pathEdit->setFocus();

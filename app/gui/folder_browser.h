@@ -31,14 +31,18 @@ public:
 
     // 1 when a usable folder was confirmed, -1 otherwise.
     int Run();
-    // The confirmed folder, exactly as the path edit held it.
+    // The confirmed folder, as the path edit held it once "~" and trailing "/" were read.
     const std::string& Folder() const { return m_folder; }
 
     QLineEdit* PathEdit() const { return m_pathEdit; }
     QPushButton* OkButton() const { return m_okButton; }
 
 public slots:
+    // Takes the field as typed, with "~" for the home folder and trailing "/" dropped.
     void accept() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     void OnSelectionChanged(const QString& path);

@@ -4,12 +4,10 @@
 #include "gui/controls.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMouseEvent>
 #include <QProcess>
-#include <QUrl>
 
 namespace {
 
@@ -27,11 +25,16 @@ bool AlignInLayout(QLayout* layout, QWidget* widget, Qt::Alignment alignment)
     return false;
 }
 
+// How long a started opener may run before the browser counts as started.
+constexpr int kOpenerPatienceMs = 5000;
+
 }  // namespace
 
 CHyperLink::CHyperLink(QWidget* parent) : QLabel(parent)
 {
     setFocusPolicy(Qt::TabFocus);
+    m_watch.setInterval(50);
+    connect(&m_watch, &QTimer::timeout, this, &CHyperLink::WatchOpener);
     Repaint();
 }
 
@@ -103,29 +106,64 @@ void CHyperLink::FitToText()
 
 void CHyperLink::FollowLink()
 {
-    const int result = OpenAddress(m_address);
-    if (result > 32) {
-        m_visited = true;
-        Repaint();
+    if (IsOpening())
         return;
+    const std::string address = m_address.toStdString();
+    m_openers = {{"xdg-open", address}};
+    if (const std::optional<std::string> handler = quillet::HtmlHandlerCommand()) {
+        std::vector<std::string> command;
+        for (const QString& part :
+             QProcess::splitCommand(QString::fromStdString(quillet::HandlerCommandLine(*handler, address))))
+            command.push_back(part.toStdString());
+        m_openers.push_back(std::move(command));
     }
-    QApplication::beep();
-    quillet::gui::ShowMessage(window(), QMessageBox::Warning, QString::fromStdString(quillet::OpenFailureText(result)));
+    m_nextOpener = 0;
+    StartNextOpener();
 }
 
-int CHyperLink::OpenAddress(const QString& address)
+void CHyperLink::StartNextOpener()
 {
-    if (QDesktopServices::openUrl(QUrl::fromUserInput(address)))
-        return quillet::kOpenSucceeded;
-    const std::optional<std::string> handler = quillet::HtmlHandlerCommand();
-    if (!handler)
-        return quillet::kOpenNoAssociation;
-    QStringList arguments =
-        QProcess::splitCommand(QString::fromStdString(quillet::HandlerCommandLine(*handler, address.toStdString())));
-    if (arguments.isEmpty())
-        return quillet::kOpenFileNotFound;
-    const QString program = arguments.takeFirst();
-    return QProcess::startDetached(program, arguments) ? quillet::kOpenSucceeded : quillet::kOpenFileNotFound;
+    m_settled = false;
+    m_polls = 0;
+    while (m_nextOpener < m_openers.size()) {
+        m_pid = quillet::StartQuietly(m_openers[m_nextOpener++]);
+        if (m_pid > 0) {
+            m_watch.start();
+            return;
+        }
+    }
+    m_pid = -1;
+    QApplication::beep();
+    quillet::gui::ShowMessage(window(), QMessageBox::Warning,
+                              QString::fromStdString(quillet::NoBrowserText(m_address.toStdString())));
+}
+
+void CHyperLink::WatchOpener()
+{
+    switch (quillet::PollOpener(m_pid)) {
+    case quillet::OpenerState::Running:
+        // xdg-open without a desktop runs the browser itself and stays until it is closed.
+        if (!m_settled && ++m_polls * m_watch.interval() >= kOpenerPatienceMs) {
+            m_settled = true;
+            m_visited = true;
+            Repaint();
+        }
+        return;
+    case quillet::OpenerState::Succeeded:
+        m_watch.stop();
+        m_pid = -1;
+        if (!m_settled) {
+            m_visited = true;
+            Repaint();
+        }
+        return;
+    case quillet::OpenerState::Failed:
+        m_watch.stop();
+        m_pid = -1;
+        if (!m_settled)
+            StartNextOpener();
+        return;
+    }
 }
 
 void CHyperLink::mousePressEvent(QMouseEvent* event)

@@ -4,8 +4,11 @@
 #include "core/link.h"
 
 #include <QLabel>
+#include <QTimer>
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 class CHyperLink : public QLabel {
     Q_OBJECT
@@ -26,12 +29,13 @@ public:
     bool IsOver() const { return m_over; }
     QColor TextColour() const;
 
-    // Opens the address; on failure beeps and tells why.
+    // Opens the address with the desktop's opener, else with the default handler for web
+    // pages. The outcome comes when the started program ends, or once it has kept running a
+    // while, as a browser started in the foreground does: the link turns visited, or a beep
+    // and a message say that no browser could be started.
     void FollowLink();
-
-    // Opens `address` with the desktop's opener, else with the default handler for web
-    // pages. A result above 32 is success; others are the codes of the failure texts.
-    static int OpenAddress(const QString& address);
+    // An opener was started and its outcome is not known yet.
+    bool IsOpening() const { return m_pid > 0 && !m_settled; }
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -45,6 +49,8 @@ protected:
 private:
     void Repaint();
     void FitToText();
+    void StartNextOpener();
+    void WatchOpener();
 
     QString m_address;
     uint32_t m_style = quillet::kLinkDefaultStyle;
@@ -52,4 +58,11 @@ private:
     bool m_over = false;
     bool m_visited = false;
     bool m_attached = false;
+
+    std::vector<std::vector<std::string>> m_openers;  // what is left to try, in order
+    size_t m_nextOpener = 0;
+    long m_pid = -1;
+    bool m_settled = false;
+    int m_polls = 0;
+    QTimer m_watch;
 };

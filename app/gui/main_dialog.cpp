@@ -2,7 +2,9 @@
 #include "gui/main_dialog.h"
 
 #include "core/batch.h"
+#include "core/folders.h"
 #include "core/numbers.h"
+#include "core/run_report.h"
 #include "gui/about_dialog.h"
 #include "gui/controls.h"
 #include "gui/folder_browser.h"
@@ -13,6 +15,8 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QPointer>
+
+#include <functional>
 
 CMainDialog::CMainDialog(quillet::SettingsStore& store, QWidget* parent) : QDialog(parent), m_store(store)
 {
@@ -35,6 +39,17 @@ CMainDialog::CMainDialog(quillet::SettingsStore& store, QWidget* parent) : QDial
     connect(m_ui.startButton, &QPushButton::clicked, this, &CMainDialog::OnStart);
     connect(m_ui.exitButton, &QPushButton::clicked, this, &CMainDialog::accept);
     connect(m_ui.subDirsCheck, &QCheckBox::clicked, this, &CMainDialog::OnSubDirs);
+    // The file count follows the switch, as it follows the sub-folder one.
+    connect(m_ui.allTypesCheck, &QCheckBox::clicked, this, &CMainDialog::OnSubDirs);
+
+    // The read-only fields look it, and show their whole text when it does not fit.
+    for (QLineEdit* edit : {m_ui.pathInEdit, m_ui.fileCountEdit, m_ui.pathOutEdit}) {
+        QPalette readOnly = edit->palette();
+        readOnly.setColor(QPalette::Base, readOnly.color(QPalette::Window));
+        edit->setPalette(readOnly);
+    }
+    for (QLineEdit* edit : {m_ui.pathInEdit, m_ui.pathOutEdit})
+        connect(edit, &QLineEdit::textChanged, edit, &QLineEdit::setToolTip);
 
     auto addSwitch = [this](const char* name, const QString& text, const QString& tip) {
         auto* box = new QCheckBox(text, m_ui.extraOptions);
@@ -52,7 +67,8 @@ CMainDialog::CMainDialog(quillet::SettingsStore& store, QWidget* parent) : QDial
     m_ui.linkLabel->Attach();
     m_ui.linkLabel->SetURL(QString::fromLatin1(quillet::res::kMakerAddress));
     RescanSource();
-    m_ui.exitButton->setFocus();
+    // Not on "Exit", where a stray Space would quit; the path fields cannot be typed into.
+    m_ui.browseInButton->setFocus();
 }
 
 CMainDialog::~CMainDialog()
@@ -129,16 +145,24 @@ bool CMainDialog::UpdateData(bool fromControls)
     check(m_ui.subDirsCheck, m_settings.SubDirs);
     check(m_fastDecodeCheck, m_settings.FastDecode);
     check(m_onlyNewCheck, m_settings.OnlyNew);
+    check(m_ui.autoRotateCheck, m_settings.AutoRotate);
+    check(m_ui.stripGpsCheck, m_settings.StripGPS);
+    check(m_ui.allTypesCheck, m_settings.AllTypes);
     return true;
 }
 
 bool CMainDialog::RescanSource()
 {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // A bad number is reported before the wait, and its edit keeps what was typed.
     const bool taken = UpdateData(true);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
     quillet::RescanSource(m_settings, m_files);
-    if (!m_settings.PathIn.empty())
-        UpdateData(false);
+    if (!m_settings.PathIn.empty()) {
+        if (taken)
+            UpdateData(false);
+        else
+            m_ui.fileCountEdit->setText(QString::number(m_settings.FileCount));
+    }
     QApplication::restoreOverrideCursor();
     return taken;
 }
@@ -178,19 +202,62 @@ void CMainDialog::OnStart()
         quillet::gui::ShowMessage(this, QMessageBox::NoIcon, QString::fromLatin1(quillet::RefusalText(refusal)));
         return;
     }
+    // A destination that cannot be written would make a run that looks fine and writes nothing.
+    if (const std::string why = quillet::ProbeWritable(m_settings.PathOut); !why.empty()) {
+        quillet::gui::ShowMessage(this, QMessageBox::Warning,
+                                  QString::fromStdString(quillet::NotWritableText(m_settings.PathOut, why)));
+        return;
+    }
     // Disabling the dialog takes the focus away; it goes back where it was after the run.
     QPointer<QWidget> focus = focusWidget();
     CProgressDialog progress;
     if (!progress.Create(this))
         return;
     m_run = &progress;
-    quillet::RunBatch(m_settings, m_files, progress);
+    progress.SetFiles(&m_files);
+    const quillet::BatchResult result = quillet::RunBatch(m_settings, m_files, progress);
     m_run = nullptr;
     progress.Close();
     if (focus)
         focus->setFocus();
-    if (m_closeAfterRun)
+    if (m_closeAfterRun) {
         QDialog::reject();
+        return;
+    }
+    if (quillet::RunNeedsSummary(result)) {
+        const std::string details = quillet::RunDetailsText(result, m_settings.PathIn, progress.IncompleteSources());
+        quillet::gui::ShowMessage(this, QMessageBox::Warning, QString::fromStdString(quillet::RunSummaryText(result)),
+                                  QMessageBox::Ok, QString::fromStdString(details));
+    }
+}
+
+bool CMainDialog::focusNextPrevChild(bool next)
+{
+    // Tab enters a radio group on its checked button and leaves the group with the next
+    // press; the arrow keys move within it.
+    auto skipped = [this](QWidget* widget) {
+        for (QButtonGroup* group : {&m_typeGroup, &m_portraitGroup}) {
+            auto* button = qobject_cast<QAbstractButton*>(widget);
+            if (button != nullptr && group->buttons().contains(button))
+                return group->checkedButton() != nullptr && !button->isChecked();
+        }
+        return false;
+    };
+    QWidget* current = focusWidget();
+    if (current == nullptr)
+        return QDialog::focusNextPrevChild(next);
+    QWidget* candidate = current;
+    for (;;) {
+        candidate = next ? candidate->nextInFocusChain() : candidate->previousInFocusChain();
+        if (candidate == current)
+            return QDialog::focusNextPrevChild(next);
+        const bool takesTab =
+            (candidate->focusPolicy() & Qt::TabFocus) != 0 && candidate->isEnabled() && candidate->isVisibleTo(this);
+        if (!takesTab || skipped(candidate))
+            continue;
+        candidate->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        return true;
+    }
 }
 
 void CMainDialog::accept()
@@ -210,6 +277,37 @@ void CMainDialog::reject()
         return;
     }
     QDialog::reject();
+}
+
+void CMainDialog::showEvent(QShowEvent* event)
+{
+    // Switches may be put into the group from the layout or from code; both are seen here.
+    ArrangeExtraOptions();
+    QDialog::showEvent(event);
+}
+
+void CMainDialog::ArrangeExtraOptions()
+{
+    std::vector<QWidget*> switches;
+    std::function<void(QLayout*)> collect = [&](QLayout* layout) {
+        for (int i = 0; i < layout->count(); ++i) {
+            QLayoutItem* item = layout->itemAt(i);
+            if (QWidget* widget = item->widget())
+                switches.push_back(widget);
+            else if (item->layout() != nullptr)
+                collect(item->layout());
+        }
+    };
+    collect(m_ui.extraOptionsLayout);
+    // An empty group would only be clutter.
+    m_ui.extraOptions->setVisible(!switches.empty());
+    QWidget* previous = m_ui.linkLabel;
+    for (QWidget* widget : switches) {
+        if ((widget->focusPolicy() & Qt::TabFocus) == 0)
+            continue;
+        setTabOrder(previous, widget);
+        previous = widget;
+    }
 }
 
 void CMainDialog::SysCommand(uint32_t command)

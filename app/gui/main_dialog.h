@@ -41,11 +41,14 @@ public slots:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void BrowseFolder(quillet::Folder which);
     void OnStart();
     void OnSubDirs();
+    void ArrangeExtraOptions();
 
     Ui::CMainDialog m_ui;
     quillet::SettingsStore& m_store;

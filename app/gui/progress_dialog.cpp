@@ -2,6 +2,7 @@
 #include "gui/progress_dialog.h"
 
 #include "core/numbers.h"
+#include "core/run_report.h"
 #include "res/strings.h"
 
 #include <QCloseEvent>
@@ -88,6 +89,17 @@ void CProgressDialog::SetPos(uint32_t position)
     const QString text = QString::fromStdString(quillet::PercentText(position, m_lower, m_upper));
     if (m_ui.percentLabel->text() != text)
         m_ui.percentLabel->setText(text);
+    if (m_files != nullptr && position < m_files->size())
+        ShowFileLine(QString::fromStdString(
+            quillet::FileLineText(position, static_cast<uint32_t>(m_files->size()), (*m_files)[position])));
+}
+
+void CProgressDialog::ShowFileLine(const QString& line)
+{
+    m_fileLine = line;
+    // The window keeps its size; a long name gives up its middle, and the whole line is a tooltip.
+    m_ui.fileLabel->setText(m_ui.fileLabel->fontMetrics().elidedText(line, Qt::ElideMiddle, m_ui.fileLabel->width()));
+    m_ui.fileLabel->setToolTip(line);
 }
 
 void CProgressDialog::ShowPreview(const std::string& path)

@@ -38,8 +38,9 @@ std::optional<std::string> QtSettingsStore::ReadString(const std::string& sectio
 
 void QtSettingsStore::WriteInt(const std::string& section, const std::string& name, uint32_t value)
 {
+    // The integers are written together at the end; QSettings writes them out once when the
+    // store goes, instead of rewriting and flushing the whole file for each of them.
     m_settings.setValue(Key(section, name), value);
-    m_settings.sync();
 }
 
 void QtSettingsStore::WriteString(const std::string& section, const std::string& name, const std::string& value)

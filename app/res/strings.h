@@ -21,8 +21,8 @@ inline const char* LoadString(uint32_t id)
 // The maker's web address, shown in the main dialog's link and the About box.
 inline constexpr const char* kMakerAddress = "https://www.brackenfold.example/";
 
-// Message boxes carry the application's name, as the store does.
-inline constexpr const char* kMessageCaption = "Quillet";
+// Message boxes carry the program's window title, as the main window and the About box do.
+inline constexpr const char* kMessageCaption = "Quillmaker";
 
 inline constexpr const char* kBadNumber = "Please enter a positive integer.";
 

@@ -1,4 +1,4 @@
-// The libjpeg error exit, warning output and the live handle registries.
+// The libjpeg error exit and warning output.
 #include "formats/jpeg/jpg_glue.h"
 
 #include "pxlib.h"
@@ -32,41 +32,6 @@ jpeg_error_mgr* InstallErrorManager(JPGErrorManager& manager) noexcept
     pub->error_exit = ErrorExit;
     pub->output_message = OutputMessage;
     return pub;
-}
-
-bool HandleRegistry::Add(const void* handle) noexcept
-{
-    std::lock_guard guard(m_lock);
-    try {
-        return m_handles.insert(handle).second;
-    } catch (...) {
-        return false;
-    }
-}
-
-bool HandleRegistry::Remove(const void* handle) noexcept
-{
-    std::lock_guard guard(m_lock);
-    return m_handles.erase(handle) != 0;
-}
-
-bool HandleRegistry::Contains(const void* handle) noexcept
-{
-    std::lock_guard guard(m_lock);
-    return m_handles.count(handle) != 0;
-}
-
-// Never destroyed: handles may be ended from static destructors of the caller.
-HandleRegistry& ReadHandles() noexcept
-{
-    static HandleRegistry* registry = new HandleRegistry;
-    return *registry;
-}
-
-HandleRegistry& WriteHandles() noexcept
-{
-    static HandleRegistry* registry = new HandleRegistry;
-    return *registry;
 }
 
 }  // namespace px::jpg

@@ -1,12 +1,10 @@
 // What the JPEG reader and writer share: the error manager whose exit jumps back into the
-// running call, and the registries of live row-by-row handles.
+// running call.
 #pragma once
 
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared first
-#include <mutex>
-#include <unordered_set>
 
 #include <jpeglib.h>
 
@@ -23,20 +21,5 @@ struct JPGErrorManager {
 // Fills manager with libjpeg's defaults, replaces the exit (debug line, then jump) and sends
 // warnings to the debug output instead of standard error. Returns what cinfo.err takes.
 jpeg_error_mgr* InstallErrorManager(JPGErrorManager& manager) noexcept;
-
-// Handles given out and not yet ended, so a stale or foreign one is refused, never used.
-class HandleRegistry {
-public:
-    bool Add(const void* handle) noexcept;       // false when the registry cannot grow
-    bool Remove(const void* handle) noexcept;    // false when the handle is not live
-    bool Contains(const void* handle) noexcept;
-
-private:
-    std::mutex m_lock;
-    std::unordered_set<const void*> m_handles;
-};
-
-HandleRegistry& ReadHandles() noexcept;
-HandleRegistry& WriteHandles() noexcept;
 
 }  // namespace px::jpg

@@ -1,11 +1,14 @@
 // JPEG reading: the source manager over a data channel, marker capture, and the read entries.
 #include "base/channel.h"
 #include "base/frame.h"
+#include "base/live_handles.h"
+#include "base/guard.h"
 #include "base/image.h"
 #include "base/thread_data.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/jpeg/jpg_glue.h"
 #include "formats/jpeg/jpg_settings.h"
+#include "imaging/conversions.h"
 
 #include <jerror.h>
 
@@ -30,6 +33,15 @@ namespace px::jpg {
 namespace {
 
 constexpr uint32_t kInputBytes = 4096;
+
+// Every 8 × 8 block of every component takes at least one bit (its DC code), so a byte backs
+// at most 512 samples; the guard allows four times that and a margin of its own, which keeps
+// genuine files cut short after real data decodable as partial pictures.
+constexpr uint64_t kMaxSamplesPerByte = 4 * 512;
+
+// libjpeg's own memory (progressive coefficient buffers, row buffers); beyond it a picture is
+// refused as too large instead of being given to the allocator.
+constexpr long kDecoderMemory = 1024L << 20;
 
 struct JPGChannelSource {
     jpeg_source_mgr pub;
@@ -115,6 +127,7 @@ bool OpenDecoder(JPGReadState* s) noexcept
     if (setjmp(s->error.jump))
         return false;
     jpeg_create_decompress(&s->cinfo);
+    s->cinfo.mem->max_memory_to_use = kDecoderMemory;
     InstallSource(&s->cinfo, &s->channel);
     // COM and APP1..APP14 whole; libjpeg reads APP0 (JFIF) and APP14 (Adobe) itself anyway.
     jpeg_save_markers(&s->cinfo, JPEG_COM, 0xFFFF);
@@ -151,6 +164,13 @@ bool FinishDecoder(JPGReadState* s) noexcept
         return false;
     jpeg_finish_decompress(&s->cinfo);
     return true;
+}
+
+// True when libjpeg stopped because the picture needs more than its memory limit.
+bool OutOfDecoderMemory(const jpeg_decompress_struct& cinfo) noexcept
+{
+    const int code = cinfo.err->msg_code;
+    return code == JERR_OUT_OF_MEMORY || code == JERR_NO_BACKING_STORE || code == JERR_TFILE_CREATE;
 }
 
 // libjpeg 6b scales only by 1/8, 1/4, 1/2 and 1/1; libjpeg-turbo would take other eighths,
@@ -254,8 +274,14 @@ ReadOwner BeginRead(DataChannel* handle, uint32_t* width, uint32_t* height, bool
     s->cinfo.scale_num = 1;
     s->cinfo.scale_denom = ScaleDenominator(settings.scaleNum, settings.scaleDenom);
     CaptureMarkers(s->cinfo, settings);
+    // Before the start call, which for a progressive file allocates and clears coefficient
+    // buffers for the whole picture.
+    if (!GuardClaim(s->channel, s->cinfo.image_width, s->cinfo.image_height,
+                    static_cast<uint32_t>(s->cinfo.num_components), kMaxSamplesPerByte,
+                    Code::JpegDecode, s->cinfo.src->bytes_in_buffer))
+        return nullptr;
     if (!StartDecoder(s.get())) {
-        Fail(Code::JpegDecode);
+        Fail(OutOfDecoderMemory(s->cinfo) ? Code::TooLarge : Code::JpegDecode);
         return nullptr;
     }
     const jpeg_decompress_struct& c = s->cinfo;
@@ -325,11 +351,7 @@ uint32_t ReadRow(JPGReadState& s, uint8_t* row, uint32_t* rowIndex)
         }
         break;
     case RowAction::RGBToGrey:
-        for (uint32_t x = 0; x < width; ++x) {
-            const double luminance =
-                (in[3 * x] * 0.299 + in[3 * x + 1] * 0.587) + in[3 * x + 2] * 0.114;
-            row[x] = static_cast<uint8_t>(static_cast<uint32_t>(luminance));  // truncated
-        }
+        convert::LuminanceRow(in, width, row);
         break;
     }
     if (rowIndex)
@@ -353,6 +375,8 @@ uint8_t* ReadWhole(DataChannel* handle, uint32_t* width, uint32_t* height, uint3
         return nullptr;
     const uint32_t w = *width;
     const uint32_t h = *height;
+    if (ImageBytes(w, h, bits) >= kMaxGlobalBytes)
+        return Fail(Code::TooLarge);
     // Every row is decoded into place or cleared below, so the block need not be cleared first.
     GlobalBuffer pixels = AllocateGlobalForFill(ImageBytes(w, h, bits));
     if (!pixels)
@@ -415,7 +439,7 @@ extern "C" JPGReadState* BeginJPGRead(DataChannel* source, uint32_t* width, uint
         px::jpg::ReadOwner s = px::jpg::BeginRead(source, width, height, grey != 0);
         if (!s)
             return nullptr;
-        if (!px::jpg::ReadHandles().Add(s.get()))
+        if (!px::Live<JPGReadState>().Add(s.get()))
             return px::Fail(px::Code::OutOfMemory);
         return s.release();
     });
@@ -424,7 +448,7 @@ extern "C" JPGReadState* BeginJPGRead(DataChannel* source, uint32_t* width, uint
 extern "C" uint32_t ReadJPGRow(JPGReadState* state, uint8_t* row, uint32_t* rowIndex)
 {
     return px::Entry([&]() -> uint32_t {
-        if (!state || !px::jpg::ReadHandles().Contains(state))
+        if (!state || !px::Live<JPGReadState>().Contains(state))
             return px::Fail(px::Code::BadArgument);
         return px::jpg::ReadRow(*state, row, rowIndex);
     });
@@ -433,7 +457,7 @@ extern "C" uint32_t ReadJPGRow(JPGReadState* state, uint8_t* row, uint32_t* rowI
 extern "C" uint32_t EndJPGRead(JPGReadState* state)
 {
     return px::Entry([&]() -> uint32_t {
-        if (!state || !px::jpg::ReadHandles().Remove(state))
+        if (!state || !px::Live<JPGReadState>().Remove(state))
             return px::Fail(px::Code::BadArgument);
         return px::jpg::EndRead(px::jpg::ReadOwner(state));
     });

@@ -2,6 +2,7 @@
 // queued comments and markers, and the write entries.
 #include "base/channel.h"
 #include "base/frame.h"
+#include "base/live_handles.h"
 #include "base/image.h"
 #include "formats/jpeg/jpg_glue.h"
 #include "formats/jpeg/jpg_settings.h"
@@ -257,7 +258,7 @@ extern "C" JPGWriteState* BeginJPGWrite(DataChannel* sink, uint32_t width, uint3
             sink, px::jpg::Params(width, height, quality, progressive != 0, grey != 0, density));
         if (!s)
             return nullptr;
-        if (!px::jpg::WriteHandles().Add(s.get()))
+        if (!px::Live<JPGWriteState>().Add(s.get()))
             return px::Fail(px::Code::OutOfMemory);
         return s.release();
     });
@@ -266,7 +267,7 @@ extern "C" JPGWriteState* BeginJPGWrite(DataChannel* sink, uint32_t width, uint3
 extern "C" uint32_t WriteJPGRow(JPGWriteState* state, const uint8_t* row)
 {
     return px::Entry([&]() -> uint32_t {
-        if (!state || !px::jpg::WriteHandles().Contains(state))
+        if (!state || !px::Live<JPGWriteState>().Contains(state))
             return px::Fail(px::Code::BadArgument);
         return px::jpg::WriteRow(*state, row);
     });
@@ -275,7 +276,7 @@ extern "C" uint32_t WriteJPGRow(JPGWriteState* state, const uint8_t* row)
 extern "C" uint32_t EndJPGWrite(JPGWriteState* state)
 {
     return px::Entry([&]() -> uint32_t {
-        if (!state || !px::jpg::WriteHandles().Remove(state))
+        if (!state || !px::Live<JPGWriteState>().Remove(state))
             return px::Fail(px::Code::BadArgument);
         return px::jpg::EndWrite(px::jpg::WriteOwner(state));
     });

@@ -43,4 +43,8 @@ bool Probe(const uint8_t* header, size_t size) noexcept;
 bool Info(Channel& channel, uint32_t& width, uint32_t& height);
 GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height);
 
+// bits 24 (colour type 2) or 8 (colour type 3 with 256 RGBQUAD entries).
+bool Save(Channel& sink, const uint8_t* pixels, uint32_t width, uint32_t height, uint32_t bits,
+          const uint8_t* palette);
+
 }  // namespace px::png

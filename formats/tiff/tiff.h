@@ -24,4 +24,8 @@ bool Probe(const uint8_t* header, size_t size) noexcept;
 bool Info(Channel& channel, uint32_t& width, uint32_t& height);
 GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height);
 
+// bits 24 (RGB) or 8 (palette of 256 RGBQUAD entries); one page, LZW.
+bool Save(Channel& sink, const uint8_t* pixels, uint32_t width, uint32_t height, uint32_t bits,
+          const uint8_t* palette);
+
 }  // namespace px::tiff

@@ -174,7 +174,7 @@ TEST(RunBatch, ContentWithoutAReaderIsAFailedLoadAndWritesNothing)
     RecordingProgress progress;
     const BatchResult result = RunBatch(SettingsFor(in, out), {in / "anim.jpg"}, progress);
     ASSERT_EQ(result.skipped.size(), 1u);
-    EXPECT_EQ(result.skipped[0].reason, "not a picture Quillet can read");
+    EXPECT_EQ(result.skipped[0].reason, "cannot be read: Quillet has no reader for GIF pictures");
     EXPECT_TRUE(fs::is_empty(out.path()));
 }
 

@@ -161,5 +161,32 @@ TEST(CheckFolder, FailedCreationIsReported)
     EXPECT_EQ(prompts.errors[0], "The folder:\n\n" + path + "\n\ncan not be created. Please double check.");
 }
 
+TEST(ExpandTypedFolder, HomeAndTrailingSeparators)
+{
+    struct Row {
+        const char* typed;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"~", "/home/ann"},            {"~/", "/home/ann"},        {"~/Photos", "/home/ann/Photos"},
+        {"~/Photos//", "/home/ann/Photos"}, {"/tmp/", "/tmp"},      {"/", "/"},
+        {"//", "/"},                   {"~ann/x", "~ann/x"},       {"/a/~/b", "/a/~/b"},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(ExpandTypedFolder(row.typed, "/home/ann"), row.expected) << row.typed;
+}
+
+TEST(ProbeWritable, LeavesNothingBehindAndNamesTheReason)
+{
+    test::TempFolder folder;
+    EXPECT_EQ(ProbeWritable(folder.path().string()), "");
+    EXPECT_TRUE(fs::is_empty(folder.path()));
+    EXPECT_EQ(ProbeWritable((folder.path() / "gone").string()), "No such file or directory");
+    std::ofstream(folder.path() / "file") << "x";
+    EXPECT_EQ(ProbeWritable((folder.path() / "file").string()), "Not a directory");
+    EXPECT_EQ(NotWritableText("/srv/out/", "Permission denied"),
+              "Thumbnails can not be written to the destination folder:\n\n/srv/out/\n\nPermission denied.");
+}
+
 }  // namespace
 }  // namespace quillet

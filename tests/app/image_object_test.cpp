@@ -1,14 +1,49 @@
 // The image object: pixels, crop window copy, decode aim, EXIF block, saving.
 #include "core/image_object.h"
 #include "app/photo_files.h"
+#include "support/exif_fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 namespace quillet {
 namespace {
+
+// Sharpens a 4000 × 3000 picture with room left for small allocations only, so its 36 MB
+// scratch is refused; 0 when that is reported as out of memory.
+int SharpenUnderAddressLimit()
+{
+    CImageObject image;
+    if (image.Allocate(4000, 3000) != 0)
+        return 2;
+    unsigned long pages = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%lu", &pages) != 1)
+            pages = 0;
+        std::fclose(statm);
+    }
+    const rlim_t limit = pages * 4096 + (4u << 20);
+    const rlimit cap{limit, limit};
+    if (pages == 0 || setrlimit(RLIMIT_AS, &cap) != 0)
+        return 3;
+    return image.SharpenImage(10) == PX_ERR_OUT_OF_MEMORY ? 0 : 1;
+}
+
+// A sharpen whose scratch memory cannot be had must say so, not report the last success.
+TEST(ImageObject, SharpenReportsAScratchItCannotHave)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "an address-space limit cannot be set under AddressSanitizer";
+#else
+    EXPECT_EXIT(std::_Exit(SharpenUnderAddressLimit()), ::testing::ExitedWithCode(0), "");
+#endif
+}
 
 TEST(ImageObject, PixelAccessorsKeepToThePicture)
 {
@@ -73,14 +108,29 @@ TEST(ImageObject, DecodeScaleFollowsTheAim)
     EXPECT_EQ(image.Width(), 1600u);
 }
 
-TEST(ImageObject, LoadKeepsTheLastApp1AndFailedLoadsLeaveItEmpty)
+TEST(ImageObject, LoadKeepsTheLastExifApp1AndFailedLoadsLeaveItEmpty)
 {
     test::TempFolder folder;
-    const auto exif = test::ExifPayload(500, 9);
-    test::WriteJpeg(folder / "two.jpg", 64, 48, {exif, std::vector<uint8_t>(40, 'x')});
+    const auto exif = test::ExifPayload(500, 9), laterExif = test::ExifPayload(300, 4);
+    const std::vector<uint8_t> other(40, 'x');
+    const auto xmp = test::XmpPayload();
+    const struct {
+        std::vector<std::vector<uint8_t>> app1;
+        std::vector<uint8_t> kept;
+        size_t xmpPackets;
+        const char* what;
+    } cases[] = {
+        {{exif, other}, exif, 0, "an EXIF block before another APP1"},
+        {{exif, xmp, laterExif}, laterExif, 1, "the last of two EXIF blocks"},
+        {{other, xmp}, xmp, 1, "no EXIF block: the last APP1"},
+    };
     CImageObject image;
-    ASSERT_EQ(image.LoadFile(folder / "two.jpg"), 0u);
-    EXPECT_EQ(image.ExifBlock(), std::vector<uint8_t>(40, 'x'));
+    for (const auto& c : cases) {
+        test::WriteJpeg(folder / "two.jpg", 64, 48, c.app1);
+        ASSERT_EQ(image.LoadFile(folder / "two.jpg"), 0u);
+        EXPECT_EQ(image.ExifBlock(), c.kept) << c.what;
+        EXPECT_EQ(image.XmpPackets().size(), c.xmpPackets) << c.what;
+    }
 
     std::ofstream(folder / "junk.jpg") << "junk junk junk junk junk junk junk junk junk junk";
     EXPECT_NE(image.LoadFile(folder / "junk.jpg"), 0u);

@@ -1,4 +1,4 @@
-// Web link rules: text colour, failure texts, and the fallback handler's command line.
+// Web link rules: text colour, the quiet opener, and the fallback handler's command line.
 #include "core/link.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace quillet {
 namespace {
@@ -40,13 +41,28 @@ TEST(LinkColour, StatePrecedence)
     EXPECT_EQ(def, 0x15u);
 }
 
-TEST(OpenFailureText, KnownAndUnknownCodes)
+TEST(StartQuietly, ExitStatusDecidesAndMissingProgramsDoNotStart)
 {
-    EXPECT_EQ(OpenFailureText(2), "Can't open link:\n\nThe specified file was not found.");
-    EXPECT_EQ(OpenFailureText(31),
-              "Can't open link:\n\nThere is no application associated\nwith the given filename extension.");
-    EXPECT_EQ(OpenFailureText(26), "Can't open link:\n\nA sharing violation occurred. ");
-    EXPECT_EQ(OpenFailureText(4), "Can't open link:\n\nUnknown Error (4) occurred.");
+    struct Row {
+        std::vector<std::string> argv;
+        OpenerState expected;
+    };
+    const Row rows[] = {
+        {{"sh", "-c", "echo to-nowhere; echo also >&2; exit 0"}, OpenerState::Succeeded},
+        {{"sh", "-c", "exit 3"}, OpenerState::Failed},
+        {{"sh", "-c", "kill -9 $$"}, OpenerState::Failed},
+    };
+    for (const Row& row : rows) {
+        const long pid = StartQuietly(row.argv);
+        ASSERT_GT(pid, 0) << row.argv.back();
+        OpenerState state;
+        while ((state = PollOpener(pid)) == OpenerState::Running)
+            std::this_thread::yield();
+        EXPECT_EQ(state, row.expected) << row.argv.back();
+    }
+    EXPECT_EQ(StartQuietly({"quillet-no-such-opener", "https://x/"}), -1);
+    EXPECT_EQ(StartQuietly({}), -1);
+    EXPECT_EQ(NoBrowserText("https://a.example/"), "No web browser could be started to open https://a.example/");
 }
 
 // Points the freedesktop.org directories into a scratch folder for one test.

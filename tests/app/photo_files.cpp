@@ -90,3 +90,17 @@ std::vector<uint8_t> ExifPayload(size_t size, uint8_t fill)
 }
 
 }  // namespace test
+
+namespace test {
+
+bool WritePicture(const std::string& path, uint32_t fileType, uint32_t width, uint32_t height, uint32_t seed)
+{
+    const std::vector<uint8_t> rgb = TestPicture(width, height, seed);
+    DataChannel* sink = OpenFileSink(path.c_str());
+    if (!sink)
+        return false;
+    const uint32_t written = SavePicture(sink, fileType, rgb.data(), width, height, 24, nullptr);
+    return CloseSink(sink) && written;
+}
+
+}  // namespace test

@@ -18,6 +18,10 @@ std::vector<uint8_t> TestPicture(uint32_t width, uint32_t height, uint32_t seed 
 void WriteJpeg(const std::string& path, uint32_t width, uint32_t height,
                const std::vector<std::vector<uint8_t>>& app1 = {}, uint32_t seed = 1);
 
+// Writes a 24-bit picture with the library's writer of a PX_FILE_ type; false when it has none.
+bool WritePicture(const std::string& path, uint32_t fileType, uint32_t width, uint32_t height,
+                  uint32_t seed = 1);
+
 // The size GetJPGDimensions reports, or 0 × 0.
 struct Size {
     uint32_t width = 0;

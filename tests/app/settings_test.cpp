@@ -24,6 +24,8 @@ TEST(Settings, FirstRunWithAnEmptyStoreGivesTheDefaults)
     EXPECT_EQ(s.Quality, 80u);
     EXPECT_EQ(s.SubDirs, 0u);
     EXPECT_EQ(s.Autolev + s.Sharpen + s.CopyExif + s.Boost, 0u);
+    EXPECT_EQ(s.AutoRotate, 1u);
+    EXPECT_EQ(s.StripGPS + s.ToSRGB, 0u);
     EXPECT_EQ(s.PathIn, "");
     EXPECT_EQ(s.PathOut, "");
     EXPECT_EQ(s.FileCount, 0u);
@@ -58,7 +60,9 @@ TEST(Settings, SaveWritesTheIntegersInOrderAndNoFolder)
     SaveSettings(store, s);
     const std::vector<std::string> expected = {
         "Width=800", "Height=480", "Type=4294967295", "Portrait=1", "ResType=0", "Sampling=1",
-        "Middle=65", "Autolev=0", "Sharpen=0", "CopyExif=0", "Boost=0", "FastDecode=0", "OnlyNew=0"};
+        "Middle=65", "Autolev=0", "Sharpen=0", "CopyExif=0", "Boost=0", "AutoRotate=1", "StripGPS=0",
+        "ToSRGB=0", "Format=0", "AllTypes=0",
+        "FastDecode=0", "OnlyNew=0"};
     EXPECT_EQ(store.writes(), expected);
 
     BatchSettings back;
@@ -66,6 +70,11 @@ TEST(Settings, SaveWritesTheIntegersInOrderAndNoFolder)
     EXPECT_EQ(back.Width, 800u);
     EXPECT_EQ(back.Type, -1);
     EXPECT_EQ(back.PathIn, "");
+
+    // A format this version does not know is read as JPEG.
+    store.WriteInt(kSettingsSection, "Format", 7);
+    LoadSettings(store, back);
+    EXPECT_EQ(back.Format, static_cast<uint32_t>(FormatJpeg));
 }
 
 TEST(Settings, StoreFolderWritesAtOnceWithoutTheSeparator)

@@ -60,6 +60,12 @@ TEST(MemorySource, SeekFromEndOfALargerSource)
     DataChannel* ch = OpenMemorySource(data.data(), 1000);
     EXPECT_EQ(ChannelSeek(ch, -769, 2), 1u);
     EXPECT_EQ(ChannelTell(ch), 231u);
+    // The end itself, where reading everything leaves the position too.
+    EXPECT_EQ(ChannelSeek(ch, 0, 2), 1u);
+    EXPECT_EQ(ChannelTell(ch), 1000u);
+    EXPECT_NE(ChannelAtEnd(ch), 0u);
+    uint8_t byte = 0;
+    EXPECT_EQ(ChannelRead(ch, &byte, 1), 0u);
     CloseSource(ch);
 }
 

@@ -1,7 +1,13 @@
 // quillet-batch end to end: the geometry table through real files, exit codes, messages.
 #include "app/photo_files.h"
+#include "support/exif_fixture.h"
+
+#include <libexif/exif-data.h>
 
 #include <gtest/gtest.h>
+#include <libheif/heif.h>
+#include <webp/decode.h>
+#include <webp/demux.h>
 
 #include <array>
 #include <chrono>
@@ -91,6 +97,129 @@ TEST_P(GeometryEndToEnd, ThumbnailHasTheSizeOfTheTable)
 INSTANTIATE_TEST_SUITE_P(Table, GeometryEndToEnd, ::testing::ValuesIn(kRows),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A WebP or AVIF thumbnail as its own library decodes it: size, EXIF (TIFF data) and profile.
+struct Decoded {
+    uint32_t width = 0, height = 0;
+    std::vector<uint8_t> exif, icc;
+};
+
+Decoded DecodeWebp(const std::vector<uint8_t>& bytes)
+{
+    Decoded d;
+    int w = 0, h = 0;
+    if (!WebPGetInfo(bytes.data(), bytes.size(), &w, &h))
+        return d;
+    d.width = static_cast<uint32_t>(w);
+    d.height = static_cast<uint32_t>(h);
+    const WebPData data{bytes.data(), bytes.size()};
+    WebPDemuxer* demux = WebPDemux(&data);
+    WebPChunkIterator chunk;
+    if (demux && WebPDemuxGetChunk(demux, "EXIF", 1, &chunk)) {
+        d.exif.assign(chunk.chunk.bytes, chunk.chunk.bytes + chunk.chunk.size);
+        WebPDemuxReleaseChunkIterator(&chunk);
+    }
+    if (demux && WebPDemuxGetChunk(demux, "ICCP", 1, &chunk)) {
+        d.icc.assign(chunk.chunk.bytes, chunk.chunk.bytes + chunk.chunk.size);
+        WebPDemuxReleaseChunkIterator(&chunk);
+    }
+    WebPDemuxDelete(demux);
+    return d;
+}
+
+Decoded DecodeAvif(const std::vector<uint8_t>& bytes)
+{
+    Decoded d;
+    heif_context* context = heif_context_alloc();
+    heif_image_handle* handle = nullptr;
+    if (heif_context_read_from_memory_without_copy(context, bytes.data(), bytes.size(), nullptr).code == heif_error_Ok &&
+        heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok) {
+        heif_image* image = nullptr;
+        if (heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr).code ==
+            heif_error_Ok) {
+            d.width = static_cast<uint32_t>(heif_image_get_width(image, heif_channel_interleaved));
+            d.height = static_cast<uint32_t>(heif_image_get_height(image, heif_channel_interleaved));
+            heif_image_release(image);
+        }
+        heif_item_id id = 0;
+        if (heif_image_handle_get_list_of_metadata_block_IDs(handle, "Exif", &id, 1) == 1) {
+            std::vector<uint8_t> block(heif_image_handle_get_metadata_size(handle, id));
+            heif_image_handle_get_metadata(handle, id, block.data());
+            if (block.size() > 4)
+                d.exif.assign(block.begin() + 4, block.end());  // behind the offset word
+        }
+        d.icc.resize(heif_image_handle_get_raw_color_profile_size(handle));
+        if (!d.icc.empty())
+            heif_image_handle_get_raw_color_profile(handle, d.icc.data());
+        heif_image_handle_release(handle);
+    }
+    heif_context_free(context);
+    return d;
+}
+
+TEST_P(GeometryEndToEnd, WebpAndAvifThumbnailsHaveTheSizeOfTheTable)
+{
+    const Row& row = GetParam();
+    test::TempFolder in, out;
+    test::WriteJpeg(in / "p.jpg", row.w, row.h);
+    for (const char* format : {"webp", "avif"}) {
+        SCOPED_TRACE(format);
+        const Outcome run = Batch(std::string(row.options) + " --format " + format + " --jobs 1 " + Quoted(in.path()) +
+                                  " " + Quoted(out.path()));
+        ASSERT_EQ(run.status, 0) << run.out;
+        const std::vector<uint8_t> bytes = test::ReadBytes(out / (std::string("p.") + format));
+        const Decoded d = format == std::string("webp") ? DecodeWebp(bytes) : DecodeAvif(bytes);
+        EXPECT_EQ(d.width, row.tw);
+        EXPECT_EQ(d.height, row.th);
+    }
+    EXPECT_FALSE(fs::exists(out / "p.jpg"));
+}
+
+TEST(QuilletBatch, WebpAndAvifThumbnailsCarryExifWhenAskedAndTheProfileAlways)
+{
+    const std::vector<uint8_t> tiff = {'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x0F, 0x01, 2, 0, 4, 0, 0, 0,
+                                       'Q', 'u', 'i', 0, 0, 0, 0, 0};
+    std::vector<uint8_t> app1(6 + tiff.size());
+    std::memcpy(app1.data(), "Exif\0", 6);
+    std::copy(tiff.begin(), tiff.end(), app1.begin() + 6);
+    const std::vector<uint8_t> icc(300, 0x33);
+    test::TempFolder in, out;
+    test::WriteJpeg(in / "j.jpg", 800, 600, {app1});
+    // A WebP source with both, under a name the run collects.
+    const std::vector<uint8_t> pixels = test::TestPicture(800, 600);
+    std::vector<uint8_t> webp(1 << 20);
+    DataChannel* sink = OpenMemorySink(webp.data(), static_cast<uint32_t>(webp.size()));
+    ASSERT_EQ(WriteWebP(sink, pixels.data(), 800, 600, 90, tiff.data(), static_cast<uint32_t>(tiff.size()), icc.data(),
+                        static_cast<uint32_t>(icc.size())), 1u);
+    webp.resize(ChannelTell(sink));
+    CloseSink(sink);
+    std::ofstream(in / "w.jpg", std::ios::binary).write(reinterpret_cast<const char*>(webp.data()),
+                                                         static_cast<std::streamsize>(webp.size()));
+
+    for (const bool copyExif : {false, true}) {
+        for (const char* format : {"webp", "avif"}) {
+            SCOPED_TRACE(std::string(format) + (copyExif ? " with --copy-exif" : ""));
+            const Outcome run = Batch(std::string("--format ") + format + (copyExif ? " --copy-exif " : " ") +
+                                      Quoted(in.path()) + " " + Quoted(out.path()));
+            ASSERT_EQ(run.status, 0) << run.out;
+            auto decode = [&](const char* name) {
+                const std::vector<uint8_t> bytes = test::ReadBytes(out / (std::string(name) + "." + format));
+                return format == std::string("webp") ? DecodeWebp(bytes) : DecodeAvif(bytes);
+            };
+            const Decoded fromJpeg = decode("j"), fromWebp = decode("w");
+            EXPECT_EQ(fromJpeg.width, 640u);
+            // The carried block is rewritten for the thumbnail: the source's tags stay, the byte
+            // order and the first entry (Make) with them.
+            for (const std::vector<uint8_t>* exif : {&fromJpeg.exif, &fromWebp.exif}) {
+                EXPECT_EQ(exif->empty(), !copyExif);
+                if (copyExif && exif->size() >= 22) {
+                    EXPECT_TRUE(std::equal(tiff.begin() + 10, tiff.begin() + 22, exif->begin() + 10));
+                }
+            }
+            EXPECT_EQ(fromWebp.icc, icc);
+        }
+    }
+}
+
 TEST(QuilletBatch, SkippedFilesAreNamedWithTheirReasonAndExitOne)
 {
     test::TempFolder in, out;
@@ -103,6 +232,97 @@ TEST(QuilletBatch, SkippedFilesAreNamedWithTheirReasonAndExitOne)
     EXPECT_NE(run.out.find("1 written, 1 skipped"), std::string::npos) << run.out;
     EXPECT_TRUE(fs::exists(out / "a.JPG"));
     EXPECT_FALSE(fs::exists(out / "b.jpeg"));
+}
+
+// True when the library reads the PX_FILE_ type.
+bool Readable(uint32_t fileType)
+{
+    PXFileFormat format{};
+    for (uint32_t i = 0; GetFileFormat(i, &format); ++i)
+        if (format.fileType == fileType)
+            return format.readable != 0;
+    return false;
+}
+
+// One folder holding a picture of every type, some named wrongly, run with and without
+// --all-types. Types whose reader is still to come must be skipped, never half written.
+TEST(QuilletBatch, AFolderOfEveryTypeWithAndWithoutAllTypes)
+{
+    test::TempFolder in, plain, all;
+    test::WriteJpeg(in / "photo.jpg", 800, 600);
+    ASSERT_TRUE(test::WritePicture(in / "p.png", PX_FILE_PNG, 800, 600));
+    ASSERT_TRUE(test::WritePicture(in / "p.tif", PX_FILE_TIFF, 800, 600, 2));
+    ASSERT_TRUE(test::WritePicture(in / "b.BMP", PX_FILE_BMP, 800, 600));
+    ASSERT_TRUE(test::WritePicture(in / "bmp.jpg", PX_FILE_BMP, 800, 600));
+    std::string gif = "GIF89a";
+    gif.resize(300, '\x01');
+    std::ofstream(in / "anim.jpg", std::ios::binary) << gif;
+    std::ofstream(in / "notes.txt") << "not collected";
+    // Corpus pictures of the types our writers do not make: name, corpus file, type.
+    struct Borrowed {
+        const char* name;
+        const char* file;
+        uint32_t type;
+    };
+    const Borrowed borrowed[] = {{"layers.psd", "psd-tools/2layers.psd", PX_FILE_PSD},
+                                 {"ctc24.tga", "image-rs/images/tga/testsuite/ctc24.tga", PX_FILE_TGA},
+                                 {"full.wmf", "wmf2svg/wmf/fulltest.wmf", PX_FILE_WMF},
+                                 {"full.emf", "wmf2svg/emf/fulltest.emf", PX_FILE_EMF}};
+    std::vector<Borrowed> present;
+    const std::string corpus = test::CorpusDir();
+    for (const Borrowed& b : borrowed)
+        if (!corpus.empty() && fs::copy_file(corpus + "/" + b.file, in / b.name, fs::copy_options::none))
+            present.push_back(b);
+
+    // Corpus pictures come in any size: a JPEG within the box.
+    auto expectThumbnail = [](const std::string& path, bool exact) {
+        const test::Size size = test::JpegSize(path);
+        if (exact)
+            EXPECT_TRUE(size.width == 640 && size.height == 480) << path << " " << size.width << "x" << size.height;
+        else
+            EXPECT_TRUE(size.width > 0 && size.width <= 640 && size.height > 0 && size.height <= 480)
+                << path << " " << size.width << "x" << size.height;
+    };
+    auto count = [](const test::TempFolder& folder) {
+        return std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator());
+    };
+    const bool bmp = Readable(PX_FILE_BMP);
+
+    // Only .jpg names, loaded by their content.
+    Outcome run = Batch(Quoted(in.path()) + " " + Quoted(plain.path()) + " --jobs 1");
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("skipped " + (in / "anim.jpg") + ": cannot be read: Quillet has no reader for GIF pictures"),
+              std::string::npos) << run.out;
+    expectThumbnail(plain / "photo.jpg", true);
+    if (bmp)
+        expectThumbnail(plain / "bmp.jpg", true);
+    EXPECT_EQ(count(plain), bmp ? 2 : 1);
+
+    // Every readable type; a.png and a.tif of one folder both get a thumbnail.
+    run = Batch(Quoted(in.path()) + " " + Quoted(all.path()) + " --all-types --jobs 2");
+    EXPECT_EQ(run.status, 1) << run.out;
+    long expected = 3;  // photo, p and its twin
+    expectThumbnail(all / "photo.jpg", true);
+    expectThumbnail(all / "p.jpg", true);
+    const bool tifLater = fs::exists(all / "p.tif.jpg");
+    EXPECT_NE(tifLater, fs::exists(all / "p.png.jpg")) << "exactly one of the twins keeps its extension";
+    expectThumbnail(all / (tifLater ? "p.tif.jpg" : "p.png.jpg"), true);
+    if (bmp) {
+        expectThumbnail(all / "b.jpg", true);
+        expectThumbnail(all / "bmp.jpg", true);
+        expected += 2;
+    }
+    for (const Borrowed& b : present) {
+        const std::string thumbnail = all / (fs::path(b.name).stem().string() + ".jpg");
+        if (Readable(b.type)) {
+            expectThumbnail(thumbnail, false);
+            ++expected;
+        } else {
+            EXPECT_FALSE(fs::exists(thumbnail)) << thumbnail;
+        }
+    }
+    EXPECT_EQ(count(all), expected) << run.out;
+    EXPECT_FALSE(fs::exists(all / "notes.jpg"));
 }
 
 TEST(QuilletBatch, RefusalsAndBadUsageExitTwoAndWriteNothing)
@@ -122,6 +342,7 @@ TEST(QuilletBatch, RefusalsAndBadUsageExitTwoAndWriteNothing)
         {"--height 99999999999 " + Quoted(in.path()) + " " + Quoted(out.path()), "at most 65500 x 65500"},
         {"--width -3 " + Quoted(in.path()) + " " + Quoted(out.path()), "needs a whole number"},
         {"--rule sideways " + Quoted(in.path()) + " " + Quoted(out.path()), "--rule takes"},
+        {"--format gif " + Quoted(in.path()) + " " + Quoted(out.path()), "--format takes"},
         {Quoted(in.path()), "give a SOURCE and a DEST"},
     };
     for (const Case& c : cases) {
@@ -133,11 +354,41 @@ TEST(QuilletBatch, RefusalsAndBadUsageExitTwoAndWriteNothing)
     EXPECT_EQ(std::distance(fs::directory_iterator(in.path()), fs::directory_iterator()), 1);
 }
 
+TEST(QuilletBatch, OrientationAndLocationSwitchesReachTheRun)
+{
+    test::TempFolder in, out;
+    test::ExifSpec spec;
+    spec.orientation = 6;  // a phone held upright: landscape pixels
+    test::WriteJpeg(in / "phone.jpg", 800, 600, {test::ExifBlock(spec)});
+    const struct {
+        const char* options;
+        uint32_t width, height;
+        bool gps;
+    } cases[] = {
+        {"--copy-exif", 360, 480, true},
+        {"--copy-exif --strip-gps", 360, 480, false},
+        {"--copy-exif --no-auto-rotate", 640, 480, true},
+    };
+    for (const auto& c : cases) {
+        const Outcome run = Batch(std::string(c.options) + " " + Quoted(in.path()) + " " + Quoted(out.path()));
+        ASSERT_EQ(run.status, 0) << run.out;
+        EXPECT_EQ(test::JpegSize(out / "phone.jpg").width, c.width) << c.options;
+        EXPECT_EQ(test::JpegSize(out / "phone.jpg").height, c.height) << c.options;
+        const auto carried = test::App1Payloads(out / "phone.jpg");
+        ASSERT_EQ(carried.size(), 1u) << c.options;
+        ExifData* exif = exif_data_new_from_data(carried[0].data(), static_cast<unsigned>(carried[0].size()));
+        EXPECT_EQ(exif->ifd[EXIF_IFD_GPS]->count > 0, c.gps) << c.options;
+        exif_data_unref(exif);
+    }
+}
+
 TEST(QuilletBatch, HelpAndVersion)
 {
     const Outcome help = Batch("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Usage: quillet-batch"), std::string::npos);
+    for (const char* option : {"--no-auto-rotate", "--strip-gps", "--srgb"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
     const Outcome version = Batch("--version");
     EXPECT_EQ(version.status, 0);
     EXPECT_NE(version.out.find("quillet-batch "), std::string::npos);

@@ -90,6 +90,13 @@ TEST(DetectFileType, SignatureRows)
         {"TLA 1", Header("TLA\x01"s), 11},
         {"TLAU", Header("TLAU"), 12},
         {"two zero bytes in memory", Header("\x00\x00"s), 13},
+        {"HEIC", Header("\x00\x00\x00\x18" "ftypheic\x00\x00\x00\x00" "mif1heic"s), 15},
+        {"HEIF under the mif1 brand", Header("\x00\x00\x00\x10" "ftypmif1\x00\x00\x00\x00"s), 15},
+        {"AVIF", Header("\x00\x00\x00\x1C" "ftypavif\x00\x00\x00\x00" "avifmif1miaf"s), 16},
+        {"AVIF among mif1's compatible brands", Header("\x00\x00\x00\x18" "ftypmif1\x00\x00\x00\x00" "avifmiaf"s), 16},
+        {"MP4 video opens with two zero bytes, no HEIF brand", Header("\x00\x00\x00\x18" "ftypisom\x00\x00\x02\x00" "isomiso2"s), 13},
+        {"WebP", Header("RIFF\x24\x00\x00\x00WEBPVP8 "s), 17},
+        {"WAV is RIFF but no WebP", Header("RIFF\x24\x00\x00\x00WAVEfmt "s), 0},
         {"nothing known", Header(""), 0},
     };
     for (const Row& row : rows) {

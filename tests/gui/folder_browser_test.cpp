@@ -4,9 +4,11 @@
 #include "gui/folder_browser.h"
 
 #include <QLineEdit>
+#include <QAbstractItemView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QToolButton>
 
 namespace {
 
@@ -77,7 +79,6 @@ private slots:
     void invalidPathsAreReportedAndTheBrowserStaysOpen_data()
     {
         QTest::addColumn<QString>("tail");
-        QTest::newRow("trailing separator") << "/new/";
         QTest::newRow("leading space") << "/ new";
         QTest::newRow("trailing dot") << "/new.";
         QTest::newRow("question mark inside") << "/ne?w";
@@ -134,6 +135,74 @@ private slots:
         QCOMPARE(outcome.messages.size(), 2);
         QCOMPARE(outcome.messages[1], "The folder:\n\n" + path + "\n\ncan not be created. Please double check.");
         QVERIFY(outcome.stayedOpen);
+    }
+
+    void homeAndTrailingSeparatorsAreReadAsLinuxUsersMeanThem_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("home") << "~" << "HOME";
+        QTest::newRow("inside home, trailing separator") << "~/photos/" << "HOME/photos";
+        QTest::newRow("trailing separators") << "HOME/photos//" << "HOME/photos";
+        QTest::newRow("the root") << "/" << "/";
+    }
+
+    void homeAndTrailingSeparatorsAreReadAsLinuxUsersMeanThem()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, expected);
+        QTemporaryDir home;
+        QDir().mkpath(home.path() + "/photos");
+        const QByteArray savedHome = qgetenv("HOME");
+        qputenv("HOME", home.path().toLocal8Bit());
+        std::string chosen;
+        const Outcome outcome =
+            TypeAndConfirm(QString(), typed.replace("HOME", home.path()), QMessageBox::No, &chosen);
+        qputenv("HOME", savedHome);
+        QCOMPARE(outcome.result, 1);
+        QVERIFY(outcome.messages.isEmpty());
+        QCOMPARE(QString::fromStdString(chosen), expected.replace("HOME", home.path()));
+    }
+
+    void startsWithTheFocusInTheFolderField()
+    {
+        QTemporaryDir scratch;
+        CFolderBrowser browser(QStringLiteral("Select Source"), QStringLiteral("title"), scratch.path(), nullptr);
+        browser.show();
+        QCOMPARE(browser.focusWidget(), browser.PathEdit());
+    }
+
+    void okTakesANewFolderUnderItsNewName()
+    {
+        QTemporaryDir scratch;
+        CFolderBrowser browser(QStringLiteral("Select Destination"), QStringLiteral("title"), scratch.path(), nullptr);
+        QString shownAfterCreate, shownAfterRename;
+        bool renamed = false;
+        guitest::WhenModal<CFolderBrowser>([&](CFolderBrowser* shown) {
+            shown->findChild<QToolButton*>(QStringLiteral("newFolderButton"))->click();
+            shownAfterCreate = shown->PathEdit()->text();
+            // The name is typed into the editor that the view opens on the new folder.
+            for (QAbstractItemView* view : shown->findChildren<QAbstractItemView*>()) {
+                for (QLineEdit* editor : view->findChildren<QLineEdit*>()) {
+                    if (!editor->isVisible())
+                        continue;
+                    editor->setText(QStringLiteral("Holiday"));
+                    QTest::keyClick(editor, Qt::Key_Return);
+                }
+            }
+            // The view commits the name from its event loop.
+            renamed = QTest::qWaitFor([&] { return QFileInfo::exists(scratch.path() + "/Holiday"); });
+            shownAfterRename = shown->PathEdit()->text();
+            shown->OkButton()->click();
+            if (shown->isVisible())
+                shown->reject();
+        });
+        QCOMPARE(browser.Run(), 1);
+        QVERIFY(renamed);
+        QCOMPARE(shownAfterCreate, scratch.path() + "/New Folder");
+        QCOMPARE(shownAfterRename, scratch.path() + "/Holiday");
+        QCOMPARE(QString::fromStdString(browser.Folder()), scratch.path() + "/Holiday");
+        QCOMPARE(QDir(scratch.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"Holiday"});
     }
 
     void pickingAFolderInTheViewFillsThePathEdit()

@@ -11,12 +11,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include <functional>
 
@@ -48,13 +50,17 @@ bool Checked(QWidget* dialog, int id)
 }
 
 // Clicks START and answers the message box that it shows; gives its text.
-QString StartExpectingMessage(CMainDialog& dialog, QMessageBox::Icon* icon = nullptr)
+QString StartExpectingMessage(CMainDialog& dialog, QMessageBox::Icon* icon = nullptr, QMessageBox* seen = nullptr)
 {
     QString text;
     guitest::WhenModal<QMessageBox>([&](QMessageBox* box) {
         text = box->text();
         if (icon != nullptr)
             *icon = box->icon();
+        if (seen != nullptr) {
+            seen->setWindowTitle(box->windowTitle());
+            seen->setDetailedText(box->detailedText());
+        }
         box->button(QMessageBox::Ok)->click();
     });
     FindControl<QPushButton>(&dialog, 1015)->click();
@@ -74,6 +80,7 @@ public:
     }
 
     QStringList texts;
+    QStringList fileLines;
     bool mainWasDisabled = false;
 
 private:
@@ -86,6 +93,8 @@ private:
             const QString text = FindControl<QLabel>(progress, 1004)->text();
             if (texts.isEmpty() || texts.last() != text)
                 texts << text;
+            if (!progress->FileLine().isEmpty() && !fileLines.contains(progress->FileLine()))
+                fileLines << progress->FileLine();
             mainWasDisabled = mainWasDisabled || !m_main->isEnabled();
             if (!m_actAt.isEmpty() && text == m_actAt) {
                 m_actAt.clear();
@@ -176,6 +185,58 @@ private slots:
         QVERIFY(!Checked(&again, 1023));
     }
 
+    void moreOptionsShowTheOrientationAndLocationSwitchesAndStoreThem()
+    {
+        quillet::gui::QtSettingsStore store;
+        {
+            CMainDialog dialog(store);
+            auto* group = dialog.findChild<QGroupBox*>(QStringLiteral("extraOptions"));
+            QVERIFY(group != nullptr);
+            QCOMPARE(group->title(), QStringLiteral("More options"));
+            auto* rotate = group->findChild<QCheckBox*>(QStringLiteral("autoRotateCheck"));
+            auto* location = group->findChild<QCheckBox*>(QStringLiteral("stripGpsCheck"));
+            QVERIFY(rotate != nullptr && location != nullptr);
+            QCOMPARE(rotate->text(), QStringLiteral("Rotate by orientation tag"));
+            QCOMPARE(location->text(), QStringLiteral("Remove location"));
+            QVERIFY(rotate->isChecked() && !location->isChecked());
+            rotate->click();
+            location->click();
+            dialog.accept();
+            QCOMPARE(dialog.Settings().AutoRotate, 0u);
+            QCOMPARE(dialog.Settings().StripGPS, 1u);
+        }
+        QCOMPARE(Store().value("Settings/AutoRotate").toInt(), 0);
+        QCOMPARE(Store().value("Settings/StripGPS").toInt(), 1);
+        QCOMPARE(Store().value("Settings/ToSRGB").toInt(), 0);
+        CMainDialog again(store);
+        QVERIFY(!again.findChild<QCheckBox*>(QStringLiteral("autoRotateCheck"))->isChecked());
+        QVERIFY(again.findChild<QCheckBox*>(QStringLiteral("stripGpsCheck"))->isChecked());
+    }
+
+    void allPictureTypesCountsThemAndIsStored()
+    {
+        QTemporaryDir scratch;
+        const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 2);
+        QFile(photos + "/drawing.PNG").open(QIODevice::WriteOnly);
+        StoreFolders(photos, "/");
+        quillet::gui::QtSettingsStore store;
+        {
+            CMainDialog dialog(store);
+            auto* allTypes = dialog.findChild<QCheckBox*>("allTypesCheck");
+            QVERIFY(allTypes != nullptr);
+            QCOMPARE(allTypes->text(), QStringLiteral("All picture types"));
+            QVERIFY(!allTypes->isChecked());
+            QCOMPARE(EditText(&dialog, 1017), QStringLiteral("2"));
+            allTypes->click();
+            QCOMPARE(EditText(&dialog, 1017), QStringLiteral("3"));
+            dialog.accept();
+        }
+        QCOMPARE(Store().value("Settings/AllTypes").toInt(), 1);
+        CMainDialog again(store);
+        QVERIFY(again.findChild<QCheckBox*>("allTypesCheck")->isChecked());
+        QCOMPARE(EditText(&again, 1017), QStringLiteral("3"));
+    }
+
     void storedValuesWithoutAControlReadBackAsMinusOne()
     {
         {
@@ -225,6 +286,64 @@ private slots:
         QCOMPARE(dialog.Settings().Boost, 0u);
     }
 
+    void badNumberKeepsWhatWasTypedSelected()
+    {
+        QTemporaryDir scratch;
+        StoreFolders(guitest::MakeJpegs(scratch.path() + "/photos", 1), scratch.path());
+        quillet::gui::QtSettingsStore store;
+        CMainDialog dialog(store);
+        dialog.show();
+        auto* width = FindControl<QLineEdit>(&dialog, 1006);
+        width->setText(QStringLiteral("12o"));
+        QCOMPARE(StartExpectingMessage(dialog), QStringLiteral("Please enter a positive integer."));
+        QCOMPARE(width->text(), QStringLiteral("12o"));
+        QCOMPARE(width->selectedText(), QStringLiteral("12o"));
+        QCOMPARE(dialog.focusWidget(), width);
+        QVERIFY(guitest::FilesIn(scratch.path()).isEmpty());
+    }
+
+    void focusStartsOnTheSourceButtonAndTabEntersRadioGroupsOnTheCheckedButton()
+    {
+        Store().setValue("Settings/Type", 1);
+        quillet::gui::QtSettingsStore store;
+        CMainDialog dialog(store);
+        dialog.show();
+        QApplication::setActiveWindow(&dialog);
+        QCOMPARE(dialog.focusWidget(), FindControl<QWidget>(&dialog, 1001));
+        auto tab = [&](bool forward) {
+            QTest::keyClick(dialog.focusWidget(), forward ? Qt::Key_Tab : Qt::Key_Backtab);
+            return dialog.focusWidget()->property("id").toInt();
+        };
+        FindControl<QWidget>(&dialog, 1007)->setFocus();
+        QCOMPARE(tab(true), 1013);   // the checked rule
+        QCOMPARE(tab(true), 1016);   // the checked portrait rule
+        QCOMPARE(tab(true), 1010);
+        QCOMPARE(tab(false), 1016);
+        QCOMPARE(tab(false), 1013);
+        QCOMPARE(tab(false), 1007);
+    }
+
+    void windowKeepsItsSizeAndReadOnlyFieldsLookAndTellIt()
+    {
+        QTemporaryDir scratch;
+        const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 1);
+        StoreFolders(photos, scratch.path());
+        quillet::gui::QtSettingsStore store;
+        CMainDialog dialog(store);
+        dialog.show();
+        QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
+        QCOMPARE(dialog.size(), dialog.minimumSize());
+        QVERIFY(!(dialog.windowFlags() & Qt::WindowMaximizeButtonHint));
+        for (int id : {1000, 1002, 1017}) {
+            const QPalette palette = FindControl<QLineEdit>(&dialog, id)->palette();
+            QCOMPARE(palette.color(QPalette::Base), palette.color(QPalette::Window));
+        }
+        QCOMPARE(FindControl<QWidget>(&dialog, 1000)->toolTip(), photos + "/");
+        QCOMPARE(FindControl<QWidget>(&dialog, 1002)->toolTip(), scratch.path() + "/");
+        QCOMPARE(FindControl<QWidget>(&dialog, 1001)->toolTip(), QStringLiteral("Choose the source folder"));
+        QCOMPARE(FindControl<QWidget>(&dialog, 1003)->toolTip(), QStringLiteral("Choose the destination folder"));
+    }
+
     void closeBoxDiscardsWhileExitAndEnterKeep()
     {
         quillet::gui::QtSettingsStore store;
@@ -250,6 +369,9 @@ private slots:
             auto* width = FindControl<QLineEdit>(&dialog, 1006);
             width->setText("320");
             FindControl<QRadioButton>(&dialog, 1014)->setChecked(true);
+            // Focus moves in an active window only; the ">>>" button it leaves hands the
+            // default back to "Exit".
+            QApplication::setActiveWindow(&dialog);
             width->setFocus();
             QTest::keyClick(width, Qt::Key_Return);  // Enter works as Exit
             QVERIFY(!dialog.isVisible());
@@ -315,6 +437,51 @@ private slots:
         }
         QCOMPARE(guitest::FilesIn(photos).size(), 3);
         QVERIFY(guitest::FilesIn(out).isEmpty());
+    }
+
+    void vanishedDestinationIsRefusedBeforeTheRun()
+    {
+        QTemporaryDir scratch;
+        const QString out = scratch.path() + "/out";
+        QDir().mkpath(out);
+        StoreFolders(guitest::MakeJpegs(scratch.path() + "/photos", 2), out);
+        quillet::gui::QtSettingsStore store;
+        CMainDialog dialog(store);
+        dialog.show();
+        QDir(out).removeRecursively();
+        RunWatcher watcher(&dialog, QString());
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QCOMPARE(StartExpectingMessage(dialog, &icon),
+                 "Thumbnails can not be written to the destination folder:\n\n" + out + "/\n\nNo such file or directory.");
+        QCOMPARE(icon, QMessageBox::Warning);
+        QVERIFY(watcher.texts.isEmpty());
+        QVERIFY(!QFileInfo::exists(out));
+    }
+
+    void runWithASkippedFileEndsWithASummaryAndItsDetails()
+    {
+        QTemporaryDir scratch;
+        const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 2);
+        QFile notes(photos + "/notes.jpg");
+        QVERIFY(notes.open(QIODevice::WriteOnly));
+        notes.write("not a picture");
+        notes.close();
+        const QString out = scratch.path() + "/out";
+        QDir().mkpath(out);
+        StoreFolders(photos, out);
+        quillet::gui::QtSettingsStore store;
+        CMainDialog dialog(store);
+        dialog.show();
+        RunWatcher watcher(&dialog, QString());
+        QMessageBox seen;
+        QCOMPARE(StartExpectingMessage(dialog, nullptr, &seen), QStringLiteral("2 thumbnails written, 1 file skipped"));
+        QCOMPARE(seen.windowTitle(), QStringLiteral("Quillmaker"));
+        QVERIFY2(seen.detailedText().startsWith("notes.jpg: "), qPrintable(seen.detailedText()));
+        QCOMPARE(seen.detailedText().count('\n'), 0);
+        QCOMPARE(watcher.fileLines.size(), 3);
+        for (int i = 0; i < 3; ++i)
+            QVERIFY2(watcher.fileLines[i].startsWith(QStringLiteral("%1 of 3: ").arg(i + 1)), qPrintable(watcher.fileLines[i]));
+        QVERIFY(watcher.fileLines.join(' ').contains("notes.jpg"));
     }
 
     void runShowsEachFilesPercentage()
@@ -402,6 +569,25 @@ private slots:
         FindControl<QPushButton>(&dialog, 1003)->click();
         QCOMPARE(caption, QStringLiteral("Select Destination"));
         QVERIFY(!Store().contains("Settings/PathOut"));
+    }
+
+    void moreOptionsSitBelowTheOptionsAndLastInTheTabOrder()
+    {
+        quillet::gui::QtSettingsStore store;
+        CMainDialog dialog(store);
+        auto* group = dialog.findChild<QGroupBox*>(QStringLiteral("extraOptions"));
+        QVERIFY(group != nullptr);
+        QCOMPARE(group->title(), QStringLiteral("More options"));
+        dialog.show();
+        QVERIFY(group->isVisible());
+        auto* processing = dialog.findChild<QGroupBox*>(QStringLiteral("processingGroup"));
+        QVERIFY(group->mapTo(&dialog, QPoint(0, 0)).y() > processing->mapTo(&dialog, QPoint(0, processing->height())).y());
+        // From the link, the chain reaches the added switches before it wraps to the start.
+        QWidget* first = dialog.findChild<QWidget*>(QStringLiteral("browseInButton"));
+        QWidget* widget = FindControl<QWidget>(&dialog, 1026);
+        for (int i = 0; i < 100 && widget != first && widget->objectName() != "autoRotateCheck"; ++i)
+            widget = widget->nextInFocusChain();
+        QCOMPARE(widget->objectName(), QStringLiteral("autoRotateCheck"));
     }
 
     void contextMenuOpensTheAboutBox()

@@ -71,6 +71,28 @@ private slots:
         QCOMPARE(text->text(), QStringLiteral("99%"));
     }
 
+    void fileLineNamesEachFileElidedInTheMiddleAndTheWindowKeepsItsSize()
+    {
+        const std::string longName = "/photos/" + std::string(200, 'a') + "_IMG_0042.jpg";
+        const std::vector<std::string> files{"/photos/first.jpg", longName};
+        CProgressDialog progress;
+        progress.SetFiles(&files);
+        QVERIFY(progress.Create(nullptr));
+        const QSize size = progress.size();
+        QCOMPARE(progress.minimumSize(), progress.maximumSize());
+        auto* line = progress.findChild<QLabel*>(QStringLiteral("fileLabel"));
+        progress.SetRange(0, 2);
+        progress.SetPos(0);
+        QCOMPARE(line->text(), QStringLiteral("1 of 2: first.jpg"));
+        progress.SetPos(1);
+        QCOMPARE(progress.FileLine(), QString::fromStdString("2 of 2: " + longName.substr(8)));
+        QVERIFY(line->text().startsWith(QStringLiteral("2 of 2: aaa")));
+        QVERIFY(line->text().endsWith(QStringLiteral("IMG_0042.jpg")));
+        QVERIFY(line->text().contains(QChar(0x2026)));
+        QCOMPARE(line->toolTip(), progress.FileLine());
+        QCOMPARE(progress.size(), size);
+    }
+
     void cancelIsReportedOnceAndOnlySetsTheFlag()
     {
         CProgressDialog progress;

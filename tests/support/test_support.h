@@ -1,7 +1,7 @@
 // Helpers shared by the tests: debug-output capture and global-memory ownership.
 #pragma once
 
-#include "pxlib.h"
+#include "pxlib.hpp"
 
 #include <cstdint>
 #include <filesystem>
@@ -26,12 +26,8 @@ private:
     std::string m_text;
 };
 
-// Frees a global block returned by the library.
-struct GlobalFreer {
-    void operator()(void* block) const { GlobalFree(block); }
-};
-template <class T>
-using GlobalPtr = std::unique_ptr<T, GlobalFreer>;
+using pxlib::GlobalFreer;
+using pxlib::GlobalPtr;
 
 // A temporary folder, removed with everything in it.
 class TempFolder {
@@ -49,6 +45,9 @@ private:
 
 // `count` bytes of repeatable noise.
 std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed);
+
+// A JPEG file of a few hundred bytes (16 × 16 pixels) whose frame header claims width × height.
+std::vector<uint8_t> ClaimingJpeg(uint16_t width, uint16_t height, bool progressive);
 
 // Where the shared test pictures live, or "" when they are absent.
 std::string CorpusDir();

@@ -436,3 +436,44 @@ TEST_F(JPGRead, TruncationAndByteFlipSweep)
 }
 
 }  // namespace
+
+// A header claiming far more than its file holds is refused before libjpeg starts (which for a
+// progressive file would allocate coefficients for the whole claim); a genuine file cut short
+// after real data still decodes as a partial picture.
+TEST_F(JPGRead, ClaimsTheFileCannotHoldAreRefusedButCutFilesStillDecode)
+{
+    struct Claim {
+        uint16_t width, height;
+        bool progressive;
+    };
+    for (const Claim& c : {Claim{20000, 20000, false}, Claim{65500, 65500, false},
+                           Claim{20000, 20000, true}, Claim{65500, 65500, true}}) {
+        SCOPED_TRACE(std::to_string(c.width) + (c.progressive ? " progressive" : " baseline"));
+        const Bytes file = test::ClaimingJpeg(c.width, c.height, c.progressive);
+        ASSERT_LT(file.size(), 1024u);
+        test::DebugCapture debug;
+        const jpgtest::Decoded d = Read(file, 24);
+        EXPECT_FALSE(d.returned);
+        EXPECT_EQ(d.code, static_cast<uint32_t>(PX_ERR_JPEG_DECODE));
+        EXPECT_NE(debug.text().find("header claims"), std::string::npos);
+        // The header alone is still measured.
+        EXPECT_EQ(Probe(file).width, c.width);
+
+        // With bytes enough behind it the claim passes the guard and meets the size limits,
+        // which call it too large rather than out of memory.
+        Bytes padded = file;
+        padded.resize(file.size() + (2u << 20));
+        if (c.width == 65500) {
+            EXPECT_EQ(Read(padded, 24).code, static_cast<uint32_t>(PX_ERR_TOO_LARGE));
+        }
+    }
+    for (const uint32_t progressive : {0u, 1u}) {
+        SCOPED_TRACE(progressive ? "cut progressive" : "cut baseline");
+        const Bytes whole = jpgtest::Write(jpgtest::Noise(512 * 512 * 3, 5), 512, 512, 90, 24, progressive);
+        const Bytes cut(whole.begin(), whole.begin() + static_cast<long>(whole.size() / 3));
+        const jpgtest::Decoded d = Read(cut, 24);
+        EXPECT_TRUE(d.returned);
+        EXPECT_EQ(d.code, 0u);
+        EXPECT_EQ(d.width, 512u);
+    }
+}

@@ -1,0 +1,608 @@
+// BMP files: headers, the row converter, the RLE decoder, the whole-picture and row entries.
+#include "formats/bmp/bmp.h"
+
+#include "formats/bmp/bitmap_info.h"
+#include "formats/byte_source.h"
+#include "base/guard.h"
+#include "formats/live_handles.h"
+#include "base/frame.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+namespace px::bmp {
+namespace {
+
+constexpr uint32_t kFileHeaderSize = 14;
+// The best an RLE stream does: a run of 255 pixels from two bytes.
+constexpr uint64_t kRlePixelsPerByte = 128;
+
+struct Headers {
+    BitmapInfo info;
+    uint32_t dataOffset = 0;
+    uint64_t consumed = 0;  // bytes read from the start of the file
+};
+
+uint32_t U32(const uint8_t* p) noexcept
+{
+    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+}
+
+// The file header, the information header and the masks behind a 40-byte header.
+bool ReadHeaders(Channel& channel, Headers& headers) noexcept
+{
+    uint8_t file[kFileHeaderSize];
+    if (!channel.ReadExact(file, sizeof file))
+        return Fail(Code::ReadError);
+    if (file[0] != 'B' || file[1] != 'M')
+        return Fail(Code::NotBmp);
+    headers.dataOffset = U32(file + 10);
+
+    uint8_t header[kLargestHeaderSize + kMaskBytes] = {};
+    if (!channel.ReadExact(header, 4))
+        return Fail(Code::ReadError);
+    const uint32_t size = DeclaredHeaderSize(header);
+    if (size != kCoreHeaderSize && (size < kInfoHeaderSize || size > kLargestHeaderSize))
+        return Fail(Code::NotBmp);
+    if (!channel.ReadExact(header + 4, size - 4))
+        return Fail(Code::ReadError);
+    size_t have = size;
+    HeaderStatus status = ParseBitmapInfo(header, have, headers.info);
+    if (status == HeaderStatus::Short) {
+        if (!channel.ReadExact(header + have, kMaskBytes))
+            return Fail(Code::ReadError);
+        have += kMaskBytes;
+        status = ParseBitmapInfo(header, have, headers.info);
+    }
+    if (status != HeaderStatus::Ok)
+        return Fail(Code::NotBmp);
+    if (headers.info.width < 1 || headers.info.height == 0)
+        return Fail(Code::NotBmp);
+    headers.consumed = kFileHeaderSize + have;
+    return true;
+}
+
+// Reads min(256, entries) table entries into table; the rest of table stays as it is.
+bool ReadTable(Channel& channel, Headers& headers, uint32_t entries, RGBQUAD* table) noexcept
+{
+    uint8_t raw[256 * 4];
+    const uint32_t count = std::min(entries, 256u);
+    const uint32_t bytes = count * headers.info.entryBytes;
+    if (!channel.ReadExact(raw, bytes))
+        return Fail(Code::ReadError);
+    CopyColourTable(raw, count, headers.info.entryBytes, table);
+    headers.consumed += bytes;
+    return true;
+}
+
+// Moves to the pixel data. Bytes before it are read and dropped; an offset that lies behind
+// what was read is sought only where the reader allows it.
+bool SkipToPixels(Channel& channel, Headers& headers, bool mayGoBack) noexcept
+{
+    if (headers.dataOffset < headers.consumed) {
+        if (!mayGoBack || headers.dataOffset > INT32_MAX ||
+            !channel.Seek(static_cast<int32_t>(headers.dataOffset), 0))
+            return Fail(Code::NotBmp);
+        return true;
+    }
+    uint64_t gap = headers.dataOffset - headers.consumed;
+    uint8_t discard[4096];
+    while (gap > 0) {
+        const auto n = static_cast<uint32_t>(std::min<uint64_t>(gap, sizeof discard));
+        if (!channel.ReadExact(discard, n))
+            return Fail(Code::NotBmp);
+        gap -= n;
+    }
+    return true;
+}
+
+bool IsIndexed(uint16_t bits) noexcept
+{
+    return bits == 1 || bits == 4 || bits == 8;
+}
+
+bool IsRle(const BitmapInfo& info) noexcept
+{
+    return (info.compression == kRle8 && info.bits == 8) ||
+           (info.compression == kRle4 && info.bits == 4);
+}
+
+// One colour component of a bit-field pixel: the lowest run of set bits of its mask, moved
+// so that its top bit lands on bit 7, the bits it cannot fill set to 1.
+struct Field {
+    uint32_t mask = 0;
+    int shift = 0;  // right shift; negative is a left shift
+    uint8_t fill = 0;
+
+    Field() noexcept = default;
+    Field(uint32_t fullMask, unsigned topBit) noexcept
+    {
+        unsigned bottom = 0;
+        unsigned top = topBit;
+        if (fullMask != 0) {
+            bottom = static_cast<unsigned>(__builtin_ctz(fullMask));
+            top = bottom;
+            while (top < topBit && (fullMask >> (top + 1) & 1))
+                ++top;
+        }
+        const unsigned width = top - bottom + 1;
+        mask = (width >= 32 ? 0xFFFFFFFFu : ((1u << width) - 1)) << bottom;
+        mask &= fullMask;
+        shift = static_cast<int>(top) - 7;
+        fill = width < 8 ? static_cast<uint8_t>((1u << (8 - width)) - 1) : 0;
+    }
+    uint8_t operator()(uint32_t pixel) const noexcept
+    {
+        const uint32_t v = pixel & mask;
+        return static_cast<uint8_t>((shift >= 0 ? v >> shift : v << -shift) | fill);
+    }
+};
+
+// Converts one stored row into RGB24 or unpacked indices.
+class RowConverter {
+public:
+    RowConverter(const BitmapInfo& info, const RGBQUAD* table) noexcept
+        : m_bits(info.bits), m_table(table)
+    {
+        const bool fields = info.compression == kBitFields;
+        if (m_bits == 16) {
+            const uint32_t defaults[3] = {0x7C00, 0x03E0, 0x001F};
+            for (int i = 0; i < 3; ++i)
+                m_fields[i] = Field((fields ? info.masks[i] : defaults[i]) & 0xFFFF, 15);
+        } else if (m_bits == 32 && fields &&
+                   !(info.masks[0] == 0xFF0000 && info.masks[1] == 0xFF00 && info.masks[2] == 0xFF)) {
+            // Bit fields in another order or width are honoured, not guessed.
+            m_masked32 = true;
+            for (int i = 0; i < 3; ++i)
+                m_fields[i] = Field(info.masks[i], 31);
+        }
+    }
+
+    void ToRGB24(const uint8_t* in, uint8_t* out, uint32_t width) const noexcept
+    {
+        switch (m_bits) {
+        case 1:
+        case 4:
+        case 8:
+            for (uint32_t x = 0; x < width; ++x) {
+                const RGBQUAD& q = m_table[IndexAt(in, x)];
+                out[0] = q.rgbRed;
+                out[1] = q.rgbGreen;
+                out[2] = q.rgbBlue;
+                out += 3;
+            }
+            break;
+        case 16:
+            for (uint32_t x = 0; x < width; ++x, in += 2, out += 3) {
+                const uint32_t p = in[0] | (in[1] << 8);
+                out[0] = m_fields[0](p);
+                out[1] = m_fields[1](p);
+                out[2] = m_fields[2](p);
+            }
+            break;
+        case 24:
+            for (uint32_t x = 0; x < width; ++x, in += 3, out += 3) {
+                out[0] = in[2];
+                out[1] = in[1];
+                out[2] = in[0];
+            }
+            break;
+        case 32:
+            if (m_masked32) {
+                for (uint32_t x = 0; x < width; ++x, in += 4, out += 3) {
+                    const uint32_t p = U32(in);
+                    out[0] = m_fields[0](p);
+                    out[1] = m_fields[1](p);
+                    out[2] = m_fields[2](p);
+                }
+            } else {
+                for (uint32_t x = 0; x < width; ++x, in += 4, out += 3) {
+                    out[0] = in[2];
+                    out[1] = in[1];
+                    out[2] = in[0];
+                }
+            }
+            break;
+        }
+    }
+
+    void ToIndex8(const uint8_t* in, uint8_t* out, uint32_t width) const noexcept
+    {
+        for (uint32_t x = 0; x < width; ++x)
+            out[x] = IndexAt(in, x);
+    }
+
+private:
+    uint8_t IndexAt(const uint8_t* in, uint32_t x) const noexcept
+    {
+        if (m_bits == 8)
+            return in[x];
+        if (m_bits == 4)
+            return (in[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0F;
+        return (in[x >> 3] >> (7 - (x & 7))) & 1;
+    }
+
+    uint16_t m_bits;
+    const RGBQUAD* m_table;
+    Field m_fields[3];
+    bool m_masked32 = false;
+};
+
+// RLE4 and RLE8 into RGB24 or Index8, bottom-up files only. Returns the image in every case
+// where it was allocated, with the code reached.
+GlobalBuffer DecodeRle(Channel& channel, Headers& headers, const RGBQUAD* table, uint32_t outBits,
+                       uint32_t& width, uint32_t& height)
+{
+    const BitmapInfo& info = headers.info;
+    if (outBits != 24 && outBits != 8)
+        return Fail(Code::LayoutUnavailable);
+    if (!IsRle(info))
+        return Fail(Code::BmpCompression);
+    if (info.topDown)
+        return Fail(Code::NotBmp);  // RLE rows are bottom-up by definition
+    if (!SkipToPixels(channel, headers, false))
+        return {};
+    const auto w = static_cast<uint32_t>(info.width);
+    const uint32_t h = info.height;
+    if (!GuardClaim(channel, w, h, 1, kRlePixelsPerByte, Code::ReadError))
+        return {};
+    GlobalBuffer image = AllocateImage(w, h, outBits);
+    if (!image)
+        return {};
+    uint8_t* pixels = image.get();
+    const uint32_t pixelBytes = outBits / 8;
+    const uint64_t stride = uint64_t{w} * pixelBytes;
+    uint8_t rgb[256][3];
+    if (outBits == 24) {
+        for (int i = 0; i < 256; ++i) {
+            rgb[i][0] = table[i].rgbRed;
+            rgb[i][1] = table[i].rgbGreen;
+            rgb[i][2] = table[i].rgbBlue;
+        }
+        if (rgb[0][0] || rgb[0][1] || rgb[0][2])
+            for (uint64_t i = 0; i < uint64_t{w} * h; ++i)
+                std::memcpy(pixels + i * 3, rgb[0], 3);
+    }
+    width = w;
+    height = h;
+
+    const bool rle4 = info.bits == 4;
+    int64_t row = int64_t{h} - 1;
+    uint64_t column = 0;
+    int64_t reported = -1;
+    // Writes `count` pixels whose indices come from index(i), cut at the row's end.
+    auto emit = [&](uint32_t count, auto index) {
+        if (row < 0 || column >= w)
+            return;
+        const auto n = static_cast<uint32_t>(std::min<uint64_t>(count, w - column));
+        uint8_t* out = pixels + uint64_t(row) * stride + column * pixelBytes;
+        if (outBits == 8) {
+            for (uint32_t i = 0; i < n; ++i)
+                out[i] = index(i);
+        } else {
+            for (uint32_t i = 0; i < n; ++i, out += 3)
+                std::memcpy(out, rgb[index(i)], 3);
+        }
+        column += n;
+    };
+
+    ByteSource source(channel);
+    uint8_t data[256];  // an absolute run of up to 255 bytes and its pad
+    for (;;) {
+        if (row >= 0 && row != reported) {
+            reported = row;
+            if (!Progress(static_cast<uint32_t>(h - 1 - row), h))
+                return image;
+        }
+        uint8_t count = 0, value = 0;
+        if (!source.Next(count) || !source.Next(value)) {
+            Fail(Code::ReadError);
+            return image;
+        }
+        if (count != 0) {
+            if (rle4) {
+                const uint8_t pair[2] = {static_cast<uint8_t>(value >> 4), static_cast<uint8_t>(value & 15)};
+                emit(count, [&](uint32_t i) { return pair[i & 1]; });
+            } else {
+                emit(count, [&](uint32_t) { return value; });
+            }
+            continue;
+        }
+        switch (value) {
+        case 0:  // end of line
+            --row;
+            column = 0;
+            break;
+        case 1:  // end of bitmap
+            return image;
+        case 2: {  // delta
+            uint8_t dx = 0, dy = 0;
+            if (!source.Next(dx) || !source.Next(dy)) {
+                Fail(Code::ReadError);
+                return image;
+            }
+            column += dx;
+            row -= dy;
+            break;
+        }
+        default: {  // absolute run, padded to an even number of bytes
+            const uint32_t bytes = rle4 ? (value + 1u) / 2 : value;
+            if (!source.Read(data, bytes) || ((bytes & 1) && !source.Next(data[bytes]))) {
+                Fail(Code::ReadError);
+                return image;
+            }
+            if (rle4)
+                emit(value, [&](uint32_t i) { return static_cast<uint8_t>((data[i >> 1] >> ((i & 1) ? 0 : 4)) & 15); });
+            else
+                emit(value, [&](uint32_t i) { return data[i]; });
+            break;
+        }
+        }
+    }
+}
+
+GlobalBuffer ReadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
+{
+    Headers headers;
+    if (!ReadHeaders(channel, headers))
+        return {};
+    const BitmapInfo& info = headers.info;
+    RGBQUAD table[256] = {};
+    if (IsIndexed(info.bits)) {
+        if (!ReadTable(channel, headers, info.tableEntries, table))
+            return {};
+    } else if (info.bits != 16 && info.bits != 24 && info.bits != 32) {
+        return Fail(Code::NotBmp);
+    }
+    if (IsRle(info))
+        return DecodeRle(channel, headers, table, 24, width, height);
+    if (info.compression != kRgb && info.compression != kBitFields)
+        return Fail(Code::NotBmp);
+    if (!SkipToPixels(channel, headers, true))
+        return {};
+
+    const auto w = static_cast<uint32_t>(info.width);
+    const uint32_t h = info.height;
+    const uint64_t stride = StoredRowBytes(w, info.bits);
+    if (!GuardClaim(channel, stride, h, 1, 1, Code::ReadError))
+        return {};
+    GlobalBuffer image = AllocateImage(w, h, 24);
+    if (!image)
+        return {};
+    // The image's size gate keeps a stored row well below 4 GB.
+    auto row = Scratch<uint8_t>(stride);
+    if (!row)
+        return Fail(Code::OutOfMemory);
+    width = w;
+    height = h;
+    const RowConverter converter(info, table);
+    for (uint32_t i = 0; i < h; ++i) {
+        const uint32_t out = info.topDown ? i : h - 1 - i;
+        if (!Progress(h - 1 - out, h))
+            return image;
+        if (!channel.ReadExact(row.get(), static_cast<uint32_t>(stride))) {
+            Fail(Code::ReadError);
+            return image;
+        }
+        converter.ToRGB24(row.get(), image.get() + uint64_t{out} * w * 3, w);
+    }
+    return image;
+}
+
+// Index8 from files of 8 bits or fewer, Mono1 from 1-bit files, with the file's palette.
+GlobalBuffer ReadIndexed(Channel& channel, uint32_t& width, uint32_t& height, uint32_t bits,
+                         RGBQUAD* palette)
+{
+    Headers headers;
+    if (!ReadHeaders(channel, headers))
+        return {};
+    const BitmapInfo& info = headers.info;
+    if (info.bits > 8 || info.bits > bits)
+        return Fail(Code::LayoutUnavailable);
+    if (!IsIndexed(info.bits))
+        return Fail(Code::NotBmp);
+    const uint32_t entries = std::min(info.tableEntries, 256u);
+    if (!ReadTable(channel, headers, info.tableEntries, palette))
+        return {};
+    for (uint32_t i = std::max(entries, 1u); i < 256; ++i)
+        palette[i] = palette[0];
+    if (IsRle(info))
+        return DecodeRle(channel, headers, palette, 8, width, height);
+    if (info.compression != kRgb)
+        return Fail(Code::NotBmp);
+    if (!SkipToPixels(channel, headers, false))
+        return {};
+
+    const auto w = static_cast<uint32_t>(info.width);
+    const uint32_t h = info.height;
+    const uint64_t stride = StoredRowBytes(w, info.bits);
+    if (!GuardClaim(channel, stride, h, 1, 1, Code::ReadError))
+        return {};
+    GlobalBuffer image = AllocateImage(w, h, bits);
+    if (!image)
+        return {};
+    auto row = Scratch<uint8_t>(stride);
+    if (!row)
+        return Fail(Code::OutOfMemory);
+    width = w;
+    height = h;
+    const RowConverter converter(info, palette);
+    const uint64_t outStride = RowBytes(w, bits);
+    for (uint32_t i = 0; i < h; ++i) {
+        const uint32_t out = info.topDown ? i : h - 1 - i;
+        if (!Progress(h - 1 - out, h))
+            return image;
+        if (!channel.ReadExact(row.get(), static_cast<uint32_t>(stride))) {
+            Fail(Code::ReadError);
+            return image;
+        }
+        uint8_t* target = image.get() + uint64_t{out} * outStride;
+        if (bits == 1)
+            std::memcpy(target, row.get(), outStride);
+        else
+            converter.ToIndex8(row.get(), target, w);
+    }
+    return image;
+}
+
+LiveHandles& RowReaders() noexcept
+{
+    static LiveHandles* readers = new LiveHandles;  // outlives static destructors
+    return *readers;
+}
+
+}  // namespace
+}  // namespace px::bmp
+
+struct BMPRowReader {
+    RGBQUAD palette[256] = {};
+    px::bmp::BitmapInfo info;
+    bool indexed = false;
+    px::Channel channel{nullptr};
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint64_t stride = 0;
+    uint32_t rowsLeft = 0;
+    std::unique_ptr<uint8_t[]> row;
+};
+
+namespace px::bmp {
+
+bool Probe(const uint8_t* header, size_t size) noexcept
+{
+    return size >= 2 && header[0] == 'B' && header[1] == 'M';
+}
+
+bool Info(Channel& channel, uint32_t& width, uint32_t& height)
+{
+    Headers headers;
+    if (!ReadHeaders(channel, headers))
+        return false;
+    width = static_cast<uint32_t>(headers.info.width);
+    height = headers.info.height;
+    return true;
+}
+
+GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
+{
+    return ReadRGB24(channel, width, height);
+}
+
+uint8_t* Read(DataChannel* handle, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
+              uint8_t* palette)
+{
+    if (!width || !height)
+        return Fail(Code::BadArgument);
+    if (!AcceptChannel(handle))
+        return nullptr;
+    *width = 0;
+    *height = 0;
+    if (bitsPerPixel != 24 && bitsPerPixel != 8 && bitsPerPixel != 1)
+        return Fail(Code::BadArgument);
+    if (bitsPerPixel != 24 && !palette)
+        return Fail(Code::BadArgument);
+    Channel channel(handle);
+    GlobalBuffer image = bitsPerPixel == 24
+        ? ReadRGB24(channel, *width, *height)
+        : ReadIndexed(channel, *width, *height, bitsPerPixel, reinterpret_cast<RGBQUAD*>(palette));
+    return image.Release();
+}
+
+BMPRowReader* BeginRows(DataChannel* handle, uint32_t* width, uint32_t* height, uint8_t* palette)
+{
+    if (!width || !height)
+        return Fail(Code::BadArgument);
+    if (!AcceptChannel(handle))
+        return nullptr;
+    *width = 0;
+    *height = 0;
+    auto reader = std::make_unique<BMPRowReader>();
+    reader->channel = Channel(handle);
+    Headers headers;
+    if (!ReadHeaders(reader->channel, headers))
+        return nullptr;
+    const BitmapInfo& info = headers.info;
+    if (info.compression != kRgb && info.compression != kBitFields)
+        return Fail(Code::BmpCompression);
+    if (palette && info.bits > 8)
+        return Fail(Code::LayoutUnavailable);  // indices cannot be had from true colour
+    if (IsIndexed(info.bits)) {
+        if (!ReadTable(reader->channel, headers, info.tableEntries, reader->palette))
+            return nullptr;
+    } else if (info.bits != 16 && info.bits != 24 && info.bits != 32) {
+        return Fail(Code::NotBmp);
+    }
+    if (!SkipToPixels(reader->channel, headers, true))
+        return nullptr;
+    reader->info = info;
+    reader->indexed = palette != nullptr;
+    reader->width = static_cast<uint32_t>(info.width);
+    reader->height = info.height;
+    reader->stride = StoredRowBytes(reader->width, info.bits);
+    reader->rowsLeft = info.height;
+    if (!GuardClaim(reader->channel, reader->stride, reader->height, 1, 1, Code::ReadError))
+        return nullptr;
+    // Within the row size an RGB24 image of the width may have.
+    if (RowBytes(reader->width, 24) >= kMaxGlobalBytes)
+        return Fail(Code::OutOfMemory);
+    reader->row = Scratch<uint8_t>(reader->stride);
+    if (!reader->row || !RowReaders().Add(reader.get()))
+        return Fail(Code::OutOfMemory);
+    if (palette)
+        std::memcpy(palette, reader->palette, sizeof reader->palette);
+    *width = reader->width;
+    *height = reader->height;
+    return reader.release();
+}
+
+uint32_t ReadRow(BMPRowReader* reader, uint8_t* row, uint32_t* rowsLeft)
+{
+    if (!reader || !row || !RowReaders().Contains(reader))
+        return Fail(Code::BadArgument);
+    if (reader->rowsLeft == 0)
+        return Fail(Code::RowOutOfRange);
+    if (!reader->channel.ReadExact(reader->row.get(), static_cast<uint32_t>(reader->stride)))
+        return Fail(Code::ReadError);
+    const RowConverter converter(reader->info, reader->palette);
+    if (reader->indexed)
+        converter.ToIndex8(reader->row.get(), row, reader->width);
+    else
+        converter.ToRGB24(reader->row.get(), row, reader->width);
+    --reader->rowsLeft;
+    if (rowsLeft)
+        *rowsLeft = reader->rowsLeft;
+    return 1;
+}
+
+uint32_t EndRows(BMPRowReader* reader)
+{
+    if (!reader || !RowReaders().Remove(reader))
+        return Fail(Code::BadArgument);
+    delete reader;
+    return 1;
+}
+
+}  // namespace px::bmp
+
+extern "C" uint8_t* ReadBMP(DataChannel* channel, uint32_t* width, uint32_t* height,
+                            uint32_t bitsPerPixel, uint8_t* palette)
+{
+    return px::Entry([&] { return px::bmp::Read(channel, width, height, bitsPerPixel, palette); });
+}
+
+extern "C" BMPRowReader* BeginBMPRows(DataChannel* channel, uint32_t* width, uint32_t* height,
+                                      uint8_t* palette)
+{
+    return px::Entry([&] { return px::bmp::BeginRows(channel, width, height, palette); });
+}
+
+extern "C" uint32_t ReadBMPRow(BMPRowReader* reader, uint8_t* row, uint32_t* rowsLeft)
+{
+    return px::Entry([&] { return px::bmp::ReadRow(reader, row, rowsLeft); });
+}
+
+extern "C" uint32_t EndBMPRows(BMPRowReader* reader)
+{
+    return px::Entry([&] { return px::bmp::EndRows(reader); });
+}

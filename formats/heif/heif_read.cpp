@@ -1,0 +1,211 @@
+// HEIF and AVIF reading over libheif: the primary image with its transformations applied.
+#include "formats/heif/heif.h"
+
+#include "base/frame.h"
+#include "base/guard.h"
+#include "formats/picture_metadata.h"
+
+#include <libheif/heif.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace px::heif {
+namespace {
+
+struct ContextCloser {
+    void operator()(heif_context* c) const noexcept { heif_context_free(c); }
+};
+struct HandleCloser {
+    void operator()(heif_image_handle* h) const noexcept { heif_image_handle_release(h); }
+};
+struct ImageCloser {
+    void operator()(heif_image* i) const noexcept { heif_image_release(i); }
+};
+struct OptionsCloser {
+    void operator()(heif_decoding_options* o) const noexcept { heif_decoding_options_free(o); }
+};
+using ContextPtr = std::unique_ptr<heif_context, ContextCloser>;
+using HandlePtr = std::unique_ptr<heif_image_handle, HandleCloser>;
+using ImagePtr = std::unique_ptr<heif_image, ImageCloser>;
+
+// HEVC and AV1 can code a flat picture in a few bits per block: a generous ratio keeps
+// genuine files passing while a forged size on a tiny file is refused.
+constexpr uint64_t kMaxExpansion = 1u << 16;
+
+constexpr const char* kHeifBrands[] = {"heic", "heix", "hevc", "hevx", "heim", "heis", "mif1", "msf1"};
+constexpr const char* kAvifBrands[] = {"avif", "avis"};
+
+bool HasBrand(const uint8_t* header, size_t size, const char* const* brands, size_t count) noexcept
+{
+    if (size < 12 || std::memcmp(header + 4, "ftyp", 4) != 0)
+        return false;
+    // The major brand, then the compatible brands the header still holds.
+    const uint32_t boxSize = uint32_t{header[0]} << 24 | uint32_t{header[1]} << 16 | uint32_t{header[2]} << 8 | header[3];
+    const size_t end = boxSize < size ? boxSize : size;
+    for (size_t at = 8; at + 4 <= end; at += at == 8 ? 8 : 4)
+        for (size_t i = 0; i < count; ++i)
+            if (std::memcmp(header + at, brands[i], 4) == 0)
+                return true;
+    return false;
+}
+
+// The file parsed and its primary image, held open for the caller.
+struct Opened {
+    std::vector<uint8_t> bytes;
+    ContextPtr context;
+    HandlePtr handle;
+};
+
+bool Open(Channel& channel, Opened& file)
+{
+    if (!ReadWholeChannel(channel, file.bytes))
+        return false;
+    file.context.reset(heif_context_alloc());
+    if (!file.context)
+        return Fail(Code::OutOfMemory);
+    heif_error error = heif_context_read_from_memory_without_copy(file.context.get(), file.bytes.data(),
+                                                                   file.bytes.size(), nullptr);
+    if (error.code != heif_error_Ok)
+        return Fail(Code::HeifDecode);
+    heif_image_handle* handle = nullptr;
+    error = heif_context_get_primary_image_handle(file.context.get(), &handle);
+    file.handle.reset(handle);
+    if (error.code != heif_error_Ok || !handle)
+        return Fail(Code::HeifDecode);
+    return true;
+}
+
+bool Size(Opened& file, Channel& channel, uint32_t& width, uint32_t& height)
+{
+    // The handle's size is the turned one: libheif applies rotation and cropping to it.
+    const int w = heif_image_handle_get_width(file.handle.get());
+    const int h = heif_image_handle_get_height(file.handle.get());
+    if (w <= 0 || h <= 0)
+        return Fail(Code::HeifDecode);
+    channel.Rewind();
+    if (!GuardClaim(channel, static_cast<uint32_t>(w), static_cast<uint32_t>(h), 3, kMaxExpansion, Code::HeifDecode))
+        return false;
+    width = static_cast<uint32_t>(w);
+    height = static_cast<uint32_t>(h);
+    return true;
+}
+
+void KeepMetadata(heif_image_handle* handle)
+{
+    PictureMetadata& metadata = ThreadMetadata();
+    metadata = {};
+    heif_item_id id = 0;
+    if (heif_image_handle_get_list_of_metadata_block_IDs(handle, "Exif", &id, 1) == 1) {
+        std::vector<uint8_t> block(heif_image_handle_get_metadata_size(handle, id));
+        if (!block.empty() && heif_image_handle_get_metadata(handle, id, block.data()).code == heif_error_Ok)
+            metadata.exif = TiffPart(block.data(), block.size());
+    }
+    const size_t iccSize = heif_image_handle_get_raw_color_profile_size(handle);
+    if (iccSize > 0) {
+        metadata.icc.resize(iccSize);
+        if (heif_image_handle_get_raw_color_profile(handle, metadata.icc.data()).code != heif_error_Ok)
+            metadata.icc.clear();
+    }
+}
+
+}  // namespace
+
+bool ProbeHeif(const uint8_t* header, size_t size) noexcept
+{
+    return HasBrand(header, size, kHeifBrands, std::size(kHeifBrands)) && !ProbeAvif(header, size);
+}
+
+bool ProbeAvif(const uint8_t* header, size_t size) noexcept
+{
+    return HasBrand(header, size, kAvifBrands, std::size(kAvifBrands));
+}
+
+bool Info(Channel& channel, uint32_t& width, uint32_t& height)
+{
+    width = height = 0;
+    Opened file;
+    return Open(channel, file) && Size(file, channel, width, height);
+}
+
+GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
+{
+    width = height = 0;
+    Opened file;
+    uint32_t w = 0, h = 0;
+    if (!Open(channel, file) || !Size(file, channel, w, h))
+        return {};
+    if (ImageBytes(w, h, 32) >= kMaxGlobalBytes)
+        return Fail(Code::OutOfMemory);
+    KeepMetadata(file.handle.get());
+
+    const bool alpha = heif_image_handle_has_alpha_channel(file.handle.get());
+    std::unique_ptr<heif_decoding_options, OptionsCloser> options(heif_decoding_options_alloc());
+    if (!options)
+        return Fail(Code::OutOfMemory);
+    heif_image* decoded = nullptr;
+    const heif_error error = heif_decode_image(file.handle.get(), &decoded, heif_colorspace_RGB,
+                                               alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                                               options.get());
+    ImagePtr image(decoded);
+    if (error.code != heif_error_Ok || !image)
+        return Fail(error.code == heif_error_Memory_allocation_error ? Code::OutOfMemory : Code::HeifDecode);
+    int stride = 0;
+    const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    if (!plane || heif_image_get_width(image.get(), heif_channel_interleaved) != static_cast<int>(w) ||
+        heif_image_get_height(image.get(), heif_channel_interleaved) != static_cast<int>(h))
+        return Fail(Code::HeifDecode);
+
+    GlobalBuffer pixels = AllocateGlobalForFill(ImageBytes(w, h, 24));
+    if (!pixels)
+        return {};
+    const uint32_t step = alpha ? 4 : 3;
+    for (uint32_t y = 0; y < h; ++y) {
+        const uint8_t* in = plane + static_cast<size_t>(y) * static_cast<size_t>(stride);
+        uint8_t* out = pixels.get() + uint64_t{y} * w * 3;
+        for (uint32_t x = 0; x < w; ++x, in += step, out += 3) {
+            const uint32_t a = alpha ? in[3] : 255;
+            for (int c = 0; c < 3; ++c)
+                out[c] = static_cast<uint8_t>((in[c] * a + 127) / 255);
+        }
+        if (!Progress(y, h))
+            return {};
+    }
+    width = w;
+    height = h;
+    return pixels;
+}
+
+}  // namespace px::heif
+
+namespace {
+
+uint8_t* ReadUpright(DataChannel* source, uint32_t* width, uint32_t* height)
+{
+    if (!width || !height)
+        return px::Fail(px::Code::BadArgument);
+    if (!px::AcceptChannel(source))
+        return nullptr;
+    px::Channel channel(source);
+    return px::heif::LoadRGB24(channel, *width, *height).Release();
+}
+
+}  // namespace
+
+extern "C" uint32_t GetHEIFInfo(DataChannel* source, uint32_t* width, uint32_t* height)
+{
+    return px::Entry([&]() -> uint32_t {
+        if (!width || !height)
+            return px::Fail(px::Code::BadArgument);
+        if (!px::AcceptChannel(source))
+            return 0;
+        px::Channel channel(source);
+        return px::heif::Info(channel, *width, *height) ? 1 : 0;
+    });
+}
+
+extern "C" uint8_t* ReadHEIF(DataChannel* source, uint32_t* width, uint32_t* height)
+{
+    return px::Entry([&] { return ReadUpright(source, width, height); });
+}

@@ -1,0 +1,27 @@
+// Whole-file input for the container readers and the metadata they found, kept per thread.
+#pragma once
+
+#include "base/channel.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace px {
+
+// The rest of the channel into `bytes`, from its start. False with Fail(code) when the channel
+// cannot be rewound or read, code 1 past the allocation gate.
+bool ReadWholeChannel(Channel& channel, std::vector<uint8_t>& bytes);
+
+// EXIF (TIFF data) and ICC profile of the last HEIF, AVIF or WebP picture read on this thread.
+struct PictureMetadata {
+    std::vector<uint8_t> exif;
+    std::vector<uint8_t> icc;
+};
+
+// The calling thread's record; throws std::bad_alloc when it cannot be made.
+PictureMetadata& ThreadMetadata();
+
+// The bytes from the TIFF header on: drops an "Exif\0\0" prefix or a HEIF offset word.
+std::vector<uint8_t> TiffPart(const uint8_t* data, size_t size);
+
+}  // namespace px

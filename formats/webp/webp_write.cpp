@@ -1,0 +1,91 @@
+// WebP writing over libwebp; EXIF and ICC go in as chunks through the muxer.
+#include "formats/webp/webp.h"
+
+#include "base/frame.h"
+#include "formats/picture_metadata.h"
+
+#include <webp/encode.h>
+#include <webp/mux.h>
+
+#include <memory>
+#include <vector>
+
+namespace px::webp {
+namespace {
+
+struct PictureCloser {
+    void operator()(WebPPicture* p) const noexcept { WebPPictureFree(p); }
+};
+struct MemoryWriterCloser {
+    void operator()(WebPMemoryWriter* w) const noexcept { WebPMemoryWriterClear(w); }
+};
+struct MuxCloser {
+    void operator()(WebPMux* m) const noexcept { WebPMuxDelete(m); }
+};
+struct DataCloser {
+    void operator()(WebPData* d) const noexcept { WebPDataClear(d); }
+};
+
+}  // namespace
+
+bool Write(Channel& sink, const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t quality,
+           const uint8_t* exif, uint32_t exifSize, const uint8_t* icc, uint32_t iccSize)
+{
+    if (width == 0 || height == 0 || width > WEBP_MAX_DIMENSION || height > WEBP_MAX_DIMENSION)
+        return Fail(Code::BadArgument);
+    WebPConfig config;
+    if (!WebPConfigPreset(&config, WEBP_PRESET_PHOTO, static_cast<float>(quality)) || !WebPValidateConfig(&config))
+        return Fail(Code::EncodeFailed);
+    WebPPicture picture;
+    if (!WebPPictureInit(&picture))
+        return Fail(Code::EncodeFailed);
+    std::unique_ptr<WebPPicture, PictureCloser> pictureOwner(&picture);
+    picture.width = static_cast<int>(width);
+    picture.height = static_cast<int>(height);
+    if (!WebPPictureImportRGB(&picture, rgb, static_cast<int>(width * 3)))
+        return Fail(Code::OutOfMemory);
+    WebPMemoryWriter encoded;
+    WebPMemoryWriterInit(&encoded);
+    std::unique_ptr<WebPMemoryWriter, MemoryWriterCloser> encodedOwner(&encoded);
+    picture.writer = WebPMemoryWrite;
+    picture.custom_ptr = &encoded;
+    if (!WebPEncode(&config, &picture))
+        return Fail(picture.error_code == VP8_ENC_ERROR_OUT_OF_MEMORY ? Code::OutOfMemory : Code::EncodeFailed);
+
+    const std::vector<uint8_t> tiff = exif ? TiffPart(exif, exifSize) : std::vector<uint8_t>{};
+    if (tiff.empty() && iccSize == 0)
+        return sink.Write(encoded.mem, static_cast<uint32_t>(encoded.size)) || Fail(Code::WriteError);
+
+    std::unique_ptr<WebPMux, MuxCloser> mux(WebPMuxNew());
+    if (!mux)
+        return Fail(Code::OutOfMemory);
+    const WebPData image{encoded.mem, encoded.size};
+    const WebPData exifChunk{tiff.data(), tiff.size()};
+    const WebPData iccChunk{icc, iccSize};
+    if (WebPMuxSetImage(mux.get(), &image, 0) != WEBP_MUX_OK ||
+        (!tiff.empty() && WebPMuxSetChunk(mux.get(), "EXIF", &exifChunk, 1) != WEBP_MUX_OK) ||
+        (icc && iccSize && WebPMuxSetChunk(mux.get(), "ICCP", &iccChunk, 1) != WEBP_MUX_OK))
+        return Fail(Code::EncodeFailed);
+    WebPData assembled;
+    WebPDataInit(&assembled);
+    std::unique_ptr<WebPData, DataCloser> assembledOwner(&assembled);
+    if (WebPMuxAssemble(mux.get(), &assembled) != WEBP_MUX_OK)
+        return Fail(Code::EncodeFailed);
+    return sink.Write(assembled.bytes, static_cast<uint32_t>(assembled.size)) || Fail(Code::WriteError);
+}
+
+}  // namespace px::webp
+
+extern "C" uint32_t WriteWebP(DataChannel* sink, const uint8_t* rgb, uint32_t width, uint32_t height,
+                              uint32_t quality, const uint8_t* exif, uint32_t exifSize, const uint8_t* icc,
+                              uint32_t iccSize)
+{
+    return px::Entry([&]() -> uint32_t {
+        if (!rgb || quality < 1 || quality > 100 || (!exif && exifSize) || (!icc && iccSize))
+            return px::Fail(px::Code::BadArgument);
+        if (!px::AcceptChannel(sink))
+            return 0;
+        px::Channel channel(sink);
+        return px::webp::Write(channel, rgb, width, height, quality, exif, exifSize, icc, iccSize) ? 1 : 0;
+    });
+}

@@ -1,0 +1,49 @@
+// Any bytes as an enhanced metafile, a plain one and a placeable one, opened and rendered: every
+// path must end in a picture or a code, never a crash, a leak or a stray read.
+#include "pxlib.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace {
+
+// Pictures of more than about a megapixel are only opened: their size is the header's claim
+// and drawing them only slows the search down.
+void Render(HENHMETAFILE metafile)
+{
+    if (!metafile)
+        return;
+    ENHMETAHEADER header{};
+    GetEnhMetaFileHeader(metafile, sizeof header, &header);
+    const int64_t w = int64_t{header.rclFrame.right} - header.rclFrame.left;
+    const int64_t h = int64_t{header.rclFrame.bottom} - header.rclFrame.top;
+    const int64_t mmW = header.szlMillimeters.cx, mmH = header.szlMillimeters.cy;
+    const bool small = mmW > 0 && mmH > 0 && w / 100 * header.szlDevice.cx / mmW < 1024 &&
+                       h / 100 * header.szlDevice.cy / mmH < 1024;
+    uint32_t width = 0, height = 0;
+    if (small)
+        GlobalFree(RenderMetafileHandle(metafile, &width, &height, 300, 300, 0x808080));
+    DeleteEnhMetaFile(metafile);
+}
+
+}  // namespace
+
+// Fontconfig keeps its configuration for the life of the process and never frees it.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size == 0 || size > (1u << 20))
+        return 0;
+    const auto bytes = static_cast<uint32_t>(size);
+    Render(SetEnhMetaFileBits(bytes, data));
+    // Small pictures only: the frame comes from the description, not from the bytes.
+    const METAFILEPICT picture{MM_ANISOTROPIC, 2000, 2000, nullptr};
+    Render(SetWinMetaFileBits(bytes, data, nullptr, &picture));
+    if (size > 22)
+        Render(SetWinMetaFileBits(bytes - 22, data + 22, nullptr, &picture));
+    return 0;
+}

@@ -1,0 +1,363 @@
+// Thumbnails as people see their photographs: upright by the orientation tag under every rule,
+// EXIF blocks that tell the thumbnail's truth, XMP after EXIF, colour profiles, and nothing of
+// it when the switches are off.
+#include "core/batch.h"
+#include "core/geometry.h"
+#include "core/image_object.h"
+#include "app/photo_files.h"
+#include "support/exif_fixture.h"
+
+#include <libexif/exif-data.h>
+#include <jpeglib.h>
+#include <lcms2.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+namespace quillet {
+namespace {
+
+using test::TempFolder;
+
+struct Picture {
+    std::vector<uint8_t> rgb;
+    uint32_t width = 0;
+    uint32_t height = 0;
+};
+
+// Four quadrants red, green, blue and white: each of the eight orientations looks different.
+Picture Quadrants(uint32_t width, uint32_t height)
+{
+    Picture p{std::vector<uint8_t>(size_t{width} * height * 3), width, height};
+    const uint8_t colours[4][3] = {{230, 20, 20}, {20, 200, 20}, {20, 20, 230}, {240, 240, 240}};
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < width; ++x) {
+            const uint8_t* c = colours[(y >= height / 2) * 2 + (x >= width / 2)];
+            std::copy(c, c + 3, &p.rgb[(size_t{y} * width + x) * 3]);
+        }
+    return p;
+}
+
+// The stored form of an upright picture that a camera would tag with `orientation`.
+Picture Stored(const Picture& upright, uint32_t orientation)
+{
+    static constexpr uint32_t kInverse[9] = {0, 1, 2, 3, 4, 5, 8, 7, 6};
+    const bool turned = orientation >= 5;
+    Picture p{std::vector<uint8_t>(upright.rgb.size()), turned ? upright.height : upright.width,
+              turned ? upright.width : upright.height};
+    EXPECT_EQ(OrientRGB24(upright.rgb.data(), upright.width, upright.height, p.rgb.data(), kInverse[orientation]), 1u);
+    return p;
+}
+
+void WritePhoto(const std::string& path, const Picture& p, const std::vector<std::vector<uint8_t>>& app1,
+                const std::vector<uint8_t>& profile = {})
+{
+    ClearJPGOutputMarkers();
+    for (const auto& payload : app1)
+        AddJPGOutputMarker(payload.data(), static_cast<uint32_t>(payload.size()), 225);
+    if (!profile.empty())
+        AddJPGOutputICCProfile(profile.data(), static_cast<uint32_t>(profile.size()));
+    uint32_t ones[10] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+    SetJPGSampling(ones, ones);
+    DataChannel* sink = OpenFileSink(path.c_str());
+    ASSERT_NE(sink, nullptr);
+    ASSERT_NE(WriteJPG(sink, p.rgb.data(), p.width, p.height, 95, 0, 24, nullptr), 0u);
+    CloseSink(sink);
+    ClearJPGOutputMarkers();
+    SetJPGSampling(nullptr, nullptr);
+}
+
+Picture ReadPhoto(const std::string& path)
+{
+    Picture p;
+    DataChannel* source = OpenFileSource(path.c_str());
+    if (!source)
+        return p;
+    test::GlobalPtr<uint8_t> pixels(ReadJPG(source, &p.width, &p.height, 24));
+    CloseSource(source);
+    if (pixels)
+        p.rgb.assign(pixels.get(), pixels.get() + size_t{p.width} * p.height * 3);
+    return p;
+}
+
+double MeanDifference(const Picture& a, const Picture& b)
+{
+    double sum = 0;
+    for (size_t i = 0; i < a.rgb.size(); ++i)
+        sum += std::abs(int{a.rgb[i]} - int{b.rgb[i]});
+    return a.rgb.empty() ? 999 : sum / a.rgb.size();
+}
+
+BatchSettings Settings(const TempFolder& in, const TempFolder& out)
+{
+    BatchSettings s;
+    s.PathIn = in.path().string() + "/";
+    s.PathOut = out.path().string() + "/";
+    s.Width = 60;
+    s.Height = 40;
+    s.Quality = 95;
+    return s;
+}
+
+std::vector<uint8_t> TaggedExif(uint16_t orientation)
+{
+    test::ExifSpec spec;
+    spec.orientation = orientation;
+    return test::ExifBlock(spec);
+}
+
+class Quiet : public BatchProgress {
+public:
+    void SetRange(uint32_t, uint32_t) override {}
+    void SetPos(uint32_t) override {}
+    void ShowPreview(const std::string&) override {}
+    bool CheckCancelButton() override { return false; }
+};
+
+// The thumbnail of one source, by a run of that one file into PathOut: "" or why not.
+std::string MakeThumbnail(const BatchSettings& s, const std::string& source)
+{
+    Quiet quiet;
+    const BatchResult result = RunBatch(s, {source}, quiet);
+    if (result.refusal != Refusal::None)
+        return RefusalText(result.refusal);
+    return result.skipped.empty() ? "" : result.skipped[0].reason;
+}
+
+TEST(AutoRotate, EveryOrientationComesOutUprightUnderEveryRule)
+{
+    TempFolder in, out;
+    BatchSettings s = Settings(in, out);
+    for (const Picture& upright : {Quadrants(96, 64), Quadrants(64, 96)}) {
+        WritePhoto(in / "reference.jpg", upright, {TaggedExif(1)});
+        for (uint32_t o = 1; o <= 8; ++o)
+            WritePhoto(in / (std::to_string(o) + ".jpg"), Stored(upright, o), {TaggedExif(static_cast<uint16_t>(o))});
+        for (int32_t rule : {PerfectFit, FitOutside, FitInside})
+            for (int32_t portrait : {ReverseBox, FitInsideAll, CropLandscape, RulesOnly}) {
+                s.Type = rule;
+                s.Portrait = portrait;
+                ASSERT_EQ(MakeThumbnail(s, in / "reference.jpg"), "");
+                const Picture expected = ReadPhoto(out / "reference.jpg");
+                for (uint32_t o = 1; o <= 8; ++o) {
+                    const std::string name = std::to_string(o) + ".jpg";
+                    ASSERT_EQ(MakeThumbnail(s, in / name), "");
+                    const Picture made = ReadPhoto(out / name);
+                    const std::string what = "orientation " + std::to_string(o) + ", rule " + std::to_string(rule) +
+                                             ", portrait rule " + std::to_string(portrait) + ", source " +
+                                             std::to_string(upright.width) + "x" + std::to_string(upright.height);
+                    ASSERT_EQ(made.width, expected.width) << what;
+                    ASSERT_EQ(made.height, expected.height) << what;
+                    EXPECT_LT(MeanDifference(made, expected), 12.0) << what;
+                }
+            }
+    }
+}
+
+TEST(AutoRotate, PhoneHeldUprightIsHandledAsPortraitUnlessSwitchedOff)
+{
+    TempFolder in, out;
+    BatchSettings s = Settings(in, out);
+    s.Portrait = FitInsideAll;
+    WritePhoto(in / "phone.jpg", Quadrants(120, 90), {TaggedExif(6)});  // landscape pixels, tag 6
+    ASSERT_EQ(MakeThumbnail(s, in / "phone.jpg"), "");
+    const test::Size upright = test::JpegSize(out / "phone.jpg");
+    EXPECT_EQ(upright.height, 40u);  // fitted inside 60 x 40 as a portrait
+    EXPECT_LT(upright.width, upright.height);
+    s.AutoRotate = 0;
+    ASSERT_EQ(MakeThumbnail(s, in / "phone.jpg"), "");
+    const test::Size lying = test::JpegSize(out / "phone.jpg");
+    EXPECT_GT(lying.width, lying.height);
+}
+
+struct DataUnref {
+    void operator()(ExifData* data) const { exif_data_unref(data); }
+};
+using Exif = std::unique_ptr<ExifData, DataUnref>;
+
+Exif Load(const std::vector<uint8_t>& block)
+{
+    Exif data(exif_data_new());
+    exif_data_load_data(data.get(), block.data(), static_cast<unsigned>(block.size()));
+    return data;
+}
+
+uint32_t Number(const Exif& data, ExifIfd ifd, ExifTag tag)
+{
+    ExifEntry* e = exif_content_get_entry(data->ifd[ifd], tag);
+    if (!e)
+        return 0;
+    const ExifByteOrder order = exif_data_get_byte_order(data.get());
+    return e->format == EXIF_FORMAT_SHORT ? exif_get_short(e->data, order) : exif_get_long(e->data, order);
+}
+
+TEST(CopyExif, CarriedBlockTellsTheThumbnailsTruthThenXmpFollows)
+{
+    TempFolder in, out;
+    const std::vector<uint8_t> xmp = test::XmpPayload("6");
+    WritePhoto(in / "p.jpg", Quadrants(120, 90), {TaggedExif(6), xmp});
+    const struct {
+        uint32_t stripGps;
+        size_t gpsTags;
+    } cases[] = {{0, 3}, {1, 0}};
+    for (const auto& c : cases) {
+        BatchSettings s = Settings(in, out);
+        s.CopyExif = 1;
+        s.StripGPS = c.stripGps;
+        ASSERT_EQ(MakeThumbnail(s, in / "p.jpg"), "");
+        const auto carried = test::App1Payloads(out / "p.jpg");
+        ASSERT_EQ(carried.size(), 2u);
+        ASSERT_TRUE(IsExifPayload(carried[0]));
+        const Exif exif = Load(carried[0]);
+        const test::Size size = test::JpegSize(out / "p.jpg");
+        EXPECT_EQ(Number(exif, EXIF_IFD_0, EXIF_TAG_ORIENTATION), 1u);
+        EXPECT_EQ(Number(exif, EXIF_IFD_EXIF, EXIF_TAG_PIXEL_X_DIMENSION), size.width);
+        EXPECT_EQ(Number(exif, EXIF_IFD_EXIF, EXIF_TAG_PIXEL_Y_DIMENSION), size.height);
+        EXPECT_EQ(exif->ifd[EXIF_IFD_1]->count, 0u);
+        EXPECT_EQ(exif->size, 0u);
+        EXPECT_NE(exif_content_get_entry(exif->ifd[EXIF_IFD_0], EXIF_TAG_MAKE), nullptr);
+        EXPECT_NE(exif_content_get_entry(exif->ifd[EXIF_IFD_EXIF], EXIF_TAG_MAKER_NOTE), nullptr);
+        EXPECT_EQ(exif->ifd[EXIF_IFD_GPS]->count, c.gpsTags);
+        // The XMP packet comes second, its orientation set upright like the pixels.
+        EXPECT_EQ(carried[1], test::XmpPayload("1"));
+    }
+}
+
+TEST(CopyExif, UnparsableBlockIsCarriedByteForByteUnlessTheLocationMustGo)
+{
+    TempFolder in, out;
+    const std::vector<uint8_t> junk = test::ExifPayload(3000, 5);  // the identifier, then noise
+    test::WriteJpeg(in / "p.jpg", 200, 150, {junk});
+    BatchSettings s = Settings(in, out);
+    s.CopyExif = 1;
+    ASSERT_EQ(MakeThumbnail(s, in / "p.jpg"), "");
+    EXPECT_EQ(test::App1Payloads(out / "p.jpg"), std::vector<std::vector<uint8_t>>{junk});
+    s.StripGPS = 1;  // the block might hold a location that cannot be taken out
+    ASSERT_EQ(MakeThumbnail(s, in / "p.jpg"), "");
+    EXPECT_TRUE(test::App1Payloads(out / "p.jpg").empty());
+}
+
+std::vector<uint8_t> DisplayP3()
+{
+    cmsCIExyY d65 = {0.3127, 0.3290, 1.0};
+    cmsCIExyYTRIPLE p3 = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
+    cmsToneCurve* curve = cmsBuildGamma(nullptr, 2.2);
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&d65, &p3, curves);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    std::vector<uint8_t> bytes(size);
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    cmsCloseProfile(profile);
+    cmsFreeToneCurve(curve);
+    return bytes;
+}
+
+std::vector<uint8_t> ThumbnailProfile(const std::string& path)
+{
+    DataChannel* source = OpenFileSource(path.c_str());
+    uint32_t w = 0, h = 0, bits = 0, length = 0;
+    GetJPGDimensions(source, &w, &h, &bits, nullptr);
+    CloseSource(source);
+    test::GlobalPtr<uint8_t> profile(GetJPGICCProfile(&length));
+    return profile ? std::vector<uint8_t>(profile.get(), profile.get() + length) : std::vector<uint8_t>{};
+}
+
+TEST(ColourProfile, CarriedWithoutCopyExifOrConvertedToSRGBOnRequest)
+{
+    TempFolder in, out;
+    const std::vector<uint8_t> p3 = DisplayP3();
+    WritePhoto(in / "wide.jpg", Quadrants(120, 90), {}, p3);
+    TempFolder srgbOut;
+    BatchSettings s = Settings(in, out);
+    ASSERT_EQ(MakeThumbnail(s, in / "wide.jpg"), "");
+    EXPECT_EQ(ThumbnailProfile(out / "wide.jpg"), p3);
+    EXPECT_TRUE(test::App1Payloads(out / "wide.jpg").empty());
+
+    s = Settings(in, srgbOut);
+    s.ToSRGB = 1;
+    ASSERT_EQ(MakeThumbnail(s, in / "wide.jpg"), "");
+    EXPECT_TRUE(ThumbnailProfile(srgbOut / "wide.jpg").empty());
+    EXPECT_GT(MeanDifference(ReadPhoto(srgbOut / "wide.jpg"), ReadPhoto(out / "wide.jpg")), 3.0);
+}
+
+// A CMYK JPEG as Adobe applications write it, with one ICC_PROFILE chunk, through libjpeg.
+void WriteCmykPhoto(const std::string& path, const std::vector<uint8_t>& profile)
+{
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr error;
+    cinfo.err = jpeg_std_error(&error);
+    jpeg_create_compress(&cinfo);
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    jpeg_stdio_dest(&cinfo, file);
+    cinfo.image_width = 40;
+    cinfo.image_height = 30;
+    cinfo.input_components = 4;
+    cinfo.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<uint8_t> chunk = {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, 1, 1};
+    chunk.insert(chunk.end(), profile.begin(), profile.end());
+    jpeg_write_marker(&cinfo, JPEG_APP0 + 2, chunk.data(), static_cast<unsigned>(chunk.size()));
+    std::vector<uint8_t> row(40 * 4, 200);
+    for (int y = 0; y < 30; ++y) {
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::fclose(file);
+}
+
+TEST(ColourProfile, CmykSourcesProfileIsNotCarried)
+{
+    TempFolder in, out;
+    cmsHPROFILE cmyk = cmsCreateProfilePlaceholder(nullptr);
+    cmsSetDeviceClass(cmyk, cmsSigOutputClass);
+    cmsSetColorSpace(cmyk, cmsSigCmykData);
+    cmsSetPCS(cmyk, cmsSigLabData);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(cmyk, nullptr, &size);
+    std::vector<uint8_t> profile(size);
+    cmsSaveProfileToMem(cmyk, profile.data(), &size);
+    cmsCloseProfile(cmyk);
+    WriteCmykPhoto(in / "print.jpg", profile);
+    CImageObject source;
+    ASSERT_EQ(source.LoadFile(in / "print.jpg"), 0u);
+    ASSERT_EQ(source.IccProfile(), profile);  // the profile is there to be refused
+    for (uint32_t toSrgb : {0u, 1u}) {
+        BatchSettings s = Settings(in, out);
+        s.ToSRGB = toSrgb;
+        ASSERT_EQ(MakeThumbnail(s, in / "print.jpg"), "");
+        EXPECT_TRUE(ThumbnailProfile(out / "print.jpg").empty()) << "ToSRGB " << toSrgb;
+    }
+}
+
+TEST(Switches, OffGiveTodaysBytes)
+{
+    TempFolder in, out;
+    WritePhoto(in / "p.jpg", Quadrants(120, 90), {TaggedExif(6), test::XmpPayload()});
+    BatchSettings s = Settings(in, out);
+    s.AutoRotate = 0;
+    ASSERT_EQ(MakeThumbnail(s, in / "p.jpg"), "");
+
+    // The road without any of it: load, resize, save with no markers.
+    CImageObject image;
+    ASSERT_EQ(image.LoadFile(in / "p.jpg"), 0u);
+    const auto plan = ThumbnailGeometry(image.Width(), image.Height(), s);
+    ASSERT_TRUE(plan);
+    ASSERT_EQ(image.ResizeTo(uint32_t(plan->width), uint32_t(plan->height), 0), 0u);
+    if (plan->crop)
+        image.CropToBox(plan->crop->boxWidth, plan->crop->boxHeight, plan->crop->position);
+    ClearJPGOutputMarkers();
+    image.SetJpegQuality(95);
+    image.SetFullChroma(1);
+    ASSERT_EQ(image.SaveFile(out / "plain.jpg", TypeJpeg), 0u);
+    EXPECT_EQ(test::ReadBytes(out / "p.jpg"), test::ReadBytes(out / "plain.jpg"));
+}
+
+}  // namespace
+}  // namespace quillet

@@ -1,0 +1,120 @@
+// Hostile input for every reader of the registry: each cut and each flipped byte of small valid
+// files, and random flips of larger ones, must end in a code, never a crash, a leak or a stray
+// read (the sanitizer build checks the last two). A reader adds its samples to kSamples.
+#include "formats/jpeg/jpg_test_support.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Sample {
+    const char* name;
+    uint32_t fileType;  // the reader the bytes go to, whatever detection says of them
+    Bytes (*make)();
+};
+
+// A small gradient through one of the library's own WebP or AVIF writers.
+Bytes Encoded(uint32_t (*write)(DataChannel*, const uint8_t*, uint32_t, uint32_t, uint32_t, const uint8_t*, uint32_t,
+                                const uint8_t*, uint32_t))
+{
+    Bytes file(1 << 16);
+    DataChannel* sink = OpenMemorySink(file.data(), static_cast<uint32_t>(file.size()));
+    write(sink, jpgtest::Gradient(16, 12).data(), 16, 12, 60, nullptr, 0, nullptr, 0);
+    file.resize(ChannelTell(sink));
+    CloseSink(sink);
+    return file;
+}
+
+// One row per valid file. Files up to kSweepBytes get every cut and every byte flipped; larger
+// ones kRandomFlips random flips.
+const Sample kSamples[] = {
+    {"jpeg_baseline", PX_FILE_JPEG, [] { return jpgtest::Write(jpgtest::Gradient(24, 16), 24, 16, 75); }},
+    {"jpeg_progressive", PX_FILE_JPEG, [] { return jpgtest::Write(jpgtest::Gradient(17, 9), 17, 9, 75, 24, 1); }},
+    {"jpeg_grey", PX_FILE_JPEG, [] { return jpgtest::Write(Bytes(8 * 8, 90), 8, 8, 75, 8); }},
+    {"webp", PX_FILE_WEBP, [] { return Encoded(WriteWebP); }},
+    {"avif", PX_FILE_AVIF, [] { return Encoded(WriteAVIF); }},
+    {"jpeg_photo", PX_FILE_JPEG, [] { return jpgtest::Write(jpgtest::Noise(160 * 120 * 3, 9), 160, 120, 80); }},
+};
+
+constexpr size_t kSweepBytes = 2048;
+constexpr int kRandomFlips = 1500;
+// Bounds the work per file: claims beyond this are measured but not decoded.
+constexpr uint64_t kMaxDecodedPixels = 1u << 20;
+
+// One input through detection and the sample's reader. Returns "" or what went wrong.
+std::string Attack(const Bytes& file, uint32_t fileType)
+{
+    DataChannel* source = OpenMemorySource(file.data(), static_cast<uint32_t>(file.size()));
+    if (!source)
+        return file.empty() ? "" : "no channel";
+    std::string fault;
+    DetectFileType(source);
+    ChannelSeek(source, 0, 0);
+    uint32_t width = 0, height = 0;
+    const bool measured = GetPictureInfo(source, fileType, &width, &height) != 0;
+    if (!measured && GetLastLibraryError() == PX_OK)
+        fault = "info failed without a code";
+    ChannelSeek(source, 0, 0);
+    if (fault.empty() && (!measured || uint64_t{width} * height <= kMaxDecodedPixels)) {
+        const test::GlobalPtr<uint8_t> pixels(LoadPictureRGB24(source, fileType, &width, &height));
+        const uint32_t code = GetLastLibraryError();
+        if (!pixels && code == PX_OK)
+            fault = "no picture without a code";
+        else if (pixels && GlobalSize(pixels.get()) != size_t{width} * height * 3)
+            fault = "picture of the wrong size";
+        else if (*GetLibraryErrorText(code) == '\0')
+            fault = "code " + std::to_string(code) + " has no name";
+    }
+    CloseSource(source);
+    return fault;
+}
+
+class HostileInput : public ::testing::TestWithParam<Sample> {};
+
+TEST_P(HostileInput, EveryCutAndFlipEndsInACode)
+{
+    const Sample& sample = GetParam();
+    const Bytes original = sample.make();
+    ASSERT_FALSE(original.empty());
+    ASSERT_EQ(Attack(original, sample.fileType), "");
+    ASSERT_EQ(GetLastLibraryError(), static_cast<uint32_t>(PX_OK)) << "the sample itself must be valid";
+
+    auto check = [&](const Bytes& file, const std::string& what) {
+        const std::string fault = Attack(file, sample.fileType);
+        EXPECT_EQ(fault, "") << what;
+        return fault.empty();
+    };
+    if (original.size() <= kSweepBytes) {
+        for (size_t length = 0; length < original.size(); ++length)
+            if (!check(Bytes(original.begin(), original.begin() + static_cast<long>(length)),
+                       "cut at " + std::to_string(length)))
+                return;
+        for (size_t at = 0; at < original.size(); ++at) {
+            Bytes file = original;
+            file[at] ^= 0xFF;
+            if (!check(file, "byte " + std::to_string(at) + " flipped"))
+                return;
+        }
+    } else {
+        std::mt19937 random(12345);
+        for (int i = 0; i < kRandomFlips; ++i) {
+            Bytes file = original;
+            const size_t at = random() % file.size();
+            file[at] = static_cast<uint8_t>(random());
+            if (!check(file, "byte " + std::to_string(at) + " set to " + std::to_string(file[at])))
+                return;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Registry, HostileInput, ::testing::ValuesIn(kSamples),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

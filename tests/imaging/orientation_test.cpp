@@ -1,0 +1,94 @@
+// OrientRGB24: the eight orientations on a labelled picture, round trips across tiles, refusals.
+#include "pxlib.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// A picture whose pixels are letters, so that a result reads as rows of text.
+std::vector<uint8_t> Letters(const std::string& text)
+{
+    std::vector<uint8_t> rgb;
+    for (char c : text)
+        rgb.insert(rgb.end(), {static_cast<uint8_t>(c), 0, static_cast<uint8_t>(c)});
+    return rgb;
+}
+
+std::string Text(const std::vector<uint8_t>& rgb, uint32_t width)
+{
+    std::string text;
+    for (size_t i = 0; i < rgb.size(); i += 3) {
+        if (i > 0 && (i / 3) % width == 0)
+            text += '/';
+        text += static_cast<char>(rgb[i]);
+    }
+    return text;
+}
+
+struct Row {
+    uint32_t orientation;
+    const char* upright;  // the stored picture ABC/DEF as a viewer shows it
+    const char* what;
+};
+
+constexpr Row kRows[] = {
+    {1, "ABC/DEF", "as stored"},
+    {2, "CBA/FED", "mirrored left to right"},
+    {3, "FED/CBA", "half turn"},
+    {4, "DEF/ABC", "mirrored top to bottom"},
+    {5, "AD/BE/CF", "transposed"},
+    {6, "DA/EB/FC", "quarter turn clockwise"},
+    {7, "FC/EB/DA", "transversed"},
+    {8, "CF/BE/AD", "quarter turn anticlockwise"},
+};
+
+TEST(OrientRGB24, EveryOrientationComesOutUpright)
+{
+    const std::vector<uint8_t> stored = Letters("ABCDEF");
+    for (const Row& row : kRows) {
+        std::vector<uint8_t> out(stored.size());
+        ASSERT_EQ(OrientRGB24(stored.data(), 3, 2, out.data(), row.orientation), 1u) << row.what;
+        EXPECT_EQ(Text(out, row.orientation >= 5 ? 2 : 3), row.upright) << row.what;
+    }
+}
+
+TEST(OrientRGB24, InverseTurnRestoresPicturesLargerThanATile)
+{
+    const uint32_t w = 131, h = 70;
+    std::vector<uint8_t> picture(w * h * 3);
+    for (size_t i = 0; i < picture.size(); ++i)
+        picture[i] = static_cast<uint8_t>(i * 2654435761u >> 24);
+    const uint32_t inverse[9] = {0, 1, 2, 3, 4, 5, 8, 7, 6};
+    for (uint32_t o = 1; o <= 8; ++o) {
+        std::vector<uint8_t> once(picture.size()), back(picture.size());
+        ASSERT_EQ(OrientRGB24(picture.data(), w, h, once.data(), o), 1u);
+        const bool turned = o >= 5;
+        ASSERT_EQ(OrientRGB24(once.data(), turned ? h : w, turned ? w : h, back.data(), inverse[o]), 1u);
+        EXPECT_EQ(back, picture) << "orientation " << o;
+    }
+}
+
+TEST(OrientRGB24, RefusesBadArgumentsWithCode5)
+{
+    std::vector<uint8_t> a(12), b(12);
+    const struct {
+        const uint8_t* source;
+        uint32_t width;
+        uint8_t* destination;
+        uint32_t orientation;
+        const char* what;
+    } cases[] = {
+        {nullptr, 2, b.data(), 1, "no source"},       {a.data(), 2, nullptr, 6, "no destination"},
+        {a.data(), 0, b.data(), 6, "zero width"},     {a.data(), 2, b.data(), 0, "orientation 0"},
+        {a.data(), 2, b.data(), 9, "orientation 9"},  {a.data(), 2, a.data() + 3, 6, "overlap"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(OrientRGB24(c.source, c.width, 2, c.destination, c.orientation), 0u) << c.what;
+        EXPECT_EQ(GetLastLibraryError(), 5u) << c.what;
+    }
+}
+
+}  // namespace
