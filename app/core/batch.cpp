@@ -576,15 +576,23 @@ const char* DestinationLostText()
     return "The destination folder is gone or can no longer be written to; the run was stopped.";
 }
 
+namespace {
+
+// `name` with its extension (from the last '.', a leading one excepted) replaced by `extension`.
+std::string WithExtension(const std::string& name, const char* extension)
+{
+    const size_t dot = name.rfind('.');
+    return (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) + extension;
+}
+
+}  // namespace
+
 std::string ThumbnailName(const std::string& sourcePath)
 {
     const size_t slash = sourcePath.find_last_of(kFolderSeparator);
     const std::string name = slash == std::string::npos ? sourcePath : sourcePath.substr(slash + 1);
     // A thumbnail is a JPEG file: a JPEG name stays, any other takes ".jpg".
-    if (TypeFromExtension(name) == TypeJpeg)
-        return name;
-    const size_t dot = name.rfind('.');
-    return (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) + ".jpg";
+    return TypeFromExtension(name) == TypeJpeg ? name : WithExtension(name, ".jpg");
 }
 
 namespace {
@@ -594,9 +602,7 @@ std::string InFormat(const BatchSettings& settings, std::string name)
 {
     if (settings.Format != FormatWebp && settings.Format != FormatAvif)
         return name;
-    const size_t dot = name.rfind('.');
-    return (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) +
-           (settings.Format == FormatWebp ? ".webp" : ".avif");
+    return WithExtension(name, settings.Format == FormatWebp ? ".webp" : ".avif");
 }
 
 }  // namespace

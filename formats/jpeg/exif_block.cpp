@@ -120,9 +120,10 @@ Parsed Parse(const uint8_t* block, uint32_t length)
     DataPtr data(exif_data_new_mem(mem.get()));
     if (!data)
         return {};
-    // Keep what libexif does not know and change nothing on its own initiative.
-    exif_data_unset_option(data.get(), EXIF_DATA_OPTION_IGNORE_UNKNOWN_TAGS);
-    exif_data_unset_option(data.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
+    // Keep what libexif does not know and change nothing on its own initiative: with no
+    // options at all it neither drops unknown tags nor adds or "corrects" entries.
+    for (ExifDataOption option : {EXIF_DATA_OPTION_IGNORE_UNKNOWN_TAGS, ExifDataOption(1 << 1)})
+        exif_data_unset_option(data.get(), option);
     bool trouble = false;
     exif_log_set_func(log.get(), NoteTrouble, &trouble);
     exif_data_log(data.get(), log.get());
