@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QPointer>
 
+#include <algorithm>
 #include <functional>
 
 CMainDialog::CMainDialog(quillet::SettingsStore& store, QWidget* parent) : QDialog(parent), m_store(store)
@@ -50,18 +51,6 @@ CMainDialog::CMainDialog(quillet::SettingsStore& store, QWidget* parent) : QDial
     }
     for (QLineEdit* edit : {m_ui.pathInEdit, m_ui.pathOutEdit})
         connect(edit, &QLineEdit::textChanged, edit, &QLineEdit::setToolTip);
-
-    auto addSwitch = [this](const char* name, const QString& text, const QString& tip) {
-        auto* box = new QCheckBox(text, m_ui.extraOptions);
-        box->setObjectName(QString::fromLatin1(name));
-        box->setToolTip(tip);
-        m_ui.extraOptionsLayout->addWidget(box);
-        return box;
-    };
-    m_fastDecodeCheck = addSwitch("fastDecodeCheck", tr("Fast decoding"),
-                                  tr("Decode each photograph at a reduced scale that still covers the thumbnail"));
-    m_onlyNewCheck = addSwitch("onlyNewCheck", tr("Only new photos"),
-                               tr("Leave out photographs whose thumbnail is newer than they are"));
 
     UpdateData(false);
     m_ui.linkLabel->Attach();
@@ -143,11 +132,16 @@ bool CMainDialog::UpdateData(bool fromControls)
         return false;
     check(m_ui.boostCheck, m_settings.Boost);
     check(m_ui.subDirsCheck, m_settings.SubDirs);
-    check(m_fastDecodeCheck, m_settings.FastDecode);
-    check(m_onlyNewCheck, m_settings.OnlyNew);
+    check(m_ui.fastDecodeCheck, m_settings.FastDecode);
+    check(m_ui.onlyNewCheck, m_settings.OnlyNew);
     check(m_ui.autoRotateCheck, m_settings.AutoRotate);
     check(m_ui.stripGpsCheck, m_settings.StripGPS);
     check(m_ui.allTypesCheck, m_settings.AllTypes);
+    // The items stand in OutputFormat's order; anything else reads as JPEG.
+    if (fromControls)
+        m_settings.Format = static_cast<uint32_t>(std::max(m_ui.formatCombo->currentIndex(), 0));
+    else
+        m_ui.formatCombo->setCurrentIndex(m_settings.Format <= quillet::FormatAvif ? int(m_settings.Format) : 0);
     return true;
 }
 

@@ -56,8 +56,6 @@ private:
     std::vector<std::string> m_files;
     QButtonGroup m_typeGroup;
     QButtonGroup m_portraitGroup;
-    QCheckBox* m_fastDecodeCheck = nullptr;
-    QCheckBox* m_onlyNewCheck = nullptr;
     CProgressDialog* m_run = nullptr;  // the progress window of the run going on
     bool m_closeAfterRun = false;
 };

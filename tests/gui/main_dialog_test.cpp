@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -407,6 +408,48 @@ private slots:
         QCOMPARE(Store().value("Settings/OnlyNew").toInt(), 0);
     }
 
+    void formatIsStoredAndAWebpRunWritesWebpThumbnails()
+    {
+        QTemporaryDir scratch;
+        const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 2);
+        const QString out = scratch.path() + "/out";
+        QDir().mkpath(out);
+        StoreFolders(photos, out);
+        Store().setValue("Settings/Format", 7);  // out of range: JPEG
+        quillet::gui::QtSettingsStore store;
+        {
+            CMainDialog dialog(store);
+            dialog.show();
+            auto* group = dialog.findChild<QGroupBox*>(QStringLiteral("extraOptions"));
+            auto* combo = group->findChild<QComboBox*>(QStringLiteral("formatCombo"));
+            auto* label = group->findChild<QLabel*>(QStringLiteral("formatLabel"));
+            QVERIFY(combo && label);
+            QCOMPARE(label->text(), QStringLiteral("Format"));
+            QStringList items;
+            for (int i = 0; i < combo->count(); ++i)
+                items << combo->itemText(i);
+            QCOMPARE(items, (QStringList{"JPEG", "WebP", "AVIF"}));
+            QCOMPARE(combo->currentText(), QStringLiteral("JPEG"));
+            // The row lines up with the switches above it, label beside its field.
+            auto* onlyNew = group->findChild<QCheckBox*>(QStringLiteral("onlyNewCheck"));
+            QCOMPARE(label->x(), onlyNew->x());
+            QVERIFY(label->geometry().right() < combo->x());
+            QVERIFY(qAbs(label->geometry().center().y() - combo->geometry().center().y()) <= 1);
+            combo->setCurrentIndex(1);
+            FindControl<QPushButton>(&dialog, 1015)->click();  // START
+            QCOMPARE(guitest::FilesIn(out), (QStringList{"p0.webp", "p1.webp"}));
+            QFile thumbnail(out + "/p0.webp");
+            QVERIFY(thumbnail.open(QIODevice::ReadOnly));
+            const QByteArray head = thumbnail.read(12);
+            QVERIFY(head.startsWith("RIFF") && head.endsWith("WEBP"));
+            FindControl<QPushButton>(&dialog, 1)->click();  // Exit
+        }
+        QCOMPARE(Store().value("Settings/Format").toInt(), 1);
+        CMainDialog again(store);
+        QCOMPARE(again.findChild<QComboBox*>(QStringLiteral("formatCombo"))->currentText(), QStringLiteral("WebP"));
+        QCOMPARE(again.Settings().Format, uint32_t{quillet::FormatWebp});
+    }
+
     void startRefusesWithoutFilesAndForTheSameFolder()
     {
         QTemporaryDir scratch;
@@ -585,9 +628,14 @@ private slots:
         // From the link, the chain reaches the added switches before it wraps to the start.
         QWidget* first = dialog.findChild<QWidget*>(QStringLiteral("browseInButton"));
         QWidget* widget = FindControl<QWidget>(&dialog, 1026);
-        for (int i = 0; i < 100 && widget != first && widget->objectName() != "autoRotateCheck"; ++i)
+        QStringList chain;
+        for (int i = 0; i < 100 && widget != first; ++i) {
             widget = widget->nextInFocusChain();
-        QCOMPARE(widget->objectName(), QStringLiteral("autoRotateCheck"));
+            if (widget->parentWidget() == group && (widget->focusPolicy() & Qt::TabFocus) != 0)
+                chain << widget->objectName();
+        }
+        QCOMPARE(chain, (QStringList{"autoRotateCheck", "stripGpsCheck", "fastDecodeCheck", "onlyNewCheck",
+                                     "formatCombo"}));
     }
 
     void contextMenuOpensTheAboutBox()
