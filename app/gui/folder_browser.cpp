@@ -8,9 +8,11 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTreeView>
 
 bool MessageBoxPrompts::AskCreate(const std::string& path)
 {
@@ -55,6 +57,13 @@ CFolderBrowser::CFolderBrowser(const QString& caption, const QString& instructio
     for (const char* name : {"fileTypeCombo", "fileTypeLabel"}) {
         if (auto* widget = findChild<QWidget*>(QString::fromLatin1(name)))
             widget->hide();
+    }
+    // Size and type say nothing about folders; without them the date is not cut in the middle.
+    if (auto* view = findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        view->header()->hideSection(1);
+        view->header()->hideSection(2);
+        view->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+        view->header()->setSectionResizeMode(3, QHeaderView::ResizeToContents);
     }
     if (auto* buttons = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox")))
         m_okButton = buttons->button(QDialogButtonBox::Open);
