@@ -61,7 +61,7 @@ shot() {
 }
 # The window that has the focus once one named $1 is shown.
 wait_window() {
-  xdotool search --sync --onlyvisible --name "^$1\$" >/dev/null
+  timeout 60 xdotool search --sync --onlyvisible --name "^$1\$" >/dev/null || { echo "no window \"$1\"" >&2; exit 1; }
   sleep 0.5
   xdotool getactivewindow
 }
@@ -105,7 +105,7 @@ hints "progress window" "$progress" >>"$shots/window-hints.txt"
 shot 04-progress-window 4
 
 # The summary once the run is over, then its details.
-while xdotool search --onlyvisible --name "^Processing\$" >/dev/null 2>&1; do sleep 0.5; done
+for _ in $(seq 1200); do xdotool search --onlyvisible --name "^Processing\$" >/dev/null 2>&1 || break; sleep 0.5; done
 sleep 1
 shot 05-summary 0
 xdotool key Tab space
