@@ -101,12 +101,13 @@ int CFolderBrowser::Run()
 
 void CFolderBrowser::OnSelectionChanged(const QString& path)
 {
-    QString folder;
-    if (!path.isEmpty() && QFileInfo(path).isDir())
-        folder = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    // A rename takes the old row out of the view and clears the selection for a moment, and
+    // may name the old path; neither may wipe the folder the field shows and OK takes.
+    if (path.isEmpty() || !QFileInfo(path).isDir())
+        return;
     if (m_okButton != nullptr)
-        m_okButton->setEnabled(!folder.isEmpty());
-    m_pathEdit->setText(folder);
+        m_okButton->setEnabled(true);
+    m_pathEdit->setText(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
 }
 
 void CFolderBrowser::OnPathChanged(const QString& text)

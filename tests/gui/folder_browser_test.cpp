@@ -214,6 +214,11 @@ private slots:
         emit browser.currentChanged(scratch.path() + "/inner");
         QCOMPARE(browser.PathEdit()->text(), scratch.path() + "/inner");
         QVERIFY(browser.OkButton()->isEnabled());
+        // The passing empty selection and stale old name of a rename leave the field alone.
+        emit browser.currentChanged(QString());
+        emit browser.currentChanged(scratch.path() + "/gone");
+        QCOMPARE(browser.PathEdit()->text(), scratch.path() + "/inner");
+        QVERIFY(browser.OkButton()->isEnabled());
         browser.PathEdit()->clear();
         QVERIFY(!browser.OkButton()->isEnabled());
     }
