@@ -13,6 +13,7 @@
 #include <libheif/heif.h>
 #include <webp/encode.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -30,6 +31,17 @@ Bytes Saved(uint32_t fileType, const Bytes& pixels, uint32_t width, uint32_t hei
     }, 1 << 16);
 }
 
+// A picture of smooth rows and noisy ones, so compressors meet both runs and literals.
+Bytes Photo(uint32_t width, uint32_t height)
+{
+    Bytes pixels = jpgtest::Gradient(width, height);
+    const Bytes noise = jpgtest::Noise(pixels.size(), 3);
+    const size_t row = size_t{width} * 3;
+    for (size_t y = 1; y < height; y += 3)
+        std::copy(noise.begin() + long(y * row), noise.begin() + long((y + 1) * row), pixels.begin() + long(y * row));
+    return pixels;
+}
+
 Bytes Indices(size_t count)
 {
     Bytes pixels(count);
@@ -39,11 +51,13 @@ Bytes Indices(size_t count)
 }
 
 // One of the library's own WebP or AVIF writers.
-Bytes Encoded(uint32_t (*write)(DataChannel*, const uint8_t*, uint32_t, uint32_t, uint32_t, const uint8_t*,
-                                uint32_t, const uint8_t*, uint32_t))
+using Writer = uint32_t (*)(DataChannel*, const uint8_t*, uint32_t, uint32_t, uint32_t, const uint8_t*, uint32_t,
+                            const uint8_t*, uint32_t);
+
+Bytes Encoded(Writer write, const Bytes& rgb, uint32_t width, uint32_t height, uint32_t quality)
 {
     return jpgtest::IntoMemory([&](DataChannel* sink) {
-        write(sink, jpgtest::Gradient(16, 12).data(), 16, 12, 60, nullptr, 0, nullptr, 0);
+        write(sink, rgb.data(), width, height, quality, nullptr, 0, nullptr, 0);
     }, 1 << 16);
 }
 
@@ -184,6 +198,21 @@ Psd PsdPlanes(uint16_t mode, uint16_t channels, uint16_t compression)
     return p;
 }
 
+Psd PsdPhoto()
+{
+    constexpr uint32_t kWidth = 96, kHeight = 64;
+    const Bytes rgb = Photo(kWidth, kHeight);
+    Psd p;
+    p.width = kWidth;
+    p.height = kHeight;
+    p.compression = 1;
+    p.planes.assign(3, Bytes(kWidth * kHeight));
+    for (size_t i = 0; i < kWidth * kHeight; ++i)
+        for (size_t c = 0; c < 3; ++c)
+            p.planes[c][i] = rgb[i * 3 + c];
+    return p;
+}
+
 Psd PsdBitmap()
 {
     Psd p;
@@ -269,23 +298,28 @@ const HostileSample kSamples[] = {
     {"png_palette_transparent", PX_FILE_PNG, "png", [] { return MakePng(PngPalette()); }},
     {"png_rgba16_interlaced", PX_FILE_PNG, "png", [] { return MakePng(PngRgba16Interlaced()); }},
     {"png_grey2", PX_FILE_PNG, "png", [] { return MakePng(PngGrey2()); }},
+    {"png_photo", PX_FILE_PNG, "png", [] { return Saved(PX_FILE_PNG, Photo(96, 64), 96, 64, 24); }},
 
     {"tiff_rgb", PX_FILE_TIFF, "tiff", [] { return Saved(PX_FILE_TIFF, jpgtest::Gradient(4, 3), 4, 3, 24); }},
     {"tiff_8", PX_FILE_TIFF, "tiff", [] { return Saved(PX_FILE_TIFF, Indices(4 * 3), 4, 3, 8); }},
     {"tiff_palette_packbits", PX_FILE_TIFF, "tiff", [] { return MakeTiff({TiffPalettePage()}); }},
     {"tiff_grey16_deflate", PX_FILE_TIFF, "tiff", [] { return MakeTiff({TiffGrey16()}); }},
     {"tiff_rgba_and_fax_pages", PX_FILE_TIFF, "tiff", [] { return MakeTiff({TiffRgbaPage(), BilevelPage(COMPRESSION_CCITTFAX4)}); }},
+    {"tiff_photo", PX_FILE_TIFF, "tiff", [] { return Saved(PX_FILE_TIFF, Photo(96, 64), 96, 64, 24); }},
 
     {"psd_rgb_raw", PX_FILE_PSD, "psd", [] { return MakePsd(PsdPlanes(3, 3, 0)); }},
     {"psd_cmyk_packed", PX_FILE_PSD, "psd", [] { return MakePsd(PsdPlanes(4, 4, 1)); }},
     {"psd_indexed_packed", PX_FILE_PSD, "psd", [] { return MakePsd(PsdPlanes(2, 1, 1)); }},
     {"psd_grey_alpha", PX_FILE_PSD, "psd", [] { return MakePsd(PsdPlanes(1, 2, 1)); }},
     {"psd_bitmap_packed", PX_FILE_PSD, "psd", [] { return MakePsd(PsdBitmap()); }},
+    {"psd_photo", PX_FILE_PSD, "psd", [] { return MakePsd(PsdPhoto()); }},
 
     {"heic", PX_FILE_HEIF, "heif_webp", Heic},
-    {"avif", PX_FILE_AVIF, "heif_webp", [] { return Encoded(WriteAVIF); }},
-    {"webp", PX_FILE_WEBP, "heif_webp", [] { return Encoded(WriteWebP); }},
+    {"avif", PX_FILE_AVIF, "heif_webp", [] { return Encoded(WriteAVIF, jpgtest::Gradient(16, 12), 16, 12, 60); }},
+    {"webp", PX_FILE_WEBP, "heif_webp", [] { return Encoded(WriteWebP, jpgtest::Gradient(16, 12), 16, 12, 60); }},
     {"webp_lossless_alpha", PX_FILE_WEBP, "heif_webp", WebpLosslessAlpha},
+    {"webp_photo", PX_FILE_WEBP, "heif_webp",
+     [] { return Encoded(WriteWebP, Photo(96, 64), 96, 64, 80); }},
 
     {"emf_shapes", PX_FILE_EMF, "metafile",
      [] {
