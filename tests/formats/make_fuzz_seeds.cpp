@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 int main(int argc, char** argv)
 {
@@ -20,7 +21,10 @@ int main(int argc, char** argv)
         const std::vector<uint8_t> bytes = sample.make();
         if (bytes.empty())
             continue;  // no encoder for it here
-        for (const std::string area : {sample.fuzzArea, "reader"}) {
+        std::vector<std::string> areas = {sample.fuzzArea};
+        if (areas[0] != "reader")
+            areas.emplace_back("reader");
+        for (const std::string& area : areas) {
             std::error_code error;
             fs::create_directories(folder / area, error);
             std::ofstream out(folder / area / sample.name, std::ios::binary | std::ios::trunc);
