@@ -25,12 +25,6 @@ void Render(HENHMETAFILE metafile)
 
 }  // namespace
 
-// Fontconfig keeps its configuration for the life of the process and never frees it.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libfontconfig.so\n";
-}
-
 void FuzzOne(fuzz::Input input)
 {
     const uint8_t* data = input.data();
