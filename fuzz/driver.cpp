@@ -35,7 +35,7 @@ void ReadEachLayout(const pxlib::Channel& source, LayoutReader read, std::initia
 // the life of the process; libheif 1.15 drops the dav1d buffer of an AV1 item that dav1d refuses.
 extern "C" const char* __lsan_default_suppressions()
 {
-    return "leak:libfontconfig.so\nleak:dav1d_data_create\n";
+    return "leak:libfontconfig.so\nleak:libdav1d.so\n";
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

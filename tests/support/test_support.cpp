@@ -87,5 +87,5 @@ std::string CorpusDir()
 // keeps a little of every encoder the HEIC tests make.
 extern "C" const char* __lsan_default_suppressions()
 {
-    return "leak:libfontconfig.so\nleak:dav1d_data_create\nleak:x265_malloc\n";
+    return "leak:libfontconfig.so\nleak:libdav1d.so\nleak:libx265.so\n";
 }
