@@ -11,7 +11,8 @@ void FuzzOne(fuzz::Input input)
         return;
     fuzz::ReadEachLayout(source, ReadBMP, {24, 8, 1});
     uint8_t palette[256 * 4];
-    if (BMPRowReader* rows = BeginBMPRows(fuzz::Rewound(source), &width, &height, (input.size() & 1) ? palette : nullptr)) {
+    uint8_t* indexed = (input.size() & 1) ? palette : nullptr;
+    if (BMPRowReader* rows = BeginBMPRows(fuzz::Rewound(source), &width, &height, indexed)) {
         std::vector<uint8_t> row(size_t{width} * 3);
         uint32_t left = 0;
         while (ReadBMPRow(rows, row.data(), &left)) {

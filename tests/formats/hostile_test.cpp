@@ -1,6 +1,6 @@
 // Hostile input for every reader of the registry: each cut and each flipped byte of small valid
 // files, and random flips of larger ones, must end in a code, never a crash, a leak or a stray
-// read (the sanitizer build checks the last two). A reader adds its samples to hostile_samples.cpp.
+// read (the sanitizer build checks the last two). Readers add samples in hostile_samples.cpp.
 #include "formats/hostile_samples.h"
 #include "support/test_support.h"
 
@@ -19,7 +19,7 @@ using test::HostileSample;
 // Files up to kSweepBytes get every cut and every byte flipped; larger ones kRandomFlips random
 // flips.
 constexpr size_t kSweepBytes = 2048;
-constexpr int kRandomFlips = 1500;
+constexpr int kRandomFlips = 3000;
 // Bounds the work per file: claims beyond this are measured but not decoded.
 constexpr uint64_t kMaxDecodedPixels = 1u << 20;
 
