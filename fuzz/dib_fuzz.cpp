@@ -1,20 +1,18 @@
 // Any bytes as a packed bitmap in a global block: the header must be checked against the
 // block's real size before a single pixel is read.
-#include "pxlib.h"
+#include "driver.h"
 
-#include <cstddef>
-#include <cstdint>
 #include <cstring>
 #include <vector>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+void FuzzOne(fuzz::Input input)
 {
-    if (size < 40 || size > (1u << 20))
-        return 0;
-    void* dib = GlobalAlloc(GMEM_FIXED, size);
+    if (input.size() < 40)
+        return;
+    void* dib = GlobalAlloc(GMEM_FIXED, input.size());
     if (!dib)
-        return 0;
-    std::memcpy(dib, data, size);
+        return;
+    std::memcpy(dib, input.data(), input.size());
     uint32_t width = 0, height = 0, colours = 0;
     uint8_t palette[256 * 4];
     GlobalFree(DIBToRGB24(dib, &width, &height));
@@ -29,5 +27,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         DeleteDC(dc);
     }
     GlobalFree(dib);
-    return 0;
 }

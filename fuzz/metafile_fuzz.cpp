@@ -1,9 +1,6 @@
 // Any bytes as an enhanced metafile, a plain one and a placeable one, opened and rendered: every
 // path must end in a picture or a code, never a crash, a leak or a stray read.
-#include "pxlib.h"
-
-#include <cstddef>
-#include <cstdint>
+#include "driver.h"
 
 namespace {
 
@@ -28,22 +25,14 @@ void Render(HENHMETAFILE metafile)
 
 }  // namespace
 
-// Fontconfig keeps its configuration for the life of the process and never frees it.
-extern "C" const char* __lsan_default_suppressions()
+void FuzzOne(fuzz::Input input)
 {
-    return "leak:libfontconfig.so\n";
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    if (size == 0 || size > (1u << 20))
-        return 0;
-    const auto bytes = static_cast<uint32_t>(size);
+    const uint8_t* data = input.data();
+    const auto bytes = static_cast<uint32_t>(input.size());
     Render(SetEnhMetaFileBits(bytes, data));
     // Small pictures only: the frame comes from the description, not from the bytes.
     const METAFILEPICT picture{MM_ANISOTROPIC, 2000, 2000, nullptr};
     Render(SetWinMetaFileBits(bytes, data, nullptr, &picture));
-    if (size > 22)
+    if (bytes > 22)
         Render(SetWinMetaFileBits(bytes - 22, data + 22, nullptr, &picture));
-    return 0;
 }

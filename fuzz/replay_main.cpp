@@ -1,5 +1,6 @@
 // Replays files through a fuzz target, for builds without libFuzzer (the GCC build of CI):
-// every argument is a file or a folder of files, each given to the target once.
+// every argument is a file or a folder, whose files (sub-folders included) are each given to
+// the target once.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -18,12 +19,14 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         std::vector<fs::path> paths;
         if (fs::is_directory(argv[i])) {
-            for (const fs::directory_entry& entry : fs::directory_iterator(argv[i]))
+            for (const fs::directory_entry& entry : fs::recursive_directory_iterator(argv[i]))
                 if (entry.is_regular_file())
                     paths.push_back(entry.path());
             std::sort(paths.begin(), paths.end());
-        } else {
+        } else if (fs::is_regular_file(argv[i])) {
             paths.emplace_back(argv[i]);
+        } else {
+            std::fprintf(stderr, "no such file or folder: %s\n", argv[i]);
         }
         for (const fs::path& path : paths) {
             std::ifstream in(path, std::ios::binary);
@@ -33,5 +36,5 @@ int main(int argc, char** argv)
         }
     }
     std::printf("%zu inputs replayed\n", replayed);
-    return replayed > 0 ? 0 : 1;  // an empty or missing seed folder is a mistake
+    return replayed > 0 ? 0 : 1;  // no seed at all is a mistake
 }
