@@ -484,9 +484,11 @@ bool Info(Channel& channel, uint32_t& width, uint32_t& height)
     return true;
 }
 
-GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
+Picture LoadRGB24(Channel& channel)
 {
-    return ReadRGB24(channel, width, height);
+    uint32_t width = 0, height = 0;
+    GlobalBuffer pixels = ReadRGB24(channel, width, height);
+    return Picture::RGB24(std::move(pixels), width, height);
 }
 
 uint8_t* Read(DataChannel* handle, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,

@@ -361,9 +361,8 @@ bool Info(Channel& channel, uint32_t& width, uint32_t& height)
     return true;
 }
 
-GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
+Picture LoadRGB24(Channel& channel)
 {
-    width = height = 0;
     if (!Step(0))
         return {};
     size_t size = 0;
@@ -375,8 +374,9 @@ GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
     if (!metafile.h)
         return {};
     bytes.reset();
+    uint32_t width = 0, height = 0;
     uint8_t* rgb = Draw(metafile.h, state, kDefaultBackground, &width, &height);
-    return GlobalBuffer(rgb, rgb ? size_t(width) * height * 3 : 0);
+    return Picture::RGB24(GlobalBuffer(rgb, rgb ? size_t(width) * height * 3 : 0), width, height);
 }
 
 }  // namespace px::metafile
