@@ -129,15 +129,15 @@ void FilterRow(const uint8_t* __restrict up, const uint8_t* __restrict mid,
 }
 
 template <class Rule>
-uint32_t FilterRows(const uint8_t* src, uint8_t* dst, uint32_t width, uint32_t height,
-                    const Rule& rule)
+uint32_t FilterRows(const ConstView& src, const View& dst, const Rule& rule)
 {
-    const size_t stride = static_cast<size_t>(width) * 3;
+    const uint32_t width = src.width, height = src.height;
+    const size_t stride = src.stride;
     for (uint32_t y = 0; y < height; ++y) {
-        const uint8_t* mid = src + y * stride;
+        const uint8_t* mid = src.Row(y);
         const uint8_t* up = y > 0 ? mid - stride : mid;
         const uint8_t* down = y + 1 < height ? mid + stride : mid;
-        FilterRow(up, mid, down, dst + y * stride, width, rule);
+        FilterRow(up, mid, down, dst.Row(y), width, rule);
         if (!Progress(y, height))
             return 0;
     }
@@ -146,21 +146,23 @@ uint32_t FilterRows(const uint8_t* src, uint8_t* dst, uint32_t width, uint32_t h
 
 }  // namespace
 
-uint32_t Filter3x3(const uint8_t* src, uint8_t* dst, uint32_t width, uint32_t height,
-                   uint32_t level, Rule rule)
+uint32_t Filter3x3(const ConstView& src, const View& dst, uint32_t level, Rule rule)
 {
-    if (!src || !dst || src == dst)
+    // Any three-byte layout: the rules treat every channel alike.
+    if (!src.data || !dst.data || src.data == dst.data || src.channels != 3 || dst.channels != 3 ||
+        src.width != dst.width || src.height != dst.height || src.stride < src.RowBytes() ||
+        dst.stride < dst.RowBytes())
         return Fail(Code::BadArgument);
     const int32_t held = std::clamp(static_cast<int32_t>(level), 0, 100);
     switch (rule) {
     case Rule::Sharpen:
-        return FilterRows(src, dst, width, height, Sharpen{held * 0.005});
+        return FilterRows(src, dst, Sharpen{held * 0.005});
     case Rule::Soften: {
         const double k = held * 0.01;
-        return FilterRows(src, dst, width, height, Soften{k, 1 - k});
+        return FilterRows(src, dst, Soften{k, 1 - k});
     }
     case Rule::Median:
-        return FilterRows(src, dst, width, height, Median{});
+        return FilterRows(src, dst, Median{});
     }
     return Fail(Code::BadArgument);
 }
@@ -171,7 +173,8 @@ extern "C" uint32_t SharpenRGB24(const uint8_t* src, uint32_t width, uint32_t he
                                  uint8_t* dst, uint32_t level)
 {
     return px::Entry([&] {
-        return px::filters::Filter3x3(src, dst, width, height, level, px::filters::Rule::Sharpen);
+        return px::filters::Filter3x3(px::ConstView::RGB24(src, width, height), px::View::RGB24(dst, width, height),
+                                      level, px::filters::Rule::Sharpen);
     });
 }
 
@@ -179,7 +182,8 @@ extern "C" uint32_t SoftenRGB24(const uint8_t* src, uint32_t width, uint32_t hei
                                 uint8_t* dst, uint32_t level)
 {
     return px::Entry([&] {
-        return px::filters::Filter3x3(src, dst, width, height, level, px::filters::Rule::Soften);
+        return px::filters::Filter3x3(px::ConstView::RGB24(src, width, height), px::View::RGB24(dst, width, height),
+                                      level, px::filters::Rule::Soften);
     });
 }
 
@@ -187,6 +191,7 @@ extern "C" uint32_t MedianRGB24(const uint8_t* src, uint32_t width, uint32_t hei
                                 uint8_t* dst)
 {
     return px::Entry([&] {
-        return px::filters::Filter3x3(src, dst, width, height, 0, px::filters::Rule::Median);
+        return px::filters::Filter3x3(px::ConstView::RGB24(src, width, height), px::View::RGB24(dst, width, height),
+                                      0, px::filters::Rule::Median);
     });
 }

@@ -41,15 +41,10 @@ uint32_t CropResize(const uint8_t* src, uint32_t width, uint32_t height, uint32_
         return Fail(Code::BadArgument);
     if (!convert::Addressable(width, height, 3))
         return 0;
-    const uint32_t cropWidth = x1 - x0 + 1;
-    const uint32_t cropHeight = y1 - y0 + 1;
-    const size_t rowBytes = size_t{cropWidth} * 3;
-    auto crop = Scratch<uint8_t>(CheckedMul(rowBytes, cropHeight));
-    if (!crop)
-        return Fail(Code::OutOfMemory);
-    for (uint32_t y = 0; y < cropHeight; ++y)
-        std::memcpy(crop.get() + y * rowBytes, src + ((size_t{y0} + y) * width + x0) * 3, rowBytes);
-    return resample::Bilinear(crop.get(), cropWidth, cropHeight, dst, dstWidth, dstHeight, 3);
+    // The window read in place: its rows keep the picture's stride.
+    const ConstView window{src + (size_t{y0} * width + x0) * 3, x1 - x0 + 1, y1 - y0 + 1,
+                           size_t{width} * 3, Layout::RGB24, 3};
+    return resample::Bilinear(window, View::RGB24(dst, dstWidth, dstHeight));
 }
 
 // A set of 2^24 / passes colours marked in each of `passes` walks over the image; the
