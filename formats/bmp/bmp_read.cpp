@@ -4,7 +4,7 @@
 #include "formats/bmp/bitmap_info.h"
 #include "formats/byte_source.h"
 #include "base/guard.h"
-#include "formats/live_handles.h"
+#include "base/live_handles.h"
 #include "base/frame.h"
 
 #include <algorithm>
@@ -446,10 +446,9 @@ GlobalBuffer ReadIndexed(Channel& channel, uint32_t& width, uint32_t& height, ui
     return image;
 }
 
-LiveHandles& RowReaders() noexcept
+LiveHandles<BMPRowReader>& RowReaders() noexcept
 {
-    static LiveHandles* readers = new LiveHandles;  // outlives static destructors
-    return *readers;
+    return Live<BMPRowReader>();
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 
 #include "formats/byte_source.h"
 #include "base/guard.h"
-#include "formats/live_handles.h"
+#include "base/live_handles.h"
 #include "base/frame.h"
 
 #include <algorithm>
@@ -95,10 +95,9 @@ struct PCXRowReader {
 namespace px::pcx {
 namespace {
 
-LiveHandles& RowReaders() noexcept
+LiveHandles<PCXRowReader>& RowReaders() noexcept
 {
-    static LiveHandles* readers = new LiveHandles;  // outlives static destructors
-    return *readers;
+    return Live<PCXRowReader>();
 }
 
 void GreyRamp(RGBQUAD* palette) noexcept
