@@ -669,7 +669,9 @@ std::optional<std::vector<uint8_t>> CutOut(const uint8_t* rgb, uint32_t width, u
         return std::nullopt;
     }
     std::vector<uint8_t> scratch(static_cast<size_t>(bytes));
-    if (!Inner([&] { return rect::Copy(rgb, width, height, scratch.data(), srcX, srcY, cx, cy, 3); }))
+    if (!Inner([&] {
+            return rect::Copy(ConstView::RGB24(rgb, width, height), View::RGB24(scratch.data(), cx, cy), srcX, srcY);
+        }))
         return std::nullopt;
     return scratch;
 }
