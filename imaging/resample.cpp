@@ -116,7 +116,8 @@ uint32_t BilinearRows(const ConstView& source, const View& destination)
 {
     const uint32_t sourceWidth = source.width, sourceHeight = source.height;
     const uint32_t destinationWidth = destination.width, destinationHeight = destination.height;
-    const uint32_t channels = source.channels;
+    const uint32_t channels = N != 0 ? N : source.channels;  // a constant where it can be
+    const size_t outStride = destination.stride;
     const size_t rowLength = static_cast<size_t>(destinationWidth) * channels;
     // The work rows first: their size is the one that can overflow.
     auto storage = Scratch<double>(CheckedMul(2, rowLength));
@@ -151,7 +152,7 @@ uint32_t BilinearRows(const ConstView& source, const View& destination)
         const double* a1 = work.Get(y1, needed, fill);
         LinearColumn(a0, a1, static_cast<double>(y0 + 1) - sy, sy - static_cast<double>(y0),
                      rowLength, out);
-        out += destination.stride;
+        out += outStride;
         if (!Progress(y, destinationHeight))
             return 0;
     }
@@ -231,17 +232,20 @@ void CubicColumn(const double* __restrict h0, const double* __restrict h1,
         out[i] = RoundClamp(s0 * h0[i] + s1 * h1[i] + s2 * h2[i] + s3 * h3[i]);
 }
 
+// Plain pointers and sizes rather than views: read through a view's fields, the inner loops
+// cost more instructions.
 template <uint32_t N>
-uint32_t BicubicRows(const ConstView& source, const View& destination)
+uint32_t BicubicRows(const uint8_t* source, size_t sourceStride, uint32_t sourceWidth, uint32_t sourceHeight,
+                     uint8_t* destination, size_t outStride, uint32_t destinationWidth,
+                     uint32_t destinationHeight, uint32_t channels)
 {
-    const uint32_t sourceWidth = source.width, sourceHeight = source.height;
-    const uint32_t destinationWidth = destination.width, destinationHeight = destination.height;
-    const uint32_t channels = source.channels;
     const size_t rowLength = static_cast<size_t>(destinationWidth) * channels;
     auto storage = Scratch<double>(CheckedMul(4, rowLength));
     auto taps = storage ? Scratch<CubicTap>(destinationWidth) : nullptr;
     if (!taps)
-        return BicubicUnbuffered(source, destination);
+        return BicubicUnbuffered(
+            ConstView{source, sourceWidth, sourceHeight, sourceStride, Layout::Samples, channels},
+            View{destination, destinationWidth, destinationHeight, outStride, Layout::Samples, channels});
 
     const double rx = Ratio(sourceWidth, destinationWidth);
     for (uint32_t x = 0; x < destinationWidth; ++x) {
@@ -251,15 +255,13 @@ uint32_t BicubicRows(const ConstView& source, const View& destination)
             taps[x].offset[i] = static_cast<size_t>(columns[i]) * channels;
     }
 
-    const uint8_t* const pixels = source.data;
-    const size_t sourceStride = source.stride;
     WorkRows<4> work(storage.get(), rowLength);
     auto fill = [&](int64_t row, double* out) {
-        CubicRow<N>(pixels + static_cast<size_t>(row) * sourceStride, taps.get(),
+        CubicRow<N>(source + static_cast<size_t>(row) * sourceStride, taps.get(),
                     destinationWidth, channels, out);
     };
     const double ry = Ratio(sourceHeight, destinationHeight);
-    uint8_t* out = destination.data;
+    uint8_t* out = destination;
     for (uint32_t y = 0; y < destinationHeight; ++y) {
         int64_t rows[4];
         double s[4];
@@ -269,7 +271,7 @@ uint32_t BicubicRows(const ConstView& source, const View& destination)
         const double* h2 = work.Get(rows[2], rows, fill);
         const double* h3 = work.Get(rows[3], rows, fill);
         CubicColumn(h0, h1, h2, h3, s, rowLength, out);
-        out += destination.stride;
+        out += outStride;
         if (!Progress(y, destinationHeight))
             return 0;
     }
@@ -317,7 +319,9 @@ uint32_t Bicubic(const ConstView& source, const View& destination)
     if (!Matching(source, destination) || source.data == destination.data)
         return Fail(Code::BadArgument);
     return ForPixelSize(source.channels, [&]<uint32_t N>() {
-        return BicubicRows<N>(source, destination);
+        return BicubicRows<N>(source.data, source.stride, source.width, source.height, destination.data,
+                              destination.stride, destination.width, destination.height,
+                              N != 0 ? N : source.channels);
     });
 }
 
