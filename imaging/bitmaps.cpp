@@ -704,9 +704,11 @@ uint32_t StretchDrawPart(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t he
 
 }  // namespace
 
-uint8_t* DdbToRgb24Image(HBITMAP bitmap, uint32_t* width, uint32_t* height, HPALETTE palette)
+Picture DdbToRgb24Image(HBITMAP bitmap, HPALETTE palette)
 {
-    return DdbToRgb24(bitmap, width, height, palette);
+    uint32_t width = 0, height = 0;
+    uint8_t* rgb = DdbToRgb24(bitmap, &width, &height, palette);
+    return Picture::RGB24(Own(rgb), width, height);
 }
 
 }  // namespace px::bitmaps
