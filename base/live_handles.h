@@ -1,21 +1,24 @@
 // The live-handle registry: handles given out and not yet ended, so a stale or foreign handle
-// is refused, never used.
+// is refused, never used. A kind of handle may keep a small value with each (its size, say).
 #pragma once
 
 #include <mutex>
-#include <unordered_set>
+#include <optional>
+#include <unordered_map>
 
 namespace px {
 
-template <class T>
+struct NoHandleInfo {};
+
+template <class T, class Info = NoHandleInfo>
 class LiveHandles {
 public:
-    // False when the registry cannot grow.
-    bool Add(const T* handle) noexcept
+    // False when the registry cannot grow, or the handle is live already.
+    bool Add(const T* handle, Info info = {}) noexcept
     {
         std::lock_guard guard(m_lock);
         try {
-            return m_handles.insert(handle).second;
+            return m_handles.emplace(handle, info).second;
         } catch (...) {
             return false;
         }
@@ -26,6 +29,40 @@ public:
     {
         std::lock_guard guard(m_lock);
         return m_handles.erase(handle) != 0;
+    }
+
+    // Ends the handle and gives back its value; nothing when the handle is not live.
+    std::optional<Info> Take(const T* handle) noexcept
+    {
+        std::lock_guard guard(m_lock);
+        auto it = m_handles.find(handle);
+        if (it == m_handles.end())
+            return std::nullopt;
+        const Info info = it->second;
+        m_handles.erase(it);
+        return info;
+    }
+
+    // The handle's value; nothing when the handle is not live.
+    std::optional<Info> Find(const T* handle) noexcept
+    {
+        std::lock_guard guard(m_lock);
+        auto it = m_handles.find(handle);
+        if (it == m_handles.end())
+            return std::nullopt;
+        return it->second;
+    }
+
+    // Runs change(info) on a live handle's value under the lock; false when it is not live.
+    template <class Change>
+    bool Update(const T* handle, Change&& change) noexcept
+    {
+        std::lock_guard guard(m_lock);
+        auto it = m_handles.find(handle);
+        if (it == m_handles.end())
+            return false;
+        change(it->second);
+        return true;
     }
 
     bool Contains(const T* handle) noexcept
@@ -43,15 +80,15 @@ public:
 
 private:
     std::mutex m_lock;
-    std::unordered_set<const T*> m_handles;
+    std::unordered_map<const T*, Info> m_handles;
 };
 
 // The registry of one kind of handle. Never destroyed: a caller may end handles from its own
 // static destructors.
-template <class T>
-LiveHandles<T>& Live() noexcept
+template <class T, class Info = NoHandleInfo>
+LiveHandles<T, Info>& Live() noexcept
 {
-    static LiveHandles<T>* registry = new LiveHandles<T>;
+    static auto* registry = new LiveHandles<T, Info>;
     return *registry;
 }
 

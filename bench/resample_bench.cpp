@@ -57,7 +57,10 @@ void Sizes(benchmark::internal::Benchmark* b)
 uint32_t BicubicPerByte(const uint8_t* s, uint32_t sw, uint32_t sh, uint8_t* d, uint32_t dw,
                         uint32_t dh, uint32_t bpp)
 {
-    return px::Entry([&] { return px::resample::BicubicUnbuffered(s, sw, sh, d, dw, dh, bpp); });
+    return px::Entry([&] {
+        return px::resample::BicubicUnbuffered(px::ConstView::Dense(s, sw, sh, px::Layout::Samples, bpp),
+                                               px::View::Dense(d, dw, dh, px::Layout::Samples, bpp));
+    });
 }
 
 }  // namespace

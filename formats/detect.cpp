@@ -59,7 +59,10 @@ uint8_t* Load(DataChannel* handle, uint32_t fileType, uint32_t* width, uint32_t*
     if (!format || !AcceptChannel(handle))
         return nullptr;
     Channel channel(handle);
-    return format->load(channel, *width, *height).Release();
+    Picture picture = format->load(channel);
+    *width = picture.width();
+    *height = picture.height();
+    return picture.Release();
 }
 
 uint32_t Save(DataChannel* handle, uint32_t fileType, const uint8_t* pixels, uint32_t width,

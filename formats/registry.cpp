@@ -14,6 +14,7 @@
 #include "formats/webp/webp.h"
 
 #include <cstring>
+#include <utility>
 
 namespace px::registry {
 namespace {
@@ -43,21 +44,30 @@ bool Signature(const uint8_t* header, size_t size) noexcept
     return SignatureAt<0, signatures...>(header, size);
 }
 
+// A reader that still hands back a bare buffer and its size, as a picture.
+template <GlobalBuffer (*Load)(Channel&, uint32_t&, uint32_t&)>
+Picture AsPicture(Channel& channel)
+{
+    uint32_t width = 0, height = 0;
+    GlobalBuffer pixels = Load(channel, width, height);
+    return Picture::RGB24(std::move(pixels), width, height);
+}
+
 // In detection order: the first probe that matches gives the type.
 const Format kFormats[] = {
     {PX_FILE_BMP, 6, "BMP", ".BMP", bmp::Probe, bmp::Info, bmp::LoadRGB24, false, bmp::Save},
     {PX_FILE_PAX, 21, "PAX", ".PAX", Signature<"PAX">, nullptr, nullptr},
     {PX_FILE_GIF, 15, "GIF", ".GIF", Signature<"GIF89a", "GIF87a">, nullptr, nullptr},
-    {PX_FILE_JPEG, 1, "JPEG", ".JPG .JPEG", jpeg::Probe, jpeg::Info, jpeg::LoadRGB24},
+    {PX_FILE_JPEG, 1, "JPEG", ".JPG .JPEG", jpeg::Probe, jpeg::Info, AsPicture<jpeg::LoadRGB24>},
     {PX_FILE_PCX, 9, "PCX", ".PCX", pcx::Probe, pcx::Info, pcx::LoadRGB24},
     {PX_FILE_TIFF, 12, "TIFF", ".TIF .TIFF", tiff::Probe, tiff::Info, tiff::LoadRGB24, false, tiff::Save},
     {PX_FILE_PNG, 3, "PNG", ".PNG", png::Probe, png::Info, png::LoadRGB24, false, png::Save},
     {PX_FILE_WMF, 19, "WMF", ".WMF", metafile::ProbeWmf, metafile::Info, metafile::LoadRGB24},
     {PX_FILE_EMF, 20, "EMF", ".EMF", metafile::ProbeEmf, metafile::Info, metafile::LoadRGB24},
     {PX_FILE_PSD, 22, "PSD", ".PSD", psd::Probe, psd::Info, psd::LoadRGB24},
-    {PX_FILE_HEIF, 23, "HEIF", ".HEIC .HEIF", heif::ProbeHeif, heif::Info, heif::LoadRGB24},
-    {PX_FILE_AVIF, 24, "AVIF", ".AVIF", heif::ProbeAvif, heif::Info, heif::LoadRGB24},
-    {PX_FILE_WEBP, 25, "WebP", ".WEBP", webp::Probe, webp::Info, webp::LoadRGB24},
+    {PX_FILE_HEIF, 23, "HEIF", ".HEIC .HEIF", heif::ProbeHeif, heif::Info, AsPicture<heif::LoadRGB24>},
+    {PX_FILE_AVIF, 24, "AVIF", ".AVIF", heif::ProbeAvif, heif::Info, AsPicture<heif::LoadRGB24>},
+    {PX_FILE_WEBP, 25, "WebP", ".WEBP", webp::Probe, webp::Info, AsPicture<webp::LoadRGB24>},
     {PX_FILE_TLA1, 0, "TLA", "", Signature<"TLA\x01">, nullptr, nullptr},
     {PX_FILE_TLAU, 0, "TLAU", "", Signature<"TLAU">, nullptr, nullptr},
     // Two zero bytes open both WBMP and many TGA files; only the name tells them apart.

@@ -3,6 +3,7 @@
 
 #include "base/channel.h"
 #include "base/image.h"
+#include "base/view.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,9 +15,10 @@ namespace px::registry {
 using ProbeFn = bool (*)(const uint8_t* header, size_t size) noexcept;
 // The header only: the picture's full size. On failure Fail(code) and false.
 using InfoFn = bool (*)(Channel& channel, uint32_t& width, uint32_t& height);
-// The whole picture as RGB24, rows top-down, stride width × 3. Empty with Fail(code) on
-// failure; a buffer with a nonzero code is a partly decoded picture. Runs inside an entry.
-using LoadFn = GlobalBuffer (*)(Channel& channel, uint32_t& width, uint32_t& height);
+// The whole picture as dense RGB24, rows top-down. Empty with Fail(code) on failure (its size
+// is what the header gave, if anything); a picture with a nonzero code is partly decoded. Runs
+// inside an entry.
+using LoadFn = Picture (*)(Channel& channel);
 // A picture into a sink: bits 24 (RGB24) or 8 (indices with 256 RGBQUAD entries). On failure
 // Fail(code) and false. Runs inside an entry.
 using SaveFn = bool (*)(Channel& sink, const uint8_t* pixels, uint32_t width, uint32_t height,

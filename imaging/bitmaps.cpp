@@ -2,6 +2,7 @@
 #include "imaging/bitmaps.h"
 #include "base/frame.h"
 #include "base/image.h"
+#include "base/view.h"
 #include "imaging/imaging_options.h"
 #include "imaging/rect_copy.h"
 #include "platform/gdi.h"
@@ -205,12 +206,13 @@ GlobalBuffer NewDib(uint32_t width, uint32_t height, uint16_t bits, uint32_t tab
 }
 
 // Writes RGB24 rows as bitmap rows: last row first, blue-green-red, padded.
-void FillBgrRows(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* bits) noexcept
+void FillBgrRows(const ConstView& rgb, uint8_t* bits) noexcept
 {
-    const uint64_t stride = gdi::DibStride(width, 24);
-    const uint64_t rowBytes = uint64_t{width} * 3;
+    const uint32_t height = rgb.height;
+    const uint64_t stride = gdi::DibStride(rgb.width, 24);
+    const uint64_t rowBytes = uint64_t{rgb.width} * 3;
     for (uint32_t y = 0; y < height; ++y) {
-        const uint8_t* from = rgb + y * rowBytes;
+        const uint8_t* from = rgb.Row(y);
         uint8_t* to = bits + (height - 1 - y) * stride;
         for (uint64_t i = 0; i < rowBytes; i += 3) {
             to[i] = from[i + 2];
@@ -236,21 +238,23 @@ void PackRow(const uint8_t* from, uint32_t width, uint32_t bits, uint8_t* to) no
 
 // ---- Packed bitmaps from image records ----
 
-uint8_t* Rgb24ToDib(const uint8_t* rgb, uint32_t width, uint32_t height)
+uint8_t* Rgb24ToDib(const ConstView& rgb)
 {
-    if (!rgb)
+    if (!rgb.data || rgb.channels != 3)
         return Fail(Code::BadArgument);
-    GlobalBuffer dib = NewDib(width, height, 24, 0, 0);
+    GlobalBuffer dib = NewDib(rgb.width, rgb.height, 24, 0, 0);
     if (!dib)
         return nullptr;
-    FillBgrRows(rgb, width, height, dib.get() + kHeaderBytes);
+    FillBgrRows(rgb, dib.get() + kHeaderBytes);
     return dib.Release();
 }
 
-uint8_t* Index8ToDib(const uint8_t* indices, uint32_t width, uint32_t height, uint32_t colours,
-                     uint32_t bits, const uint8_t* palette)
+// The indices' palette (paletteCount entries) goes into the bitmap's table.
+uint8_t* Index8ToDib(const ConstView& indices, uint32_t bits)
 {
-    if (!indices || !palette || bits < 1 || bits > 8 || colours == 0 || colours > (1u << bits))
+    const uint32_t width = indices.width, height = indices.height, colours = indices.paletteCount;
+    const uint8_t* palette = indices.palette;
+    if (!indices.data || !palette || bits < 1 || bits > 8 || colours == 0 || colours > (1u << bits))
         return Fail(Code::BadArgument);
     GlobalBuffer dib = NewDib(width, height, static_cast<uint16_t>(bits), colours, colours);
     if (!dib)
@@ -259,13 +263,16 @@ uint8_t* Index8ToDib(const uint8_t* indices, uint32_t width, uint32_t height, ui
     uint8_t* rows = dib.get() + kHeaderBytes + size_t{colours} * 4;
     const uint64_t stride = gdi::DibStride(width, bits);
     for (uint32_t y = 0; y < height; ++y)
-        PackRow(indices + uint64_t{y} * width, width, bits, rows + (height - 1 - y) * stride);
+        PackRow(indices.Row(y), width, bits, rows + (height - 1 - y) * stride);
     return dib.Release();
 }
 
-uint8_t* Mono1ToDib(const uint8_t* pixels, uint32_t width, uint32_t height, const uint8_t* palette)
+// With the pixels' two palette entries as the bitmap's table.
+uint8_t* Mono1ToDib(const ConstView& pixels)
 {
-    if (!pixels || !palette)
+    const uint32_t width = pixels.width, height = pixels.height;
+    const uint8_t* palette = pixels.palette;
+    if (!pixels.data || !palette)
         return Fail(Code::BadArgument);
     GlobalBuffer dib = NewDib(width, height, 1, 2, 0);
     if (!dib)
@@ -275,7 +282,7 @@ uint8_t* Mono1ToDib(const uint8_t* pixels, uint32_t width, uint32_t height, cons
     const uint64_t rowBytes = RowBytes(width, 1);
     const uint64_t stride = gdi::DibStride(width, 1);
     for (uint32_t y = 0; y < height; ++y)
-        std::memcpy(rows + (height - 1 - y) * stride, pixels + y * rowBytes, rowBytes);
+        std::memcpy(rows + (height - 1 - y) * stride, pixels.Row(y), rowBytes);
     return dib.Release();
 }
 
@@ -398,12 +405,13 @@ HBITMAP DibToDdb(const void* dib, HPALETTE palette, HDC dc)
     return bitmap;
 }
 
-HBITMAP Rgb24ToDdb(const uint8_t* rgb, uint32_t width, uint32_t height, HPALETTE palette, HDC dc)
+HBITMAP Rgb24ToDdb(const ConstView& rgb, HPALETTE palette, HDC dc)
 {
-    if (!rgb)
+    const uint32_t width = rgb.width, height = rgb.height;
+    if (!rgb.data || rgb.channels != 3)
         return Fail(Code::BadArgument);
     if (!SectionMode()) {
-        GlobalBuffer dib = Own(Rgb24ToDib(rgb, width, height));
+        GlobalBuffer dib = Own(Rgb24ToDib(rgb));
         if (!dib)
             return nullptr;
         return DibToDdb(dib.get(), palette, dc);
@@ -427,7 +435,7 @@ HBITMAP Rgb24ToDdb(const uint8_t* rgb, uint32_t width, uint32_t height, HPALETTE
     HBITMAP section = CreateDIBSection(target.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (!section || !bits)
         return Fail(Code::DibSection);
-    FillBgrRows(rgb, width, height, static_cast<uint8_t*>(bits));
+    FillBgrRows(rgb, static_cast<uint8_t*>(bits));
     return section;
 }
 
@@ -612,25 +620,24 @@ uint32_t DrawBitmap(HDC dc, HBITMAP bitmap, int32_t x, int32_t y, int32_t srcX, 
     return 1;
 }
 
-uint32_t DrawRgb24(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, int32_t x, int32_t y,
-                   int32_t cx, int32_t cy, HPALETTE palette)
+uint32_t DrawRgb24(HDC dc, const ConstView& rgb, int32_t x, int32_t y, int32_t cx, int32_t cy, HPALETTE palette)
 {
-    if (!rgb)
+    if (!rgb.data)
         return Fail(Code::BadArgument);
-    GdiObject bitmap(Rgb24ToDdb(rgb, width, height, palette, dc));
+    GdiObject bitmap(Rgb24ToDdb(rgb, palette, dc));
     if (!bitmap.get())
         return 0;
     return DrawBitmap(dc, static_cast<HBITMAP>(bitmap.get()), x, y, 0, 0, cx, cy, palette);
 }
 
-uint32_t StretchDraw(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, int32_t x, int32_t y,
-                     int32_t cx, int32_t cy)
+uint32_t StretchDraw(HDC dc, const ConstView& rgb, int32_t x, int32_t y, int32_t cx, int32_t cy)
 {
-    if (!rgb || !dc)
+    const uint32_t width = rgb.width, height = rgb.height;
+    if (!rgb.data || !dc)
         return Fail(Code::BadArgument);
     if (!(static_cast<uint32_t>(GetDeviceCaps(dc, RASTERCAPS)) & RC_STRETCHDIB))
         return Fail(Code::DeviceCaps);
-    GlobalBuffer dib = Own(Rgb24ToDib(rgb, width, height));
+    GlobalBuffer dib = Own(Rgb24ToDib(rgb));
     if (!dib)
         return 0;
     const int32_t lines = StretchDIBits(dc, x, y, cx, cy, 0, 0, int32_t(width), int32_t(height),
@@ -669,7 +676,9 @@ std::optional<std::vector<uint8_t>> CutOut(const uint8_t* rgb, uint32_t width, u
         return std::nullopt;
     }
     std::vector<uint8_t> scratch(static_cast<size_t>(bytes));
-    if (!Inner([&] { return rect::Copy(rgb, width, height, scratch.data(), srcX, srcY, cx, cy, 3); }))
+    if (!Inner([&] {
+            return rect::Copy(ConstView::RGB24(rgb, width, height), View::RGB24(scratch.data(), cx, cy), srcX, srcY);
+        }))
         return std::nullopt;
     return scratch;
 }
@@ -680,7 +689,7 @@ uint32_t DrawPart(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, i
     const auto part = CutOut(rgb, width, height, srcX, srcY, cx, cy);
     if (!part)
         return 0;
-    return DrawRgb24(dc, part->data(), cx, cy, x, y, int32_t(cx), int32_t(cy), palette);
+    return DrawRgb24(dc, ConstView::RGB24(part->data(), cx, cy), x, y, int32_t(cx), int32_t(cy), palette);
 }
 
 uint32_t StretchDrawPart(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, int32_t x, int32_t y,
@@ -690,14 +699,16 @@ uint32_t StretchDrawPart(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t he
     const auto part = CutOut(rgb, width, height, srcX, srcY, srcWidth, srcHeight);
     if (!part)
         return 0;
-    return StretchDraw(dc, part->data(), srcWidth, srcHeight, x, y, cx, cy);
+    return StretchDraw(dc, ConstView::RGB24(part->data(), srcWidth, srcHeight), x, y, cx, cy);
 }
 
 }  // namespace
 
-uint8_t* DdbToRgb24Image(HBITMAP bitmap, uint32_t* width, uint32_t* height, HPALETTE palette)
+Picture DdbToRgb24Image(HBITMAP bitmap, HPALETTE palette)
 {
-    return DdbToRgb24(bitmap, width, height, palette);
+    uint32_t width = 0, height = 0;
+    uint8_t* rgb = DdbToRgb24(bitmap, &width, &height, palette);
+    return Picture::RGB24(Own(rgb), width, height);
 }
 
 }  // namespace px::bitmaps
@@ -707,7 +718,7 @@ namespace b = px::bitmaps;
 extern "C" uint32_t DrawRGB24(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, int32_t x,
                               int32_t y, int32_t cx, int32_t cy, HPALETTE palette)
 {
-    return px::Entry([&] { return b::DrawRgb24(dc, rgb, width, height, x, y, cx, cy, palette); });
+    return px::Entry([&] { return b::DrawRgb24(dc, px::ConstView::RGB24(rgb, width, height), x, y, cx, cy, palette); });
 }
 
 extern "C" uint32_t DrawDDB(HDC dc, HBITMAP bitmap, int32_t x, int32_t y, int32_t cx, int32_t cy,
@@ -724,7 +735,7 @@ extern "C" uint32_t DrawDDBPart(HDC dc, HBITMAP bitmap, int32_t x, int32_t y, in
 
 extern "C" HBITMAP RGB24ToDDB(const uint8_t* rgb, uint32_t width, uint32_t height, HPALETTE palette, HDC dc)
 {
-    return px::Entry([&] { return b::Rgb24ToDdb(rgb, width, height, palette, dc); });
+    return px::Entry([&] { return b::Rgb24ToDdb(px::ConstView::RGB24(rgb, width, height), palette, dc); });
 }
 
 extern "C" HBITMAP DIBToDDB(const void* dib, HPALETTE palette, HDC dc)
@@ -735,29 +746,34 @@ extern "C" HBITMAP DIBToDDB(const void* dib, HPALETTE palette, HDC dc)
 extern "C" uint32_t StretchDrawRGB24(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, int32_t x,
                                      int32_t y, int32_t cx, int32_t cy)
 {
-    return px::Entry([&] { return b::StretchDraw(dc, rgb, width, height, x, y, cx, cy); });
+    return px::Entry([&] { return b::StretchDraw(dc, px::ConstView::RGB24(rgb, width, height), x, y, cx, cy); });
 }
 
 extern "C" uint8_t* RGB24ToDIB(const uint8_t* rgb, uint32_t width, uint32_t height)
 {
-    return px::Entry([&] { return b::Rgb24ToDib(rgb, width, height); });
+    return px::Entry([&] { return b::Rgb24ToDib(px::ConstView::RGB24(rgb, width, height)); });
 }
 
 extern "C" uint8_t* Index8ToDIB(const uint8_t* indices, uint32_t width, uint32_t height, uint32_t colours,
                                 uint32_t bits, const uint8_t* palette)
 {
-    return px::Entry([&] { return b::Index8ToDib(indices, width, height, colours, bits, palette); });
+    return px::Entry([&] { return b::Index8ToDib(px::ConstView::Indexed(indices, width, height, palette, colours), bits); });
 }
 
 extern "C" uint8_t* Index8ToDIB256(const uint8_t* indices, uint32_t width, uint32_t height,
                                    const uint8_t* palette)
 {
-    return px::Entry([&] { return b::Index8ToDib(indices, width, height, 256, 8, palette); });
+    return px::Entry([&] { return b::Index8ToDib(px::ConstView::Indexed(indices, width, height, palette, 256), 8); });
 }
 
 extern "C" uint8_t* Mono1ToDIB(const uint8_t* pixels, uint32_t width, uint32_t height, const uint8_t* palette)
 {
-    return px::Entry([&] { return b::Mono1ToDib(pixels, width, height, palette); });
+    return px::Entry([&] {
+        px::ConstView mono = px::ConstView::Dense(pixels, width, height, px::Layout::Mono1);
+        mono.palette = palette;
+        mono.paletteCount = 2;
+        return b::Mono1ToDib(mono);
+    });
 }
 
 extern "C" uint8_t* DIBToRGB24(const void* dib, uint32_t* width, uint32_t* height)

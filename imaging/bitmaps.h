@@ -1,14 +1,15 @@
 // Bitmap conversions other parts of the library use from inside an entry.
 #pragma once
 
+#include "base/view.h"
 #include "pxlib.h"
 
 #include <cstdint>
 
 namespace px::bitmaps {
 
-// DDBToRGB24 without the frame: a new RGB24 image of a device bitmap, or null with the code
-// recorded in the running operation.
-uint8_t* DdbToRgb24Image(HBITMAP bitmap, uint32_t* width, uint32_t* height, HPALETTE palette);
+// DDBToRGB24 without the frame: the device bitmap as a new dense RGB24 picture; empty, with
+// the code recorded in the running operation, when it cannot be had.
+Picture DdbToRgb24Image(HBITMAP bitmap, HPALETTE palette);
 
 }  // namespace px::bitmaps

@@ -3,6 +3,7 @@
 
 #include "base/frame.h"
 #include "base/image.h"
+#include "base/view.h"
 
 #include <algorithm>
 #include <cstring>
@@ -45,56 +46,53 @@ bool EachRow(uint32_t rows, RowOp&& rowOp)
     return true;
 }
 
-uint32_t ToGrey(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* grey)
+uint32_t ToGrey(const ConstView& rgb, const View& grey)
 {
-    if (!rgb || !grey)
+    if (!rgb.data || !grey.data)
         return Fail(Code::BadArgument);
-    if (!Addressable(width, height, 3))
+    if (!Addressable(rgb.width, rgb.height, 3))
         return 0;
-    return EachRow(height, [&](uint32_t y) {
-        const size_t row = static_cast<size_t>(y) * width;
-        LuminanceRow(rgb + row * 3, width, grey + row);
-    });
+    return EachRow(rgb.height, [&](uint32_t y) { LuminanceRow(rgb.Row(y), rgb.width, grey.Row(y)); });
 }
 
-uint32_t Greyscale(uint8_t* rgb, uint32_t width, uint32_t height)
+uint32_t Greyscale(const View& rgb)
 {
-    if (!rgb)
+    if (!rgb.data)
         return Fail(Code::BadArgument);
-    if (!Addressable(width, height, 3))
+    if (!Addressable(rgb.width, rgb.height, 3))
         return 0;
-    return EachRow(height, [&](uint32_t y) {
-        uint8_t* p = rgb + static_cast<size_t>(y) * width * 3;
-        for (uint32_t x = 0; x < width; ++x, p += 3)
+    return EachRow(rgb.height, [&](uint32_t y) {
+        uint8_t* p = rgb.Row(y);
+        for (uint32_t x = 0; x < rgb.width; ++x, p += 3)
             p[0] = p[1] = p[2] = Luminance(p[0], p[1], p[2]);
     });
 }
 
-uint32_t SwapRB(uint8_t* rgb, uint32_t width, uint32_t height)
+uint32_t SwapRB(const View& rgb)
 {
-    if (!rgb)
+    if (!rgb.data)
         return Fail(Code::BadArgument);
-    if (!Addressable(width, height, 3))
+    if (!Addressable(rgb.width, rgb.height, 3))
         return 0;
-    return EachRow(height, [&](uint32_t y) {
-        uint8_t* p = rgb + static_cast<size_t>(y) * width * 3;
-        for (uint32_t x = 0; x < width; ++x, p += 3)
+    return EachRow(rgb.height, [&](uint32_t y) {
+        uint8_t* p = rgb.Row(y);
+        for (uint32_t x = 0; x < rgb.width; ++x, p += 3)
             std::swap(p[0], p[2]);
     });
 }
 
-uint32_t Expand(const uint8_t* indices, uint8_t* rgbOut, uint32_t width, uint32_t height, const uint8_t* palette)
+// Index8 through its palette (RGBQUAD entries; the count is not looked at) into RGB24.
+uint32_t Expand(const ConstView& indices, const View& rgb)
 {
-    if (!indices || !rgbOut || !palette)
+    if (!indices.data || !rgb.data || !indices.palette)
         return Fail(Code::BadArgument);
-    if (!Addressable(width, height, 3))
+    if (!Addressable(indices.width, indices.height, 3))
         return 0;
-    return EachRow(height, [&](uint32_t y) {
-        const size_t row = static_cast<size_t>(y) * width;
-        const uint8_t* in = indices + row;
-        uint8_t* out = rgbOut + row * 3;
-        for (uint32_t x = 0; x < width; ++x, out += 3) {
-            const uint8_t* entry = palette + in[x] * 4;  // RGBQUAD: blue, green, red, 0
+    return EachRow(indices.height, [&](uint32_t y) {
+        const uint8_t* in = indices.Row(y);
+        uint8_t* out = rgb.Row(y);
+        for (uint32_t x = 0; x < indices.width; ++x, out += 3) {
+            const uint8_t* entry = indices.palette + in[x] * 4;  // RGBQUAD: blue, green, red, 0
             out[0] = entry[2];
             out[1] = entry[1];
             out[2] = entry[0];
@@ -102,95 +100,95 @@ uint32_t Expand(const uint8_t* indices, uint8_t* rgbOut, uint32_t width, uint32_
     });
 }
 
-// RGBA32 from RGB24 with the alpha of each pixel taken from `alpha`, or `constantAlpha`
-// when the plane is null.
-uint32_t ToRGBA(const uint8_t* rgb, const uint8_t* alpha, uint32_t width, uint32_t height, uint8_t* rgbaOut,
-                uint8_t constantAlpha)
+// RGBA32 from RGB24 with the alpha of each pixel taken from the `alpha` plane, or
+// `constantAlpha` when the plane has no data.
+uint32_t ToRGBA(const ConstView& rgb, const ConstView& alpha, const View& rgba, uint8_t constantAlpha)
 {
-    if (!rgb || !rgbaOut)
+    if (!rgb.data || !rgba.data)
         return Fail(Code::BadArgument);
-    if (!Addressable(width, height, 4))
+    if (!Addressable(rgb.width, rgb.height, 4))
         return 0;
-    return EachRow(height, [&](uint32_t y) {
-        const size_t row = static_cast<size_t>(y) * width;
-        const uint8_t* in = rgb + row * 3;
-        uint8_t* out = rgbaOut + row * 4;
-        for (uint32_t x = 0; x < width; ++x, in += 3, out += 4) {
+    return EachRow(rgb.height, [&](uint32_t y) {
+        const uint8_t* in = rgb.Row(y);
+        const uint8_t* a = alpha.data ? alpha.Row(y) : nullptr;
+        uint8_t* out = rgba.Row(y);
+        for (uint32_t x = 0; x < rgb.width; ++x, in += 3, out += 4) {
             out[0] = in[0];
             out[1] = in[1];
             out[2] = in[2];
-            out[3] = alpha ? alpha[row + x] : constantAlpha;
+            out[3] = a ? a[x] : constantAlpha;
         }
     });
 }
 
-uint32_t SplitAlpha(const uint8_t* rgba, uint32_t width, uint32_t height, uint8_t* rgbOut, uint8_t* alphaOut)
+// Either output may have no data, not both.
+uint32_t SplitAlpha(const ConstView& rgba, const View& rgb, const View& alpha)
 {
-    if (!rgba || (!rgbOut && !alphaOut))
+    if (!rgba.data || (!rgb.data && !alpha.data))
         return Fail(Code::BadArgument);
-    if (!Addressable(width, height, 4))
+    if (!Addressable(rgba.width, rgba.height, 4))
         return 0;
-    return EachRow(height, [&](uint32_t y) {
-        const size_t row = static_cast<size_t>(y) * width;
-        const uint8_t* in = rgba + row * 4;
-        for (uint32_t x = 0; x < width; ++x, in += 4) {
-            if (rgbOut) {
-                uint8_t* out = rgbOut + (row + x) * 3;
+    return EachRow(rgba.height, [&](uint32_t y) {
+        const uint8_t* in = rgba.Row(y);
+        uint8_t* out = rgb.data ? rgb.Row(y) : nullptr;
+        uint8_t* a = alpha.data ? alpha.Row(y) : nullptr;
+        for (uint32_t x = 0; x < rgba.width; ++x, in += 4) {
+            if (out) {
                 out[0] = in[0];
                 out[1] = in[1];
                 out[2] = in[2];
+                out += 3;
             }
-            if (alphaOut)
-                alphaOut[row + x] = in[3];
+            if (a)
+                a[x] = in[3];
         }
     });
 }
 
-uint32_t SetAlphaPlane(uint8_t* rgba, uint32_t width, uint32_t height, const uint8_t* alpha)
+uint32_t SetAlphaPlane(const View& rgba, const ConstView& alpha)
 {
-    if (!rgba || !alpha)
+    if (!rgba.data || !alpha.data)
         return Fail(Code::BadArgument);
-    if (!Addressable(width, height, 4))
+    if (!Addressable(rgba.width, rgba.height, 4))
         return 0;
-    return EachRow(height, [&](uint32_t y) {
-        const size_t row = static_cast<size_t>(y) * width;
-        uint8_t* p = rgba + row * 4;
-        for (uint32_t x = 0; x < width; ++x, p += 4)
-            p[3] = alpha[row + x];
+    return EachRow(rgba.height, [&](uint32_t y) {
+        uint8_t* p = rgba.Row(y);
+        const uint8_t* a = alpha.Row(y);
+        for (uint32_t x = 0; x < rgba.width; ++x, p += 4)
+            p[3] = a[x];
     });
 }
 
-uint32_t Split(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* red, uint8_t* green, uint8_t* blue)
+uint32_t Split(const ConstView& rgb, const View& red, const View& green, const View& blue)
 {
-    if (!rgb || !red || !green || !blue)
+    if (!rgb.data || !red.data || !green.data || !blue.data)
         return Fail(Code::BadArgument);
-    if (!Addressable(width, height, 3))
+    if (!Addressable(rgb.width, rgb.height, 3))
         return 0;
-    return EachRow(height, [&](uint32_t y) {
-        const size_t row = static_cast<size_t>(y) * width;
-        const uint8_t* in = rgb + row * 3;
-        for (size_t i = row; i < row + width; ++i, in += 3) {
-            red[i] = in[0];
-            green[i] = in[1];
-            blue[i] = in[2];
+    return EachRow(rgb.height, [&](uint32_t y) {
+        const uint8_t* in = rgb.Row(y);
+        uint8_t *r = red.Row(y), *g = green.Row(y), *b = blue.Row(y);
+        for (uint32_t x = 0; x < rgb.width; ++x, in += 3) {
+            r[x] = in[0];
+            g[x] = in[1];
+            b[x] = in[2];
         }
     });
 }
 
-uint32_t Join(uint8_t* rgb, uint32_t width, uint32_t height, const uint8_t* red, const uint8_t* green,
-              const uint8_t* blue)
+uint32_t Join(const View& rgb, const ConstView& red, const ConstView& green, const ConstView& blue)
 {
-    if (!rgb || !red || !green || !blue)
+    if (!rgb.data || !red.data || !green.data || !blue.data)
         return Fail(Code::BadArgument);
-    if (!Addressable(width, height, 3))
+    if (!Addressable(rgb.width, rgb.height, 3))
         return 0;
-    return EachRow(height, [&](uint32_t y) {
-        const size_t row = static_cast<size_t>(y) * width;
-        uint8_t* out = rgb + row * 3;
-        for (size_t i = row; i < row + width; ++i, out += 3) {
-            out[0] = red[i];
-            out[1] = green[i];
-            out[2] = blue[i];
+    return EachRow(rgb.height, [&](uint32_t y) {
+        uint8_t* out = rgb.Row(y);
+        const uint8_t *r = red.Row(y), *g = green.Row(y), *b = blue.Row(y);
+        for (uint32_t x = 0; x < rgb.width; ++x, out += 3) {
+            out[0] = r[x];
+            out[1] = g[x];
+            out[2] = b[x];
         }
     });
 }
@@ -285,10 +283,13 @@ uint32_t Unpack(const uint8_t* packed, uint32_t width, uint32_t rows, uint32_t b
     });
 }
 
-uint32_t Flip(uint8_t* pixels, uint32_t rowBytes, uint32_t rows)
+// Rows of any layout swapped top for bottom, whole strides at a time.
+uint32_t Flip(const View& pixels)
 {
-    if (!pixels)
+    if (!pixels.data)
         return Fail(Code::BadArgument);
+    const size_t rowBytes = pixels.stride;
+    const uint32_t rows = pixels.height;
     auto scratch = ScratchOrFail(rowBytes);
     if (!scratch)
         return 0;
@@ -296,45 +297,47 @@ uint32_t Flip(uint8_t* pixels, uint32_t rowBytes, uint32_t rows)
         const uint32_t other = rows - 1 - k;
         if (other == k)
             return;  // the middle row of an odd count stays
-        uint8_t* a = pixels + static_cast<size_t>(k) * rowBytes;
-        uint8_t* b = pixels + static_cast<size_t>(other) * rowBytes;
+        uint8_t* a = pixels.Row(k);
+        uint8_t* b = pixels.Row(other);
         std::memcpy(scratch.get(), a, rowBytes);
         std::memcpy(a, b, rowBytes);
         std::memcpy(b, scratch.get(), rowBytes);
     });
 }
 
-uint32_t Mirror(uint8_t* pixels, uint32_t width, uint32_t rows, uint32_t bytesPerPixel)
+uint32_t Mirror(const View& pixels)
 {
-    if (!pixels || bytesPerPixel == 0)
+    const uint32_t bytesPerPixel = pixels.channels;
+    if (!pixels.data || bytesPerPixel == 0)
         return Fail(Code::BadArgument);
-    if (!Addressable(width, rows, bytesPerPixel))
+    if (!Addressable(pixels.width, pixels.height, bytesPerPixel))
         return 0;
-    const size_t rowBytes = static_cast<size_t>(width) * bytesPerPixel;
+    const size_t rowBytes = static_cast<size_t>(pixels.width) * bytesPerPixel;
     auto scratch = ScratchOrFail(rowBytes);
     if (!scratch)
         return 0;
-    return EachRow(rows, [&](uint32_t y) {
-        uint8_t* row = pixels + y * rowBytes;
+    return EachRow(pixels.height, [&](uint32_t y) {
+        uint8_t* row = pixels.Row(y);
         std::memcpy(scratch.get(), row, rowBytes);
         const uint8_t* from = scratch.get() + rowBytes;
-        for (uint32_t x = 0; x < width; ++x, row += bytesPerPixel) {
+        for (uint32_t x = 0; x < pixels.width; ++x, row += bytesPerPixel) {
             from -= bytesPerPixel;
             std::memcpy(row, from, bytesPerPixel);
         }
     });
 }
 
-uint32_t MirrorBits(uint8_t* pixels, uint32_t width, uint32_t rows)
+uint32_t MirrorBits(const View& pixels)
 {
-    if (!pixels)
+    if (!pixels.data)
         return Fail(Code::BadArgument);
+    const uint32_t width = pixels.width;
     const size_t rowBytes = (static_cast<size_t>(width) + 7) / 8;
     auto scratch = ScratchOrFail(rowBytes);
     if (!scratch)
         return 0;
-    return EachRow(rows, [&](uint32_t y) {
-        uint8_t* row = pixels + y * rowBytes;
+    return EachRow(pixels.height, [&](uint32_t y) {
+        uint8_t* row = pixels.Row(y);
         uint8_t* mirrored = scratch.get();
         std::memset(mirrored, 0, rowBytes);  // the bits past the last pixel come out 0
         for (uint32_t x = 0; x < width; ++x) {
@@ -383,60 +386,83 @@ std::unique_ptr<uint8_t[]> ScratchOrFail(uint64_t bytes) noexcept
 
 namespace convert = px::convert;
 
+namespace {
+
+// One byte a pixel: grey images, alpha and colour planes.
+template <class Byte>
+px::BasicView<Byte> Plane(Byte* data, uint32_t width, uint32_t height)
+{
+    return px::BasicView<Byte>::Dense(data, width, height, px::Layout::Grey8);
+}
+
+template <class Byte>
+px::BasicView<Byte> RGBA(Byte* data, uint32_t width, uint32_t height)
+{
+    return px::BasicView<Byte>::Dense(data, width, height, px::Layout::RGBA32);
+}
+
+}  // namespace
+
 extern "C" uint32_t RGBToGrey8(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* grey)
 {
-    return px::Entry([&] { return convert::ToGrey(rgb, width, height, grey); });
+    return px::Entry([&] { return convert::ToGrey(px::ConstView::RGB24(rgb, width, height), Plane(grey, width, height)); });
 }
 
 extern "C" uint32_t GreyscaleRGB24(uint8_t* rgb, uint32_t width, uint32_t height)
 {
-    return px::Entry([&] { return convert::Greyscale(rgb, width, height); });
+    return px::Entry([&] { return convert::Greyscale(px::View::RGB24(rgb, width, height)); });
 }
 
 extern "C" uint32_t SwapRedBlue(uint8_t* rgb, uint32_t width, uint32_t height)
 {
-    return px::Entry([&] { return convert::SwapRB(rgb, width, height); });
+    return px::Entry([&] { return convert::SwapRB(px::View::RGB24(rgb, width, height)); });
 }
 
 extern "C" uint32_t ExpandIndex8(const uint8_t* indices, uint8_t* rgbOut, uint32_t width, uint32_t height,
-                                 uint32_t /*count*/, const uint8_t* palette)
+                                 uint32_t count, const uint8_t* palette)
 {
-    return px::Entry([&] { return convert::Expand(indices, rgbOut, width, height, palette); });
+    return px::Entry([&] { return convert::Expand(px::ConstView::Indexed(indices, width, height, palette, count),
+                                                  px::View::RGB24(rgbOut, width, height)); });
 }
 
 extern "C" uint32_t RGB24ToRGBA32(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t alpha,
                                   uint8_t* rgbaOut)
 {
-    return px::Entry([&] { return convert::ToRGBA(rgb, nullptr, width, height, rgbaOut, alpha); });
+    return px::Entry([&] { return convert::ToRGBA(px::ConstView::RGB24(rgb, width, height), px::ConstView{},
+                                                  RGBA(rgbaOut, width, height), alpha); });
 }
 
 extern "C" uint32_t SplitRGBA32(const uint8_t* rgba, uint32_t width, uint32_t height, uint8_t* rgbOut,
                                 uint8_t* alphaOut)
 {
-    return px::Entry([&] { return convert::SplitAlpha(rgba, width, height, rgbOut, alphaOut); });
+    return px::Entry([&] { return convert::SplitAlpha(RGBA(rgba, width, height), px::View::RGB24(rgbOut, width, height),
+                                                      Plane(alphaOut, width, height)); });
 }
 
 extern "C" uint32_t JoinAlpha(const uint8_t* rgb, const uint8_t* alpha, uint32_t width, uint32_t height,
                               uint8_t* rgbaOut, uint8_t constantAlpha)
 {
-    return px::Entry([&] { return convert::ToRGBA(rgb, alpha, width, height, rgbaOut, constantAlpha); });
+    return px::Entry([&] { return convert::ToRGBA(px::ConstView::RGB24(rgb, width, height), Plane(alpha, width, height),
+                                                  RGBA(rgbaOut, width, height), constantAlpha); });
 }
 
 extern "C" uint32_t SetAlpha(uint8_t* rgba, uint32_t width, uint32_t height, const uint8_t* alpha)
 {
-    return px::Entry([&] { return convert::SetAlphaPlane(rgba, width, height, alpha); });
+    return px::Entry([&] { return convert::SetAlphaPlane(RGBA(rgba, width, height), Plane(alpha, width, height)); });
 }
 
 extern "C" uint32_t SplitPlanes(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* red, uint8_t* green,
                                 uint8_t* blue)
 {
-    return px::Entry([&] { return convert::Split(rgb, width, height, red, green, blue); });
+    return px::Entry([&] { return convert::Split(px::ConstView::RGB24(rgb, width, height), Plane(red, width, height),
+                                                 Plane(green, width, height), Plane(blue, width, height)); });
 }
 
 extern "C" uint32_t JoinPlanes(uint8_t* rgb, uint32_t width, uint32_t height, const uint8_t* red,
                                const uint8_t* green, const uint8_t* blue)
 {
-    return px::Entry([&] { return convert::Join(rgb, width, height, red, green, blue); });
+    return px::Entry([&] { return convert::Join(px::View::RGB24(rgb, width, height), Plane(red, width, height),
+                                                Plane(green, width, height), Plane(blue, width, height)); });
 }
 
 extern "C" uint32_t CopyRows(const uint8_t* src, uint32_t srcStride, uint32_t rows, uint32_t dstStride, uint8_t* dst)
@@ -457,15 +483,15 @@ extern "C" uint32_t UnpackBits(const uint8_t* packed, uint32_t width, uint32_t r
 
 extern "C" uint32_t FlipVertical(uint8_t* pixels, uint32_t rowBytes, uint32_t rows)
 {
-    return px::Entry([&] { return convert::Flip(pixels, rowBytes, rows); });
+    return px::Entry([&] { return convert::Flip(px::View::Dense(pixels, rowBytes, rows, px::Layout::Samples, 1)); });
 }
 
 extern "C" uint32_t MirrorHorizontal(uint8_t* pixels, uint32_t width, uint32_t rows, uint32_t bytesPerPixel)
 {
-    return px::Entry([&] { return convert::Mirror(pixels, width, rows, bytesPerPixel); });
+    return px::Entry([&] { return convert::Mirror(px::View::Dense(pixels, width, rows, px::Layout::Samples, bytesPerPixel)); });
 }
 
 extern "C" uint32_t MirrorMono1(uint8_t* pixels, uint32_t width, uint32_t rows)
 {
-    return px::Entry([&] { return convert::MirrorBits(pixels, width, rows); });
+    return px::Entry([&] { return convert::MirrorBits(px::View::Dense(pixels, width, rows, px::Layout::Mono1)); });
 }

@@ -1,6 +1,8 @@
 // The 3 × 3 neighbourhood filters on RGB24 images: sharpen, soften, median.
 #pragma once
 
+#include "base/view.h"
+
 #include <cstdint>
 
 namespace px::filters {
@@ -11,10 +13,9 @@ enum class Rule : uint32_t {
     Median = 2,   // the middle of the nine values
 };
 
-// Runs inside an entry: writes every pixel of dst from src (both RGB24, width × height,
-// different buffers), replicating the edge pixels for missing neighbours. Level is taken
+// Runs inside an entry: writes every pixel of dst from src (three bytes a pixel, the same
+// size, different buffers), replicating the edge pixels for missing neighbours. Level is taken
 // as a signed value and held to 0..100. Returns 1, or 0 with the operation's code set.
-uint32_t Filter3x3(const uint8_t* src, uint8_t* dst, uint32_t width, uint32_t height,
-                   uint32_t level, Rule rule);
+uint32_t Filter3x3(const ConstView& src, const View& dst, uint32_t level, Rule rule);
 
 }  // namespace px::filters

@@ -34,29 +34,24 @@ inline uint32_t Key(const uint8_t* p) noexcept
     return uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
 }
 
-uint32_t CropResize(const uint8_t* src, uint32_t width, uint32_t height, uint32_t x0, uint32_t y0, uint32_t x1,
-                    uint32_t y1, uint8_t* dst, uint32_t dstWidth, uint32_t dstHeight)
+uint32_t CropResize(const ConstView& src, uint32_t x0, uint32_t y0, uint32_t x1, uint32_t y1, const View& dst)
 {
-    if (!src || !dst || src == dst || !(x0 < x1 && x1 < width) || !(y0 < y1 && y1 < height))
+    if (!src.data || !dst.data || src.data == dst.data || !(x0 < x1 && x1 < src.width) ||
+        !(y0 < y1 && y1 < src.height))
         return Fail(Code::BadArgument);
-    if (!convert::Addressable(width, height, 3))
+    if (!convert::Addressable(src.width, src.height, 3))
         return 0;
-    const uint32_t cropWidth = x1 - x0 + 1;
-    const uint32_t cropHeight = y1 - y0 + 1;
-    const size_t rowBytes = size_t{cropWidth} * 3;
-    auto crop = Scratch<uint8_t>(CheckedMul(rowBytes, cropHeight));
-    if (!crop)
-        return Fail(Code::OutOfMemory);
-    for (uint32_t y = 0; y < cropHeight; ++y)
-        std::memcpy(crop.get() + y * rowBytes, src + ((size_t{y0} + y) * width + x0) * 3, rowBytes);
-    return resample::Bilinear(crop.get(), cropWidth, cropHeight, dst, dstWidth, dstHeight, 3);
+    // The window read in place: its rows keep the picture's stride.
+    const ConstView window{src.Row(y0) + size_t{x0} * 3, x1 - x0 + 1, y1 - y0 + 1, src.stride, src.layout, 3};
+    return resample::Bilinear(window, dst);
 }
 
 // A set of 2^24 / passes colours marked in each of `passes` walks over the image; the
 // count is the sum of the marks.
-uint32_t Count(const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t fast)
+uint32_t Count(const ConstView& rgb, uint32_t fast)
 {
-    if (!rgb)
+    const uint32_t width = rgb.width, height = rgb.height;
+    if (!rgb.data)
         return Fail(Code::BadArgument);
     if (!convert::Addressable(width, height, 3))
         return 0;
@@ -66,13 +61,12 @@ uint32_t Count(const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t fas
     auto set = Scratch<uint64_t>(span / 64);
     if (!set)
         return Fail(Code::OutOfMemory);
-    const size_t rowBytes = size_t{width} * 3;
     uint32_t total = 0;
     for (uint32_t pass = 0; pass < passes; ++pass) {
         std::memset(set.get(), 0, span / 8);
         uint64_t* bits = set.get();
         const bool done = EachRow(height, [&](uint32_t y) {
-            const uint8_t* p = rgb + y * rowBytes;
+            const uint8_t* p = rgb.Row(y);
             // Four bytes at a time where a fourth byte exists: red, green and blue as one
             // little-endian number, a different order of the same colours, so the same count.
             const uint32_t whole = y + 1 < height ? width : width - 1;
@@ -97,9 +91,10 @@ uint32_t Count(const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t fas
     return total;
 }
 
-uint32_t Collect(const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t maxColours, uint8_t* palette)
+uint32_t Collect(const ConstView& rgb, uint32_t maxColours, uint8_t* palette)
 {
-    if (!rgb || !palette)
+    const uint32_t width = rgb.width, height = rgb.height;
+    if (!rgb.data || !palette)
         return Fail(Code::BadArgument);
     if (!convert::Addressable(width, height, 3))
         return 0;
@@ -108,9 +103,8 @@ uint32_t Collect(const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t m
         return Fail(Code::OutOfMemory);
     std::memset(seen.get(), 0, kColourSpace / 8);
     uint32_t found = 0;
-    const size_t rowBytes = size_t{width} * 3;
     for (uint32_t y = 0; y < height && found < maxColours; ++y) {
-        const uint8_t* p = rgb + y * rowBytes;
+        const uint8_t* p = rgb.Row(y);
         for (uint32_t x = 0; x < width && found < maxColours; ++x, p += 3) {
             const uint32_t key = Key(p);
             uint64_t& word = seen[key >> 6];
@@ -237,11 +231,14 @@ private:
     std::unique_ptr<uint16_t[]> m_candidateCount;
 };
 
-uint32_t MapNearest(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* indices, uint32_t count,
-                    const uint8_t* palette)
+// Onto the palette the indices view carries.
+uint32_t MapNearest(const ConstView& rgb, const View& indices)
 {
+    const uint32_t width = rgb.width, height = rgb.height;
+    const uint32_t count = indices.paletteCount;
+    const uint8_t* palette = indices.palette;
     // An empty palette has no nearest entry.
-    if (!rgb || !indices || !palette || count == 0 || count > 256)
+    if (!rgb.data || !indices.data || !palette || count == 0 || count > 256)
         return Fail(Code::BadArgument);
     if (!convert::Addressable(width, height, 3))
         return 0;
@@ -249,16 +246,17 @@ uint32_t MapNearest(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t
     if (!search.Prepare(palette, count))
         return Fail(Code::OutOfMemory);
     return EachRow(height, [&](uint32_t y) {
-        const size_t row = size_t{y} * width;
-        const uint8_t* p = rgb + row * 3;
+        const uint8_t* p = rgb.Row(y);
+        uint8_t* out = indices.Row(y);
         for (uint32_t x = 0; x < width; ++x, p += 3)
-            indices[row + x] = search.Find(p);
+            out[x] = search.Find(p);
     });
 }
 
-uint32_t Replace(uint8_t* rgb, uint32_t width, uint32_t height, uint32_t from, uint32_t to, uint32_t tolerance)
+uint32_t Replace(const View& rgb, uint32_t from, uint32_t to, uint32_t tolerance)
 {
-    if (!rgb)
+    const uint32_t width = rgb.width, height = rgb.height;
+    if (!rgb.data)
         return Fail(Code::BadArgument);
     if (!convert::Addressable(width, height, 3))
         return 0;
@@ -267,7 +265,7 @@ uint32_t Replace(uint8_t* rgb, uint32_t width, uint32_t height, uint32_t from, u
     const uint8_t toRgb[3] = {static_cast<uint8_t>(to), static_cast<uint8_t>(to >> 8),
                               static_cast<uint8_t>(to >> 16)};
     return EachRow(height, [&](uint32_t y) {
-        uint8_t* p = rgb + size_t{y} * width * 3;
+        uint8_t* p = rgb.Row(y);
         for (uint32_t x = 0; x < width; ++x, p += 3) {
             const int dr = p[0] - fromRgb[0], dg = p[1] - fromRgb[1], db = p[2] - fromRgb[2];
             const bool equal = dr == 0 && dg == 0 && db == 0;
@@ -277,63 +275,65 @@ uint32_t Replace(uint8_t* rgb, uint32_t width, uint32_t height, uint32_t from, u
     });
 }
 
-uint32_t GreyCounts(const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t* counts)
+uint32_t GreyCounts(const ConstView& rgb, uint32_t* counts)
 {
-    if (!rgb || !counts)
+    const uint32_t width = rgb.width, height = rgb.height;
+    if (!rgb.data || !counts)
         return Fail(Code::BadArgument);
     if (!convert::Addressable(width, height, 3))
         return 0;
     std::fill(counts, counts + 256, 0u);
     return EachRow(height, [&](uint32_t y) {
-        const uint8_t* p = rgb + size_t{y} * width * 3;
+        const uint8_t* p = rgb.Row(y);
         for (uint32_t x = 0; x < width; ++x, p += 3)
             ++counts[convert::Luminance(p[0], p[1], p[2])];
     });
 }
 
-uint32_t ChannelCounts(const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t channel, uint32_t* counts)
+uint32_t ChannelCounts(const ConstView& rgb, uint32_t channel, uint32_t* counts)
 {
-    if (!rgb || !counts || (channel != 1 && channel != 2 && channel != 4))
+    const uint32_t width = rgb.width, height = rgb.height;
+    if (!rgb.data || !counts || (channel != 1 && channel != 2 && channel != 4))
         return Fail(Code::BadArgument);
     if (!convert::Addressable(width, height, 3))
         return 0;
     const uint32_t offset = channel == 1 ? 0 : channel == 2 ? 1 : 2;
     std::fill(counts, counts + 256, 0u);
     return EachRow(height, [&](uint32_t y) {
-        const uint8_t* p = rgb + size_t{y} * width * 3 + offset;
+        const uint8_t* p = rgb.Row(y) + offset;
         for (uint32_t x = 0; x < width; ++x, p += 3)
             ++counts[*p];
     });
 }
 
 // One table per channel; rows stay changed up to a stop.
-uint32_t ApplyTables(uint8_t* rgb, uint32_t width, uint32_t height, const uint8_t* const tables[3])
+uint32_t ApplyTables(const View& rgb, const uint8_t* const tables[3])
 {
-    return EachRow(height, [&](uint32_t y) {
-        uint8_t* p = rgb + size_t{y} * width * 3;
-        for (uint32_t x = 0; x < width; ++x, p += 3)
+    return EachRow(rgb.height, [&](uint32_t y) {
+        uint8_t* p = rgb.Row(y);
+        for (uint32_t x = 0; x < rgb.width; ++x, p += 3)
             for (int c = 0; c < 3; ++c)
                 if (tables[c])
                     p[c] = tables[c][p[c]];
     });
 }
 
-uint32_t Apply(uint8_t* rgb, uint32_t width, uint32_t height, uint8_t channelMask, const uint8_t* table)
+uint32_t Apply(const View& rgb, uint8_t channelMask, const uint8_t* table)
 {
-    if (!rgb || !table || channelMask == 0)
+    if (!rgb.data || !table || channelMask == 0)
         return Fail(Code::BadArgument);
-    if (!convert::Addressable(width, height, 3))
+    if (!convert::Addressable(rgb.width, rgb.height, 3))
         return 0;
     const uint8_t* tables[3];
     for (int c = 0; c < 3; ++c)
         tables[c] = (channelMask & (1u << c)) ? table : nullptr;
-    return ApplyTables(rgb, width, height, tables);
+    return ApplyTables(rgb, tables);
 }
 
-uint32_t GammaCurve(uint8_t* rgb, uint32_t width, uint32_t height, double gamma)
+uint32_t GammaCurve(const View& rgb, double gamma)
 {
     // NaN has no curve.
-    if (!rgb || gamma < 0.0 || std::isnan(gamma))
+    if (!rgb.data || gamma < 0.0 || std::isnan(gamma))
         return Fail(Code::BadArgument);
     const double g = gamma == 0.0 ? 1.0 : 1.0 / gamma;
     uint8_t table[256];
@@ -342,22 +342,23 @@ uint32_t GammaCurve(uint8_t* rgb, uint32_t width, uint32_t height, double gamma)
         const double v = std::trunc(std::pow(i / 256.0, g) * 256.0);
         table[i] = static_cast<uint8_t>(std::min(v, 255.0));
     }
-    return Apply(rgb, width, height, 7, table);
+    return Apply(rgb, 7, table);
 }
 
-uint32_t EqualizeChannels(uint8_t* rgb, uint32_t width, uint32_t height, uint32_t low, uint32_t high,
-                          uint8_t channelMask)
+uint32_t EqualizeChannels(const View& rgb, uint32_t low, uint32_t high, uint8_t channelMask)
 {
-    if (!rgb)
+    if (!rgb.data)
         return Fail(Code::BadArgument);
-    if (!convert::Addressable(width, height, 3))
+    if (!convert::Addressable(rgb.width, rgb.height, 3))
         return 0;
     levels::Histogram histograms[3] = {};
-    const size_t pixels = size_t{width} * height;
-    for (size_t i = 0; i < pixels; ++i) {
-        ++histograms[0][rgb[i * 3]];
-        ++histograms[1][rgb[i * 3 + 1]];
-        ++histograms[2][rgb[i * 3 + 2]];
+    for (uint32_t y = 0; y < rgb.height; ++y) {
+        const uint8_t* p = rgb.Row(y);
+        for (uint32_t x = 0; x < rgb.width; ++x, p += 3) {
+            ++histograms[0][p[0]];
+            ++histograms[1][p[1]];
+            ++histograms[2][p[2]];
+        }
     }
     levels::LevelMap maps[3];
     const uint8_t* tables[3] = {};
@@ -366,7 +367,7 @@ uint32_t EqualizeChannels(uint8_t* rgb, uint32_t width, uint32_t height, uint32_
             levels::EqualizeMap(histograms[c], low, high, maps[c]);
             tables[c] = maps[c];
         }
-    return ApplyTables(rgb, width, height, tables);
+    return ApplyTables(rgb, tables);
 }
 
 }  // namespace
@@ -378,56 +379,60 @@ extern "C" uint32_t CropAndResize(const uint8_t* src, uint32_t width, uint32_t h
                                   uint32_t x1, uint32_t y1, uint8_t* dst, uint32_t dstWidth, uint32_t dstHeight)
 {
     return px::Entry(
-        [&] { return further::CropResize(src, width, height, x0, y0, x1, y1, dst, dstWidth, dstHeight); });
+        [&] { return further::CropResize(px::ConstView::RGB24(src, width, height), x0, y0, x1, y1,
+                                             px::View::RGB24(dst, dstWidth, dstHeight)); });
 }
 
 extern "C" uint32_t CountColours(const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t fast)
 {
-    return px::Entry([&] { return further::Count(rgb, width, height, fast); });
+    return px::Entry([&] { return further::Count(px::ConstView::RGB24(rgb, width, height), fast); });
 }
 
 extern "C" uint32_t CollectColours(const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t maxColours,
                                    uint8_t* palette)
 {
-    return px::Entry([&] { return further::Collect(rgb, width, height, maxColours, palette); });
+    return px::Entry([&] { return further::Collect(px::ConstView::RGB24(rgb, width, height), maxColours, palette); });
 }
 
 extern "C" uint32_t MapToNearest(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* indices,
                                  uint32_t count, const uint8_t* palette)
 {
-    return px::Entry([&] { return further::MapNearest(rgb, width, height, indices, count, palette); });
+    return px::Entry([&] {
+        return further::MapNearest(px::ConstView::RGB24(rgb, width, height),
+                                   px::View::Indexed(indices, width, height, palette, count));
+    });
 }
 
 extern "C" uint32_t ReplaceColour(uint8_t* rgb, uint32_t width, uint32_t height, uint32_t from, uint32_t to,
                                   uint32_t tolerance)
 {
-    return px::Entry([&] { return further::Replace(rgb, width, height, from, to, tolerance); });
+    return px::Entry([&] { return further::Replace(px::View::RGB24(rgb, width, height), from, to, tolerance); });
 }
 
 extern "C" uint32_t GreyHistogram(const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t counts[256])
 {
-    return px::Entry([&] { return further::GreyCounts(rgb, width, height, counts); });
+    return px::Entry([&] { return further::GreyCounts(px::ConstView::RGB24(rgb, width, height), counts); });
 }
 
 extern "C" uint32_t ChannelHistogram(const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t channel,
                                      uint32_t counts[256])
 {
-    return px::Entry([&] { return further::ChannelCounts(rgb, width, height, channel, counts); });
+    return px::Entry([&] { return further::ChannelCounts(px::ConstView::RGB24(rgb, width, height), channel, counts); });
 }
 
 extern "C" uint32_t ApplyTable(uint8_t* rgb, uint32_t width, uint32_t height, uint8_t channelMask,
                                const uint8_t table[256])
 {
-    return px::Entry([&] { return further::Apply(rgb, width, height, channelMask, table); });
+    return px::Entry([&] { return further::Apply(px::View::RGB24(rgb, width, height), channelMask, table); });
 }
 
 extern "C" uint32_t Gamma(uint8_t* rgb, uint32_t width, uint32_t height, double gamma)
 {
-    return px::Entry([&] { return further::GammaCurve(rgb, width, height, gamma); });
+    return px::Entry([&] { return further::GammaCurve(px::View::RGB24(rgb, width, height), gamma); });
 }
 
 extern "C" uint32_t EqualizeRGBRange(uint8_t* rgb, uint32_t width, uint32_t height, uint32_t low, uint32_t high,
                                      uint8_t channelMask)
 {
-    return px::Entry([&] { return further::EqualizeChannels(rgb, width, height, low, high, channelMask); });
+    return px::Entry([&] { return further::EqualizeChannels(px::View::RGB24(rgb, width, height), low, high, channelMask); });
 }

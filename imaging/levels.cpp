@@ -3,6 +3,7 @@
 
 #include "imaging/conversions.h"
 #include "base/frame.h"
+#include "base/view.h"
 
 #include <algorithm>
 #include <cstring>
@@ -54,10 +55,11 @@ private:
 };
 
 // Applies map to every grey byte, row by row with progress; false when stopped.
-bool RemapGrey(uint8_t* grey, uint32_t width, uint32_t height, const LevelMap map)
+bool RemapGrey(const View& grey, const LevelMap map)
 {
+    const uint32_t width = grey.width, height = grey.height;
     for (uint32_t y = 0; y < height; ++y) {
-        uint8_t* row = grey + static_cast<size_t>(y) * width;
+        uint8_t* row = grey.Row(y);
         for (uint32_t x = 0; x < width; ++x)
             row[x] = map[row[x]];
         if (!Progress(y, height))
@@ -66,39 +68,62 @@ bool RemapGrey(uint8_t* grey, uint32_t width, uint32_t height, const LevelMap ma
     return true;
 }
 
-uint32_t StretchGrey(uint8_t* grey, uint32_t width, uint32_t height, double lowPercent, double highPercent)
+// The histogram of a one-byte view, in one run when its rows are dense.
+void CountGrey(Counter& counter, const View& grey) noexcept
 {
-    if (!grey)
+    if (grey.stride == grey.width) {
+        counter.Add(grey.data, static_cast<size_t>(grey.width) * grey.height);
+        return;
+    }
+    for (uint32_t y = 0; y < grey.height; ++y)
+        counter.Add(grey.Row(y), grey.width);
+}
+
+// Arguments every operation checks: pixels present and `channels` bytes each; false with
+// the code set.
+bool Check(const View& view, uint32_t channels)
+{
+    if (!view.data || view.channels != channels || view.stride < view.RowBytes())
         return Fail(Code::BadArgument);
-    if (width == 0 || height == 0)
+    return convert::Addressable(view.width, view.height, channels);
+}
+
+uint32_t StretchGrey(const View& grey, double lowPercent, double highPercent)
+{
+    if (!grey.data)
+        return Fail(Code::BadArgument);
+    if (grey.width == 0 || grey.height == 0)
         return 1;
-    if (!convert::Addressable(width, height, 1))
+    if (!Check(grey, 1))
         return 0;
-    const uint64_t count = static_cast<uint64_t>(width) * height;
+    const uint64_t count = static_cast<uint64_t>(grey.width) * grey.height;
     Counter counter;
-    counter.Add(grey, count);
+    CountGrey(counter, grey);
     Histogram histogram;
     counter.Total(histogram);
     LevelMap map;
     StretchMap(histogram, count, lowPercent, highPercent, map);
-    return RemapGrey(grey, width, height, map);
+    return RemapGrey(grey, map);
 }
 
-uint32_t StretchRGB(uint8_t* rgb, uint32_t width, uint32_t height, double lowPercent, double highPercent,
-                    uint8_t channelMask)
+uint32_t StretchRGB(const View& rgb, double lowPercent, double highPercent, uint8_t channelMask)
 {
-    if (!rgb)
+    if (!rgb.data)
         return Fail(Code::BadArgument);
+    const uint32_t width = rgb.width, height = rgb.height;
     if (width == 0 || height == 0)
         return 1;
-    if (!convert::Addressable(width, height, 3))
+    if (!Check(rgb, 3))
         return 0;
     const uint64_t count = static_cast<uint64_t>(width) * height;
     Histogram histograms[3] = {};
-    for (uint64_t i = 0; i < count; ++i) {
-        ++histograms[0][rgb[i * 3]];
-        ++histograms[1][rgb[i * 3 + 1]];
-        ++histograms[2][rgb[i * 3 + 2]];
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* p = rgb.Row(y);
+        for (uint32_t x = 0; x < width; ++x, p += 3) {
+            ++histograms[0][p[0]];
+            ++histograms[1][p[1]];
+            ++histograms[2][p[2]];
+        }
     }
     LevelMap maps[3];
     for (int c = 0; c < 3; ++c) {
@@ -109,7 +134,7 @@ uint32_t StretchRGB(uint8_t* rgb, uint32_t width, uint32_t height, double lowPer
                 maps[c][v] = static_cast<uint8_t>(v);
     }
     for (uint32_t y = 0; y < height; ++y) {
-        uint8_t* p = rgb + static_cast<size_t>(y) * width * 3;
+        uint8_t* p = rgb.Row(y);
         for (uint32_t x = 0; x < width; ++x, p += 3) {
             p[0] = maps[0][p[0]];
             p[1] = maps[1][p[1]];
@@ -121,27 +146,24 @@ uint32_t StretchRGB(uint8_t* rgb, uint32_t width, uint32_t height, double lowPer
     return 1;
 }
 
-uint32_t EqualizeGrey(uint8_t* grey, uint32_t width, uint32_t height, uint32_t low, uint32_t high)
+uint32_t EqualizeGrey(const View& grey, uint32_t low, uint32_t high)
 {
-    if (!grey)
-        return Fail(Code::BadArgument);
-    if (!convert::Addressable(width, height, 1))
+    if (!Check(grey, 1))
         return 0;
     Counter counter;
-    counter.Add(grey, static_cast<size_t>(width) * height);
+    CountGrey(counter, grey);
     Histogram histogram;
     counter.Total(histogram);
     LevelMap map;
     EqualizeMap(histogram, low, high, map);
-    return RemapGrey(grey, width, height, map);
+    return RemapGrey(grey, map);
 }
 
-uint32_t Brighten(uint8_t* rgb, uint32_t width, uint32_t height, uint32_t low, uint32_t high, uint32_t mode)
+uint32_t Brighten(const View& rgb, uint32_t low, uint32_t high, uint32_t mode)
 {
-    if (!rgb)
-        return Fail(Code::BadArgument);
-    if (!convert::Addressable(width, height, 3))
+    if (!Check(rgb, 3))
         return 0;
+    const uint32_t width = rgb.width, height = rgb.height;
     // One scratch block: the grey image, then the table of moved channel values.
     constexpr size_t kMovedBytes = 256 * 256;
     const size_t count = static_cast<size_t>(width) * height;
@@ -154,7 +176,7 @@ uint32_t Brighten(uint8_t* rgb, uint32_t width, uint32_t height, uint32_t low, u
     Counter counter;
     for (uint32_t y = 0; y < height; ++y) {
         const size_t row = static_cast<size_t>(y) * width;
-        convert::LuminanceRow(rgb + row * 3, width, grey.get() + row);
+        convert::LuminanceRow(rgb.Row(y), width, grey.get() + row);
         counter.Add(grey.get() + row, width);
     }
     Histogram histogram;
@@ -192,9 +214,8 @@ uint32_t Brighten(uint8_t* rgb, uint32_t width, uint32_t height, uint32_t low, u
             row[c] = ClampByte(c + shift);
     }
     for (uint32_t y = 0; y < height; ++y) {
-        const size_t row = static_cast<size_t>(y) * width;
-        uint8_t* p = rgb + row * 3;
-        const uint8_t* g = grey.get() + row;
+        uint8_t* p = rgb.Row(y);
+        const uint8_t* g = grey.get() + static_cast<size_t>(y) * width;
         for (uint32_t x = 0; x < width; ++x, p += 3) {
             const uint8_t* to = moved + g[x] * 256;
             p[0] = to[p[0]];
@@ -273,28 +294,37 @@ void EqualizeMap(const Histogram histogram, uint32_t low, uint32_t high, LevelMa
 
 namespace levels = px::levels;
 
+namespace {
+
+px::View Grey(uint8_t* grey, uint32_t width, uint32_t height)
+{
+    return px::View::Dense(grey, width, height, px::Layout::Grey8);
+}
+
+}  // namespace
+
 extern "C" uint32_t AutoBrightness(uint8_t* rgb, uint32_t width, uint32_t height, uint32_t low, uint32_t high,
                                    uint32_t mode)
 {
-    return px::Entry([&] { return levels::Brighten(rgb, width, height, low, high, mode); });
+    return px::Entry([&] { return levels::Brighten(px::View::RGB24(rgb, width, height), low, high, mode); });
 }
 
 extern "C" uint32_t StretchGreyLevels(uint8_t* grey, uint32_t width, uint32_t height, double lowPercent,
                                       double highPercent)
 {
     return px::RunEntry(px::FrameKind::Uncounted,
-                        [&] { return levels::StretchGrey(grey, width, height, lowPercent, highPercent); });
+                        [&] { return levels::StretchGrey(Grey(grey, width, height), lowPercent, highPercent); });
 }
 
 extern "C" uint32_t EqualizeGreyRange(uint8_t* grey, uint32_t width, uint32_t height, uint32_t low, uint32_t high)
 {
-    return px::Entry([&] { return levels::EqualizeGrey(grey, width, height, low, high); });
+    return px::Entry([&] { return levels::EqualizeGrey(Grey(grey, width, height), low, high); });
 }
 
 extern "C" uint32_t StretchRGBLevels(uint8_t* rgb, uint32_t width, uint32_t height, double lowPercent,
                                      double highPercent, uint8_t channelMask)
 {
     return px::RunEntry(px::FrameKind::Uncounted, [&] {
-        return levels::StretchRGB(rgb, width, height, lowPercent, highPercent, channelMask);
+        return levels::StretchRGB(px::View::RGB24(rgb, width, height), lowPercent, highPercent, channelMask);
     });
 }

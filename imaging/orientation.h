@@ -1,13 +1,15 @@
 // Turning and mirroring RGB24 pictures by the eight EXIF orientations.
 #pragma once
 
+#include "base/view.h"
+
 #include <cstdint>
 
 namespace px::orient {
 
 // Writes the upright form of a picture stored with `orientation` (1 to 8) into destination,
-// which holds width × height × 3 bytes; for 5 to 8 the result is height wide.
-uint32_t Orient(const uint8_t* source, uint32_t width, uint32_t height, uint8_t* destination,
-                uint32_t orientation);
+// which for 5 to 8 is as wide as the source is high. Both three bytes a pixel, not
+// overlapping; rows may be padded.
+uint32_t Orient(const ConstView& source, const View& destination, uint32_t orientation);
 
 }  // namespace px::orient

@@ -1,6 +1,7 @@
 // Colour reduction: the octree palette search and the mapping onto a palette with error
 // diffusion.
 #include "base/frame.h"
+#include "base/view.h"
 #include "base/image.h"
 #include "imaging/conversions.h"
 #include "imaging/imaging_options.h"
@@ -70,11 +71,10 @@ class Reducer {
 public:
     // The palette search. Stages are reported as (stage, 4) when asked; false when stopped
     // or out of memory, with the code set.
-    bool Search(const uint8_t* rgb, uint64_t pixels, uint32_t colours, bool reportStages);
+    bool Search(const ConstView& rgb, uint32_t colours, bool reportStages);
 
     // Maps rgb onto the first `count` palette entries; 1, or 0 with the code set.
-    uint32_t Map(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* indices, uint32_t count,
-                 bool dither);
+    uint32_t Map(const ConstView& rgb, const View& indices, uint32_t count, bool dither);
 
     void LoadPalette(const uint8_t* palette, uint32_t count) noexcept;
     void CopyOut(uint8_t* palette, uint32_t colours) const noexcept;
@@ -84,15 +84,15 @@ private:
     Node& At(uint32_t level, uint32_t index) noexcept { return m_levels[level][index]; }
     Node& At(Leaf leaf) noexcept { return m_levels[leaf.level][leaf.index]; }
     bool Allocate() noexcept;
-    void Histogram(const uint8_t* rgb, uint64_t pixels) noexcept;
+    void Histogram(const ConstView& rgb) noexcept;
     void BuildHeap() noexcept;
     void SiftDown(uint32_t position) noexcept;
     void Reduce(uint32_t colours) noexcept;
     void Assign(uint32_t level, uint32_t index) noexcept;
     uint8_t Nearest(int red, int green, int blue, uint32_t count) const noexcept;
     template <bool Dither>
-    uint32_t MapRows(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* indices, uint32_t count,
-                     int16_t* cache, int16_t* rowA, int16_t* rowB);
+    uint32_t MapRows(const ConstView& rgb, const View& indices, uint32_t count, int16_t* cache, int16_t* rowA,
+                     int16_t* rowB);
 
     uint8_t m_red[256] = {};
     uint8_t m_green[256] = {};
@@ -115,16 +115,19 @@ bool Reducer::Allocate() noexcept
     return m_heap != nullptr;
 }
 
-void Reducer::Histogram(const uint8_t* rgb, uint64_t pixels) noexcept
+void Reducer::Histogram(const ConstView& rgb) noexcept
 {
     Node* leaves = m_levels[5].get();
-    for (uint64_t i = 0; i < pixels; ++i, rgb += 3) {
-        const uint8_t r = rgb[0], g = rgb[1], b = rgb[2];
-        Node& node = leaves[kTables.red[r] + kTables.green[g] + kTables.blue[b]];
-        node.red += r;
-        node.green += g;
-        node.blue += b;
-        ++node.count;
+    for (uint32_t y = 0; y < rgb.height; ++y) {
+        const uint8_t* p = rgb.Row(y);
+        for (uint32_t x = 0; x < rgb.width; ++x, p += 3) {
+            const uint8_t r = p[0], g = p[1], b = p[2];
+            Node& node = leaves[kTables.red[r] + kTables.green[g] + kTables.blue[b]];
+            node.red += r;
+            node.green += g;
+            node.blue += b;
+            ++node.count;
+        }
     }
 }
 
@@ -205,7 +208,7 @@ void Reducer::Assign(uint32_t level, uint32_t index) noexcept
     ++m_paletteCount;
 }
 
-bool Reducer::Search(const uint8_t* rgb, uint64_t pixels, uint32_t colours, bool reportStages)
+bool Reducer::Search(const ConstView& rgb, uint32_t colours, bool reportStages)
 {
     std::memset(m_red, 0, sizeof m_red);
     std::memset(m_green, 0, sizeof m_green);
@@ -217,7 +220,7 @@ bool Reducer::Search(const uint8_t* rgb, uint64_t pixels, uint32_t colours, bool
         return Fail(Code::OutOfMemory);
     if (reportStages && !Progress(1, 4))
         return false;
-    Histogram(rgb, pixels);
+    Histogram(rgb);
     BuildHeap();
     if (reportStages && !Progress(2, 4))
         return false;
@@ -263,9 +266,10 @@ uint8_t Reducer::Nearest(int red, int green, int blue, uint32_t count) const noe
 // array and writes the other in the opposite order, so that the next row, which runs the
 // other way, finds them in its own order.
 template <bool Dither>
-uint32_t Reducer::MapRows(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* indices, uint32_t count,
-                          int16_t* cache, int16_t* current, int16_t* next)
+uint32_t Reducer::MapRows(const ConstView& rgb, const View& indices, uint32_t count, int16_t* cache,
+                          int16_t* current, int16_t* next)
 {
+    const uint32_t width = rgb.width, height = rgb.height;
     const ImagingOptions* options = ThreadImagingOptions();
     const int limit = static_cast<int>(std::min<uint32_t>(options ? options->ditherErrorLimit : 20, 127));
     const uint8_t* palette[3] = {m_red, m_green, m_blue};
@@ -273,8 +277,8 @@ uint32_t Reducer::MapRows(const uint8_t* rgb, uint32_t width, uint32_t height, u
 
     for (uint32_t y = 0; y < height; ++y) {
         const bool forward = (y & 1) == 0;
-        const uint8_t* row = rgb + y * w * 3;
-        uint8_t* out = indices + y * w;
+        const uint8_t* row = rgb.Row(y);
+        uint8_t* out = indices.Row(y);
         // The slot below the row's first pixel and the spare behind it are added to before
         // anything sets them; every other slot is set first.
         std::fill(next + w * 3, next + w * 3 + 6, int16_t{0});
@@ -316,10 +320,9 @@ uint32_t Reducer::MapRows(const uint8_t* rgb, uint32_t width, uint32_t height, u
     return 1;
 }
 
-uint32_t Reducer::Map(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* indices, uint32_t count,
-                      bool dither)
+uint32_t Reducer::Map(const ConstView& rgb, const View& indices, uint32_t count, bool dither)
 {
-    const uint64_t slots = CheckedMul(uint64_t{width} + 2, 3);
+    const uint64_t slots = CheckedMul(uint64_t{rgb.width} + 2, 3);
     auto cache = Scratch<int16_t>(kLeafCells);
     auto rows = Scratch<int16_t>(CheckedMul(slots, 2));
     if (!cache || !rows)
@@ -328,8 +331,8 @@ uint32_t Reducer::Map(const uint8_t* rgb, uint32_t width, uint32_t height, uint8
     std::fill(rows.get(), rows.get() + slots, int16_t{0});
     int16_t* first = rows.get();
     int16_t* second = first + slots;
-    return dither ? MapRows<true>(rgb, width, height, indices, count, cache.get(), first, second)
-                  : MapRows<false>(rgb, width, height, indices, count, cache.get(), first, second);
+    return dither ? MapRows<true>(rgb, indices, count, cache.get(), first, second)
+                  : MapRows<false>(rgb, indices, count, cache.get(), first, second);
 }
 
 uint32_t LimitColours(uint32_t colours) noexcept
@@ -337,48 +340,49 @@ uint32_t LimitColours(uint32_t colours) noexcept
     return std::clamp<uint32_t>(colours, 1, 256);
 }
 
-uint32_t Make(const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t colours, uint8_t* palette)
+uint32_t Make(const ConstView& rgb, uint32_t colours, uint8_t* palette)
 {
-    if (!rgb || !palette)
+    if (!rgb.data || !palette)
         return Fail(Code::BadArgument);
-    if (!convert::Addressable(width, height, 3))
+    if (!convert::Addressable(rgb.width, rgb.height, 3))
         return 0;
     colours = LimitColours(colours);
     Reducer reducer;
-    if (!reducer.Search(rgb, uint64_t{width} * height, colours, true))
+    if (!reducer.Search(rgb, colours, true))
         return 0;
     reducer.CopyOut(palette, colours);
     return 1;
 }
 
-uint32_t Reduce(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* indices, uint32_t colours,
-                uint8_t* palette, uint32_t dither)
+// Into indices, with the palette written to `palette` (RGBQUAD entries, byte 3 left alone).
+uint32_t Reduce(const ConstView& rgb, const View& indices, uint32_t colours, uint8_t* palette, uint32_t dither)
 {
-    if (!rgb || !indices || !palette)
+    if (!rgb.data || !indices.data || !palette)
         return Fail(Code::BadArgument);
-    if (!convert::Addressable(width, height, 3))
+    if (!convert::Addressable(rgb.width, rgb.height, 3))
         return 0;
     colours = LimitColours(colours);
     Reducer reducer;
-    if (!reducer.Search(rgb, uint64_t{width} * height, colours, false))
+    if (!reducer.Search(rgb, colours, false))
         return 0;
-    if (!reducer.Map(rgb, width, height, indices, reducer.PaletteCount(), dither != 0))
+    if (!reducer.Map(rgb, indices, reducer.PaletteCount(), dither != 0))
         return 0;
     reducer.CopyOut(palette, colours);
     return 1;
 }
 
-uint32_t MapOnto(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* indices, uint32_t count,
-                 const uint8_t* palette, uint32_t dither)
+// Onto the palette the indices view carries.
+uint32_t MapOnto(const ConstView& rgb, const View& indices, uint32_t dither)
 {
     // The palette arrays hold 256 entries, and an empty palette has no nearest entry.
-    if (!rgb || !indices || !palette || count == 0 || count > 256)
+    const uint32_t count = indices.paletteCount;
+    if (!rgb.data || !indices.data || !indices.palette || count == 0 || count > 256)
         return Fail(Code::BadArgument);
-    if (!convert::Addressable(width, height, 3))
+    if (!convert::Addressable(rgb.width, rgb.height, 3))
         return 0;
     Reducer reducer;
-    reducer.LoadPalette(palette, count);
-    return reducer.Map(rgb, width, height, indices, count, dither != 0);
+    reducer.LoadPalette(indices.palette, count);
+    return reducer.Map(rgb, indices, count, dither != 0);
 }
 
 }  // namespace
@@ -387,17 +391,23 @@ uint32_t MapOnto(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* i
 extern "C" uint32_t MakePalette(const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t colours,
                                 uint8_t* palette)
 {
-    return px::Entry([&] { return px::palette::Make(rgb, width, height, colours, palette); });
+    return px::Entry([&] { return px::palette::Make(px::ConstView::RGB24(rgb, width, height), colours, palette); });
 }
 
 extern "C" uint32_t ReduceToPalette(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* indices,
                                     uint32_t colours, uint8_t* palette, uint32_t dither)
 {
-    return px::Entry([&] { return px::palette::Reduce(rgb, width, height, indices, colours, palette, dither); });
+    return px::Entry([&] {
+        return px::palette::Reduce(px::ConstView::RGB24(rgb, width, height),
+                                   px::View::Dense(indices, width, height, px::Layout::Index8), colours, palette, dither);
+    });
 }
 
 extern "C" uint32_t MapToPalette(const uint8_t* rgb, uint32_t width, uint32_t height, uint8_t* indices,
                                  uint32_t count, const uint8_t* palette, uint32_t dither)
 {
-    return px::Entry([&] { return px::palette::MapOnto(rgb, width, height, indices, count, palette, dither); });
+    return px::Entry([&] {
+        return px::palette::MapOnto(px::ConstView::RGB24(rgb, width, height),
+                                    px::View::Indexed(indices, width, height, palette, count), dither);
+    });
 }

@@ -1,6 +1,8 @@
 // Rectangle copies out of an image record.
 #pragma once
 
+#include "base/view.h"
+
 #include <cstdint>
 
 namespace px::rect {
@@ -13,9 +15,11 @@ inline bool RectInside(uint32_t width, uint32_t height, uint32_t x, uint32_t y, 
            uint64_t{y} + rectHeight <= height;
 }
 
-// Copies the rectangle at (x, y) of an image with bytesPerPixel bytes a pixel into dst, rows
-// of rectWidth pixels. Inside an entry; 0 with the code recorded when the arguments are wrong.
-uint32_t Copy(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst, uint32_t x, uint32_t y,
-              uint32_t rectWidth, uint32_t rectHeight, uint32_t bytesPerPixel);
+// Copies the rectangle of dst's size at (x, y) of src into dst; both have the same bytes a
+// pixel. Inside an entry; 0 with the code recorded when the arguments are wrong.
+uint32_t Copy(const ConstView& src, const View& dst, uint32_t x, uint32_t y);
+
+// The same for Mono1 pixels; bits past the rectangle in dst's rows come out clear.
+uint32_t CopyMono1(const ConstView& src, const View& dst, uint32_t x, uint32_t y);
 
 }  // namespace px::rect

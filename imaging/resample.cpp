@@ -7,6 +7,7 @@
 
 #include "base/frame.h"
 #include "base/image.h"
+#include "base/view.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -111,10 +112,12 @@ void LinearColumn(const double* __restrict a0, const double* __restrict a1, doub
 }
 
 template <uint32_t N>
-uint32_t BilinearRows(const uint8_t* source, uint32_t sourceWidth, uint32_t sourceHeight,
-                      uint8_t* destination, uint32_t destinationWidth,
-                      uint32_t destinationHeight, uint32_t channels)
+uint32_t BilinearRows(const ConstView& source, const View& destination)
 {
+    const uint32_t sourceWidth = source.width, sourceHeight = source.height;
+    const uint32_t destinationWidth = destination.width, destinationHeight = destination.height;
+    const uint32_t channels = N != 0 ? N : source.channels;  // a constant where it can be
+    const size_t outStride = destination.stride;
     const size_t rowLength = static_cast<size_t>(destinationWidth) * channels;
     // The work rows first: their size is the one that can overflow.
     auto storage = Scratch<double>(CheckedMul(2, rowLength));
@@ -131,14 +134,15 @@ uint32_t BilinearRows(const uint8_t* source, uint32_t sourceWidth, uint32_t sour
                    static_cast<double>(x0 + 1) - sx, sx - static_cast<double>(x0)};
     }
 
-    const size_t sourceStride = static_cast<size_t>(sourceWidth) * channels;
+    const uint8_t* const pixels = source.data;
+    const size_t sourceStride = source.stride;
     WorkRows<2> work(storage.get(), rowLength);
     auto fill = [&](int64_t row, double* out) {
-        LinearRow<N>(source + static_cast<size_t>(row) * sourceStride, taps.get(),
+        LinearRow<N>(pixels + static_cast<size_t>(row) * sourceStride, taps.get(),
                      destinationWidth, channels, out);
     };
     const double ry = Ratio(sourceHeight, destinationHeight);
-    uint8_t* out = destination;
+    uint8_t* out = destination.data;
     for (uint32_t y = 0; y < destinationHeight; ++y) {
         const double sy = SourcePosition(y, ry, sourceHeight);
         const uint32_t y0 = static_cast<uint32_t>(sy);
@@ -148,7 +152,7 @@ uint32_t BilinearRows(const uint8_t* source, uint32_t sourceWidth, uint32_t sour
         const double* a1 = work.Get(y1, needed, fill);
         LinearColumn(a0, a1, static_cast<double>(y0 + 1) - sy, sy - static_cast<double>(y0),
                      rowLength, out);
-        out += rowLength;
+        out += outStride;
         if (!Progress(y, destinationHeight))
             return 0;
     }
@@ -228,17 +232,20 @@ void CubicColumn(const double* __restrict h0, const double* __restrict h1,
         out[i] = RoundClamp(s0 * h0[i] + s1 * h1[i] + s2 * h2[i] + s3 * h3[i]);
 }
 
+// Plain pointers and sizes rather than views: read through a view's fields, the inner loops
+// cost more instructions.
 template <uint32_t N>
-uint32_t BicubicRows(const uint8_t* source, uint32_t sourceWidth, uint32_t sourceHeight,
-                     uint8_t* destination, uint32_t destinationWidth, uint32_t destinationHeight,
-                     uint32_t channels)
+uint32_t BicubicRows(const uint8_t* source, size_t sourceStride, uint32_t sourceWidth, uint32_t sourceHeight,
+                     uint8_t* destination, size_t outStride, uint32_t destinationWidth,
+                     uint32_t destinationHeight, uint32_t channels)
 {
     const size_t rowLength = static_cast<size_t>(destinationWidth) * channels;
     auto storage = Scratch<double>(CheckedMul(4, rowLength));
     auto taps = storage ? Scratch<CubicTap>(destinationWidth) : nullptr;
     if (!taps)
-        return BicubicUnbuffered(source, sourceWidth, sourceHeight, destination,
-                                 destinationWidth, destinationHeight, channels);
+        return BicubicUnbuffered(
+            ConstView{source, sourceWidth, sourceHeight, sourceStride, Layout::Samples, channels},
+            View{destination, destinationWidth, destinationHeight, outStride, Layout::Samples, channels});
 
     const double rx = Ratio(sourceWidth, destinationWidth);
     for (uint32_t x = 0; x < destinationWidth; ++x) {
@@ -248,7 +255,6 @@ uint32_t BicubicRows(const uint8_t* source, uint32_t sourceWidth, uint32_t sourc
             taps[x].offset[i] = static_cast<size_t>(columns[i]) * channels;
     }
 
-    const size_t sourceStride = static_cast<size_t>(sourceWidth) * channels;
     WorkRows<4> work(storage.get(), rowLength);
     auto fill = [&](int64_t row, double* out) {
         CubicRow<N>(source + static_cast<size_t>(row) * sourceStride, taps.get(),
@@ -265,66 +271,70 @@ uint32_t BicubicRows(const uint8_t* source, uint32_t sourceWidth, uint32_t sourc
         const double* h2 = work.Get(rows[2], rows, fill);
         const double* h3 = work.Get(rows[3], rows, fill);
         CubicColumn(h0, h1, h2, h3, s, rowLength, out);
-        out += rowLength;
+        out += outStride;
         if (!Progress(y, destinationHeight))
             return 0;
     }
     return 1;
 }
 
-// Runs rows<N>(bytesPerPixel) with N fixed for the common pixel sizes, 0 for any other.
+// Runs rows<N>() with N fixed for the common pixel sizes, 0 for any other.
 template <class Rows>
 uint32_t ForPixelSize(uint32_t bytesPerPixel, Rows&& rows)
 {
     switch (bytesPerPixel) {
     case 1:
-        return rows.template operator()<1>(1u);
+        return rows.template operator()<1>();
     case 3:
-        return rows.template operator()<3>(3u);
+        return rows.template operator()<3>();
     case 4:
-        return rows.template operator()<4>(4u);
+        return rows.template operator()<4>();
     default:
-        return rows.template operator()<0>(bytesPerPixel);
+        return rows.template operator()<0>();
     }
+}
+
+// Pixels on both sides, and as many bytes a pixel on each: the rows may be padded, the pixels
+// not reinterpreted.
+bool Matching(const ConstView& source, const View& destination)
+{
+    return source.Usable() && destination.Usable() && source.channels == destination.channels &&
+           source.layout != Layout::Mono1 && destination.layout != Layout::Mono1 &&
+           source.stride >= source.RowBytes() && destination.stride >= destination.RowBytes();
 }
 
 }  // namespace
 
-uint32_t Bilinear(const uint8_t* source, uint32_t sourceWidth, uint32_t sourceHeight,
-                  uint8_t* destination, uint32_t destinationWidth, uint32_t destinationHeight,
-                  uint32_t bytesPerPixel)
+uint32_t Bilinear(const ConstView& source, const View& destination)
 {
-    if (!source || !destination || !sourceWidth || !sourceHeight || !destinationWidth ||
-        !destinationHeight || !bytesPerPixel)
+    if (!Matching(source, destination) || !source.channels)
         return Fail(Code::BadArgument);
-    return ForPixelSize(bytesPerPixel, [&]<uint32_t N>(uint32_t bytes) {
-        return BilinearRows<N>(source, sourceWidth, sourceHeight, destination, destinationWidth,
-                               destinationHeight, bytes);
+    return ForPixelSize(source.channels, [&]<uint32_t N>() {
+        return BilinearRows<N>(source, destination);
     });
 }
 
-uint32_t Bicubic(const uint8_t* source, uint32_t sourceWidth, uint32_t sourceHeight,
-                 uint8_t* destination, uint32_t destinationWidth, uint32_t destinationHeight,
-                 uint32_t bytesPerPixel)
+uint32_t Bicubic(const ConstView& source, const View& destination)
 {
-    if (!source || !destination || !sourceWidth || !sourceHeight || !destinationWidth ||
-        !destinationHeight || source == destination)
+    if (!Matching(source, destination) || source.data == destination.data)
         return Fail(Code::BadArgument);
-    return ForPixelSize(bytesPerPixel, [&]<uint32_t N>(uint32_t bytes) {
-        return BicubicRows<N>(source, sourceWidth, sourceHeight, destination, destinationWidth,
-                              destinationHeight, bytes);
+    return ForPixelSize(source.channels, [&]<uint32_t N>() {
+        return BicubicRows<N>(source.data, source.stride, source.width, source.height, destination.data,
+                              destination.stride, destination.width, destination.height,
+                              N != 0 ? N : source.channels);
     });
 }
 
-uint32_t BicubicUnbuffered(const uint8_t* source, uint32_t sourceWidth, uint32_t sourceHeight,
-                           uint8_t* destination, uint32_t destinationWidth,
-                           uint32_t destinationHeight, uint32_t bytesPerPixel)
+uint32_t BicubicUnbuffered(const ConstView& source, const View& destination)
 {
-    const size_t stride = static_cast<size_t>(sourceWidth) * bytesPerPixel;
+    const uint32_t sourceWidth = source.width, sourceHeight = source.height;
+    const uint32_t destinationWidth = destination.width, destinationHeight = destination.height;
+    const uint32_t bytesPerPixel = source.channels;
+    const size_t stride = source.stride;
     const double rx = Ratio(sourceWidth, destinationWidth);
     const double ry = Ratio(sourceHeight, destinationHeight);
-    uint8_t* out = destination;
     for (uint32_t y = 0; y < destinationHeight; ++y) {
+        uint8_t* out = destination.Row(y);
         int64_t rows[4];
         double s[4];
         CubicTaps(SourcePosition(y, ry, sourceHeight), sourceHeight, rows, s);
@@ -335,7 +345,7 @@ uint32_t BicubicUnbuffered(const uint8_t* source, uint32_t sourceWidth, uint32_t
             for (uint32_t c = 0; c < bytesPerPixel; ++c) {
                 double h[4];
                 for (int i = 0; i < 4; ++i) {
-                    const uint8_t* row = source + static_cast<size_t>(rows[i]) * stride + c;
+                    const uint8_t* row = source.data + static_cast<size_t>(rows[i]) * stride + c;
                     const size_t bpp = bytesPerPixel;
                     h[i] = w[0] * row[columns[0] * bpp] + w[1] * row[columns[1] * bpp] +
                            w[2] * row[columns[2] * bpp] + w[3] * row[columns[3] * bpp];
@@ -357,8 +367,9 @@ extern "C" uint32_t ResampleBilinear(const uint8_t* source, uint32_t sourceWidth
                                      uint32_t bytesPerPixel)
 {
     return px::Entry([&] {
-        return px::resample::Bilinear(source, sourceWidth, sourceHeight, destination,
-                                      destinationWidth, destinationHeight, bytesPerPixel);
+        return px::resample::Bilinear(
+            px::ConstView::Dense(source, sourceWidth, sourceHeight, px::Layout::Samples, bytesPerPixel),
+            px::View::Dense(destination, destinationWidth, destinationHeight, px::Layout::Samples, bytesPerPixel));
     });
 }
 
@@ -368,7 +379,8 @@ extern "C" uint32_t ResampleBicubic(const uint8_t* source, uint32_t sourceWidth,
                                     uint32_t bytesPerPixel)
 {
     return px::Entry([&] {
-        return px::resample::Bicubic(source, sourceWidth, sourceHeight, destination,
-                                     destinationWidth, destinationHeight, bytesPerPixel);
+        return px::resample::Bicubic(
+            px::ConstView::Dense(source, sourceWidth, sourceHeight, px::Layout::Samples, bytesPerPixel),
+            px::View::Dense(destination, destinationWidth, destinationHeight, px::Layout::Samples, bytesPerPixel));
     });
 }

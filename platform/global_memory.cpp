@@ -1,5 +1,6 @@
 // Global memory blocks: fixed, optionally zero-filled; the handle is the pointer. Live blocks
 // are tracked so that a foreign or freed handle is answered, never dereferenced.
+#include "base/live_handles.h"
 #include "pxlib.h"
 
 #include <sys/mman.h>
@@ -8,10 +9,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <unordered_map>
+#include <optional>
 #include <vector>
 
 namespace {
+
+using px::Live;
+using px::LiveHandles;
 
 // Picture-sized blocks are mappings of their own, and a few freed ones are kept for the next
 // picture: a batch decodes one photograph after another, and clearing a kept mapping costs a
@@ -32,23 +36,29 @@ struct Mapping {
     size_t bytes;
 };
 
-struct BlockTable {
+// The live blocks and what each is.
+LiveHandles<void, Block>& Blocks()
+{
+    return Live<void, Block>();
+}
+
+// Freed mappings kept for the next picture.
+struct KeptMappings {
     std::mutex lock;
-    std::unordered_map<void*, Block> blocks;
     std::vector<Mapping> kept;
     size_t keptBytes = 0;
 };
 
-BlockTable& Blocks()
+KeptMappings& Kept()
 {
     // Never destroyed: blocks may be freed by static destructors of the caller.
-    static BlockTable* table = new BlockTable;
+    static KeptMappings* table = new KeptMappings;
     return *table;
 }
 
 // The smallest kept mapping that holds `bytes`, taken off the list; when none does, every kept
 // mapping is unmapped, since none of them can serve this picture.
-Mapping TakeKept(BlockTable& table, size_t bytes)
+Mapping TakeKept(KeptMappings& table, size_t bytes)
 {
     size_t best = table.kept.size();
     for (size_t i = 0; i < table.kept.size(); ++i)
@@ -69,7 +79,7 @@ Mapping TakeKept(BlockTable& table, size_t bytes)
 
 void* MapBlock(size_t bytes, uint32_t flags, size_t& mappedBytes)
 {
-    BlockTable& table = Blocks();
+    KeptMappings& table = Kept();
     Mapping kept{nullptr, 0};
     {
         std::lock_guard guard(table.lock);
@@ -98,7 +108,7 @@ void Release(void* block, const Block& info)
         std::free(block);
         return;
     }
-    BlockTable& table = Blocks();
+    KeptMappings& table = Kept();
     {
         std::lock_guard guard(table.lock);
         if (table.kept.size() < kKeptMappings && table.keptBytes + info.mappedBytes <= kKeptBytes) {
@@ -129,11 +139,7 @@ extern "C" HGLOBAL GlobalAlloc(uint32_t flags, size_t bytes)
     }
     if (!block)
         return nullptr;
-    try {
-        BlockTable& table = Blocks();
-        std::lock_guard guard(table.lock);
-        table.blocks.emplace(block, info);
-    } catch (...) {
+    if (!Blocks().Add(block, info)) {
         Release(block, info);
         return nullptr;
     }
@@ -144,17 +150,10 @@ extern "C" HGLOBAL GlobalFree(HGLOBAL block)
 {
     if (!block)
         return nullptr;
-    BlockTable& table = Blocks();
-    Block info{};
-    {
-        std::lock_guard guard(table.lock);
-        auto it = table.blocks.find(block);
-        if (it == table.blocks.end())
-            return block;
-        info = it->second;
-        table.blocks.erase(it);
-    }
-    Release(block, info);
+    const std::optional<Block> info = Blocks().Take(block);
+    if (!info)
+        return block;
+    Release(block, *info);
     return nullptr;
 }
 
@@ -162,10 +161,8 @@ extern "C" size_t GlobalSize(HGLOBAL block)
 {
     if (!block)
         return 0;
-    BlockTable& table = Blocks();
-    std::lock_guard guard(table.lock);
-    auto it = table.blocks.find(block);
-    return it == table.blocks.end() ? 0 : it->second.size;
+    const std::optional<Block> info = Blocks().Find(block);
+    return info ? info->size : 0;
 }
 
 extern "C" HGLOBAL GlobalReAlloc(HGLOBAL block, size_t bytes, uint32_t flags)
@@ -173,18 +170,15 @@ extern "C" HGLOBAL GlobalReAlloc(HGLOBAL block, size_t bytes, uint32_t flags)
     if (!block)
         return nullptr;
     size_t old = 0;
-    {
-        BlockTable& table = Blocks();
-        std::lock_guard guard(table.lock);
-        auto it = table.blocks.find(block);
-        if (it == table.blocks.end())
-            return nullptr;
-        old = it->second.size;
-        if (bytes <= old) {
-            it->second.size = bytes;  // shrinking keeps the block where it is
-            return block;
-        }
-    }
+    const bool live = Blocks().Update(block, [&](Block& info) {
+        old = info.size;
+        if (bytes <= old)
+            info.size = bytes;  // shrinking keeps the block where it is
+    });
+    if (!live)
+        return nullptr;
+    if (bytes <= old)
+        return block;
     // Fixed blocks cannot grow in place here; moving needs the caller's consent.
     if (!(flags & GMEM_MOVEABLE))
         return nullptr;

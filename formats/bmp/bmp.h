@@ -2,7 +2,7 @@
 #pragma once
 
 #include "base/channel.h"
-#include "base/image.h"
+#include "base/view.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,7 +15,7 @@ bool Probe(const uint8_t* header, size_t size) noexcept;
 bool Info(Channel& channel, uint32_t& width, uint32_t& height);
 // The picture as RGB24, rows top-down. A file that ends early or a cancel returns the rows
 // read so far together with the code, as ReadBMP does.
-GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height);
+Picture LoadRGB24(Channel& channel);
 
 // The operations behind the C entries.
 uint8_t* Read(DataChannel* channel, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,

@@ -4,7 +4,7 @@
 #include "formats/bmp/bitmap_info.h"
 #include "formats/byte_source.h"
 #include "base/guard.h"
-#include "formats/live_handles.h"
+#include "base/live_handles.h"
 #include "base/frame.h"
 
 #include <algorithm>
@@ -446,10 +446,9 @@ GlobalBuffer ReadIndexed(Channel& channel, uint32_t& width, uint32_t& height, ui
     return image;
 }
 
-LiveHandles& RowReaders() noexcept
+LiveHandles<BMPRowReader>& RowReaders() noexcept
 {
-    static LiveHandles* readers = new LiveHandles;  // outlives static destructors
-    return *readers;
+    return Live<BMPRowReader>();
 }
 
 }  // namespace
@@ -484,9 +483,11 @@ bool Info(Channel& channel, uint32_t& width, uint32_t& height)
     return true;
 }
 
-GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
+Picture LoadRGB24(Channel& channel)
 {
-    return ReadRGB24(channel, width, height);
+    uint32_t width = 0, height = 0;
+    GlobalBuffer pixels = ReadRGB24(channel, width, height);
+    return Picture::RGB24(std::move(pixels), width, height);
 }
 
 uint8_t* Read(DataChannel* handle, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,

@@ -187,8 +187,8 @@ bool Step(uint32_t stage)
     return Progress(stage, 4);
 }
 
-uint8_t* Draw(HENHMETAFILE metafile, const RenderState& state, COLORREF background, uint32_t* width,
-              uint32_t* height)
+// The drawing rendered on `background` at its own size; empty with the code set on failure.
+Picture Draw(HENHMETAFILE metafile, const RenderState& state, COLORREF background)
 {
     ENHMETAHEADER header{};
     if (GetEnhMetaFileHeader(metafile, sizeof header, &header) != sizeof header)
@@ -198,9 +198,9 @@ uint8_t* Draw(HENHMETAFILE metafile, const RenderState& state, COLORREF backgrou
         return Fail(Code::CreateContext);
     int64_t w = 0, h = 0;
     if (!PixelSize(screen.dc, header, state, w, h))
-        return nullptr;
+        return {};
     if (!Step(1))
-        return nullptr;
+        return {};
     MemoryDc memory{CreateCompatibleDC(screen.dc)};
     if (!memory.dc)
         return Fail(Code::CreateContext);
@@ -220,17 +220,21 @@ uint8_t* Draw(HENHMETAFILE metafile, const RenderState& state, COLORREF backgrou
         FillRect(memory.dc, &area, static_cast<HBRUSH>(brush.h));
     }
     if (!Step(2))
-        return nullptr;
+        return {};
     PlayEnhMetaFile(memory.dc, metafile, &area);
     if (!Step(3))
-        return nullptr;
-    uint32_t outW = 0, outH = 0;
-    uint8_t* rgb = bitmaps::DdbToRgb24Image(static_cast<HBITMAP>(bitmap.h), &outW, &outH, nullptr);
-    if (rgb) {
-        *width = outW;
-        *height = outH;
+        return {};
+    return bitmaps::DdbToRgb24Image(static_cast<HBITMAP>(bitmap.h), nullptr);
+}
+
+// A drawn picture handed to a caller of the C entries; the size only with the pixels.
+uint8_t* HandOver(Picture picture, uint32_t* width, uint32_t* height)
+{
+    if (picture) {
+        *width = picture.width();
+        *height = picture.height();
     }
-    return rgb;
+    return picture.Release();
 }
 
 }  // namespace
@@ -287,7 +291,7 @@ uint8_t* Render(const char* path, uint32_t* width, uint32_t* height, uint32_t de
                 return nullptr;
         }
     }
-    return Draw(metafile.h, state, background, width, height);
+    return HandOver(Draw(metafile.h, state, background), width, height);
 }
 
 uint8_t* RenderHandle(HENHMETAFILE metafile, uint32_t* width, uint32_t* height, COLORREF background)
@@ -300,7 +304,7 @@ uint8_t* RenderHandle(HENHMETAFILE metafile, uint32_t* width, uint32_t* height, 
         return Fail(Code::BadArgument);
     if (!Step(0))
         return nullptr;
-    return Draw(metafile, RenderState{}, background, width, height);
+    return HandOver(Draw(metafile, RenderState{}, background), width, height);
 }
 
 bool ProbeWmf(const uint8_t* header, size_t size) noexcept
@@ -361,9 +365,8 @@ bool Info(Channel& channel, uint32_t& width, uint32_t& height)
     return true;
 }
 
-GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
+Picture LoadRGB24(Channel& channel)
 {
-    width = height = 0;
     if (!Step(0))
         return {};
     size_t size = 0;
@@ -375,8 +378,7 @@ GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
     if (!metafile.h)
         return {};
     bytes.reset();
-    uint8_t* rgb = Draw(metafile.h, state, kDefaultBackground, &width, &height);
-    return GlobalBuffer(rgb, rgb ? size_t(width) * height * 3 : 0);
+    return Draw(metafile.h, state, kDefaultBackground);
 }
 
 }  // namespace px::metafile

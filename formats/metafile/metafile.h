@@ -2,7 +2,7 @@
 #pragma once
 
 #include "base/channel.h"
-#include "base/image.h"
+#include "base/view.h"
 #include "pxlib.h"
 
 #include <cstddef>
@@ -24,7 +24,7 @@ bool ProbeEmf(const uint8_t* header, size_t size) noexcept;
 bool Info(Channel& channel, uint32_t& width, uint32_t& height);
 
 // The picture rendered at its own size on mid grey, with the image object's defaults.
-GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height);
+Picture LoadRGB24(Channel& channel);
 
 uint8_t* Render(const char* path, uint32_t* width, uint32_t* height, uint32_t defaultWidth,
                 uint32_t defaultHeight, COLORREF background);

@@ -3,7 +3,7 @@
 
 #include "formats/byte_source.h"
 #include "base/guard.h"
-#include "formats/live_handles.h"
+#include "base/live_handles.h"
 #include "base/frame.h"
 
 #include <algorithm>
@@ -95,10 +95,9 @@ struct PCXRowReader {
 namespace px::pcx {
 namespace {
 
-LiveHandles& RowReaders() noexcept
+LiveHandles<PCXRowReader>& RowReaders() noexcept
 {
-    static LiveHandles* readers = new LiveHandles;  // outlives static destructors
-    return *readers;
+    return Live<PCXRowReader>();
 }
 
 void GreyRamp(RGBQUAD* palette) noexcept
@@ -277,9 +276,11 @@ bool Info(Channel& channel, uint32_t& width, uint32_t& height)
     return true;
 }
 
-GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
+Picture LoadRGB24(Channel& channel)
 {
-    return ReadWhole(channel, width, height, 24, nullptr);
+    uint32_t width = 0, height = 0;
+    GlobalBuffer pixels = ReadWhole(channel, width, height, 24, nullptr);
+    return Picture::RGB24(std::move(pixels), width, height);
 }
 
 uint8_t* Read(DataChannel* handle, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,

@@ -352,9 +352,11 @@ bool Info(Channel& channel, uint32_t& width, uint32_t& height)
     return true;
 }
 
-GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
+Picture LoadRGB24(Channel& channel)
 {
-    return Read(channel, width, height, 24, nullptr);
+    uint32_t width = 0, height = 0;
+    GlobalBuffer pixels = Read(channel, width, height, 24, nullptr);
+    return Picture::RGB24(std::move(pixels), width, height);
 }
 
 uint8_t* Decode(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bits, uint8_t* palette)

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "base/channel.h"
-#include "base/image.h"
+#include "base/view.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -26,6 +26,6 @@ uint8_t* Decode(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t
 
 bool Probe(const uint8_t* header, size_t size) noexcept;
 bool Info(Channel& channel, uint32_t& width, uint32_t& height);
-GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height);
+Picture LoadRGB24(Channel& channel);
 
 }  // namespace px::psd

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "base/channel.h"
-#include "base/image.h"
+#include "base/view.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,7 +12,7 @@ namespace px::tga {
 // TGA has no signature: the registry knows its files by their extension alone.
 bool Info(Channel& channel, uint32_t& width, uint32_t& height);
 // The picture as RGB24, rows top-down; nothing partial on failure.
-GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height);
+Picture LoadRGB24(Channel& channel);
 
 uint8_t* Read(DataChannel* channel, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
               uint8_t* palette);

@@ -239,9 +239,11 @@ bool Info(Channel& channel, uint32_t& width, uint32_t& height)
     return true;
 }
 
-GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
+Picture LoadRGB24(Channel& channel)
 {
-    return ReadImage(channel, width, height, nullptr);
+    uint32_t width = 0, height = 0;
+    GlobalBuffer pixels = ReadImage(channel, width, height, nullptr);
+    return Picture::RGB24(std::move(pixels), width, height);
 }
 
 uint8_t* Read(DataChannel* handle, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,

@@ -459,9 +459,11 @@ bool Info(Channel& channel, uint32_t& width, uint32_t& height)
     return InfoOf(channel, width, height, bits, nullptr);
 }
 
-GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
+Picture LoadRGB24(Channel& channel)
 {
-    return Read(channel, width, height, 24, 0);
+    uint32_t width = 0, height = 0;
+    GlobalBuffer pixels = Read(channel, width, height, 24, 0);
+    return Picture::RGB24(std::move(pixels), width, height);
 }
 
 uint32_t GetInfo(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t* bitsPerPixel,

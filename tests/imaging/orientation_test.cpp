@@ -1,8 +1,12 @@
 // OrientRGB24: the eight orientations on a labelled picture, round trips across tiles, refusals.
+#include "base/frame.h"
+#include "base/view.h"
+#include "imaging/orientation.h"
 #include "pxlib.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -88,6 +92,36 @@ TEST(OrientRGB24, RefusesBadArgumentsWithCode5)
     for (const auto& c : cases) {
         EXPECT_EQ(OrientRGB24(c.source, c.width, 2, c.destination, c.orientation), 0u) << c.what;
         EXPECT_EQ(GetLastLibraryError(), 5u) << c.what;
+    }
+}
+
+// Views with padded rows (a window of a larger picture into one of another) turn like the
+// dense picture and leave the padding alone.
+TEST(OrientRGB24, PaddedRowsTurnLikeDenseOnes)
+{
+    const uint32_t width = 70, height = 5, pad = 5;  // wider than a tile
+    std::vector<uint8_t> dense(width * height * 3);
+    for (size_t i = 0; i < dense.size(); ++i)
+        dense[i] = static_cast<uint8_t>(i * 7 + i / 3);
+    std::vector<uint8_t> padded((width * 3 + pad) * height, 0);
+    for (uint32_t y = 0; y < height; ++y)
+        std::copy_n(dense.begin() + y * width * 3, width * 3, padded.begin() + y * (width * 3 + pad));
+    for (uint32_t orientation = 1; orientation <= 8; ++orientation) {
+        std::vector<uint8_t> expected(dense.size());
+        ASSERT_EQ(OrientRGB24(dense.data(), width, height, expected.data(), orientation), 1u);
+        const bool turned = orientation >= 5;
+        const uint32_t outWidth = turned ? height : width, outHeight = turned ? width : height;
+        const size_t outStride = outWidth * 3 + pad;
+        std::vector<uint8_t> out(outStride * outHeight, 0xA5);
+        const px::ConstView source{padded.data(), width, height, width * 3 + pad, px::Layout::RGB24, 3};
+        const px::View destination{out.data(), outWidth, outHeight, outStride, px::Layout::RGB24, 3};
+        ASSERT_EQ(px::Entry([&] { return px::orient::Orient(source, destination, orientation); }), 1u);
+        for (uint32_t y = 0; y < outHeight; ++y) {
+            const auto at = out.begin() + y * outStride;
+            EXPECT_TRUE(std::equal(at, at + outWidth * 3, expected.begin() + y * outWidth * 3))
+                << "orientation " << orientation << " row " << y;
+            EXPECT_EQ(std::count(at + outWidth * 3, at + outStride, 0xA5), pad);
+        }
     }
 }
 

@@ -192,11 +192,41 @@ TEST(Resample, BothMethodsMatchThePlainTranscriptionByteForByte)
 
         Bytes unbuffered(bicubic.size(), 0xA5);
         EXPECT_EQ(px::Entry([&] {
-                      return px::resample::BicubicUnbuffered(src.data(), c.sw, c.sh,
-                                                             unbuffered.data(), c.dw, c.dh, c.bpp);
+                      return px::resample::BicubicUnbuffered(
+                          px::ConstView::Dense(src.data(), c.sw, c.sh, px::Layout::Samples, c.bpp),
+                          px::View::Dense(unbuffered.data(), c.dw, c.dh, px::Layout::Samples, c.bpp));
                   }),
                   1u);
         EXPECT_EQ(unbuffered, bicubic);
+    }
+}
+
+// Views with padded rows (a window of a larger picture into a window of another) give the
+// pixels of the dense result, and the padding is left alone.
+TEST(Resample, PaddedRowsGiveTheDenseResult)
+{
+    const uint32_t sw = 37, sh = 23, dw = 11, dh = 29, bpp = 3, pad = 7;
+    const Bytes dense = test::RandomBytes(size_t{sw} * sh * bpp, 41);
+    Bytes padded((sw * bpp + pad) * sh, 0);
+    for (uint32_t y = 0; y < sh; ++y)
+        std::copy_n(dense.begin() + y * sw * bpp, sw * bpp, padded.begin() + y * (sw * bpp + pad));
+    using Op = uint32_t (*)(const px::ConstView&, const px::View&);
+    const struct {
+        Op op;
+        Bytes expected;
+    } rows[] = {{px::resample::Bilinear, plain::Bilinear(dense, sw, sh, dw, dh, bpp)},
+                {px::resample::Bicubic, plain::Bicubic(dense, sw, sh, dw, dh, bpp)},
+                {px::resample::BicubicUnbuffered, plain::Bicubic(dense, sw, sh, dw, dh, bpp)}};
+    for (const auto& row : rows) {
+        Bytes out((dw * bpp + pad) * dh, 0xA5);
+        const px::ConstView source{padded.data(), sw, sh, sw * bpp + pad, px::Layout::RGB24, bpp};
+        const px::View destination{out.data(), dw, dh, dw * bpp + pad, px::Layout::RGB24, bpp};
+        ASSERT_EQ(px::Entry([&] { return row.op(source, destination); }), 1u);
+        for (uint32_t y = 0; y < dh; ++y) {
+            const auto at = out.begin() + y * (dw * bpp + pad);
+            EXPECT_TRUE(std::equal(at, at + dw * bpp, row.expected.begin() + y * dw * bpp)) << y;
+            EXPECT_EQ(std::count(at + dw * bpp, at + dw * bpp + pad, 0xA5), pad) << y;
+        }
     }
 }
 
