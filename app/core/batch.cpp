@@ -620,14 +620,16 @@ std::vector<std::string> OutputPathsFor(const BatchSettings& settings, const std
     for (const std::string& file : files) {
         const size_t slash = file.find_last_of(kFolderSeparator);
         const std::string folder = slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
-        std::string name = ThumbnailName(file);
+        // Clashes are judged on the final name: "a.jpg" and "a.JPG" both give "a.webp".
+        std::string name = InFormat(settings, ThumbnailName(file));
         if (!taken.insert({folder, name}).second) {
             // a.png and a.tif of one folder: the later keeps its extension, "a.tif.jpg".
-            name = file.substr(folder.size()) + ".jpg";
-            while (!taken.insert({folder, name}).second)
-                name += ".jpg";
+            const std::string whole = file.substr(folder.size());
+            std::string suffix = ".jpg";
+            while (!taken.insert({folder, name = InFormat(settings, whole + suffix)}).second)
+                suffix += ".jpg";
         }
-        outputs.push_back(WithSeparator(settings.PathOut) + InFormat(settings, name));
+        outputs.push_back(WithSeparator(settings.PathOut) + name);
     }
     return outputs;
 }

@@ -93,6 +93,25 @@ TEST(OutputPathsFor, ThumbnailsAreJpegNamesAndClashesOfOneFolderKeepTheirExtensi
     EXPECT_EQ(OutputPathsFor(s, files), expected);
 }
 
+TEST(OutputPathsFor, NamesClashInTheRunsFormat)
+{
+    const std::vector<std::string> files = {"/in/a.jpg", "/in/a.JPG", "/in/a.png", "/in/a.webp", "/in/sub/a.JPG"};
+    const struct {
+        OutputFormat format;
+        std::vector<std::string> expected;
+    } rows[] = {
+        {FormatJpeg, {"/out/a.jpg", "/out/a.JPG", "/out/a.png.jpg", "/out/a.webp.jpg", "/out/a.JPG"}},
+        {FormatWebp, {"/out/a.webp", "/out/a.JPG.webp", "/out/a.png.webp", "/out/a.webp.webp", "/out/a.webp"}},
+        {FormatAvif, {"/out/a.avif", "/out/a.JPG.avif", "/out/a.png.avif", "/out/a.webp.avif", "/out/a.avif"}},
+    };
+    for (const auto& row : rows) {
+        BatchSettings s;
+        s.PathOut = "/out";
+        s.Format = row.format;
+        EXPECT_EQ(OutputPathsFor(s, files), row.expected) << row.format;
+    }
+}
+
 TEST(CollectFiles, AllTypesTakesEveryReadableExtension)
 {
     TempFolder in;
