@@ -1,6 +1,7 @@
 // HEIF, AVIF and WebP: pictures made with the libraries' own encoders read back upright and
 // close to their source, metadata kept, hostile and truncated files answered with codes.
 #include "formats/reader_support.h"
+#include "support/heif_fixture.h"
 
 #include <libheif/heif.h>
 #include <webp/encode.h>
@@ -78,44 +79,17 @@ Made MakeHeif(heif_compression_format format, bool lossless, bool alpha, heif_or
 {
     if (!heif_have_encoder_for_format(format))
         return {{}, "no encoder for this format in this libheif"};
-    std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(), heif_context_free);
-    heif_encoder* encoder = nullptr;
-    EXPECT_EQ(heif_context_get_encoder_for_format(context.get(), format, &encoder).code, heif_error_Ok);
-    std::unique_ptr<heif_encoder, decltype(&heif_encoder_release)> encoderOwner(encoder, heif_encoder_release);
-    if (lossless)
-        heif_encoder_set_lossless(encoder, 1);
-    else
-        heif_encoder_set_lossy_quality(encoder, 90);
-    heif_image* image = nullptr;
-    heif_image_create(kWidth, kHeight, heif_colorspace_RGB,
-                      alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, &image);
-    std::unique_ptr<heif_image, decltype(&heif_image_release)> imageOwner(image, heif_image_release);
-    heif_image_add_plane(image, heif_channel_interleaved, kWidth, kHeight, 8);
-    int stride = 0;
-    uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
-    const std::vector<uint8_t> source = Source(alpha);
-    const size_t row = size_t{kWidth} * (alpha ? 4 : 3);
-    for (uint32_t y = 0; y < kHeight; ++y)
-        std::memcpy(plane + size_t{y} * static_cast<size_t>(stride), &source[y * row], row);
-    if (metadata)
-        heif_image_set_raw_color_profile(image, "prof", kIcc.data(), kIcc.size());
-    std::unique_ptr<heif_encoding_options, decltype(&heif_encoding_options_free)> options(heif_encoding_options_alloc(),
-                                                                                          heif_encoding_options_free);
-    options->image_orientation = orientation;
-    heif_image_handle* handle = nullptr;
-    EXPECT_EQ(heif_context_encode_image(context.get(), image, encoder, options.get(), &handle).code, heif_error_Ok);
-    if (metadata)
-        heif_context_add_exif_metadata(context.get(), handle, kExif.data(), static_cast<int>(kExif.size()));
-    heif_image_handle_release(handle);
-    Made made;
-    heif_writer writer{};
-    writer.writer_api_version = 1;
-    writer.write = [](heif_context*, const void* data, size_t size, void* user) {
-        auto* out = static_cast<std::vector<uint8_t>*>(user);
-        out->insert(out->end(), static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
-        return heif_error{heif_error_Ok, heif_suberror_Unspecified, ""};
-    };
-    EXPECT_EQ(heif_context_write(context.get(), &writer, &made.bytes).code, heif_error_Ok);
+    test::HeifSpec spec;
+    spec.format = format;
+    spec.lossless = lossless;
+    spec.alpha = alpha;
+    spec.orientation = orientation;
+    if (metadata) {
+        spec.exif = kExif;
+        spec.icc = kIcc;
+    }
+    Made made{test::EncodeHeif(Source(alpha).data(), kWidth, kHeight, spec), ""};
+    EXPECT_FALSE(made.bytes.empty());
     return made;
 }
 
