@@ -265,6 +265,28 @@ std::vector<uint8_t> ThumbnailProfile(const std::string& path)
     return profile ? std::vector<uint8_t>(profile.get(), profile.get() + length) : std::vector<uint8_t>{};
 }
 
+// The profile carried by the thumbnail of `source` in the run's format, as the library reads it.
+std::vector<uint8_t> CarriedProfile(const BatchSettings& s, const std::string& source)
+{
+    const std::string path = OutputPathFor(s, source);
+    if (s.Format == FormatJpeg)
+        return ThumbnailProfile(path);
+    DataChannel* channel = OpenFileSource(path.c_str());
+    uint32_t w = 0, h = 0, exifSize = 0, iccSize = 0;
+    const uint32_t type = DetectFileType(channel);
+    ChannelSeek(channel, 0, 0);
+    GlobalFree(LoadPictureRGB24(channel, type, &w, &h));
+    CloseSource(channel);
+    uint8_t* exif = nullptr;
+    uint8_t* icc = nullptr;
+    EXPECT_EQ(GetPictureMetadata(&exif, &exifSize, &icc, &iccSize), 1u);
+    test::GlobalPtr<uint8_t> exifOwner(exif), iccOwner(icc);
+    EXPECT_TRUE(w && h) << path;
+    return std::vector<uint8_t>(icc, icc + iccSize);
+}
+
+constexpr OutputFormat kFormats[] = {FormatJpeg, FormatWebp, FormatAvif};
+
 TEST(ColourProfile, CarriedWithoutCopyExifOrConvertedToSRGBOnRequest)
 {
     TempFolder in, out;
@@ -281,6 +303,44 @@ TEST(ColourProfile, CarriedWithoutCopyExifOrConvertedToSRGBOnRequest)
     ASSERT_EQ(MakeThumbnail(s, in / "wide.jpg"), "");
     EXPECT_TRUE(ThumbnailProfile(srgbOut / "wide.jpg").empty());
     EXPECT_GT(MeanDifference(ReadPhoto(srgbOut / "wide.jpg"), ReadPhoto(out / "wide.jpg")), 3.0);
+
+    // WebP and AVIF carry what a JPEG thumbnail carries: sRGB pixels are not labelled P3.
+    for (const OutputFormat format : {FormatWebp, FormatAvif}) {
+        for (const uint32_t toSrgb : {0u, 1u}) {
+            s = Settings(in, out);
+            s.Format = format;
+            s.ToSRGB = toSrgb;
+            ASSERT_EQ(MakeThumbnail(s, in / "wide.jpg"), "");
+            EXPECT_EQ(CarriedProfile(s, in / "wide.jpg"), toSrgb ? std::vector<uint8_t>{} : p3)
+                << format << " ToSRGB " << toSrgb;
+        }
+    }
+}
+
+TEST(ColourProfile, AGreyProfileTravelsAsItsRgbEquivalentInEveryFormat)
+{
+    TempFolder in, out;
+    cmsToneCurve* curve = cmsBuildGamma(nullptr, 2.2);
+    cmsHPROFILE grey = cmsCreateGrayProfile(cmsD50_xyY(), curve);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(grey, nullptr, &size);
+    std::vector<uint8_t> profile(size);
+    cmsSaveProfileToMem(grey, profile.data(), &size);
+    cmsCloseProfile(grey);
+    cmsFreeToneCurve(curve);
+    WritePhoto(in / "grey.jpg", Quadrants(120, 90), {}, profile);
+    std::vector<uint8_t> jpegs;
+    for (const OutputFormat format : kFormats) {
+        BatchSettings s = Settings(in, out);
+        s.Format = format;
+        ASSERT_EQ(MakeThumbnail(s, in / "grey.jpg"), "");
+        const std::vector<uint8_t> carried = CarriedProfile(s, in / "grey.jpg");
+        EXPECT_FALSE(carried.empty()) << format;
+        EXPECT_NE(carried, profile) << format;
+        if (format == FormatJpeg)
+            jpegs = carried;
+        EXPECT_EQ(carried, jpegs) << format;
+    }
 }
 
 // A CMYK JPEG as Adobe applications write it, with one ICC_PROFILE chunk, through libjpeg.
@@ -328,12 +388,14 @@ TEST(ColourProfile, CmykSourcesProfileIsNotCarried)
     CImageObject source;
     ASSERT_EQ(source.LoadFile(in / "print.jpg"), 0u);
     ASSERT_EQ(source.IccProfile(), profile);  // the profile is there to be refused
-    for (uint32_t toSrgb : {0u, 1u}) {
-        BatchSettings s = Settings(in, out);
-        s.ToSRGB = toSrgb;
-        ASSERT_EQ(MakeThumbnail(s, in / "print.jpg"), "");
-        EXPECT_TRUE(ThumbnailProfile(out / "print.jpg").empty()) << "ToSRGB " << toSrgb;
-    }
+    for (const OutputFormat format : kFormats)
+        for (uint32_t toSrgb : {0u, 1u}) {
+            BatchSettings s = Settings(in, out);
+            s.Format = format;
+            s.ToSRGB = toSrgb;
+            ASSERT_EQ(MakeThumbnail(s, in / "print.jpg"), "");
+            EXPECT_TRUE(CarriedProfile(s, in / "print.jpg").empty()) << format << " ToSRGB " << toSrgb;
+        }
 }
 
 TEST(Switches, OffGiveTodaysBytes)

@@ -4,6 +4,7 @@
 #include "support/heif_fixture.h"
 
 #include <libexif/exif-data.h>
+#include <lcms2.h>
 
 #include <gtest/gtest.h>
 #include <libheif/heif.h>
@@ -182,7 +183,13 @@ TEST(QuilletBatch, WebpAndAvifThumbnailsCarryExifWhenAskedAndTheProfileAlways)
     std::vector<uint8_t> app1(6 + tiff.size());
     std::memcpy(app1.data(), "Exif\0", 6);
     std::copy(tiff.begin(), tiff.end(), app1.begin() + 6);
-    const std::vector<uint8_t> icc(300, 0x33);
+    // A real RGB profile: a thumbnail carries only what describes its RGB pixels.
+    cmsHPROFILE profile = cmsCreate_sRGBProfile();
+    cmsUInt32Number iccSize = 0;
+    cmsSaveProfileToMem(profile, nullptr, &iccSize);
+    std::vector<uint8_t> icc(iccSize);
+    cmsSaveProfileToMem(profile, icc.data(), &iccSize);
+    cmsCloseProfile(profile);
     test::TempFolder in, out;
     test::WriteJpeg(in / "j.jpg", 800, 600, {app1});
     // A WebP source with both, under a name the run collects.
