@@ -228,6 +228,23 @@ TEST(QuilletBatch, WebpAndAvifThumbnailsCarryExifWhenAskedAndTheProfileAlways)
     }
 }
 
+TEST(QuilletBatch, QualityReachesTheWebpAndAvifEncoders)
+{
+    test::TempFolder in;
+    test::WriteJpeg(in / "p.jpg", 800, 600);
+    for (const char* format : {"webp", "avif"}) {
+        uintmax_t sizes[2] = {};
+        for (int i = 0; i < 2; ++i) {
+            test::TempFolder out;
+            const Outcome run = Batch(std::string("--format ") + format + (i ? " --quality 95 " : " --quality 10 ") +
+                                      Quoted(in.path()) + " " + Quoted(out.path()));
+            ASSERT_EQ(run.status, 0) << run.out;
+            sizes[i] = fs::file_size(out / (std::string("p.") + format));
+        }
+        EXPECT_GT(sizes[1], sizes[0] * 2) << format;
+    }
+}
+
 TEST(QuilletBatch, SkippedFilesAreNamedWithTheirReasonAndExitOne)
 {
     test::TempFolder in, out;
