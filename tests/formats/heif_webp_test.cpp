@@ -36,7 +36,7 @@ std::vector<uint8_t> Source(bool alpha)
     return pixels;
 }
 
-// What the reader should give: the source turned by `orientation`, alpha onto black.
+// What the reader should give: the source turned or mirrored by `orientation`, alpha onto black.
 std::vector<uint8_t> Expected(bool alpha, heif_orientation orientation, uint32_t& width, uint32_t& height)
 {
     const std::vector<uint8_t> source = Source(alpha);
@@ -48,7 +48,7 @@ std::vector<uint8_t> Expected(bool alpha, heif_orientation orientation, uint32_t
     for (uint32_t y = 0; y < height; ++y)
         for (uint32_t x = 0; x < width; ++x) {
             // A quarter turn clockwise: the displayed column x is stored row kHeight-1-x.
-            const uint32_t sx = turned ? y : x;
+            const uint32_t sx = turned ? y : orientation == heif_orientation_flip_horizontally ? kWidth - 1 - x : x;
             const uint32_t sy = turned ? kHeight - 1 - x : y;
             const uint8_t* p = &source[(size_t{sy} * kWidth + sx) * step];
             for (int c = 0; c < 3; ++c)
@@ -135,6 +135,7 @@ struct Case {
 const Case kCases[] = {
     {"HEIC lossy", Kind::Heic, false, false, heif_orientation_normal, false, 4},
     {"HEIC turned a quarter clockwise by its rotation property", Kind::Heic, false, false, heif_orientation_rotate_90_cw, false, 4},
+    {"HEIC mirrored by its mirror property", Kind::Heic, false, false, heif_orientation_flip_horizontally, false, 4},
     {"HEIC with EXIF and ICC", Kind::Heic, false, false, heif_orientation_normal, true, 4},
     {"AVIF lossy", Kind::Avif, false, false, heif_orientation_normal, false, 4},
     // libheif codes RGB as YCbCr even when lossless, so a little rounding remains.
