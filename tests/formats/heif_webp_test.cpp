@@ -214,6 +214,31 @@ TEST(HeifWebpReaders, MadePicturesReadBackUprightAndClose)
     }
 }
 
+// Cameras and HDR phones store 10 bits a sample; the reader gives their top 8.
+TEST(HeifWebpReaders, TenBitHeicReadsBackClose)
+{
+    if (!heif_have_encoder_for_format(heif_compression_HEVC))
+        GTEST_SKIP() << "no HEVC encoder in this libheif";
+    test::HeifSpec spec;
+    spec.bitDepth = 10;
+    const std::vector<uint8_t> bytes = test::EncodeHeif(Source(false).data(), kWidth, kHeight, spec);
+    ASSERT_FALSE(bytes.empty());
+    std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(), heif_context_free);
+    heif_image_handle* handle = nullptr;
+    ASSERT_EQ(heif_context_read_from_memory_without_copy(context.get(), bytes.data(), bytes.size(), nullptr).code,
+              heif_error_Ok);
+    ASSERT_EQ(heif_context_get_primary_image_handle(context.get(), &handle).code, heif_error_Ok);
+    EXPECT_EQ(heif_image_handle_get_luma_bits_per_pixel(handle), 10);  // the encoder kept the depth
+    heif_image_handle_release(handle);
+    const test::Decoded d = test::DecodeBytes(bytes, Reader(Kind::Heic));
+    ASSERT_EQ(d.code, 0u);
+    ASSERT_TRUE(d.pixels);
+    ASSERT_EQ(d.width, kWidth);
+    ASSERT_EQ(d.height, kHeight);
+    uint32_t w = 0, h = 0;
+    EXPECT_LE(MeanDifference(d.pixels.get(), Expected(false, heif_orientation_normal, w, h)), 4);
+}
+
 TEST(HeifWebpReaders, AvifWriterOutputReadsBackWithItsMetadata)
 {
     const std::vector<uint8_t> source = Source(false);
