@@ -239,18 +239,24 @@ TEST(CopyExif, UnparsableBlockIsCarriedByteForByteUnlessTheLocationMustGo)
     EXPECT_TRUE(test::App1Payloads(out / "p.jpg").empty());
 }
 
+// The profile's bytes; closes it.
+std::vector<uint8_t> Saved(cmsHPROFILE profile)
+{
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    std::vector<uint8_t> bytes(size);
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    cmsCloseProfile(profile);
+    return bytes;
+}
+
 std::vector<uint8_t> DisplayP3()
 {
     cmsCIExyY d65 = {0.3127, 0.3290, 1.0};
     cmsCIExyYTRIPLE p3 = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
     cmsToneCurve* curve = cmsBuildGamma(nullptr, 2.2);
     cmsToneCurve* curves[3] = {curve, curve, curve};
-    cmsHPROFILE profile = cmsCreateRGBProfile(&d65, &p3, curves);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    std::vector<uint8_t> bytes(size);
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-    cmsCloseProfile(profile);
+    std::vector<uint8_t> bytes = Saved(cmsCreateRGBProfile(&d65, &p3, curves));
     cmsFreeToneCurve(curve);
     return bytes;
 }
@@ -321,12 +327,7 @@ TEST(ColourProfile, AGreyProfileTravelsAsItsRgbEquivalentInEveryFormat)
 {
     TempFolder in, out;
     cmsToneCurve* curve = cmsBuildGamma(nullptr, 2.2);
-    cmsHPROFILE grey = cmsCreateGrayProfile(cmsD50_xyY(), curve);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(grey, nullptr, &size);
-    std::vector<uint8_t> profile(size);
-    cmsSaveProfileToMem(grey, profile.data(), &size);
-    cmsCloseProfile(grey);
+    const std::vector<uint8_t> profile = Saved(cmsCreateGrayProfile(cmsD50_xyY(), curve));
     cmsFreeToneCurve(curve);
     WritePhoto(in / "grey.jpg", Quadrants(120, 90), {}, profile);
     std::vector<uint8_t> jpegs;
@@ -379,11 +380,7 @@ TEST(ColourProfile, CmykSourcesProfileIsNotCarried)
     cmsSetDeviceClass(cmyk, cmsSigOutputClass);
     cmsSetColorSpace(cmyk, cmsSigCmykData);
     cmsSetPCS(cmyk, cmsSigLabData);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(cmyk, nullptr, &size);
-    std::vector<uint8_t> profile(size);
-    cmsSaveProfileToMem(cmyk, profile.data(), &size);
-    cmsCloseProfile(cmyk);
+    const std::vector<uint8_t> profile = Saved(cmyk);
     WriteCmykPhoto(in / "print.jpg", profile);
     CImageObject source;
     ASSERT_EQ(source.LoadFile(in / "print.jpg"), 0u);
