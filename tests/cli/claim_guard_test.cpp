@@ -76,20 +76,22 @@ TEST(QuilletBatch, HeadersClaimingFarMoreThanTheirFileAreSkippedInLittleMemory)
     EXPECT_NE(run.out.find("0 written, 4 skipped"), std::string::npos) << run.out;
 }
 
-// A small HEIC whose image size box claims side × side.
+// A small HEIC whose image size boxes claim side × side.
 std::vector<uint8_t> ClaimingHeic(uint32_t side)
 {
     const std::vector<uint8_t> pixels = test::TestPicture(64, 64);
     std::vector<uint8_t> file = test::EncodeHeif(pixels.data(), 64, 64, {});
     const char kIspe[] = "ispe";
-    auto box = std::search(file.begin(), file.end(), kIspe, kIspe + 4);
-    if (box == file.end() || file.end() - box < 16)
-        return {};
-    // Behind the type: version and flags, then width and height, big-endian.
-    for (size_t at : {8u, 12u})
-        for (int i = 0; i < 4; ++i)
-            box[static_cast<std::ptrdiff_t>(at) + i] = static_cast<uint8_t>(side >> (24 - 8 * i));
-    return file;
+    bool claimed = false;
+    for (auto box = std::search(file.begin(), file.end(), kIspe, kIspe + 4); file.end() - box >= 16;
+         box = std::search(box + 4, file.end(), kIspe, kIspe + 4)) {
+        // Behind the type: version and flags, then width and height, big-endian.
+        for (size_t at : {8u, 12u})
+            for (int i = 0; i < 4; ++i)
+                box[static_cast<std::ptrdiff_t>(at) + i] = static_cast<uint8_t>(side >> (24 - 8 * i));
+        claimed = true;
+    }
+    return claimed ? file : std::vector<uint8_t>{};
 }
 
 TEST(QuilletBatch, HeifAndWebpHeadersClaimingFarMoreAreSkippedInLittleMemory)
