@@ -279,13 +279,18 @@ void QueueMetadata(const CImageObject& image, const std::vector<uint8_t>& exif, 
     }
 }
 
-void QueueProfile(const std::vector<uint8_t>& profile)
+// The profile a thumbnail carries: the RGB pixels' one (a grey profile's RGB equivalent); none
+// for a profile of another kind (a CMYK source's), which would misdescribe them.
+std::vector<uint8_t> CarriedProfile(const std::vector<uint8_t>& profile)
 {
     uint32_t length = 0;
-    if (uint8_t* rgb = MakeRGBICCProfile(profile.data(), static_cast<uint32_t>(profile.size()), &length)) {
-        AddJPGOutputICCProfile(rgb, length);
-        GlobalFree(rgb);
-    }
+    uint8_t* rgb = profile.empty() ? nullptr
+                                   : MakeRGBICCProfile(profile.data(), static_cast<uint32_t>(profile.size()), &length);
+    if (!rgb)
+        return {};
+    std::vector<uint8_t> carried(rgb, rgb + length);
+    GlobalFree(rgb);
+    return carried;
 }
 
 // Temporaries of our own pattern that no live run holds locked: left by a killed run.
@@ -471,11 +476,12 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
     const std::vector<uint8_t> exif = s.CopyExif ? CarriedExif(image, s, converted) : std::vector<uint8_t>{};
     if (s.CopyExif)
         QueueMetadata(image, exif, s, orientation != 1);
-    if (!s.ToSRGB && !image.IccProfile().empty())
-        QueueProfile(image.IccProfile());
-
-    // A profile describes the colours, so it always travels; EXIF only when asked.
-    image.SetCarriedMetadata(exif, image.IccProfile());
+    // A profile describes the colours, so it always travels, in every format, unless they were
+    // made sRGB; EXIF only when asked.
+    const std::vector<uint8_t> profile = s.ToSRGB ? std::vector<uint8_t>{} : CarriedProfile(image.IccProfile());
+    if (!profile.empty())
+        AddJPGOutputICCProfile(profile.data(), static_cast<uint32_t>(profile.size()));
+    image.SetCarriedMetadata(exif, profile);
     image.SetJpegQuality(static_cast<int32_t>(s.Quality));
     image.SetFullChroma(static_cast<int32_t>(s.Sampling));
     TemporaryOutput temporary(outputPath);
@@ -620,14 +626,16 @@ std::vector<std::string> OutputPathsFor(const BatchSettings& settings, const std
     for (const std::string& file : files) {
         const size_t slash = file.find_last_of(kFolderSeparator);
         const std::string folder = slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
-        std::string name = ThumbnailName(file);
+        // Clashes are judged on the final name: "a.jpg" and "a.JPG" both give "a.webp".
+        std::string name = InFormat(settings, ThumbnailName(file));
         if (!taken.insert({folder, name}).second) {
             // a.png and a.tif of one folder: the later keeps its extension, "a.tif.jpg".
-            name = file.substr(folder.size()) + ".jpg";
-            while (!taken.insert({folder, name}).second)
-                name += ".jpg";
+            const std::string whole = file.substr(folder.size());
+            std::string suffix = ".jpg";
+            while (!taken.insert({folder, name = InFormat(settings, whole + suffix)}).second)
+                suffix += ".jpg";
         }
-        outputs.push_back(WithSeparator(settings.PathOut) + InFormat(settings, name));
+        outputs.push_back(WithSeparator(settings.PathOut) + name);
     }
     return outputs;
 }

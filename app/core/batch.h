@@ -115,7 +115,8 @@ std::string OutputPathFor(const BatchSettings& settings, const std::string& sour
 
 // The outputs of a run's files, in list order. When two sources of one folder have the same
 // thumbnail name, the later one keeps its whole name in its own: "a.png", "a.tif" give
-// "a.jpg", "a.tif.jpg". Sources of different folders keep the plain name; the later wins.
+// "a.jpg", "a.tif.jpg". Names clash in the run's format: with WebP, "a.jpg" and "a.JPG" give
+// "a.webp", "a.JPG.webp". Sources of different folders keep the plain name; the later wins.
 std::vector<std::string> OutputPathsFor(const BatchSettings& settings, const std::vector<std::string>& files);
 
 // Removes the temporaries of this process's running thumbnails. Safe in a signal handler:

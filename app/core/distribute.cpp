@@ -108,7 +108,10 @@ std::optional<Shard> ParseShard(const std::string& text, const Environment& envi
 uint32_t ShardOf(const std::string& sourcePath, uint32_t count)
 {
     const size_t slash = sourcePath.find_last_of(kFolderSeparator);
-    const std::string name = slash == std::string::npos ? sourcePath : sourcePath.substr(slash + 1);
+    std::string name = slash == std::string::npos ? sourcePath : sourcePath.substr(slash + 1);
+    // Only the part before the first dot (a leading one aside): every name a thumbnail can get,
+    // "a.webp" or "a.tif.jpg" alike, keeps it, so sources that might clash share a shard.
+    name = name.substr(0, name.find('.', 1));
     // FNV-1a: fixed for every machine and every build, unlike std::hash.
     uint64_t hash = 14695981039346656037ull;
     for (const char c : name) {

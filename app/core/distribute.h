@@ -27,8 +27,9 @@ struct Shard {
 using Environment = std::function<const char*(const char* name)>;
 std::optional<Shard> ParseShard(const std::string& text, const Environment& environment, std::string& error);
 
-// The shard a source belongs to: by the name of its thumbnail, so that files that would
-// replace each other's thumbnail are always made by one process, in list order.
+// The shard a source belongs to: by the stem of its thumbnail's name (up to the first dot),
+// so that files whose thumbnails could clash ("a.jpg" and "a.JPG" in WebP, "a.png" and
+// "a.tif") are always made by one process, in list order.
 uint32_t ShardOf(const std::string& sourcePath, uint32_t count);
 
 // The files of `shard`, in list order.

@@ -3,32 +3,21 @@
 
 #include "base/frame.h"
 #include "base/guard.h"
+#include "formats/container.h"
 #include "formats/picture_metadata.h"
 
 #include <libheif/heif.h>
 
 #include <cstring>
-#include <memory>
 #include <vector>
 
 namespace px::heif {
 namespace {
 
-struct ContextCloser {
-    void operator()(heif_context* c) const noexcept { heif_context_free(c); }
-};
-struct HandleCloser {
-    void operator()(heif_image_handle* h) const noexcept { heif_image_handle_release(h); }
-};
-struct ImageCloser {
-    void operator()(heif_image* i) const noexcept { heif_image_release(i); }
-};
-struct OptionsCloser {
-    void operator()(heif_decoding_options* o) const noexcept { heif_decoding_options_free(o); }
-};
-using ContextPtr = std::unique_ptr<heif_context, ContextCloser>;
-using HandlePtr = std::unique_ptr<heif_image_handle, HandleCloser>;
-using ImagePtr = std::unique_ptr<heif_image, ImageCloser>;
+using ContextPtr = COwner<heif_context, heif_context_free>;
+using HandlePtr = COwner<heif_image_handle, heif_image_handle_release>;
+using ImagePtr = COwner<heif_image, heif_image_release>;
+using OptionsPtr = COwner<heif_decoding_options, heif_decoding_options_free>;
 
 // HEVC and AV1 can code a flat picture in a few bits per block: a generous ratio keeps
 // genuine files passing while a forged size on a tiny file is refused.
@@ -92,22 +81,19 @@ bool Size(Opened& file, Channel& channel, uint32_t& width, uint32_t& height)
     return true;
 }
 
-void KeepMetadata(heif_image_handle* handle)
+void GatherMetadata(heif_image_handle* handle)
 {
-    PictureMetadata& metadata = ThreadMetadata();
-    metadata = {};
+    std::vector<uint8_t> exif, icc;
     heif_item_id id = 0;
     if (heif_image_handle_get_list_of_metadata_block_IDs(handle, "Exif", &id, 1) == 1) {
-        std::vector<uint8_t> block(heif_image_handle_get_metadata_size(handle, id));
-        if (!block.empty() && heif_image_handle_get_metadata(handle, id, block.data()).code == heif_error_Ok)
-            metadata.exif = TiffPart(block.data(), block.size());
+        exif.resize(heif_image_handle_get_metadata_size(handle, id));
+        if (!exif.empty() && heif_image_handle_get_metadata(handle, id, exif.data()).code != heif_error_Ok)
+            exif.clear();
     }
-    const size_t iccSize = heif_image_handle_get_raw_color_profile_size(handle);
-    if (iccSize > 0) {
-        metadata.icc.resize(iccSize);
-        if (heif_image_handle_get_raw_color_profile(handle, metadata.icc.data()).code != heif_error_Ok)
-            metadata.icc.clear();
-    }
+    icc.resize(heif_image_handle_get_raw_color_profile_size(handle));
+    if (!icc.empty() && heif_image_handle_get_raw_color_profile(handle, icc.data()).code != heif_error_Ok)
+        icc.clear();
+    KeepMetadata(exif.data(), exif.size(), icc.data(), icc.size());
 }
 
 }  // namespace
@@ -136,12 +122,12 @@ GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
     uint32_t w = 0, h = 0;
     if (!Open(channel, file) || !Size(file, channel, w, h))
         return {};
-    if (ImageBytes(w, h, 32) >= kMaxGlobalBytes)
-        return Fail(Code::OutOfMemory);
-    KeepMetadata(file.handle.get());
+    if (!DecodableSize(w, h))
+        return {};
+    GatherMetadata(file.handle.get());
 
     const bool alpha = heif_image_handle_has_alpha_channel(file.handle.get());
-    std::unique_ptr<heif_decoding_options, OptionsCloser> options(heif_decoding_options_alloc());
+    OptionsPtr options(heif_decoding_options_alloc());
     if (!options)
         return Fail(Code::OutOfMemory);
     heif_image* decoded = nullptr;
@@ -153,25 +139,12 @@ GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
         return Fail(error.code == heif_error_Memory_allocation_error ? Code::OutOfMemory : Code::HeifDecode);
     int stride = 0;
     const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
-    if (!plane || heif_image_get_width(image.get(), heif_channel_interleaved) != static_cast<int>(w) ||
+    if (!plane || stride <= 0 || heif_image_get_width(image.get(), heif_channel_interleaved) != static_cast<int>(w) ||
         heif_image_get_height(image.get(), heif_channel_interleaved) != static_cast<int>(h))
         return Fail(Code::HeifDecode);
-
-    GlobalBuffer pixels = AllocateGlobalForFill(ImageBytes(w, h, 24));
+    GlobalBuffer pixels = FlattenToRGB24(plane, static_cast<size_t>(stride), alpha, w, h);
     if (!pixels)
         return {};
-    const uint32_t step = alpha ? 4 : 3;
-    for (uint32_t y = 0; y < h; ++y) {
-        const uint8_t* in = plane + static_cast<size_t>(y) * static_cast<size_t>(stride);
-        uint8_t* out = pixels.get() + uint64_t{y} * w * 3;
-        for (uint32_t x = 0; x < w; ++x, in += step, out += 3) {
-            const uint32_t a = alpha ? in[3] : 255;
-            for (int c = 0; c < 3; ++c)
-                out[c] = static_cast<uint8_t>((in[c] * a + 127) / 255);
-        }
-        if (!Progress(y, h))
-            return {};
-    }
     width = w;
     height = h;
     return pixels;
@@ -179,33 +152,12 @@ GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
 
 }  // namespace px::heif
 
-namespace {
-
-uint8_t* ReadUpright(DataChannel* source, uint32_t* width, uint32_t* height)
-{
-    if (!width || !height)
-        return px::Fail(px::Code::BadArgument);
-    if (!px::AcceptChannel(source))
-        return nullptr;
-    px::Channel channel(source);
-    return px::heif::LoadRGB24(channel, *width, *height).Release();
-}
-
-}  // namespace
-
 extern "C" uint32_t GetHEIFInfo(DataChannel* source, uint32_t* width, uint32_t* height)
 {
-    return px::Entry([&]() -> uint32_t {
-        if (!width || !height)
-            return px::Fail(px::Code::BadArgument);
-        if (!px::AcceptChannel(source))
-            return 0;
-        px::Channel channel(source);
-        return px::heif::Info(channel, *width, *height) ? 1 : 0;
-    });
+    return px::Entry([&] { return px::InfoEntry(source, width, height, px::heif::Info); });
 }
 
 extern "C" uint8_t* ReadHEIF(DataChannel* source, uint32_t* width, uint32_t* height)
 {
-    return px::Entry([&] { return ReadUpright(source, width, height); });
+    return px::Entry([&] { return px::ReadEntry(source, width, height, px::heif::LoadRGB24); });
 }

@@ -2,29 +2,20 @@
 #include "formats/heif/heif.h"
 
 #include "base/frame.h"
-#include "formats/picture_metadata.h"
+#include "formats/container.h"
 
 #include <libheif/heif.h>
 
 #include <cstring>
-#include <memory>
 #include <vector>
 
 namespace px::heif {
 namespace {
 
-struct ContextCloser {
-    void operator()(heif_context* c) const noexcept { heif_context_free(c); }
-};
-struct EncoderCloser {
-    void operator()(heif_encoder* e) const noexcept { heif_encoder_release(e); }
-};
-struct ImageCloser {
-    void operator()(heif_image* i) const noexcept { heif_image_release(i); }
-};
-struct HandleCloser {
-    void operator()(heif_image_handle* h) const noexcept { heif_image_handle_release(h); }
-};
+using ContextPtr = COwner<heif_context, heif_context_free>;
+using EncoderPtr = COwner<heif_encoder, heif_encoder_release>;
+using ImagePtr = COwner<heif_image, heif_image_release>;
+using HandlePtr = COwner<heif_image_handle, heif_image_handle_release>;
 
 // A thumbnail is small; aom's default speed spends seconds on what speed 6 does in a fraction.
 constexpr int kEncoderSpeed = 6;
@@ -44,13 +35,13 @@ bool WriteAvif(Channel& sink, const uint8_t* rgb, uint32_t width, uint32_t heigh
 {
     if (width == 0 || height == 0 || width > 65535 || height > 65535)
         return Fail(Code::BadArgument);
-    std::unique_ptr<heif_context, ContextCloser> context(heif_context_alloc());
+    ContextPtr context(heif_context_alloc());
     if (!context)
         return Fail(Code::OutOfMemory);
     heif_encoder* rawEncoder = nullptr;
     if (heif_context_get_encoder_for_format(context.get(), heif_compression_AV1, &rawEncoder).code != heif_error_Ok)
         return Fail(Code::EncodeFailed);
-    std::unique_ptr<heif_encoder, EncoderCloser> encoder(rawEncoder);
+    EncoderPtr encoder(rawEncoder);
     heif_encoder_set_lossy_quality(encoder.get(), static_cast<int>(quality));
     heif_encoder_set_parameter_integer(encoder.get(), "speed", kEncoderSpeed);
 
@@ -58,7 +49,7 @@ bool WriteAvif(Channel& sink, const uint8_t* rgb, uint32_t width, uint32_t heigh
     if (heif_image_create(static_cast<int>(width), static_cast<int>(height), heif_colorspace_RGB,
                           heif_chroma_interleaved_RGB, &rawImage).code != heif_error_Ok)
         return Fail(Code::OutOfMemory);
-    std::unique_ptr<heif_image, ImageCloser> image(rawImage);
+    ImagePtr image(rawImage);
     if (heif_image_add_plane(image.get(), heif_channel_interleaved, static_cast<int>(width),
                              static_cast<int>(height), 8).code != heif_error_Ok)
         return Fail(Code::OutOfMemory);
@@ -75,10 +66,10 @@ bool WriteAvif(Channel& sink, const uint8_t* rgb, uint32_t width, uint32_t heigh
 
     heif_image_handle* rawHandle = nullptr;
     const heif_error encoded = heif_context_encode_image(context.get(), image.get(), encoder.get(), nullptr, &rawHandle);
-    std::unique_ptr<heif_image_handle, HandleCloser> handle(rawHandle);
+    HandlePtr handle(rawHandle);
     if (encoded.code != heif_error_Ok)
         return Fail(encoded.code == heif_error_Memory_allocation_error ? Code::OutOfMemory : Code::EncodeFailed);
-    const std::vector<uint8_t> tiff = exif ? TiffPart(exif, exifSize) : std::vector<uint8_t>{};
+    const std::vector<uint8_t> tiff = ExifToWrite(exif, exifSize);
     if (!tiff.empty() &&
         heif_context_add_exif_metadata(context.get(), handle.get(), tiff.data(), static_cast<int>(tiff.size())).code !=
             heif_error_Ok)
@@ -98,12 +89,7 @@ extern "C" uint32_t WriteAVIF(DataChannel* sink, const uint8_t* rgb, uint32_t wi
                               uint32_t quality, const uint8_t* exif, uint32_t exifSize, const uint8_t* icc,
                               uint32_t iccSize)
 {
-    return px::Entry([&]() -> uint32_t {
-        if (!rgb || quality < 1 || quality > 100 || (!exif && exifSize) || (!icc && iccSize))
-            return px::Fail(px::Code::BadArgument);
-        if (!px::AcceptChannel(sink))
-            return 0;
-        px::Channel channel(sink);
-        return px::heif::WriteAvif(channel, rgb, width, height, quality, exif, exifSize, icc, iccSize) ? 1 : 0;
+    return px::Entry([&] {
+        return px::WriteEntry(sink, rgb, width, height, quality, exif, exifSize, icc, iccSize, px::heif::WriteAvif);
     });
 }

@@ -3,24 +3,20 @@
 
 #include "base/frame.h"
 #include "base/guard.h"
+#include "formats/container.h"
 #include "formats/picture_metadata.h"
 
 #include <webp/decode.h>
 #include <webp/demux.h>
 
 #include <cstring>
-#include <memory>
 #include <vector>
 
 namespace px::webp {
 namespace {
 
-struct DemuxCloser {
-    void operator()(WebPDemuxer* d) const noexcept { WebPDemuxDelete(d); }
-};
-struct DecoderBufferCloser {
-    void operator()(WebPDecBuffer* b) const noexcept { WebPFreeDecBuffer(b); }
-};
+using DemuxPtr = COwner<WebPDemuxer, WebPDemuxDelete>;
+using DecoderBufferPtr = COwner<WebPDecBuffer, WebPFreeDecBuffer>;
 
 // A lossless file codes a flat picture in almost no bits; the gate and libwebp's own
 // 16383 × 16383 limit bound what such a file can ask for.
@@ -41,23 +37,22 @@ bool Features(Channel& channel, const std::vector<uint8_t>& bytes, WebPBitstream
     return true;
 }
 
-void KeepMetadata(const std::vector<uint8_t>& bytes)
+// The chunks point into `bytes`, which the demuxer does not copy.
+void GatherMetadata(const std::vector<uint8_t>& bytes)
 {
-    PictureMetadata& metadata = ThreadMetadata();
-    metadata = {};
     const WebPData data{bytes.data(), bytes.size()};
-    std::unique_ptr<WebPDemuxer, DemuxCloser> demux(WebPDemux(&data));
-    if (!demux)
-        return;
+    DemuxPtr demux(WebPDemux(&data));
+    WebPData exif{}, icc{};
     WebPChunkIterator chunk;
-    if (WebPDemuxGetChunk(demux.get(), "EXIF", 1, &chunk)) {
-        metadata.exif = TiffPart(chunk.chunk.bytes, chunk.chunk.size);
+    if (demux && WebPDemuxGetChunk(demux.get(), "EXIF", 1, &chunk)) {
+        exif = chunk.chunk;
         WebPDemuxReleaseChunkIterator(&chunk);
     }
-    if (WebPDemuxGetChunk(demux.get(), "ICCP", 1, &chunk)) {
-        metadata.icc.assign(chunk.chunk.bytes, chunk.chunk.bytes + chunk.chunk.size);
+    if (demux && WebPDemuxGetChunk(demux.get(), "ICCP", 1, &chunk)) {
+        icc = chunk.chunk;
         WebPDemuxReleaseChunkIterator(&chunk);
     }
+    KeepMetadata(exif.bytes, exif.size, icc.bytes, icc.size);
 }
 
 }  // namespace
@@ -83,34 +78,25 @@ GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
     uint32_t w = 0, h = 0;
     if (!ReadWholeChannel(channel, bytes) || !Features(channel, bytes, features, w, h))
         return {};
-    if (ImageBytes(w, h, 32) >= kMaxGlobalBytes)
-        return Fail(Code::OutOfMemory);
-    KeepMetadata(bytes);
+    if (!DecodableSize(w, h))
+        return {};
+    GatherMetadata(bytes);
 
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config))
         return Fail(Code::WebpDecode);
     config.output.colorspace = MODE_RGBA;
-    std::unique_ptr<WebPDecBuffer, DecoderBufferCloser> output(&config.output);
+    DecoderBufferPtr output(&config.output);
     const VP8StatusCode status = WebPDecode(bytes.data(), bytes.size(), &config);
     if (status != VP8_STATUS_OK)
         return Fail(status == VP8_STATUS_OUT_OF_MEMORY ? Code::OutOfMemory : Code::WebpDecode);
     const WebPRGBABuffer& rgba = config.output.u.RGBA;
-    if (static_cast<uint32_t>(config.output.width) != w || static_cast<uint32_t>(config.output.height) != h)
+    if (static_cast<uint32_t>(config.output.width) != w || static_cast<uint32_t>(config.output.height) != h ||
+        rgba.stride <= 0)
         return Fail(Code::WebpDecode);
-
-    GlobalBuffer pixels = AllocateGlobalForFill(ImageBytes(w, h, 24));
+    GlobalBuffer pixels = FlattenToRGB24(rgba.rgba, static_cast<size_t>(rgba.stride), true, w, h);
     if (!pixels)
         return {};
-    for (uint32_t y = 0; y < h; ++y) {
-        const uint8_t* in = rgba.rgba + static_cast<size_t>(y) * static_cast<size_t>(rgba.stride);
-        uint8_t* out = pixels.get() + uint64_t{y} * w * 3;
-        for (uint32_t x = 0; x < w; ++x, in += 4, out += 3)
-            for (int c = 0; c < 3; ++c)
-                out[c] = static_cast<uint8_t>((in[c] * uint32_t{in[3]} + 127) / 255);
-        if (!Progress(y, h))
-            return {};
-    }
     width = w;
     height = h;
     return pixels;
@@ -120,24 +106,10 @@ GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
 
 extern "C" uint32_t GetWebPInfo(DataChannel* source, uint32_t* width, uint32_t* height)
 {
-    return px::Entry([&]() -> uint32_t {
-        if (!width || !height)
-            return px::Fail(px::Code::BadArgument);
-        if (!px::AcceptChannel(source))
-            return 0;
-        px::Channel channel(source);
-        return px::webp::Info(channel, *width, *height) ? 1 : 0;
-    });
+    return px::Entry([&] { return px::InfoEntry(source, width, height, px::webp::Info); });
 }
 
 extern "C" uint8_t* ReadWebP(DataChannel* source, uint32_t* width, uint32_t* height)
 {
-    return px::Entry([&]() -> uint8_t* {
-        if (!width || !height)
-            return px::Fail(px::Code::BadArgument);
-        if (!px::AcceptChannel(source))
-            return nullptr;
-        px::Channel channel(source);
-        return px::webp::LoadRGB24(channel, *width, *height).Release();
-    });
+    return px::Entry([&] { return px::ReadEntry(source, width, height, px::webp::LoadRGB24); });
 }

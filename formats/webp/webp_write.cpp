@@ -2,29 +2,20 @@
 #include "formats/webp/webp.h"
 
 #include "base/frame.h"
-#include "formats/picture_metadata.h"
+#include "formats/container.h"
 
 #include <webp/encode.h>
 #include <webp/mux.h>
 
-#include <memory>
 #include <vector>
 
 namespace px::webp {
 namespace {
 
-struct PictureCloser {
-    void operator()(WebPPicture* p) const noexcept { WebPPictureFree(p); }
-};
-struct MemoryWriterCloser {
-    void operator()(WebPMemoryWriter* w) const noexcept { WebPMemoryWriterClear(w); }
-};
-struct MuxCloser {
-    void operator()(WebPMux* m) const noexcept { WebPMuxDelete(m); }
-};
-struct DataCloser {
-    void operator()(WebPData* d) const noexcept { WebPDataClear(d); }
-};
+using PictureOwner = COwner<WebPPicture, WebPPictureFree>;
+using MemoryWriterOwner = COwner<WebPMemoryWriter, WebPMemoryWriterClear>;
+using MuxPtr = COwner<WebPMux, WebPMuxDelete>;
+using DataOwner = COwner<WebPData, WebPDataClear>;
 
 }  // namespace
 
@@ -39,24 +30,24 @@ bool Write(Channel& sink, const uint8_t* rgb, uint32_t width, uint32_t height, u
     WebPPicture picture;
     if (!WebPPictureInit(&picture))
         return Fail(Code::EncodeFailed);
-    std::unique_ptr<WebPPicture, PictureCloser> pictureOwner(&picture);
+    PictureOwner pictureOwner(&picture);
     picture.width = static_cast<int>(width);
     picture.height = static_cast<int>(height);
     if (!WebPPictureImportRGB(&picture, rgb, static_cast<int>(width * 3)))
         return Fail(Code::OutOfMemory);
     WebPMemoryWriter encoded;
     WebPMemoryWriterInit(&encoded);
-    std::unique_ptr<WebPMemoryWriter, MemoryWriterCloser> encodedOwner(&encoded);
+    MemoryWriterOwner encodedOwner(&encoded);
     picture.writer = WebPMemoryWrite;
     picture.custom_ptr = &encoded;
     if (!WebPEncode(&config, &picture))
         return Fail(picture.error_code == VP8_ENC_ERROR_OUT_OF_MEMORY ? Code::OutOfMemory : Code::EncodeFailed);
 
-    const std::vector<uint8_t> tiff = exif ? TiffPart(exif, exifSize) : std::vector<uint8_t>{};
+    const std::vector<uint8_t> tiff = ExifToWrite(exif, exifSize);
     if (tiff.empty() && iccSize == 0)
         return sink.Write(encoded.mem, static_cast<uint32_t>(encoded.size)) || Fail(Code::WriteError);
 
-    std::unique_ptr<WebPMux, MuxCloser> mux(WebPMuxNew());
+    MuxPtr mux(WebPMuxNew());
     if (!mux)
         return Fail(Code::OutOfMemory);
     const WebPData image{encoded.mem, encoded.size};
@@ -68,7 +59,7 @@ bool Write(Channel& sink, const uint8_t* rgb, uint32_t width, uint32_t height, u
         return Fail(Code::EncodeFailed);
     WebPData assembled;
     WebPDataInit(&assembled);
-    std::unique_ptr<WebPData, DataCloser> assembledOwner(&assembled);
+    DataOwner assembledOwner(&assembled);
     if (WebPMuxAssemble(mux.get(), &assembled) != WEBP_MUX_OK)
         return Fail(Code::EncodeFailed);
     return sink.Write(assembled.bytes, static_cast<uint32_t>(assembled.size)) || Fail(Code::WriteError);
@@ -80,12 +71,7 @@ extern "C" uint32_t WriteWebP(DataChannel* sink, const uint8_t* rgb, uint32_t wi
                               uint32_t quality, const uint8_t* exif, uint32_t exifSize, const uint8_t* icc,
                               uint32_t iccSize)
 {
-    return px::Entry([&]() -> uint32_t {
-        if (!rgb || quality < 1 || quality > 100 || (!exif && exifSize) || (!icc && iccSize))
-            return px::Fail(px::Code::BadArgument);
-        if (!px::AcceptChannel(sink))
-            return 0;
-        px::Channel channel(sink);
-        return px::webp::Write(channel, rgb, width, height, quality, exif, exifSize, icc, iccSize) ? 1 : 0;
+    return px::Entry([&] {
+        return px::WriteEntry(sink, rgb, width, height, quality, exif, exifSize, icc, iccSize, px::webp::Write);
     });
 }

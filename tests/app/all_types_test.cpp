@@ -93,12 +93,31 @@ TEST(OutputPathsFor, ThumbnailsAreJpegNamesAndClashesOfOneFolderKeepTheirExtensi
     EXPECT_EQ(OutputPathsFor(s, files), expected);
 }
 
+TEST(OutputPathsFor, NamesClashInTheRunsFormat)
+{
+    const std::vector<std::string> files = {"/in/a.jpg", "/in/a.JPG", "/in/a.png", "/in/a.webp", "/in/sub/a.JPG"};
+    const struct {
+        OutputFormat format;
+        std::vector<std::string> expected;
+    } rows[] = {
+        {FormatJpeg, {"/out/a.jpg", "/out/a.JPG", "/out/a.png.jpg", "/out/a.webp.jpg", "/out/a.JPG"}},
+        {FormatWebp, {"/out/a.webp", "/out/a.JPG.webp", "/out/a.png.webp", "/out/a.webp.webp", "/out/a.webp"}},
+        {FormatAvif, {"/out/a.avif", "/out/a.JPG.avif", "/out/a.png.avif", "/out/a.webp.avif", "/out/a.avif"}},
+    };
+    for (const auto& row : rows) {
+        BatchSettings s;
+        s.PathOut = "/out";
+        s.Format = row.format;
+        EXPECT_EQ(OutputPathsFor(s, files), row.expected) << row.format;
+    }
+}
+
 TEST(CollectFiles, AllTypesTakesEveryReadableExtension)
 {
     TempFolder in;
     const std::vector<std::string> names = {"a.JPG", "b.jpeg", "c.Png", "d.TIF", "e.tiff", "f.psd", "g.jpe",
                                             "h.gif", "i.txt",  "j",     "k.bmp", "l.pcx",  "m.tga", "n.wmf",
-                                            "o.EMF", "p.dib"};
+                                            "o.EMF", "p.dib", "q.HEIC", "r.heif", "s.avif", "t.WebP"};
     for (const std::string& name : names)
         std::ofstream(in / name) << "x";
     auto collect = [&](bool allTypes) {
@@ -110,7 +129,8 @@ TEST(CollectFiles, AllTypesTakesEveryReadableExtension)
         return files;
     };
     EXPECT_EQ(collect(false), std::vector<std::string>{"a.JPG"});
-    std::vector<std::string> expected = {"a.JPG", "b.jpeg", "c.Png", "d.TIF", "e.tiff", "f.psd", "g.jpe"};
+    std::vector<std::string> expected = {"a.JPG", "b.jpeg", "c.Png", "d.TIF", "e.tiff", "f.psd", "g.jpe",
+                                         "q.HEIC", "r.heif", "s.avif", "t.WebP"};
     // Types whose readers land on their own are taken once they read.
     const std::pair<const char*, int32_t> later[] = {{"k.bmp", TypeBmp}, {"l.pcx", TypePcx}, {"m.tga", TypeTga},
                                                      {"n.wmf", TypeWmf}, {"o.EMF", TypeEmf}, {"p.dib", TypeBmp}};

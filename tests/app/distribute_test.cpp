@@ -9,12 +9,16 @@ namespace {
 
 TEST(Shards, AssignmentIsByThumbnailNameAndFixedAcrossMachines)
 {
-    // Processes on other machines and other builds must agree: FNV-1a 64 of "same.jpg".
+    // Processes on other machines and other builds must agree: FNV-1a 64 of the stem "same".
     EXPECT_EQ(ShardOf("/x/a/same.jpg", 1000003), ShardOf("b/same.jpg", 1000003));
     uint64_t hash = 14695981039346656037ull;
-    for (const char c : std::string("same.jpg"))
+    for (const char c : std::string("same"))
         hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
     EXPECT_EQ(ShardOf("/x/same.jpg", 7), hash % 7);
+    // Sources whose thumbnails can clash in some format fall to one shard.
+    for (const char* other : {"/x/same.JPG", "/y/same.png", "/x/same.tif.png", "same"})
+        EXPECT_EQ(ShardOf(other, 1000003), ShardOf("/x/same.jpg", 1000003)) << other;
+    EXPECT_NE(ShardOf("/x/.same.jpg", 1000003), ShardOf("/x/.other.jpg", 1000003));
 
     std::vector<std::string> files;
     for (int i = 0; i < 200; ++i)

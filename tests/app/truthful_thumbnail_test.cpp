@@ -239,18 +239,24 @@ TEST(CopyExif, UnparsableBlockIsCarriedByteForByteUnlessTheLocationMustGo)
     EXPECT_TRUE(test::App1Payloads(out / "p.jpg").empty());
 }
 
+// The profile's bytes; closes it.
+std::vector<uint8_t> Saved(cmsHPROFILE profile)
+{
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    std::vector<uint8_t> bytes(size);
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    cmsCloseProfile(profile);
+    return bytes;
+}
+
 std::vector<uint8_t> DisplayP3()
 {
     cmsCIExyY d65 = {0.3127, 0.3290, 1.0};
     cmsCIExyYTRIPLE p3 = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
     cmsToneCurve* curve = cmsBuildGamma(nullptr, 2.2);
     cmsToneCurve* curves[3] = {curve, curve, curve};
-    cmsHPROFILE profile = cmsCreateRGBProfile(&d65, &p3, curves);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    std::vector<uint8_t> bytes(size);
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-    cmsCloseProfile(profile);
+    std::vector<uint8_t> bytes = Saved(cmsCreateRGBProfile(&d65, &p3, curves));
     cmsFreeToneCurve(curve);
     return bytes;
 }
@@ -264,6 +270,28 @@ std::vector<uint8_t> ThumbnailProfile(const std::string& path)
     test::GlobalPtr<uint8_t> profile(GetJPGICCProfile(&length));
     return profile ? std::vector<uint8_t>(profile.get(), profile.get() + length) : std::vector<uint8_t>{};
 }
+
+// The profile carried by the thumbnail of `source` in the run's format, as the library reads it.
+std::vector<uint8_t> CarriedProfile(const BatchSettings& s, const std::string& source)
+{
+    const std::string path = OutputPathFor(s, source);
+    if (s.Format == FormatJpeg)
+        return ThumbnailProfile(path);
+    DataChannel* channel = OpenFileSource(path.c_str());
+    uint32_t w = 0, h = 0, exifSize = 0, iccSize = 0;
+    const uint32_t type = DetectFileType(channel);
+    ChannelSeek(channel, 0, 0);
+    GlobalFree(LoadPictureRGB24(channel, type, &w, &h));
+    CloseSource(channel);
+    uint8_t* exif = nullptr;
+    uint8_t* icc = nullptr;
+    EXPECT_EQ(GetPictureMetadata(&exif, &exifSize, &icc, &iccSize), 1u);
+    test::GlobalPtr<uint8_t> exifOwner(exif), iccOwner(icc);
+    EXPECT_TRUE(w && h) << path;
+    return std::vector<uint8_t>(icc, icc + iccSize);
+}
+
+constexpr OutputFormat kFormats[] = {FormatJpeg, FormatWebp, FormatAvif};
 
 TEST(ColourProfile, CarriedWithoutCopyExifOrConvertedToSRGBOnRequest)
 {
@@ -281,6 +309,39 @@ TEST(ColourProfile, CarriedWithoutCopyExifOrConvertedToSRGBOnRequest)
     ASSERT_EQ(MakeThumbnail(s, in / "wide.jpg"), "");
     EXPECT_TRUE(ThumbnailProfile(srgbOut / "wide.jpg").empty());
     EXPECT_GT(MeanDifference(ReadPhoto(srgbOut / "wide.jpg"), ReadPhoto(out / "wide.jpg")), 3.0);
+
+    // WebP and AVIF carry what a JPEG thumbnail carries: sRGB pixels are not labelled P3.
+    for (const OutputFormat format : {FormatWebp, FormatAvif}) {
+        for (const uint32_t toSrgb : {0u, 1u}) {
+            s = Settings(in, out);
+            s.Format = format;
+            s.ToSRGB = toSrgb;
+            ASSERT_EQ(MakeThumbnail(s, in / "wide.jpg"), "");
+            EXPECT_EQ(CarriedProfile(s, in / "wide.jpg"), toSrgb ? std::vector<uint8_t>{} : p3)
+                << format << " ToSRGB " << toSrgb;
+        }
+    }
+}
+
+TEST(ColourProfile, AGreyProfileTravelsAsItsRgbEquivalentInEveryFormat)
+{
+    TempFolder in, out;
+    cmsToneCurve* curve = cmsBuildGamma(nullptr, 2.2);
+    const std::vector<uint8_t> profile = Saved(cmsCreateGrayProfile(cmsD50_xyY(), curve));
+    cmsFreeToneCurve(curve);
+    WritePhoto(in / "grey.jpg", Quadrants(120, 90), {}, profile);
+    std::vector<uint8_t> jpegs;
+    for (const OutputFormat format : kFormats) {
+        BatchSettings s = Settings(in, out);
+        s.Format = format;
+        ASSERT_EQ(MakeThumbnail(s, in / "grey.jpg"), "");
+        const std::vector<uint8_t> carried = CarriedProfile(s, in / "grey.jpg");
+        EXPECT_FALSE(carried.empty()) << format;
+        EXPECT_NE(carried, profile) << format;
+        if (format == FormatJpeg)
+            jpegs = carried;
+        EXPECT_EQ(carried, jpegs) << format;
+    }
 }
 
 // A CMYK JPEG as Adobe applications write it, with one ICC_PROFILE chunk, through libjpeg.
@@ -319,21 +380,19 @@ TEST(ColourProfile, CmykSourcesProfileIsNotCarried)
     cmsSetDeviceClass(cmyk, cmsSigOutputClass);
     cmsSetColorSpace(cmyk, cmsSigCmykData);
     cmsSetPCS(cmyk, cmsSigLabData);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(cmyk, nullptr, &size);
-    std::vector<uint8_t> profile(size);
-    cmsSaveProfileToMem(cmyk, profile.data(), &size);
-    cmsCloseProfile(cmyk);
+    const std::vector<uint8_t> profile = Saved(cmyk);
     WriteCmykPhoto(in / "print.jpg", profile);
     CImageObject source;
     ASSERT_EQ(source.LoadFile(in / "print.jpg"), 0u);
     ASSERT_EQ(source.IccProfile(), profile);  // the profile is there to be refused
-    for (uint32_t toSrgb : {0u, 1u}) {
-        BatchSettings s = Settings(in, out);
-        s.ToSRGB = toSrgb;
-        ASSERT_EQ(MakeThumbnail(s, in / "print.jpg"), "");
-        EXPECT_TRUE(ThumbnailProfile(out / "print.jpg").empty()) << "ToSRGB " << toSrgb;
-    }
+    for (const OutputFormat format : kFormats)
+        for (uint32_t toSrgb : {0u, 1u}) {
+            BatchSettings s = Settings(in, out);
+            s.Format = format;
+            s.ToSRGB = toSrgb;
+            ASSERT_EQ(MakeThumbnail(s, in / "print.jpg"), "");
+            EXPECT_TRUE(CarriedProfile(s, in / "print.jpg").empty()) << format << " ToSRGB " << toSrgb;
+        }
 }
 
 TEST(Switches, OffGiveTodaysBytes)

@@ -84,6 +84,29 @@ TEST(Shards, FourShardsTogetherWriteExactlyWhatOneRunWrites)
     EXPECT_EQ(Contents(four.path()), expected);
 }
 
+TEST(Shards, ClashingNamesKeepEveryThumbnailInEveryFormatAndEveryShard)
+{
+    test::TempFolder in;
+    test::WriteJpeg(in / "a.jpg", 320, 240, {}, 1);
+    test::WriteJpeg(in / "a.JPG", 320, 240, {}, 2);
+    ASSERT_TRUE(test::WritePicture(in / "a.png", PX_FILE_PNG, 320, 240, 3));
+    for (const char* format : {"jpeg", "webp", "avif"}) {
+        SCOPED_TRACE(format);
+        test::TempFolder one, two;
+        const std::string options = std::string("--all-types --format ") + format + " " + Quoted(in.path()) + " ";
+        ASSERT_EQ(Batch(options + Quoted(one.path())).status, 0);
+        // Which source keeps the plain name follows the scan's order; none may lose its own.
+        const auto written = Contents(one.path());
+        ASSERT_EQ(written.size(), 3u);
+        for (auto a = written.begin(); a != written.end(); ++a)
+            for (auto b = std::next(a); b != written.end(); ++b)
+                EXPECT_NE(a->second, b->second) << a->first << " " << b->first;
+        for (const char* shard : {"0/2", "1/2"})
+            EXPECT_EQ(Batch(std::string("--shard ") + shard + " " + options + Quoted(two.path())).status, 0);
+        EXPECT_EQ(Contents(two.path()), written);
+    }
+}
+
 TEST(Shards, BadShardsAreRefused)
 {
     Library library;

@@ -1,8 +1,10 @@
 // quillet-batch end to end: the geometry table through real files, exit codes, messages.
 #include "app/photo_files.h"
 #include "support/exif_fixture.h"
+#include "support/heif_fixture.h"
 
 #include <libexif/exif-data.h>
+#include <lcms2.h>
 
 #include <gtest/gtest.h>
 #include <libheif/heif.h>
@@ -181,7 +183,13 @@ TEST(QuilletBatch, WebpAndAvifThumbnailsCarryExifWhenAskedAndTheProfileAlways)
     std::vector<uint8_t> app1(6 + tiff.size());
     std::memcpy(app1.data(), "Exif\0", 6);
     std::copy(tiff.begin(), tiff.end(), app1.begin() + 6);
-    const std::vector<uint8_t> icc(300, 0x33);
+    // A real RGB profile: a thumbnail carries only what describes its RGB pixels.
+    cmsHPROFILE profile = cmsCreate_sRGBProfile();
+    cmsUInt32Number iccSize = 0;
+    cmsSaveProfileToMem(profile, nullptr, &iccSize);
+    std::vector<uint8_t> icc(iccSize);
+    cmsSaveProfileToMem(profile, icc.data(), &iccSize);
+    cmsCloseProfile(profile);
     test::TempFolder in, out;
     test::WriteJpeg(in / "j.jpg", 800, 600, {app1});
     // A WebP source with both, under a name the run collects.
@@ -217,6 +225,23 @@ TEST(QuilletBatch, WebpAndAvifThumbnailsCarryExifWhenAskedAndTheProfileAlways)
             }
             EXPECT_EQ(fromWebp.icc, icc);
         }
+    }
+}
+
+TEST(QuilletBatch, QualityReachesTheWebpAndAvifEncoders)
+{
+    test::TempFolder in;
+    test::WriteJpeg(in / "p.jpg", 800, 600);
+    for (const char* format : {"webp", "avif"}) {
+        uintmax_t sizes[2] = {};
+        for (int i = 0; i < 2; ++i) {
+            test::TempFolder out;
+            const Outcome run = Batch(std::string("--format ") + format + (i ? " --quality 95 " : " --quality 10 ") +
+                                      Quoted(in.path()) + " " + Quoted(out.path()));
+            ASSERT_EQ(run.status, 0) << run.out;
+            sizes[i] = fs::file_size(out / (std::string("p.") + format));
+        }
+        EXPECT_GT(sizes[1], sizes[0] * 2) << format;
     }
 }
 
@@ -379,6 +404,65 @@ TEST(QuilletBatch, OrientationAndLocationSwitchesReachTheRun)
         ExifData* exif = exif_data_new_from_data(carried[0].data(), static_cast<unsigned>(carried[0].size()));
         EXPECT_EQ(exif->ifd[EXIF_IFD_GPS]->count > 0, c.gps) << c.options;
         exif_data_unref(exif);
+    }
+}
+
+// A phone's HEIC: landscape pixels, a rotation property and an EXIF orientation that both say
+// "turn a quarter clockwise". Only the property turns the picture, whatever the switch says.
+TEST(QuilletBatch, HeicIsTurnedUprightOnceAndItsThumbnailSaysOrientationOne)
+{
+    if (!heif_have_encoder_for_format(heif_compression_HEVC))
+        GTEST_SKIP() << "no HEVC encoder in this libheif";
+    // Stored 96 × 64, red on the left third: upright, the red is on top.
+    std::vector<uint8_t> stored(96 * 64 * 3);
+    for (size_t i = 0; i < stored.size(); i += 3) {
+        const bool red = (i / 3) % 96 < 32;
+        stored[i] = red ? 220 : 30;
+        stored[i + 2] = red ? 30 : 220;
+    }
+    for (const bool bigEndian : {false, true}) {
+        test::ExifSpec exifSpec;
+        exifSpec.orientation = 6;
+        exifSpec.bigEndian = bigEndian;
+        const std::vector<uint8_t> app1 = test::ExifBlock(exifSpec);
+        test::HeifSpec spec;
+        spec.orientation = heif_orientation_rotate_90_cw;
+        spec.exif.assign(app1.begin() + 6, app1.end());  // HEIF holds the TIFF data alone
+        const std::vector<uint8_t> heic = test::EncodeHeif(stored.data(), 96, 64, spec);
+        ASSERT_FALSE(heic.empty());
+        test::TempFolder in, out;
+        std::ofstream(in / "phone.HEIC", std::ios::binary)
+            .write(reinterpret_cast<const char*>(heic.data()), static_cast<std::streamsize>(heic.size()));
+        for (const char* rotate : {"", "--no-auto-rotate "}) {
+            SCOPED_TRACE(std::string(rotate) + (bigEndian ? "big-endian EXIF" : "little-endian EXIF"));
+            const Outcome run = Batch(std::string("--all-types --copy-exif ") + rotate +
+                                      "--width 32 --height 48 --rule fit-inside --portrait rules-only " +
+                                      Quoted(in.path()) + " " + Quoted(out.path()));
+            ASSERT_EQ(run.status, 0) << run.out;
+            const std::string thumbnail = out / "phone.jpg";
+            DataChannel* source = OpenFileSource(thumbnail.c_str());
+            uint32_t w = 0, h = 0;
+            uint8_t* rgb = ReadJPG(source, &w, &h, 24);
+            CloseSource(source);
+            ASSERT_TRUE(rgb);
+            EXPECT_EQ(w, 32u);
+            EXPECT_EQ(h, 48u);
+            if (w == 32 && h == 48) {
+                const uint8_t* top = rgb + (4 * 32 + 16) * 3;
+                const uint8_t* bottom = rgb + (40 * 32 + 16) * 3;
+                EXPECT_GT(top[0], top[2] + 100);
+                EXPECT_GT(bottom[2], bottom[0] + 100);
+            }
+            GlobalFree(rgb);
+            const auto carried = test::App1Payloads(thumbnail);
+            ASSERT_EQ(carried.size(), 1u);
+            ExifData* exif = exif_data_new_from_data(carried[0].data(), static_cast<unsigned>(carried[0].size()));
+            ASSERT_TRUE(exif);
+            ExifEntry* orientation = exif_content_get_entry(exif->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION);
+            ASSERT_TRUE(orientation);
+            EXPECT_EQ(exif_get_short(orientation->data, exif_data_get_byte_order(exif)), 1);
+            exif_data_unref(exif);
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 // HEIF, AVIF and WebP: pictures made with the libraries' own encoders read back upright and
 // close to their source, metadata kept, hostile and truncated files answered with codes.
 #include "formats/reader_support.h"
+#include "support/heif_fixture.h"
 
 #include <libheif/heif.h>
 #include <webp/encode.h>
@@ -35,7 +36,7 @@ std::vector<uint8_t> Source(bool alpha)
     return pixels;
 }
 
-// What the reader should give: the source turned by `orientation`, alpha onto black.
+// What the reader should give: the source turned or mirrored by `orientation`, alpha onto black.
 std::vector<uint8_t> Expected(bool alpha, heif_orientation orientation, uint32_t& width, uint32_t& height)
 {
     const std::vector<uint8_t> source = Source(alpha);
@@ -47,7 +48,7 @@ std::vector<uint8_t> Expected(bool alpha, heif_orientation orientation, uint32_t
     for (uint32_t y = 0; y < height; ++y)
         for (uint32_t x = 0; x < width; ++x) {
             // A quarter turn clockwise: the displayed column x is stored row kHeight-1-x.
-            const uint32_t sx = turned ? y : x;
+            const uint32_t sx = turned ? y : orientation == heif_orientation_flip_horizontally ? kWidth - 1 - x : x;
             const uint32_t sy = turned ? kHeight - 1 - x : y;
             const uint8_t* p = &source[(size_t{sy} * kWidth + sx) * step];
             for (int c = 0; c < 3; ++c)
@@ -78,44 +79,17 @@ Made MakeHeif(heif_compression_format format, bool lossless, bool alpha, heif_or
 {
     if (!heif_have_encoder_for_format(format))
         return {{}, "no encoder for this format in this libheif"};
-    std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(), heif_context_free);
-    heif_encoder* encoder = nullptr;
-    EXPECT_EQ(heif_context_get_encoder_for_format(context.get(), format, &encoder).code, heif_error_Ok);
-    std::unique_ptr<heif_encoder, decltype(&heif_encoder_release)> encoderOwner(encoder, heif_encoder_release);
-    if (lossless)
-        heif_encoder_set_lossless(encoder, 1);
-    else
-        heif_encoder_set_lossy_quality(encoder, 90);
-    heif_image* image = nullptr;
-    heif_image_create(kWidth, kHeight, heif_colorspace_RGB,
-                      alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, &image);
-    std::unique_ptr<heif_image, decltype(&heif_image_release)> imageOwner(image, heif_image_release);
-    heif_image_add_plane(image, heif_channel_interleaved, kWidth, kHeight, 8);
-    int stride = 0;
-    uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
-    const std::vector<uint8_t> source = Source(alpha);
-    const size_t row = size_t{kWidth} * (alpha ? 4 : 3);
-    for (uint32_t y = 0; y < kHeight; ++y)
-        std::memcpy(plane + size_t{y} * static_cast<size_t>(stride), &source[y * row], row);
-    if (metadata)
-        heif_image_set_raw_color_profile(image, "prof", kIcc.data(), kIcc.size());
-    std::unique_ptr<heif_encoding_options, decltype(&heif_encoding_options_free)> options(heif_encoding_options_alloc(),
-                                                                                          heif_encoding_options_free);
-    options->image_orientation = orientation;
-    heif_image_handle* handle = nullptr;
-    EXPECT_EQ(heif_context_encode_image(context.get(), image, encoder, options.get(), &handle).code, heif_error_Ok);
-    if (metadata)
-        heif_context_add_exif_metadata(context.get(), handle, kExif.data(), static_cast<int>(kExif.size()));
-    heif_image_handle_release(handle);
-    Made made;
-    heif_writer writer{};
-    writer.writer_api_version = 1;
-    writer.write = [](heif_context*, const void* data, size_t size, void* user) {
-        auto* out = static_cast<std::vector<uint8_t>*>(user);
-        out->insert(out->end(), static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
-        return heif_error{heif_error_Ok, heif_suberror_Unspecified, ""};
-    };
-    EXPECT_EQ(heif_context_write(context.get(), &writer, &made.bytes).code, heif_error_Ok);
+    test::HeifSpec spec;
+    spec.format = format;
+    spec.lossless = lossless;
+    spec.alpha = alpha;
+    spec.orientation = orientation;
+    if (metadata) {
+        spec.exif = kExif;
+        spec.icc = kIcc;
+    }
+    Made made{test::EncodeHeif(Source(alpha).data(), kWidth, kHeight, spec), ""};
+    EXPECT_FALSE(made.bytes.empty());
     return made;
 }
 
@@ -161,6 +135,7 @@ struct Case {
 const Case kCases[] = {
     {"HEIC lossy", Kind::Heic, false, false, heif_orientation_normal, false, 4},
     {"HEIC turned a quarter clockwise by its rotation property", Kind::Heic, false, false, heif_orientation_rotate_90_cw, false, 4},
+    {"HEIC mirrored by its mirror property", Kind::Heic, false, false, heif_orientation_flip_horizontally, false, 4},
     {"HEIC with EXIF and ICC", Kind::Heic, false, false, heif_orientation_normal, true, 4},
     {"AVIF lossy", Kind::Avif, false, false, heif_orientation_normal, false, 4},
     // libheif codes RGB as YCbCr even when lossless, so a little rounding remains.
@@ -237,6 +212,31 @@ TEST(HeifWebpReaders, MadePicturesReadBackUprightAndClose)
             EXPECT_EQ(exifSize, 0u);
         }
     }
+}
+
+// Cameras and HDR phones store 10 bits a sample; the reader gives their top 8.
+TEST(HeifWebpReaders, TenBitHeicReadsBackClose)
+{
+    if (!heif_have_encoder_for_format(heif_compression_HEVC))
+        GTEST_SKIP() << "no HEVC encoder in this libheif";
+    test::HeifSpec spec;
+    spec.bitDepth = 10;
+    const std::vector<uint8_t> bytes = test::EncodeHeif(Source(false).data(), kWidth, kHeight, spec);
+    ASSERT_FALSE(bytes.empty());
+    std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(), heif_context_free);
+    heif_image_handle* handle = nullptr;
+    ASSERT_EQ(heif_context_read_from_memory_without_copy(context.get(), bytes.data(), bytes.size(), nullptr).code,
+              heif_error_Ok);
+    ASSERT_EQ(heif_context_get_primary_image_handle(context.get(), &handle).code, heif_error_Ok);
+    EXPECT_EQ(heif_image_handle_get_luma_bits_per_pixel(handle), 10);  // the encoder kept the depth
+    heif_image_handle_release(handle);
+    const test::Decoded d = test::DecodeBytes(bytes, Reader(Kind::Heic));
+    ASSERT_EQ(d.code, 0u);
+    ASSERT_TRUE(d.pixels);
+    ASSERT_EQ(d.width, kWidth);
+    ASSERT_EQ(d.height, kHeight);
+    uint32_t w = 0, h = 0;
+    EXPECT_LE(MeanDifference(d.pixels.get(), Expected(false, heif_orientation_normal, w, h)), 4);
 }
 
 TEST(HeifWebpReaders, AvifWriterOutputReadsBackWithItsMetadata)
