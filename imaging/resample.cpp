@@ -110,8 +110,9 @@ void LinearColumn(const double* __restrict a0, const double* __restrict a1, doub
         out[i] = static_cast<uint8_t>(static_cast<int>(a0[i] * v0 + a1[i] * v1));
 }
 
-template <uint32_t N>
-uint32_t BilinearRows(const uint8_t* source, uint32_t sourceWidth, uint32_t sourceHeight,
+// rowAt(r) gives source row r; see RowSource for the order rows are asked for in.
+template <uint32_t N, class RowAt>
+uint32_t BilinearRows(RowAt&& rowAt, uint32_t sourceWidth, uint32_t sourceHeight,
                       uint8_t* destination, uint32_t destinationWidth,
                       uint32_t destinationHeight, uint32_t channels)
 {
@@ -131,11 +132,9 @@ uint32_t BilinearRows(const uint8_t* source, uint32_t sourceWidth, uint32_t sour
                    static_cast<double>(x0 + 1) - sx, sx - static_cast<double>(x0)};
     }
 
-    const size_t sourceStride = static_cast<size_t>(sourceWidth) * channels;
     WorkRows<2> work(storage.get(), rowLength);
     auto fill = [&](int64_t row, double* out) {
-        LinearRow<N>(source + static_cast<size_t>(row) * sourceStride, taps.get(),
-                     destinationWidth, channels, out);
+        LinearRow<N>(rowAt(static_cast<uint32_t>(row)), taps.get(), destinationWidth, channels, out);
     };
     const double ry = Ratio(sourceHeight, destinationHeight);
     uint8_t* out = destination;
@@ -228,8 +227,10 @@ void CubicColumn(const double* __restrict h0, const double* __restrict h1,
         out[i] = RoundClamp(s0 * h0[i] + s1 * h1[i] + s2 * h2[i] + s3 * h3[i]);
 }
 
-template <uint32_t N>
-uint32_t BicubicRows(const uint8_t* source, uint32_t sourceWidth, uint32_t sourceHeight,
+// As BilinearRows; without scratch memory it gives up with OutOfMemory, where the caller
+// holding the whole source can fall back to BicubicUnbuffered.
+template <uint32_t N, class RowAt>
+uint32_t BicubicRows(RowAt&& rowAt, uint32_t sourceWidth, uint32_t sourceHeight,
                      uint8_t* destination, uint32_t destinationWidth, uint32_t destinationHeight,
                      uint32_t channels)
 {
@@ -237,8 +238,7 @@ uint32_t BicubicRows(const uint8_t* source, uint32_t sourceWidth, uint32_t sourc
     auto storage = Scratch<double>(CheckedMul(4, rowLength));
     auto taps = storage ? Scratch<CubicTap>(destinationWidth) : nullptr;
     if (!taps)
-        return BicubicUnbuffered(source, sourceWidth, sourceHeight, destination,
-                                 destinationWidth, destinationHeight, channels);
+        return Fail(Code::OutOfMemory);
 
     const double rx = Ratio(sourceWidth, destinationWidth);
     for (uint32_t x = 0; x < destinationWidth; ++x) {
@@ -248,11 +248,9 @@ uint32_t BicubicRows(const uint8_t* source, uint32_t sourceWidth, uint32_t sourc
             taps[x].offset[i] = static_cast<size_t>(columns[i]) * channels;
     }
 
-    const size_t sourceStride = static_cast<size_t>(sourceWidth) * channels;
     WorkRows<4> work(storage.get(), rowLength);
     auto fill = [&](int64_t row, double* out) {
-        CubicRow<N>(source + static_cast<size_t>(row) * sourceStride, taps.get(),
-                    destinationWidth, channels, out);
+        CubicRow<N>(rowAt(static_cast<uint32_t>(row)), taps.get(), destinationWidth, channels, out);
     };
     const double ry = Ratio(sourceHeight, destinationHeight);
     uint8_t* out = destination;
@@ -297,8 +295,10 @@ uint32_t Bilinear(const uint8_t* source, uint32_t sourceWidth, uint32_t sourceHe
     if (!source || !destination || !sourceWidth || !sourceHeight || !destinationWidth ||
         !destinationHeight || !bytesPerPixel)
         return Fail(Code::BadArgument);
+    const size_t stride = static_cast<size_t>(sourceWidth) * bytesPerPixel;
+    const auto rowAt = [&](uint32_t row) { return source + row * stride; };
     return ForPixelSize(bytesPerPixel, [&]<uint32_t N>(uint32_t bytes) {
-        return BilinearRows<N>(source, sourceWidth, sourceHeight, destination, destinationWidth,
+        return BilinearRows<N>(rowAt, sourceWidth, sourceHeight, destination, destinationWidth,
                                destinationHeight, bytes);
     });
 }
@@ -310,9 +310,31 @@ uint32_t Bicubic(const uint8_t* source, uint32_t sourceWidth, uint32_t sourceHei
     if (!source || !destination || !sourceWidth || !sourceHeight || !destinationWidth ||
         !destinationHeight || source == destination)
         return Fail(Code::BadArgument);
-    return ForPixelSize(bytesPerPixel, [&]<uint32_t N>(uint32_t bytes) {
-        return BicubicRows<N>(source, sourceWidth, sourceHeight, destination, destinationWidth,
+    const size_t stride = static_cast<size_t>(sourceWidth) * bytesPerPixel;
+    const auto rowAt = [&](uint32_t row) { return source + row * stride; };
+    const uint32_t done = ForPixelSize(bytesPerPixel, [&]<uint32_t N>(uint32_t bytes) {
+        return BicubicRows<N>(rowAt, sourceWidth, sourceHeight, destination, destinationWidth,
                               destinationHeight, bytes);
+    });
+    if (done || Current().code != Code::OutOfMemory)
+        return done;
+    Current().code = Code::None;  // the tables could not be had: the same bytes without them
+    return BicubicUnbuffered(source, sourceWidth, sourceHeight, destination, destinationWidth,
+                             destinationHeight, bytesPerPixel);
+}
+
+uint32_t FromRows(RowSource& rows, uint32_t sourceWidth, uint32_t sourceHeight, uint8_t* destination,
+                  uint32_t destinationWidth, uint32_t destinationHeight, uint32_t bytesPerPixel, bool bicubic)
+{
+    if (!destination || !sourceWidth || !sourceHeight || !destinationWidth || !destinationHeight ||
+        !bytesPerPixel)
+        return Fail(Code::BadArgument);
+    const auto rowAt = [&](uint32_t row) { return rows.Row(row); };
+    return ForPixelSize(bytesPerPixel, [&]<uint32_t N>(uint32_t bytes) {
+        return bicubic ? BicubicRows<N>(rowAt, sourceWidth, sourceHeight, destination, destinationWidth,
+                                        destinationHeight, bytes)
+                       : BilinearRows<N>(rowAt, sourceWidth, sourceHeight, destination, destinationWidth,
+                                         destinationHeight, bytes);
     });
 }
 
