@@ -80,6 +80,29 @@ TEST_F(JPGResampled, SameBytesAsTheWholeReadResampledForEverySizeScaleAndKind)
     EXPECT_EQ(Resampled(cutFile, 10, 10, 0).endedEarly, 1u);  // the cut is told though no row below is used
 }
 
+// Every cut and every flipped byte: the same picture and code as the whole read, never a crash.
+TEST_F(JPGResampled, DamagedFilesGiveWhatTheWholeReadGives)
+{
+    const Bytes file = jpgtest::Write(jpgtest::Gradient(40, 33), 40, 33, 75);
+    auto same = [](const Bytes& damaged, const std::string& what) {
+        const Result made = Resampled(damaged, 13, 11, 0);
+        const jpgtest::Decoded whole = jpgtest::Read(damaged, 24);
+        ASSERT_EQ(made.pixels.empty(), !whole.returned) << what;
+        if (!whole.returned)
+            return;
+        const Result expected = WholeThenResampled(damaged, 13, 11, 0);
+        EXPECT_EQ(made.code, expected.code) << what;
+        EXPECT_TRUE(made.pixels == expected.pixels) << what;
+    };
+    for (size_t cut = 1; cut < file.size(); ++cut)
+        same(Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(cut)), "cut at " + std::to_string(cut));
+    for (size_t i = 0; i < file.size(); ++i) {
+        Bytes flipped = file;
+        flipped[i] ^= 0xA5;
+        same(flipped, "byte " + std::to_string(i) + " flipped");
+    }
+}
+
 TEST_F(JPGResampled, BadArgumentsAndNonJpegContentAreRefused)
 {
     const Bytes file = jpgtest::Write(jpgtest::Gradient(16, 16), 16, 16, 90);
