@@ -111,13 +111,15 @@ void LinearColumn(const double* __restrict a0, const double* __restrict a1, doub
         out[i] = static_cast<uint8_t>(static_cast<int>(a0[i] * v0 + a1[i] * v1));
 }
 
-template <uint32_t N>
-uint32_t BilinearRows(const ConstView& source, const View& destination)
+// Plain pointers and sizes rather than views: read through a view's fields, the inner loops
+// cost more instructions. rowAt(r) gives source row r; see RowSource for the order rows are
+// asked for in.
+template <uint32_t N, class RowAt>
+uint32_t BilinearRows(RowAt&& rowAt, uint32_t sourceWidth, uint32_t sourceHeight,
+                      uint8_t* destination, size_t outStride, uint32_t destinationWidth,
+                      uint32_t destinationHeight, uint32_t bytesPerPixel)
 {
-    const uint32_t sourceWidth = source.width, sourceHeight = source.height;
-    const uint32_t destinationWidth = destination.width, destinationHeight = destination.height;
-    const uint32_t channels = N != 0 ? N : source.channels;  // a constant where it can be
-    const size_t outStride = destination.stride;
+    const uint32_t channels = N != 0 ? N : bytesPerPixel;  // a constant where it can be
     const size_t rowLength = static_cast<size_t>(destinationWidth) * channels;
     // The work rows first: their size is the one that can overflow.
     auto storage = Scratch<double>(CheckedMul(2, rowLength));
@@ -134,15 +136,12 @@ uint32_t BilinearRows(const ConstView& source, const View& destination)
                    static_cast<double>(x0 + 1) - sx, sx - static_cast<double>(x0)};
     }
 
-    const uint8_t* const pixels = source.data;
-    const size_t sourceStride = source.stride;
     WorkRows<2> work(storage.get(), rowLength);
     auto fill = [&](int64_t row, double* out) {
-        LinearRow<N>(pixels + static_cast<size_t>(row) * sourceStride, taps.get(),
-                     destinationWidth, channels, out);
+        LinearRow<N>(rowAt(static_cast<uint32_t>(row)), taps.get(), destinationWidth, channels, out);
     };
     const double ry = Ratio(sourceHeight, destinationHeight);
-    uint8_t* out = destination.data;
+    uint8_t* out = destination;
     for (uint32_t y = 0; y < destinationHeight; ++y) {
         const double sy = SourcePosition(y, ry, sourceHeight);
         const uint32_t y0 = static_cast<uint32_t>(sy);
@@ -232,10 +231,10 @@ void CubicColumn(const double* __restrict h0, const double* __restrict h1,
         out[i] = RoundClamp(s0 * h0[i] + s1 * h1[i] + s2 * h2[i] + s3 * h3[i]);
 }
 
-// Plain pointers and sizes rather than views: read through a view's fields, the inner loops
-// cost more instructions.
-template <uint32_t N>
-uint32_t BicubicRows(const uint8_t* source, size_t sourceStride, uint32_t sourceWidth, uint32_t sourceHeight,
+// As BilinearRows; without scratch memory it gives up with OutOfMemory, where the caller
+// holding the whole source can fall back to BicubicUnbuffered.
+template <uint32_t N, class RowAt>
+uint32_t BicubicRows(RowAt&& rowAt, uint32_t sourceWidth, uint32_t sourceHeight,
                      uint8_t* destination, size_t outStride, uint32_t destinationWidth,
                      uint32_t destinationHeight, uint32_t channels)
 {
@@ -243,9 +242,7 @@ uint32_t BicubicRows(const uint8_t* source, size_t sourceStride, uint32_t source
     auto storage = Scratch<double>(CheckedMul(4, rowLength));
     auto taps = storage ? Scratch<CubicTap>(destinationWidth) : nullptr;
     if (!taps)
-        return BicubicUnbuffered(
-            ConstView{source, sourceWidth, sourceHeight, sourceStride, Layout::Samples, channels},
-            View{destination, destinationWidth, destinationHeight, outStride, Layout::Samples, channels});
+        return Fail(Code::OutOfMemory);
 
     const double rx = Ratio(sourceWidth, destinationWidth);
     for (uint32_t x = 0; x < destinationWidth; ++x) {
@@ -257,8 +254,7 @@ uint32_t BicubicRows(const uint8_t* source, size_t sourceStride, uint32_t source
 
     WorkRows<4> work(storage.get(), rowLength);
     auto fill = [&](int64_t row, double* out) {
-        CubicRow<N>(source + static_cast<size_t>(row) * sourceStride, taps.get(),
-                    destinationWidth, channels, out);
+        CubicRow<N>(rowAt(static_cast<uint32_t>(row)), taps.get(), destinationWidth, channels, out);
     };
     const double ry = Ratio(sourceHeight, destinationHeight);
     uint8_t* out = destination;
@@ -309,8 +305,12 @@ uint32_t Bilinear(const ConstView& source, const View& destination)
 {
     if (!Matching(source, destination) || !source.channels)
         return Fail(Code::BadArgument);
+    const auto rowAt = [pixels = source.data, stride = source.stride](uint32_t row) {
+        return pixels + static_cast<size_t>(row) * stride;
+    };
     return ForPixelSize(source.channels, [&]<uint32_t N>() {
-        return BilinearRows<N>(source, destination);
+        return BilinearRows<N>(rowAt, source.width, source.height, destination.data, destination.stride,
+                               destination.width, destination.height, source.channels);
     });
 }
 
@@ -318,10 +318,33 @@ uint32_t Bicubic(const ConstView& source, const View& destination)
 {
     if (!Matching(source, destination) || source.data == destination.data)
         return Fail(Code::BadArgument);
-    return ForPixelSize(source.channels, [&]<uint32_t N>() {
-        return BicubicRows<N>(source.data, source.stride, source.width, source.height, destination.data,
-                              destination.stride, destination.width, destination.height,
-                              N != 0 ? N : source.channels);
+    const auto rowAt = [pixels = source.data, stride = source.stride](uint32_t row) {
+        return pixels + static_cast<size_t>(row) * stride;
+    };
+    const uint32_t done = ForPixelSize(source.channels, [&]<uint32_t N>() {
+        return BicubicRows<N>(rowAt, source.width, source.height, destination.data, destination.stride,
+                              destination.width, destination.height, N != 0 ? N : source.channels);
+    });
+    if (done || Current().code != Code::OutOfMemory)
+        return done;
+    Current().code = Code::None;  // the tables could not be had: the same bytes without them
+    return BicubicUnbuffered(source, destination);
+}
+
+uint32_t FromRows(RowSource& rows, uint32_t sourceWidth, uint32_t sourceHeight, uint8_t* destination,
+                  uint32_t destinationWidth, uint32_t destinationHeight, uint32_t bytesPerPixel, bool bicubic)
+{
+    if (!destination || !sourceWidth || !sourceHeight || !destinationWidth || !destinationHeight ||
+        !bytesPerPixel)
+        return Fail(Code::BadArgument);
+    const auto rowAt = [&](uint32_t row) { return rows.Row(row); };
+    const size_t outStride = static_cast<size_t>(destinationWidth) * bytesPerPixel;
+    return ForPixelSize(bytesPerPixel, [&]<uint32_t N>() {
+        const uint32_t channels = N != 0 ? N : bytesPerPixel;
+        return bicubic ? BicubicRows<N>(rowAt, sourceWidth, sourceHeight, destination, outStride,
+                                        destinationWidth, destinationHeight, channels)
+                       : BilinearRows<N>(rowAt, sourceWidth, sourceHeight, destination, outStride,
+                                         destinationWidth, destinationHeight, channels);
     });
 }
 

@@ -191,6 +191,12 @@ uint32_t GetJPGDimensions(DataChannel* source, uint32_t* width, uint32_t* height
 /* bits 24 (RGB24) or 8 (grey). A non-null result with a nonzero last error is a partly
  * decoded image; the caller frees the buffer in every case. */
 uint8_t* ReadJPG(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel);
+/* The picture resampled to width x height RGB24 while it is decoded, never whole in memory:
+ * byte for byte ReadJPG at 24 bits followed by ResampleBilinear (method 0) or ResampleBicubic
+ * (method 1). sourceWidth and sourceHeight receive the decoded size (at the decode scale).
+ * A partly decoded picture comes with a nonzero last error, as from ReadJPG. */
+uint8_t* ReadJPGResampled(DataChannel* source, uint32_t width, uint32_t height, uint32_t method,
+                          uint32_t* sourceWidth, uint32_t* sourceHeight);
 /* Nonzero grey: rows of one byte a pixel; otherwise RGB24 rows. */
 JPGReadState* BeginJPGRead(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t grey);
 /* rowIndex (may be null) receives the 0-based index of the row delivered. */

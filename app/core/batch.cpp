@@ -425,13 +425,9 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
         return {"cannot be read: Quillet has no reader for " + TypeName(type) + " pictures"};
 
     CImageObject image;
-    if (s.FastDecode) {
-        // Decode no finer than the size the picture is resampled to.
-        image.SetDecodeAimRule([&s](uint32_t width, uint32_t height) {
-            const auto plan = ThumbnailGeometry(width, height, s);
-            return plan ? std::pair{plan->width, plan->height} : std::pair{0, 0};
-        });
-    }
+    image.SetLoadRule([&s](uint32_t width, uint32_t height, uint32_t orientation) {
+        return ThumbnailLoadAim(width, height, orientation, s);
+    });
     if (const uint32_t code = image.LoadFileAs(readPath, type))
         return {CodeReason("cannot be read", code)};
     if (!image.HasPicture())
@@ -508,6 +504,30 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
 }
 
 }  // namespace
+
+CImageObject::LoadAim ThumbnailLoadAim(uint32_t width, uint32_t height, uint32_t orientation, const BatchSettings& s)
+{
+    CImageObject::LoadAim aim;
+    const bool turned = s.AutoRotate && orientation >= 5;
+    // The rules see the picture upright; the resampled size is asked for as stored, since the
+    // pixels are turned once resized.
+    const auto plan = turned ? ThumbnailGeometry(height, width, s) : ThumbnailGeometry(width, height, s);
+    if (!plan)
+        return aim;
+    const int32_t storedWidth = turned ? plan->height : plan->width;
+    const int32_t storedHeight = turned ? plan->width : plan->height;
+    if (s.FastDecode) {
+        aim.decodeWidth = storedWidth;
+        aim.decodeHeight = storedHeight;
+    }
+    // Auto brightness measures the whole picture before it is resized.
+    if (!s.Autolev) {
+        aim.resizeWidth = storedWidth;
+        aim.resizeHeight = storedHeight;
+        aim.method = s.ResType == 0 ? 0 : 1;
+    }
+    return aim;
+}
 
 void RemoveLiveTemporaries() noexcept
 {
@@ -811,6 +831,24 @@ BatchResult RunInParallel(Run& run, unsigned jobs)
             groups.emplace_back();
         groups[it->second].push_back(i);
     }
+    // The largest files first, so that the run does not end with one worker busy on a large
+    // photograph while the others idle; the bytes of a file stand in for its work.
+    std::vector<std::pair<uint64_t, size_t>> bySize(groups.size());
+    for (size_t g = 0; g < groups.size(); ++g) {
+        uint64_t bytes = 0;
+        for (size_t index : groups[g]) {
+            struct stat info {};
+            if (stat(run.files[index].c_str(), &info) == 0 && S_ISREG(info.st_mode))
+                bytes += static_cast<uint64_t>(info.st_size);
+        }
+        bySize[g] = {bytes, g};
+    }
+    std::stable_sort(bySize.begin(), bySize.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<std::vector<size_t>> ordered;
+    ordered.reserve(groups.size());
+    for (const auto& entry : bySize)
+        ordered.push_back(std::move(groups[entry.second]));
+    groups = std::move(ordered);
 
     std::mutex lock;
     std::condition_variable changed;

@@ -2,6 +2,7 @@
 // reported through a small progress interface that the dialog and the terminal implement.
 #pragma once
 
+#include "core/image_object.h"
 #include "core/settings.h"
 
 #include <cstdint>
@@ -118,6 +119,13 @@ std::string OutputPathFor(const BatchSettings& settings, const std::string& sour
 // "a.jpg", "a.tif.jpg". Names clash in the run's format: with WebP, "a.jpg" and "a.JPG" give
 // "a.webp", "a.JPG.webp". Sources of different folders keep the plain name; the later wins.
 std::vector<std::string> OutputPathsFor(const BatchSettings& settings, const std::vector<std::string>& files);
+
+// What loading a w × h source stored with EXIF `orientation` aims at for its thumbnail: with
+// FastDecode a decode scale no finer than the size the rules resample to, and unless auto
+// brightness needs the whole picture first, that size itself, so JPEG rows are resampled as
+// they are decoded. Sizes are in the stored orientation.
+CImageObject::LoadAim ThumbnailLoadAim(uint32_t width, uint32_t height, uint32_t orientation,
+                                       const BatchSettings& settings);
 
 // Removes the temporaries of this process's running thumbnails. Safe in a signal handler:
 // for a second interrupt that ends the program at once.

@@ -129,16 +129,37 @@ uint32_t CImageObject::Load(DataChannel* source, uint32_t fileType)
     uint32_t width = 0, height = 0;
     GetPictureInfo(source, fileType, &width, &height);
     const uint32_t storedWidth = width, storedHeight = height;
-    auto [aimWidth, aimHeight] = std::pair{m_aimWidth, m_aimHeight};
-    if (m_aimRule)
-        std::tie(aimWidth, aimHeight) = width && height ? m_aimRule(width, height) : std::pair{0, 0};
-    const uint32_t denominator = DecodeScaleFor(width, height, aimWidth, aimHeight);
+    LoadAim aim;
+    aim.decodeWidth = m_aimWidth;
+    aim.decodeHeight = m_aimHeight;
+    if (m_loadRule)
+        aim = width && height ? m_loadRule(width, height, fileType == PX_FILE_JPEG ? HeaderOrientation() : 1)
+                              : LoadAim{};
+    const uint32_t denominator = DecodeScaleFor(width, height, aim.decodeWidth, aim.decodeHeight);
     SetJPGDecodeScale(1, denominator);
+    m_decodeScale = denominator;
     ChannelSeek(source, 0, 0);
     // Only a JPEG read fills the markers again: no other type may inherit an EXIF block.
     ClearJPGMarkers();
+    // Resampled row by row, the full-size picture never takes memory or its bandwidth.
+    bool resampled = fileType == PX_FILE_JPEG && aim.resizeWidth > 0 && aim.resizeHeight > 0;
     pxlib::Picture picture;
-    picture.pixels.reset(LoadPictureRGB24(source, fileType, &picture.width, &picture.height));
+    if (resampled) {
+        uint32_t decodedWidth = 0, decodedHeight = 0;
+        picture.pixels.reset(ReadJPGResampled(source, static_cast<uint32_t>(aim.resizeWidth),
+                                              static_cast<uint32_t>(aim.resizeHeight), aim.method == 1 ? 1 : 0,
+                                              &decodedWidth, &decodedHeight));
+        picture.width = static_cast<uint32_t>(aim.resizeWidth);
+        picture.height = static_cast<uint32_t>(aim.resizeHeight);
+        // A size no memory holds is the resize's failure, told by ResizeTo after a plain load.
+        resampled = picture || GetLastLibraryError() != PX_ERR_OUT_OF_MEMORY;
+        if (!resampled) {
+            ChannelSeek(source, 0, 0);
+            ClearJPGMarkers();
+        }
+    }
+    if (!resampled)
+        picture.pixels.reset(LoadPictureRGB24(source, fileType, &picture.width, &picture.height));
     const uint32_t code = GetLastLibraryError();
     m_incomplete = picture && (code != 0 || GetJPGInputEndedEarly() != 0);
     SetJPGDecodeScale(1, 1);
@@ -147,10 +168,17 @@ uint32_t CImageObject::Load(DataChannel* source, uint32_t fileType)
     // A partly decoded picture is still a picture.
     const uint32_t result = picture ? 0 : code;
     Adopt(std::move(picture));
-    const bool reduced = denominator > 1 && storedWidth && storedHeight;
+    const bool reduced = (denominator > 1 || resampled) && storedWidth && storedHeight;
     m_storedWidth = reduced ? storedWidth : m_width;
     m_storedHeight = reduced ? storedHeight : m_height;
     return result;
+}
+
+// The orientation tag of the EXIF block that reading the header captured.
+uint32_t CImageObject::HeaderOrientation()
+{
+    KeepMetadata();
+    return m_exif.empty() ? 1 : GetExifOrientation(m_exif.data(), static_cast<uint32_t>(m_exif.size()));
 }
 
 void CImageObject::KeepMetadata()
@@ -319,6 +347,8 @@ uint32_t CImageObject::CopyFrom(const CImageObject& other)
 
 uint32_t CImageObject::ResizeTo(uint32_t width, uint32_t height, int32_t method)
 {
+    if (m_pixels && width == m_width && height == m_height)
+        return 0;  // either method gives back every byte at the same size
     CImageObject target;
     if (const uint32_t code = target.Allocate(width, height))
         return code == kNoPicture ? kNoPicture : kOutOfMemory;

@@ -26,10 +26,20 @@ public:
     uint32_t LoadFileAs(const std::string& path, int32_t type);
     uint32_t SaveFile(const std::string& path, int32_t type);
     void SetPreviewAim(int32_t width, int32_t height);
-    // The decode aim as a function of the stored size, asked once per load; it takes the
-    // place of the preview aim. Its answer (0, 0) decodes at full size.
-    using AimRule = std::function<std::pair<int32_t, int32_t>(uint32_t width, uint32_t height)>;
-    void SetDecodeAimRule(AimRule rule) { m_aimRule = std::move(rule); }
+    // What a load aims at, decided once the file's stored size and orientation tag are known.
+    struct LoadAim {
+        int32_t decodeWidth = 0;   // the decode scale goes no finer than this; 0 0: full size
+        int32_t decodeHeight = 0;
+        int32_t resizeWidth = 0;   // a JPEG file is resampled to this while it is decoded,
+        int32_t resizeHeight = 0;  // as ResizeTo would after the load; 0 0: not
+        int32_t method = 0;        // of that resampling, as ResizeTo's
+    };
+    // Asked once per load with the stored size and the EXIF orientation (1 to 8) of a JPEG
+    // file's header (1 for other types); takes the place of the preview aim.
+    using LoadRule = std::function<LoadAim(uint32_t width, uint32_t height, uint32_t orientation)>;
+    void SetLoadRule(LoadRule rule) { m_loadRule = std::move(rule); }
+    // The decode scale denominator (1, 2, 4 or 8) the last load used.
+    uint32_t DecodeScale() const { return m_decodeScale; }
 
     uint32_t Width() const { return m_width; }
     uint32_t Height() const { return m_height; }
@@ -83,13 +93,15 @@ private:
     void Adopt(pxlib::Picture picture);
     uint32_t Load(DataChannel* source, uint32_t fileType);
     void KeepMetadata();
+    uint32_t HeaderOrientation();
     void KeepContainerMetadata(uint32_t fileType);
 
     int32_t m_jpegQuality = 75;
     int32_t m_fullChroma = 0;
     int32_t m_aimWidth = 0;
     int32_t m_aimHeight = 0;
-    AimRule m_aimRule;
+    LoadRule m_loadRule;
+    uint32_t m_decodeScale = 1;
     uint32_t m_width = 0;
     uint32_t m_height = 0;
     uint32_t m_storedWidth = 0;

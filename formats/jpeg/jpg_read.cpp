@@ -9,6 +9,7 @@
 #include "formats/jpeg/jpg_glue.h"
 #include "formats/jpeg/jpg_settings.h"
 #include "imaging/conversions.h"
+#include "imaging/resample.h"
 
 #include <jerror.h>
 
@@ -399,6 +400,73 @@ uint8_t* ReadWhole(DataChannel* handle, uint32_t* width, uint32_t* height, uint3
     return pixels.Release();
 }
 
+// The rows of a running decode, decoded as the resampler asks for them. A row that cannot be
+// decoded and every row after it are zero, as ReadWhole leaves them.
+class DecodedRows final : public resample::RowSource {
+public:
+    DecodedRows(JPGReadState& state, uint8_t* row, size_t rowBytes, uint32_t height)
+        : m_state(state), m_row(row), m_rowBytes(rowBytes), m_height(height)
+    {
+    }
+
+    const uint8_t* Row(uint32_t index) override
+    {
+        if (m_next > index + 1)
+            m_outOfOrder = true;  // the row is gone; the read fails rather than guess
+        for (; m_next <= index && m_next < m_height; ++m_next) {
+            if (!m_failed && !ReadRow(m_state, m_row, nullptr))
+                m_failed = true;
+            if (m_failed)
+                std::memset(m_row, 0, m_rowBytes);
+        }
+        return m_row;
+    }
+
+    bool Failed() const { return m_failed || m_outOfOrder; }
+    bool OutOfOrder() const { return m_outOfOrder; }
+
+private:
+    JPGReadState& m_state;
+    uint8_t* m_row;
+    size_t m_rowBytes;
+    uint32_t m_height;
+    uint32_t m_next = 0;
+    bool m_failed = false;
+    bool m_outOfOrder = false;
+};
+
+uint8_t* ReadResampled(DataChannel* handle, uint32_t width, uint32_t height, uint32_t method,
+                       uint32_t* sourceWidth, uint32_t* sourceHeight)
+{
+    if (!width || !height || method > 1 || !sourceWidth || !sourceHeight)
+        return Fail(Code::BadArgument);
+    ReadOwner s = BeginRead(handle, sourceWidth, sourceHeight, false);
+    if (!s)
+        return nullptr;
+    const uint32_t w = *sourceWidth;
+    const uint32_t h = *sourceHeight;
+    // Refused where ReadWhole refuses it, though the whole picture is never held here.
+    if (ImageBytes(w, h, 24) >= kMaxGlobalBytes)
+        return Fail(Code::TooLarge);
+    GlobalBuffer pixels = AllocateGlobalForFill(ImageBytes(width, height, 24));
+    const size_t rowBytes = static_cast<size_t>(RowBytes(w, 24));
+    std::unique_ptr<uint8_t[]> row(pixels ? new (std::nothrow) uint8_t[rowBytes] : nullptr);
+    if (!row)
+        return pixels ? Fail(Code::OutOfMemory) : nullptr;
+    DecodedRows rows(*s, row.get(), rowBytes, h);
+    if (!resample::FromRows(rows, w, h, pixels.get(), width, height, 3, method == 1))
+        return nullptr;
+    if (rows.OutOfOrder())
+        return Fail(Code::ReadError);
+    // The rows below the last one used are decoded too: a file cut there is still told.
+    rows.Row(h - 1);
+    if (rows.Failed())
+        Fail(Code::ReadError);  // a partly decoded picture, as from ReadWhole
+    else
+        FinishDecoder(s.get());
+    return pixels.Release();
+}
+
 }  // namespace
 }  // namespace px::jpg
 
@@ -431,6 +499,12 @@ extern "C" uint32_t GetJPGDimensions(DataChannel* source, uint32_t* width, uint3
 extern "C" uint8_t* ReadJPG(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel)
 {
     return px::Entry([&] { return px::jpg::ReadWhole(source, width, height, bitsPerPixel); });
+}
+
+extern "C" uint8_t* ReadJPGResampled(DataChannel* source, uint32_t width, uint32_t height, uint32_t method,
+                                     uint32_t* sourceWidth, uint32_t* sourceHeight)
+{
+    return px::Entry([&] { return px::jpg::ReadResampled(source, width, height, method, sourceWidth, sourceHeight); });
 }
 
 extern "C" JPGReadState* BeginJPGRead(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t grey)

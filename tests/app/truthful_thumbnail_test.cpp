@@ -172,6 +172,46 @@ TEST(AutoRotate, PhoneHeldUprightIsHandledAsPortraitUnlessSwitchedOff)
     EXPECT_GT(lying.width, lying.height);
 }
 
+// Fast decoding aims at the thumbnail as stored: a phone's portrait, stored lying, may be
+// decoded a step smaller than a landscape of the same pixels, and still gives the same size.
+TEST(AutoRotate, FastDecodingAimsAtTheTurnedThumbnail)
+{
+    TempFolder in, out;
+    BatchSettings s = Settings(in, out);
+    s.Width = 200;
+    s.Height = 150;
+    s.FastDecode = 1;
+    const struct {
+        uint16_t orientation;
+        int32_t autoRotate;
+        uint32_t scale;
+        uint32_t width, height;  // of the thumbnail
+    } rows[] = {
+        {1, 1, 4, 200, 150},  // 1600 x 1200 / 8 would be no larger than the box
+        {6, 1, 8, 112, 150},  // upright 1200 x 1600: 150 x 112 as stored, and 200 x 150 covers it
+        {8, 1, 8, 112, 150},
+        {6, 0, 4, 200, 150},  // the tag ignored: a landscape
+    };
+    for (const auto& row : rows) {
+        const std::string what = "orientation " + std::to_string(row.orientation) + ", auto-rotate " +
+                                 std::to_string(row.autoRotate);
+        s.AutoRotate = row.autoRotate;
+        const std::string name = std::to_string(row.orientation) + ".jpg";
+        WritePhoto(in / name, Quadrants(1600, 1200), {TaggedExif(row.orientation)});
+        CImageObject image;
+        image.SetLoadRule([&s](uint32_t w, uint32_t h, uint32_t o) { return ThumbnailLoadAim(w, h, o, s); });
+        ASSERT_EQ(image.LoadFile(in / name), 0u) << what;
+        EXPECT_EQ(image.DecodeScale(), row.scale) << what;
+        EXPECT_EQ(image.StoredWidth(), 1600u) << what;
+        const bool turned = row.autoRotate && row.orientation >= 5;
+        EXPECT_EQ(image.Width(), turned ? row.height : row.width) << what;  // resampled while decoded
+        ASSERT_EQ(MakeThumbnail(s, in / name), "") << what;
+        const test::Size made = test::JpegSize(out / name);
+        EXPECT_EQ(made.width, row.width) << what;
+        EXPECT_EQ(made.height, row.height) << what;
+    }
+}
+
 struct DataUnref {
     void operator()(ExifData* data) const { exif_data_unref(data); }
 };
