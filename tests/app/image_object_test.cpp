@@ -17,7 +17,7 @@ namespace {
 
 // Sharpens a 4000 × 3000 picture with room left for small allocations only, so its 36 MB
 // scratch is refused; 0 when that is reported as out of memory.
-int SharpenUnderAddressLimit()
+[[maybe_unused]] int SharpenUnderAddressLimit()
 {
     CImageObject image;
     if (image.Allocate(4000, 3000) != 0)
