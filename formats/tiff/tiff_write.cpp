@@ -1,31 +1,17 @@
 // TIFF writing over libtiff: one page, RGB or palettised, 8 bits a sample, LZW.
 #include "formats/tiff/tiff.h"
+#include "formats/tiff/tiff_client.h"
 
 #include "base/frame.h"
 
 #include <tiffio.h>
 
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 #include <memory>
 #include <vector>
 
 namespace px::tiff {
 namespace {
-
-int OnWriteMessage(TIFF*, void*, const char* module, const char* format, va_list args) noexcept
-{
-    char text[900];
-    std::vsnprintf(text, sizeof text, format, args);
-    DebugTrace("PXLib TIFF Error : %s: %s\n", module ? module : "", text);
-    return 1;  // handled: libtiff keeps quiet on stderr
-}
-
-Channel* Of(thandle_t handle) noexcept
-{
-    return static_cast<Channel*>(handle);
-}
 
 // A sink is written and re-read only where libtiff wrote it; reading it back is refused.
 tmsize_t NoRead(thandle_t, void*, tmsize_t) noexcept
@@ -40,37 +26,6 @@ tmsize_t WriteProc(thandle_t handle, void* buffer, tmsize_t size) noexcept
     return Of(handle)->Write(buffer, static_cast<uint32_t>(size)) ? size : -1;
 }
 
-toff_t SeekProc(thandle_t handle, toff_t offset, int whence) noexcept
-{
-    const uint32_t origin = whence == SEEK_CUR ? 1 : whence == SEEK_END ? 2 : 0;
-    const auto signedOffset = static_cast<int64_t>(offset);
-    if (signedOffset < INT32_MIN || signedOffset > INT32_MAX ||
-        !Of(handle)->Seek(static_cast<int32_t>(signedOffset), origin))
-        return static_cast<toff_t>(-1);
-    return Of(handle)->Tell();
-}
-
-int CloseProc(thandle_t) noexcept
-{
-    return 0;  // the caller closes the channel
-}
-
-toff_t SizeProc(thandle_t handle) noexcept
-{
-    return Of(handle)->Size();
-}
-
-int MapProc(thandle_t, void**, toff_t*) noexcept
-{
-    return 0;
-}
-
-void UnmapProc(thandle_t, void*, toff_t) noexcept {}
-
-struct TiffCloser {
-    void operator()(TIFF* tif) const noexcept { TIFFClose(tif); }
-};
-
 }  // namespace
 
 bool Save(Channel& sink, const uint8_t* pixels, uint32_t width, uint32_t height, uint32_t bits,
@@ -78,16 +33,7 @@ bool Save(Channel& sink, const uint8_t* pixels, uint32_t width, uint32_t height,
 {
     if (!pixels || width == 0 || height == 0 || (bits != 24 && bits != 8) || (bits == 8 && !palette))
         return Fail(Code::BadArgument);
-    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-    if (!options)
-        return Fail(Code::OutOfMemory);
-    TIFFOpenOptionsSetErrorHandlerExtR(options, OnWriteMessage, nullptr);
-    TIFFOpenOptionsSetWarningHandlerExtR(options, OnWriteMessage, nullptr);
-    const char* path = FileChannelPath(sink.handle());
-    std::unique_ptr<TIFF, TiffCloser> tif(TIFFClientOpenExt(path ? path : "", "w", &sink, NoRead, WriteProc,
-                                                            SeekProc, CloseProc, SizeProc, MapProc, UnmapProc,
-                                                            options));
-    TIFFOpenOptionsFree(options);
+    TiffHandle tif = OpenClient(sink, "w", NoRead, WriteProc, 0);
     if (!tif)
         return Fail(Code::WriteError);
     TIFF* t = tif.get();
