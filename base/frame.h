@@ -69,6 +69,18 @@ auto Inner(Body&& body) -> decltype(body())
 // `total`, only at nesting depth 1. A stop records code 14 in the context.
 bool Progress(uint32_t row, uint32_t total) noexcept;
 
+// Calls rowOp(y) for every row, then reports progress; false when the callback stopped.
+template <class RowOp>
+bool EachRow(uint32_t rows, RowOp&& rowOp)
+{
+    for (uint32_t y = 0; y < rows; ++y) {
+        rowOp(y);
+        if (!Progress(y, rows))
+            return false;
+    }
+    return true;
+}
+
 // Sets the thread's last error, with one debug line for a nonzero code.
 void SetLastError(LibraryThreadState& state, Code code) noexcept;
 

@@ -34,18 +34,6 @@ const LuminanceTables& Tables() noexcept
     return tables;
 }
 
-// Calls rowOp(y) for every row, then reports progress; false when the callback stopped.
-template <class RowOp>
-bool EachRow(uint32_t rows, RowOp&& rowOp)
-{
-    for (uint32_t y = 0; y < rows; ++y) {
-        rowOp(y);
-        if (!Progress(y, rows))
-            return false;
-    }
-    return true;
-}
-
 uint32_t ToGrey(const ConstView& rgb, const View& grey)
 {
     if (!rgb.data || !grey.data)

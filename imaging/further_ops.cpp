@@ -17,18 +17,6 @@ namespace {
 
 constexpr uint32_t kColourSpace = 1u << 24;
 
-// Calls rowOp(y) for every row, then reports progress; false when the callback stopped.
-template <class RowOp>
-bool EachRow(uint32_t rows, RowOp&& rowOp)
-{
-    for (uint32_t y = 0; y < rows; ++y) {
-        rowOp(y);
-        if (!Progress(y, rows))
-            return false;
-    }
-    return true;
-}
-
 inline uint32_t Key(const uint8_t* p) noexcept
 {
     return uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
