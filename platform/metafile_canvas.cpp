@@ -704,26 +704,20 @@ void Canvas::Polyline(const std::vector<double>& xy, bool fromCurrent)
 
 void Canvas::Polygons(const std::vector<double>& xy, const std::vector<uint32_t>& counts)
 {
-    if (!Fits(xy))
-        return;
-    Draw(true, true, [&] {
-        size_t at = 0;
-        for (uint32_t n : counts) {
-            if (uint64_t(at) + uint64_t(n) * 2 > xy.size())
-                break;
-            cairo_new_sub_path(m_cr);
-            for (uint32_t i = 0; i < n; ++i, at += 2)
-                AddPoint(m_cr, xy[at], xy[at + 1]);
-            cairo_close_path(m_cr);
-        }
-    });
+    SubPaths(xy, counts, true);
 }
 
 void Canvas::Polylines(const std::vector<double>& xy, const std::vector<uint32_t>& counts)
 {
+    SubPaths(xy, counts, false);
+}
+
+// One sub-path per count of points; a count reaching past the points ends the list.
+void Canvas::SubPaths(const std::vector<double>& xy, const std::vector<uint32_t>& counts, bool closed)
+{
     if (!Fits(xy))
         return;
-    Draw(false, true, [&] {
+    Draw(closed, true, [&] {
         size_t at = 0;
         for (uint32_t n : counts) {
             if (uint64_t(at) + uint64_t(n) * 2 > xy.size())
@@ -731,6 +725,8 @@ void Canvas::Polylines(const std::vector<double>& xy, const std::vector<uint32_t
             cairo_new_sub_path(m_cr);
             for (uint32_t i = 0; i < n; ++i, at += 2)
                 AddPoint(m_cr, xy[at], xy[at + 1]);
+            if (closed)
+                cairo_close_path(m_cr);
         }
     });
 }

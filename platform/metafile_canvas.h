@@ -266,6 +266,7 @@ private:
     // Builds a shape's path under the logical-to-device transform and fills and strokes it.
     template <class Build>
     void Draw(bool fill, bool stroke, Build&& build);
+    void SubPaths(const std::vector<double>& xy, const std::vector<uint32_t>& counts, bool closed);
     void Paint(cairo_path_t* path, bool fill, bool stroke);
     void ArcPath(double l, double t, double r, double b, double xs, double ys, double xe, double ye,
                  bool connect, double& endX, double& endY) const;
