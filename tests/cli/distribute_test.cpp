@@ -1,5 +1,6 @@
 // quillet-batch over many processes: shards, lists of files, incremental runs, the report.
 #include "app/photo_files.h"
+#include "cli/batch_run.h"
 
 #include <gtest/gtest.h>
 
@@ -14,25 +15,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-};
-
-Outcome Batch(const std::string& arguments, const std::string& environment = "")
-{
-    const std::string command = environment + " " + QUILLET_BATCH + " " + arguments + " 2>&1";
-    Outcome run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    std::array<char, 4096> chunk;
-    while (size_t n = fread(chunk.data(), 1, chunk.size(), pipe))
-        run.out.append(chunk.data(), n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
+using test::Batch;
+using test::Outcome;
 
 std::string Quoted(const fs::path& path) { return "'" + path.string() + "'"; }
 

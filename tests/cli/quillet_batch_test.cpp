@@ -1,5 +1,6 @@
 // quillet-batch end to end: the geometry table through real files, exit codes, messages.
 #include "app/photo_files.h"
+#include "cli/batch_run.h"
 #include "support/exif_fixture.h"
 #include "support/heif_fixture.h"
 
@@ -30,25 +31,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;  // standard output and standard error together
-};
-
-Outcome Batch(const std::string& arguments)
-{
-    const std::string command = std::string(QUILLET_BATCH) + " " + arguments + " 2>&1";
-    Outcome run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    std::array<char, 4096> chunk;
-    while (size_t n = fread(chunk.data(), 1, chunk.size(), pipe))
-        run.out.append(chunk.data(), n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
+using test::Batch;
+using test::Outcome;
 
 std::string Quoted(const std::string& path) { return "'" + path + "'"; }
 
