@@ -33,7 +33,9 @@ struct JPGReadState {
 namespace px::jpg {
 namespace {
 
-constexpr uint32_t kInputBytes = 4096;
+// libjpeg-turbo decodes an MCU on its fast Huffman path only while the buffer holds 512 bytes
+// per block of it (3 KB for 4:2:0), so a 4 KB buffer kept most of a file on the slow path.
+constexpr uint32_t kInputBytes = 65536;
 
 // Every 8 × 8 block of every component takes at least one bit (its DC code), so a byte backs
 // at most 512 samples; the guard allows four times that and a margin of its own, which keeps
