@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # quillet-batch against the bare decode and the thumbnailers people use, side by side.
 # Usage: bench/peers.sh FOLDER [ROUNDS]   (FOLDER: the photographs of make-photo-corpus.sh)
-# Every job runs once per round, the rounds interleaved, and the median of the rounds is
-# taken, so a load that comes and goes hits every job alike.
+# Every job runs once per round, the rounds interleaved (every other round in reverse), and
+# the median of the rounds is taken, so a load that comes and goes hits every job alike.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 folder=${1:?give the folder of photographs}
@@ -56,23 +56,35 @@ job[qf2]='"$qb" --fast --jobs 2 "$work/in" "$work/out" >/dev/null'
 job[pil2]='"$py" "$work/pillow.py" "$work/out" "${half1[@]}" & "$py" "$work/pillow.py" "$work/out" "${half2[@]}"; wait'
 job[vips2]='VIPS_CONCURRENCY=1 vipsthumbnail -s 640x480 -o "$work/out/%s.jpg[Q=80]" "${half1[@]}" 2>/dev/null &
             VIPS_CONCURRENCY=1 vipsthumbnail -s 640x480 -o "$work/out/%s.jpg[Q=80]" "${half2[@]}" 2>/dev/null; wait'
-order=(djpeg djpeg4 q1 qf1 pil1 vips1 vipsT q2 qf2 pil2 vips2)
+# Jobs whose ratio is a target run next to each other, and every other round in reverse, so
+# that the drift of this guest's speed hits both sides of a ratio alike; a ratio is the median
+# of its rounds' own ratios.
+job[qf11]='"$qb" --fast --jobs 1 "$work/in" "$work/out" >/dev/null & "$qb" --fast --jobs 1 "$work/in" "$work/out2" >/dev/null; wait'
+order=(djpeg q1 q2 djpeg4 qf1 qf2 qf11 pil1 pil2 vips1 vipsT vips2)
 declare -A times
 loads=()
 for ((r = 1; r <= rounds; r++)); do
   loads+=("$(cut -d' ' -f1 /proc/loadavg)")
-  for name in "${order[@]}"; do
-    fresh
+  names=("${order[@]}")
+  if (( r % 2 == 0 )); then for ((i = ${#order[@]} - 1, k = 0; i >= 0; i--, k++)); do names[k]=${order[i]}; done; fi
+  for name in "${names[@]}"; do
+    fresh; rm -rf "$work/out2"; mkdir "$work/out2"
     t0=$(date +%s%N); eval "${job[$name]}"; t1=$(date +%s%N)
     times[$name]+="$(( (t1 - t0) / 1000 )) "
   done
 done
 loads+=("$(cut -d' ' -f1 /proc/loadavg)")
+median() { sed '/^$/d' | sort -g | awk '{a[NR]=$1} END {m = NR % 2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2; print m}'; }
 # Median per file in ms.
-ms() { tr ' ' '\n' <<<"${times[$1]}" | sed '/^$/d' | sort -n | awk -v n="$n" '{a[NR]=$1} END {m = NR % 2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2; printf "%.1f", m / 1000 / n}'; }
+ms() { tr ' ' '\n' <<<"${times[$1]}" | median | awk -v n="$n" '{printf "%.1f", $1 / 1000 / n}'; }
 declare -A m
 for name in "${order[@]}"; do m[$name]=$(ms "$name"); done
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+m[qf11]=$(awk -v t="${m[qf11]}" 'BEGIN {printf "%.1f", t / 2}')  # two runs of the folder at once
+# Median over the rounds of a / b, each scaled by its factor.
+ratio() {
+  paste -d' ' <(tr ' ' '\n' <<<"${times[$1]}" | sed '/^$/d') <(tr ' ' '\n' <<<"${times[$2]}" | sed '/^$/d') |
+    awk -v fa="${3:-1}" -v fb="${4:-1}" '{print ($1 * fa) / ($2 * fb)}' | median | awk '{printf "%.2f", $1}'
+}
 
 # Peak memory, one run each (kB), and the largest source as RGB24.
 fresh; /usr/bin/time -f %M -o "$work/rss1" "$qb" --jobs 1 "$work/in" "$work/out" >/dev/null
@@ -121,20 +133,21 @@ PY
 )
 read -r psnr_spec psnr_fast psnr_min worse <<<"$psnr"
 
-printf 'files: %d in %s; load average over the rounds: %s; median of %d rounds\n' "$n" "$folder" "${loads[*]}" "$rounds"
+printf 'files: %d in %s; load average over the rounds: %s; median of %d rounds; a ratio is the median of its rounds\n' "$n" "$folder" "${loads[*]}" "$rounds"
 printf '\n%-44s %9s %9s\n' "job (one process, or two)" "ms/file" "ratio"
 row() { printf '%-44s %9s %9s\n' "$1" "$2" "$3"; }
 row "djpeg full-size decode" "${m[djpeg]}" ""
 row "djpeg -scale 1/4" "${m[djpeg4]}" ""
-row "quillet-batch --jobs 1 (default)" "${m[q1]}" "$(ratio "${m[q1]}" "${m[djpeg]}") x djpeg (target <= 1.10)"
-row "quillet-batch --fast --jobs 1" "${m[qf1]}" "$(ratio "${m[qf1]}" "${m[djpeg4]}") x djpeg 1/4 (target <= 1.15)"
-row "Pillow draft thumbnail, 1 process" "${m[pil1]}" "$(ratio "${m[pil1]}" "${m[qf1]}") x fast"
-row "vipsthumbnail, 1 thread" "${m[vips1]}" "$(ratio "${m[vips1]}" "${m[qf1]}") x fast"
-row "vipsthumbnail, its threads" "${m[vipsT]}" "$(ratio "${m[vipsT]}" "${m[qf1]}") x fast"
-row "quillet-batch --jobs 2 (default)" "${m[q2]}" "$(ratio "${m[q1]}" "${m[q2]}") x jobs 1 (target >= 1.85)"
-row "quillet-batch --fast --jobs 2" "${m[qf2]}" "$(ratio "${m[qf1]}" "${m[qf2]}") x jobs 1 (target >= 1.85)"
-row "Pillow draft thumbnail, 2 processes" "${m[pil2]}" "$(ratio "${m[pil2]}" "${m[qf2]}") x fast jobs 2"
-row "vipsthumbnail, 2 processes of 1 thread" "${m[vips2]}" "$(ratio "${m[vips2]}" "${m[qf2]}") x fast jobs 2"
+row "quillet-batch --jobs 1 (default)" "${m[q1]}" "$(ratio q1 djpeg) x djpeg (target <= 1.10)"
+row "quillet-batch --fast --jobs 1" "${m[qf1]}" "$(ratio qf1 djpeg4) x djpeg 1/4 (target <= 1.15)"
+row "Pillow draft thumbnail, 1 process" "${m[pil1]}" "$(ratio pil1 qf1) x fast"
+row "vipsthumbnail, 1 thread" "${m[vips1]}" "$(ratio vips1 qf1) x fast"
+row "vipsthumbnail, its threads" "${m[vipsT]}" "$(ratio vipsT qf1) x fast"
+row "quillet-batch --jobs 2 (default)" "${m[q2]}" "$(ratio q1 q2) x jobs 1 (target >= 1.85)"
+row "quillet-batch --fast --jobs 2" "${m[qf2]}" "$(ratio qf1 qf2) x jobs 1 (target >= 1.85)"
+row "two --fast --jobs 1 processes at once" "${m[qf11]}" "$(ratio qf1 qf11 2 1) x jobs 1 (the scaling this machine allows)"
+row "Pillow draft thumbnail, 2 processes" "${m[pil2]}" "$(ratio pil2 qf2) x fast jobs 2"
+row "vipsthumbnail, 2 processes of 1 thread" "${m[vips2]}" "$(ratio vips2 qf2) x fast jobs 2"
 printf '\npeak memory --jobs 1: default %.1f MB (limit %.1f MB), fast %.1f MB (limit 48 MB)\n' \
   "$(awk -v k="$(cat "$work/rss1")" 'BEGIN {print k / 1024}')" "$(awk -v b="$largest" 'BEGIN {print b / 1048576 + 32}')" \
   "$(awk -v k="$(cat "$work/rssf")" 'BEGIN {print k / 1024}')"
