@@ -85,6 +85,13 @@ ratio() {
   paste -d' ' <(tr ' ' '\n' <<<"${times[$1]}" | sed '/^$/d') <(tr ' ' '\n' <<<"${times[$2]}" | sed '/^$/d') |
     awk -v fa="${3:-1}" -v fb="${4:-1}" '{print ($1 * fa) / ($2 * fb)}' | median | awk '{printf "%.2f", $1}'
 }
+# The same with the lowest and highest round's ratio, for the targets.
+spread() {
+  local all
+  all=$(paste -d' ' <(tr ' ' '\n' <<<"${times[$1]}" | sed '/^$/d') <(tr ' ' '\n' <<<"${times[$2]}" | sed '/^$/d') |
+    awk -v fa="${3:-1}" -v fb="${4:-1}" '{print ($1 * fa) / ($2 * fb)}' | sort -g)
+  printf '%s (%.2f-%.2f)' "$(ratio "$@")" "$(head -1 <<<"$all")" "$(tail -1 <<<"$all")"
+}
 
 # Peak memory, one run each (kB), and the largest source as RGB24.
 fresh; /usr/bin/time -f %M -o "$work/rss1" "$qb" --jobs 1 "$work/in" "$work/out" >/dev/null
@@ -138,14 +145,14 @@ printf '\n%-44s %9s %9s\n' "job (one process, or two)" "ms/file" "ratio"
 row() { printf '%-44s %9s %9s\n' "$1" "$2" "$3"; }
 row "djpeg full-size decode" "${m[djpeg]}" ""
 row "djpeg -scale 1/4" "${m[djpeg4]}" ""
-row "quillet-batch --jobs 1 (default)" "${m[q1]}" "$(ratio q1 djpeg) x djpeg (target <= 1.10)"
-row "quillet-batch --fast --jobs 1" "${m[qf1]}" "$(ratio qf1 djpeg4) x djpeg 1/4 (target <= 1.15)"
+row "quillet-batch --jobs 1 (default)" "${m[q1]}" "$(spread q1 djpeg) x djpeg (target <= 1.10)"
+row "quillet-batch --fast --jobs 1" "${m[qf1]}" "$(spread qf1 djpeg4) x djpeg 1/4 (target <= 1.15)"
 row "Pillow draft thumbnail, 1 process" "${m[pil1]}" "$(ratio pil1 qf1) x fast"
 row "vipsthumbnail, 1 thread" "${m[vips1]}" "$(ratio vips1 qf1) x fast"
 row "vipsthumbnail, its threads" "${m[vipsT]}" "$(ratio vipsT qf1) x fast"
-row "quillet-batch --jobs 2 (default)" "${m[q2]}" "$(ratio q1 q2) x jobs 1 (target >= 1.85)"
-row "quillet-batch --fast --jobs 2" "${m[qf2]}" "$(ratio qf1 qf2) x jobs 1 (target >= 1.85)"
-row "two --fast --jobs 1 processes at once" "${m[qf11]}" "$(ratio qf1 qf11 2 1) x jobs 1 (the scaling this machine allows)"
+row "quillet-batch --jobs 2 (default)" "${m[q2]}" "$(spread q1 q2) x jobs 1 (target >= 1.85)"
+row "quillet-batch --fast --jobs 2" "${m[qf2]}" "$(spread qf1 qf2) x jobs 1 (target >= 1.85)"
+row "two --fast --jobs 1 processes at once" "${m[qf11]}" "$(spread qf1 qf11 2 1) x jobs 1 (the scaling this machine allows)"
 row "Pillow draft thumbnail, 2 processes" "${m[pil2]}" "$(ratio pil2 qf2) x fast jobs 2"
 row "vipsthumbnail, 2 processes of 1 thread" "${m[vips2]}" "$(ratio vips2 qf2) x fast jobs 2"
 printf '\npeak memory --jobs 1: default %.1f MB (limit %.1f MB), fast %.1f MB (limit 48 MB)\n' \
