@@ -5,6 +5,7 @@
 #include "support/test_support.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
@@ -122,6 +123,7 @@ struct Decoded {
     uint32_t width = 0;
     uint32_t height = 0;
     uint32_t code = 0;
+    std::array<uint8_t, 1024> palette{};
     Bytes Rgb() const { return pixels ? Bytes(pixels.get(), pixels.get() + size_t(width) * height * 3) : Bytes{}; }
 };
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "pxlib.h"
+#include "formats/reader_files.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -16,14 +17,6 @@
 #include <vector>
 
 namespace test {
-
-struct Decoded {
-    GlobalPtr<uint8_t> pixels;
-    uint32_t width = 0;
-    uint32_t height = 0;
-    uint32_t code = 0;
-    std::array<uint8_t, 1024> palette{};
-};
 
 // A reader entry over a source: (channel, &width, &height, palette) -> pixels.
 using ReaderCall = std::function<uint8_t*(DataChannel*, uint32_t*, uint32_t*, uint8_t*)>;
