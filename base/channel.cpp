@@ -261,6 +261,19 @@ bool AcceptChannel(DataChannel* channel) noexcept
     return true;
 }
 
+bool AcceptReader(DataChannel* channel, uint32_t* width, uint32_t* height) noexcept
+{
+    if (!width || !height) {
+        Fail(Code::BadArgument);
+        return false;
+    }
+    if (!AcceptChannel(channel))
+        return false;
+    *width = 0;
+    *height = 0;
+    return true;
+}
+
 const char* FileChannelPath(const DataChannel* channel) noexcept
 {
     return channel->kind == Kind::File ? channel->path.c_str() : nullptr;

@@ -15,6 +15,10 @@ bool IsLiveChannel(const DataChannel* channel) noexcept;
 // live channel; true when the handle may be used.
 bool AcceptChannel(DataChannel* channel) noexcept;
 
+// For reader entries with size outputs: records 5 when either is null, else accepts the
+// handle as AcceptChannel does and, once accepted, starts both sizes at 0.
+bool AcceptReader(DataChannel* channel, uint32_t* width, uint32_t* height) noexcept;
+
 // The name a file channel was opened with; null for the other kinds. On an accepted handle.
 const char* FileChannelPath(const DataChannel* channel) noexcept;
 

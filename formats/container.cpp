@@ -8,9 +8,7 @@ namespace px {
 
 uint32_t InfoEntry(DataChannel* source, uint32_t* width, uint32_t* height, InfoFunction info)
 {
-    if (!width || !height)
-        return Fail(Code::BadArgument);
-    if (!AcceptChannel(source))
+    if (!AcceptReader(source, width, height))
         return 0;
     Channel channel(source);
     return info(channel, *width, *height) ? 1 : 0;
@@ -18,9 +16,7 @@ uint32_t InfoEntry(DataChannel* source, uint32_t* width, uint32_t* height, InfoF
 
 uint8_t* ReadEntry(DataChannel* source, uint32_t* width, uint32_t* height, LoadFunction load)
 {
-    if (!width || !height)
-        return Fail(Code::BadArgument);
-    if (!AcceptChannel(source))
+    if (!AcceptReader(source, width, height))
         return nullptr;
     Channel channel(source);
     return load(channel, *width, *height).Release();

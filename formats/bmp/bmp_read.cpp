@@ -493,12 +493,8 @@ Picture LoadRGB24(Channel& channel)
 uint8_t* Read(DataChannel* handle, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
               uint8_t* palette)
 {
-    if (!width || !height)
-        return Fail(Code::BadArgument);
-    if (!AcceptChannel(handle))
+    if (!AcceptReader(handle, width, height))
         return nullptr;
-    *width = 0;
-    *height = 0;
     if (bitsPerPixel != 24 && bitsPerPixel != 8 && bitsPerPixel != 1)
         return Fail(Code::BadArgument);
     if (bitsPerPixel != 24 && !palette)
@@ -512,12 +508,8 @@ uint8_t* Read(DataChannel* handle, uint32_t* width, uint32_t* height, uint32_t b
 
 BMPRowReader* BeginRows(DataChannel* handle, uint32_t* width, uint32_t* height, uint8_t* palette)
 {
-    if (!width || !height)
-        return Fail(Code::BadArgument);
-    if (!AcceptChannel(handle))
+    if (!AcceptReader(handle, width, height))
         return nullptr;
-    *width = 0;
-    *height = 0;
     auto reader = std::make_unique<BMPRowReader>();
     reader->channel = Channel(handle);
     Headers headers;

@@ -222,12 +222,8 @@ void CaptureMarkers(const jpeg_decompress_struct& cinfo, JPGSettings& settings) 
 uint32_t GetDimensions(DataChannel* handle, uint32_t* width, uint32_t* height, uint32_t* bits,
                        JPGDensity* density)
 {
-    if (!width || !height)
-        return Fail(Code::BadArgument);
-    if (!AcceptChannel(handle))
+    if (!AcceptReader(handle, width, height))
         return 0;
-    *width = 0;
-    *height = 0;
     JPGSettings& settings = ThreadSettings();
     ClearCaptured(settings);
 
@@ -251,14 +247,8 @@ using ReadOwner = std::unique_ptr<JPGReadState>;
 
 ReadOwner BeginRead(DataChannel* handle, uint32_t* width, uint32_t* height, bool grey)
 {
-    if (!width || !height) {
-        Fail(Code::BadArgument);
+    if (!AcceptReader(handle, width, height))
         return nullptr;
-    }
-    if (!AcceptChannel(handle))
-        return nullptr;
-    *width = 0;
-    *height = 0;
     ReadOwner s(new (std::nothrow) JPGReadState{});
     if (!s) {
         Fail(Code::OutOfMemory);

@@ -361,9 +361,7 @@ Picture LoadRGB24(Channel& channel)
 
 uint8_t* Decode(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bits, uint8_t* palette)
 {
-    if (!width || !height)
-        return Fail(Code::BadArgument);
-    if (!AcceptChannel(source))
+    if (!AcceptReader(source, width, height))
         return nullptr;
     Channel channel(source);
     return Read(channel, *width, *height, bits, palette).Release();

@@ -398,9 +398,7 @@ uint16_t CountPages(DataChannel* source)
 
 uint8_t* ReadPage(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bits, uint16_t page)
 {
-    if (!width || !height)
-        return Fail(Code::BadArgument);
-    if (!AcceptChannel(source))
+    if (!AcceptReader(source, width, height))
         return nullptr;
     Channel channel(source);
     return Read(channel, *width, *height, bits, page).Release();
@@ -408,9 +406,7 @@ uint8_t* ReadPage(DataChannel* source, uint32_t* width, uint32_t* height, uint32
 
 uint8_t* ReadBilevel(DataChannel* source, uint32_t* width, uint32_t* height, uint16_t page, bool mono)
 {
-    if (!width || !height)
-        return Fail(Code::BadArgument);
-    if (!AcceptChannel(source))
+    if (!AcceptReader(source, width, height))
         return nullptr;
     Channel channel(source);
     return BilevelOf(channel, *width, *height, page, mono).Release();
