@@ -1,5 +1,6 @@
 // The JPEG files of the shared picture corpus: valid ones decode, the rest fail with a code.
 #include "pxlib.h"
+#include "formats/reader_support.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -9,25 +10,11 @@
 
 namespace {
 
-struct Decoded {
-    test::GlobalPtr<uint8_t> pixels;
-    uint32_t width = 0;
-    uint32_t height = 0;
-    uint32_t code = 0;
-};
-
-Decoded Decode(const std::string& path)
+test::Decoded Decode(const std::string& path)
 {
-    Decoded d;
-    DataChannel* source = OpenFileSource(path.c_str());
-    if (!source) {
-        d.code = GetLastLibraryError();
-        return d;
-    }
-    d.pixels.reset(ReadJPG(source, &d.width, &d.height, 24));
-    d.code = GetLastLibraryError();
-    CloseSource(source);
-    return d;
+    return test::DecodeFile(path, [](DataChannel* source, uint32_t* width, uint32_t* height, uint8_t*) {
+        return ReadJPG(source, width, height, 24);
+    });
 }
 
 class JpegCorpus : public ::testing::Test {
@@ -45,7 +32,7 @@ TEST_F(JpegCorpus, ValidFilesDecodeAtTheirSize)
 {
     for (const char* name : {"libjpeg-turbo/testorig.jpg", "libjpeg-turbo/testimgint.jpg",
                              "libjpeg-turbo/testimgari.jpg", "bmpsuite/html/rgb24.jpg"}) {
-        const Decoded d = Decode(m_dir + "/" + name);
+        const test::Decoded d = Decode(m_dir + "/" + name);
         ASSERT_NE(d.pixels, nullptr) << name;
         EXPECT_EQ(d.code, 0u) << name;
         if (std::strstr(name, "rgb24"))
@@ -57,8 +44,8 @@ TEST_F(JpegCorpus, ValidFilesDecodeAtTheirSize)
 
 TEST_F(JpegCorpus, ArithmeticAndHuffmanCodingOfOnePictureDecodeAlike)
 {
-    const Decoded huffman = Decode(m_dir + "/libjpeg-turbo/testimgint.jpg");
-    const Decoded arithmetic = Decode(m_dir + "/libjpeg-turbo/testimgari.jpg");
+    const test::Decoded huffman = Decode(m_dir + "/libjpeg-turbo/testimgint.jpg");
+    const test::Decoded arithmetic = Decode(m_dir + "/libjpeg-turbo/testimgari.jpg");
     ASSERT_TRUE(huffman.pixels && arithmetic.pixels);
     ASSERT_EQ(huffman.width * huffman.height, arithmetic.width * arithmetic.height);
     EXPECT_EQ(std::memcmp(huffman.pixels.get(), arithmetic.pixels.get(), size_t{huffman.width} * huffman.height * 3), 0);
@@ -66,7 +53,7 @@ TEST_F(JpegCorpus, ArithmeticAndHuffmanCodingOfOnePictureDecodeAlike)
 
 TEST_F(JpegCorpus, TwelveBitFileIsRefusedWithCode9)
 {
-    const Decoded d = Decode(m_dir + "/libjpeg-turbo/monkey12.jpg");
+    const test::Decoded d = Decode(m_dir + "/libjpeg-turbo/monkey12.jpg");
     EXPECT_EQ(d.pixels, nullptr);
     EXPECT_EQ(d.code, 9u);
 }
