@@ -3,6 +3,7 @@
 #include "core/distribute.h"
 #include "core/file_types.h"
 #include "core/numbers.h"
+#include "core/version.h"
 
 #include <cerrno>
 #include <chrono>
@@ -270,7 +271,7 @@ int main(int argc, char** argv)
             PrintTypes();
             return kAllWritten;
         } else if (arg == "--version") {
-            std::printf("quillet-batch %s\n", QUILLET_VERSION);
+            std::printf("quillet-batch %s\n%s\n%s\n", QUILLET_VERSION, QUILLET_COPYRIGHT, QUILLET_LICENCE);
             return kAllWritten;
         } else if (arg == "-W" || arg == "--width") {
             if (!number(settings.Width, true))

@@ -1,6 +1,7 @@
 // The About box.
 #include "gui/about_dialog.h"
 
+#include "core/version.h"
 #include "gui/controls.h"
 #include "res/strings.h"
 
@@ -8,6 +9,7 @@ CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::W
 {
     quillet::gui::InitResources();
     m_ui.setupUi(this);
+    m_ui.versionLabel->setText(QStringLiteral("Quillmaker Version " QUILLET_VERSION));
     m_ui.addressLabel->setText(QString::fromLatin1(quillet::res::kMakerAddress));
     setFixedSize(sizeHint());
 }
