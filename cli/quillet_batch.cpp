@@ -4,6 +4,7 @@
 #include "core/file_types.h"
 #include "core/numbers.h"
 #include "core/version.h"
+#include "cli/options.h"
 
 #include <cerrno>
 #include <chrono>
@@ -34,6 +35,7 @@ const char kUsage[] =
     "Size and rules:\n"
     "  -W, --width N            desired width in pixels (640)\n"
     "  -H, --height N           desired height in pixels (480)\n"
+    "      --size WxH           both at once; --size N for an N x N box\n"
     "      --rule RULE          perfect-fit (crop if necessary), fit-outside, fit-inside (perfect-fit)\n"
     "      --portrait RULE      reverse-box, fit-inside-all, crop-landscape, rules-only (fit-inside-all)\n"
     "      --crop-position N    height crop position in percent for portrait crops (65)\n"
@@ -61,16 +63,24 @@ const char kUsage[] =
     "      --fast               decode each JPEG at 1/2, 1/4 or 1/8 when that still covers the\n"
     "                           thumbnail: much faster, and no less sharp\n"
     "      --skip-existing      leave a file alone when its thumbnail is newer than it (up to date)\n"
-    "      --files-from FILE    the files listed in FILE, one a line, relative to SOURCE, instead\n"
-    "                           of SOURCE's .jpg files; -0: the names end in NUL, not newline\n"
+    "      --files-from FILE    the files listed in FILE (- for standard input), one a line,\n"
+    "                           relative to SOURCE, instead of SOURCE's .jpg files\n"
+    "  -0                       with --files-from: the names end in NUL, not newline\n"
     "      --shard K/N          only shard K (0 to N-1) of N; N processes together make every\n"
     "                           thumbnail once. auto, auto/N: K (and N) from a Kubernetes Indexed\n"
     "                           Job (JOB_COMPLETION_INDEX) or a Slurm job array\n"
     "      --report FILE        one JSON line per file: path, status, reason, thumbnail, size,\n"
-    "                           milliseconds\n"
+    "                           milliseconds; - for standard output (the summary then goes to\n"
+    "                           standard error)\n"
+    "Messages:\n"
+    "      --quiet              print only errors\n"
+    "      --verbose            a line per file: what became of it, its code, its time\n"
     "  -h, --help               this text\n"
     "      --version            the program's version\n"
     "      --                   ends the options: a folder may then begin with -\n"
+    "\n"
+    "Long options take their value as --width 800 or --width=800, short ones as -W 800 or -W800,\n"
+    "and short switches bundle: -ra.\n"
     "\n"
     "Ctrl-C, TERM or HUP stops after the files being made; a second one stops at once.\n"
     "Exit status: 0 every file written, 1 some files skipped, 2 refused, bad usage or the\n"
@@ -131,32 +141,10 @@ std::string Printable(const std::string& text)
     return out;
 }
 
-// A side of the thumbnail: numbers too large to hold are kept too large, so the run's own
-// check names the limit.
-std::optional<uint32_t> ParseSide(const char* text)
-{
-    const std::string word = text ? text : "";
-    if (!word.empty() && word.find_first_not_of("0123456789") == std::string::npos &&
-        !quillet::ParseUnsigned(word))
-        return UINT32_MAX;
-    return quillet::ParseUnsigned(word);
-}
-
-std::optional<int32_t> ParseChoice(const char* text, std::initializer_list<const char*> names)
-{
-    int32_t index = 0;
-    for (const char* name : names) {
-        if (text && std::strcmp(text, name) == 0)
-            return index;
-        ++index;
-    }
-    return std::nullopt;
-}
-
 // The terminal's progress line, when standard error is a terminal.
 class TerminalProgress : public quillet::BatchProgress {
 public:
-    explicit TerminalProgress(bool live) : m_live(live) {}
+    TerminalProgress(bool live, bool verbose) : m_live(live), m_verbose(verbose) {}
 
     void SetRange(uint32_t lower, uint32_t upper) override
     {
@@ -172,12 +160,23 @@ public:
     bool CheckCancelButton() override { return g_interrupted != 0; }
     void FileSkipped(const std::string& path, const std::string& reason) override
     {
+        if (m_verbose)
+            return;  // its verbose line says it
         Finish();
         std::fprintf(stderr, "skipped %s: %s\n", Printable(path).c_str(), Printable(reason).c_str());
         Draw();
     }
     void FileDone(const quillet::FileRecord& record) override
     {
+        if (m_verbose) {
+            Finish();
+            std::fprintf(stderr, "%s %s%s%s%s, %.1f ms\n", quillet::FileStatusText(record.status),
+                         Printable(record.path).c_str(), record.thumbnail.empty() ? "" : " -> ",
+                         Printable(record.thumbnail).c_str(),
+                         record.reason.empty() ? "" : (" (" + Printable(record.reason) + ")").c_str(),
+                         record.milliseconds);
+            Draw();
+        }
         if (!m_report)
             return;
         const std::string line = quillet::ReportLine(record) + "\n";
@@ -224,6 +223,7 @@ private:
     }
 
     bool m_live;
+    bool m_verbose;
     bool m_drawn = false;
     std::FILE* m_report = nullptr;
     bool m_reportFailed = false;
@@ -242,113 +242,28 @@ int BadUsage(const std::string& message)
 
 int main(int argc, char** argv)
 {
-    BatchSettings settings;  // the dialog's first-run defaults
-    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
-    std::vector<std::string> folders;
-    bool optionsEnded = false;
-    std::string filesFrom, shardText, reportPath;
-    bool nulSeparated = false;
-
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (optionsEnded || arg == "--") {
-            if (optionsEnded)
-                folders.push_back(arg);
-            optionsEnded = true;
-            continue;
-        }
-        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-        auto number = [&](uint32_t& field, bool side = false) {
-            const char* text = value();
-            const auto parsed = side ? ParseSide(text) : quillet::ParseUnsigned(text ? text : "");
-            if (!parsed)
-                return false;
-            field = *parsed;
-            return true;
-        };
-        if (arg == "-h" || arg == "--help") {
-            std::fputs(kUsage, stdout);
-            PrintTypes();
-            return kAllWritten;
-        } else if (arg == "--version") {
-            std::printf("quillet-batch %s\n%s\n%s\n", QUILLET_VERSION, QUILLET_COPYRIGHT, QUILLET_LICENCE);
-            return kAllWritten;
-        } else if (arg == "-W" || arg == "--width") {
-            if (!number(settings.Width, true))
-                return BadUsage(arg + " needs a whole number");
-        } else if (arg == "-H" || arg == "--height") {
-            if (!number(settings.Height, true))
-                return BadUsage(arg + " needs a whole number");
-        } else if (arg == "--crop-position") {
-            if (!number(settings.Middle))
-                return BadUsage(arg + " needs a whole number");
-        } else if (arg == "-q" || arg == "--quality") {
-            if (!number(settings.Quality))
-                return BadUsage(arg + " needs a whole number");
-        } else if (arg == "-j" || arg == "--jobs") {
-            uint32_t n = 0;
-            if (!number(n) || n == 0)
-                return BadUsage(arg + " needs a number of at least 1");
-            jobs = n;
-        } else if (arg == "--rule") {
-            const auto rule = ParseChoice(value(), {"perfect-fit", "fit-outside", "fit-inside"});
-            if (!rule)
-                return BadUsage("--rule takes perfect-fit, fit-outside or fit-inside");
-            settings.Type = *rule;
-        } else if (arg == "--portrait") {
-            const auto rule = ParseChoice(value(), {"reverse-box", "fit-inside-all", "crop-landscape", "rules-only"});
-            if (!rule)
-                return BadUsage("--portrait takes reverse-box, fit-inside-all, crop-landscape or rules-only");
-            settings.Portrait = *rule;
-        } else if (arg == "--format") {
-            const auto format = ParseChoice(value(), {"jpeg", "webp", "avif"});
-            if (!format)
-                return BadUsage("--format takes jpeg, webp or avif");
-            settings.Format = static_cast<uint32_t>(*format);
-        } else if (arg == "--method") {
-            const auto method = ParseChoice(value(), {"bilinear", "bicubic"});
-            if (!method)
-                return BadUsage("--method takes bilinear or bicubic");
-            settings.ResType = *method;
-        } else if (arg == "--enhanced-sampling") {
-            settings.Sampling = 1;
-        } else if (arg == "--no-enhanced-sampling") {
-            settings.Sampling = 0;
-        } else if (arg == "--copy-exif") {
-            settings.CopyExif = 1;
-        } else if (arg == "--strip-gps") {
-            settings.StripGPS = 1;
-        } else if (arg == "--srgb") {
-            settings.ToSRGB = 1;
-        } else if (arg == "--no-auto-rotate") {
-            settings.AutoRotate = 0;
-        } else if (arg == "--auto-brightness") {
-            settings.Autolev = 1;
-        } else if (arg == "--sharpen") {
-            settings.Sharpen = 1;
-        } else if (arg == "--boost-color") {
-            settings.Boost = 1;
-        } else if (arg == "-r" || arg == "--subdirs") {
-            settings.SubDirs = 1;
-        } else if (arg == "--fast") {
-            settings.FastDecode = 1;
-        } else if (arg == "--skip-existing") {
-            settings.OnlyNew = 1;
-        } else if (arg == "-0") {
-            nulSeparated = true;
-        } else if (arg == "--files-from" || arg == "--shard" || arg == "--report") {
-            const char* text = value();
-            if (!text || !*text)
-                return BadUsage(arg + " needs a value");
-            (arg == "--files-from" ? filesFrom : arg == "--shard" ? shardText : reportPath) = text;
-        } else if (arg == "-a" || arg == "--all-types") {
-            settings.AllTypes = 1;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return BadUsage("unknown option " + arg);
-        } else {
-            folders.push_back(arg);
-        }
+    quillet::cli::Options options;
+    std::string message;
+    switch (quillet::cli::ParseOptions(argc, argv, options, message)) {
+    case quillet::cli::Parsed::Help:
+        std::fputs(kUsage, stdout);
+        PrintTypes();
+        return kAllWritten;
+    case quillet::cli::Parsed::Version:
+        std::printf("quillet-batch %s\n%s\n%s\n", QUILLET_VERSION, QUILLET_COPYRIGHT, QUILLET_LICENCE);
+        return kAllWritten;
+    case quillet::cli::Parsed::BadUsage:
+        return BadUsage(message);
+    case quillet::cli::Parsed::Run:
+        break;
     }
+    BatchSettings& settings = options.settings;
+    const std::vector<std::string>& folders = options.folders;
+    const std::string& filesFrom = options.filesFrom;
+    const std::string& shardText = options.shard;
+    const std::string& reportPath = options.report;
+    const bool nulSeparated = options.nulSeparated;
+    const unsigned jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
     if (folders.size() != 2)
         return BadUsage("give a SOURCE and a DEST folder");
 
@@ -380,7 +295,8 @@ int main(int argc, char** argv)
         quillet::RescanSource(settings, files);
     } else {
         std::string why;
-        auto listed = quillet::ReadFileList(filesFrom, nulSeparated, settings.PathIn, why);
+        // "-": the list comes on standard input, as from find -print0.
+        auto listed = quillet::ReadFileList(filesFrom == "-" ? "/dev/stdin" : filesFrom, nulSeparated, settings.PathIn, why);
         if (!listed) {
             std::fprintf(stderr, "quillet-batch: cannot read the list %s\n", Printable(why).c_str());
             return kRefused;
@@ -400,7 +316,12 @@ int main(int argc, char** argv)
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
     std::unique_ptr<std::FILE, FileCloser> report;
-    if (!reportPath.empty()) {
+    // With the report on standard output, the summary goes to standard error.
+    const bool reportToStdout = reportPath == "-";
+    std::FILE* summaryStream = reportToStdout ? stderr : stdout;
+    if (reportToStdout) {
+        report.reset(fdopen(dup(STDOUT_FILENO), "w"));
+    } else if (!reportPath.empty()) {
         report.reset(std::fopen(reportPath.c_str(), "w"));
         if (!report) {
             std::fprintf(stderr, "quillet-batch: cannot write the report %s: %s\n", Printable(reportPath).c_str(),
@@ -409,8 +330,15 @@ int main(int argc, char** argv)
         }
     }
 
+    // Under the default portrait rule every picture is fitted inside the box: a --rule would
+    // silently do nothing.
+    if (options.ruleGiven && settings.Portrait == 1 && settings.Type != 2)
+        std::fprintf(stderr, "quillet-batch: warning: --rule has no effect under --portrait fit-inside-all (the "
+                             "default), which fits every picture inside the box; add --portrait rules-only to "
+                             "apply it\n");
+
     CatchInterrupts();
-    TerminalProgress progress(isatty(STDERR_FILENO) != 0);
+    TerminalProgress progress(isatty(STDERR_FILENO) != 0 && !options.quiet, options.verbose);
     progress.SetReport(report.get());
     const auto start = std::chrono::steady_clock::now();
     quillet::BatchResult result;
@@ -431,9 +359,10 @@ int main(int argc, char** argv)
         incomplete = ", " + std::to_string(result.incomplete) + " from incomplete sources";
     if (settings.OnlyNew)
         incomplete += ", " + std::to_string(result.upToDate) + " up to date";
-    std::printf("%u written%s, %zu skipped%s, %.2f s, %.2f files/s\n", result.written, incomplete.c_str(),
-                result.skipped.size(), result.cancelled ? ", cancelled" : "", seconds,
-                seconds > 0 ? handled / seconds : 0.0);
+    if (!options.quiet)
+        std::fprintf(summaryStream, "%u written%s, %zu skipped%s, %.2f s, %.2f files/s\n", result.written,
+                     incomplete.c_str(), result.skipped.size(), result.cancelled ? ", cancelled" : "", seconds,
+                     seconds > 0 ? handled / seconds : 0.0);
     if (report && (progress.ReportFailed() || std::fclose(report.release()) != 0)) {
         std::fprintf(stderr, "quillet-batch: the report %s could not be written completely\n",
                      Printable(reportPath).c_str());

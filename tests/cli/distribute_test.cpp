@@ -124,6 +124,13 @@ TEST(FilesFrom, ListedFilesRelativeToTheSourceOrAbsoluteAreMade)
         names.push_back(name);
     EXPECT_EQ(names, (std::vector<std::string>{"p0.jpg", "p1.jpg", "p2.jpg", "p3.jpg"}));
     EXPECT_EQ(Batch("--files-from " + Quoted(lists / "absent") + " " + folders).status, 2);
+
+    // "-": the list from standard input, the report to standard output; no file named "-".
+    run = Batch("--files-from - --report - " + folders, "cd " + Quoted(lists.path()) + " && printf 'a/p0.jpg\\n' |");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("\"status\":\"written\""), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("1 written"), std::string::npos) << run.out;
+    EXPECT_FALSE(fs::exists(lists / "-"));
 }
 
 TEST(SkipExisting, OnlyNewAndChangedPhotosAreMadeAndTheReportSaysWhy)
