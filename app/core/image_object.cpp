@@ -161,7 +161,9 @@ uint32_t CImageObject::Load(DataChannel* source, uint32_t fileType)
     if (!resampled)
         picture.pixels.reset(LoadPictureRGB24(source, fileType, &picture.width, &picture.height));
     const uint32_t code = GetLastLibraryError();
-    m_incomplete = picture && (code != 0 || GetJPGInputEndedEarly() != 0);
+    // A load that ended early says so itself; only the resampled JPEG road asks the flag,
+    // which its own decode has just set or cleared.
+    m_incomplete = picture && (code != 0 || (resampled && GetJPGInputEndedEarly() != 0));
     SetJPGDecodeScale(1, 1);
     KeepMetadata();
     KeepContainerMetadata(fileType);

@@ -477,6 +477,9 @@ bool Info(Channel& channel, uint32_t& width, uint32_t& height)
 GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
 {
     uint8_t* pixels = jpg::ReadWhole(channel.handle(), &width, &height, 24);
+    // ReadJPG finishes a cut file without a code; a load tells it, as for other types.
+    if (pixels && Current().code == Code::None && jpg::ThreadSettings().inputEndedEarly)
+        Fail(Code::ReadError);
     return GlobalBuffer(pixels, pixels ? GlobalSize(pixels) : 0);
 }
 
