@@ -314,6 +314,7 @@ PCXRowReader* BeginRows(DataChannel* handle, uint32_t* width, uint32_t* height)
         return nullptr;
     if (!RowReaders().Add(reader.get()))
         return Fail(Code::OutOfMemory);
+    reader->channel.Hold();
     *width = reader->header.width;
     *height = reader->header.height;
     return reader.release();
@@ -323,6 +324,8 @@ uint32_t ReadRow(PCXRowReader* reader, uint8_t* row, uint32_t* rowNumber)
 {
     if (!reader || !row || !RowReaders().Contains(reader))
         return Fail(Code::BadArgument);
+    if (!reader->channel.Held())
+        return Fail(Code::BadChannel);
     if (reader->rowsDelivered >= reader->header.height)
         return Fail(Code::RowOutOfRange);
     if (rowNumber)
