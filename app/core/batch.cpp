@@ -425,6 +425,8 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
         return {"cannot be read: Quillet has no reader for " + TypeName(type) + " pictures"};
 
     CImageObject image;
+    // Thumbnails are for sRGB screens, which is what a PNG's gAMA 1/2.2 or sRGB chunk says.
+    image.SetPngDisplayGamma(2.2);
     image.SetLoadRule([&s](uint32_t width, uint32_t height, uint32_t orientation) {
         return ThumbnailLoadAim(width, height, orientation, s);
     });

@@ -158,9 +158,13 @@ uint32_t CImageObject::Load(DataChannel* source, uint32_t fileType)
             ClearJPGMarkers();
         }
     }
+    const double threadGamma = GetPNGDisplayGamma();
+    const bool ownGamma = fileType == PX_FILE_PNG && m_pngDisplayGamma > 0 && SetPNGDisplayGamma(m_pngDisplayGamma);
     if (!resampled)
         picture.pixels.reset(LoadPictureRGB24(source, fileType, &picture.width, &picture.height));
     const uint32_t code = GetLastLibraryError();
+    if (ownGamma)
+        SetPNGDisplayGamma(threadGamma);
     // A load that ended early says so itself; only the resampled JPEG road asks the flag,
     // which its own decode has just set or cleared.
     m_incomplete = picture && (code != 0 || (resampled && GetJPGInputEndedEarly() != 0));
