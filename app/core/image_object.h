@@ -119,6 +119,10 @@ private:
     bool m_incomplete = false;
 };
 
+// Sets the orientation tag of IFD0 of an APP1 payload ("Exif\0\0", then TIFF data) to 1 in
+// place, the entry keeping its size; true when IFD0 was found (with or without the tag).
+bool MarkExifUpright(std::vector<uint8_t>& app1);
+
 // Whether an APP1 payload is an EXIF block, or an XMP packet or part of one.
 bool IsExifPayload(const std::vector<uint8_t>& payload);
 bool IsXmpPayload(const std::vector<uint8_t>& payload);
