@@ -385,9 +385,23 @@ TEST(CopyExif, ATurnedThumbnailNeverCarriesATurningOrientation)
         EXPECT_EQ(GetExifOrientation(carried.data(), static_cast<uint32_t>(carried.size())), 1u);
     }
     // Where IFD0 cannot be found the tag cannot be set: such a block is left out.
-    std::vector<uint8_t> lost = block;
-    lost[10] = 0xFF;  // IFD0's offset now points past the block
-    EXPECT_FALSE(MarkExifUpright(lost));
+    const std::pair<size_t, uint8_t> damages[] = {
+        {6, 'X'},     // no byte order
+        {8, 43},      // not TIFF
+        {13, 0x7F},   // IFD0 past the block
+        {14, 0xFF},   // IFD0's entries past the block
+    };
+    spec.makerNoteBytes = 48;
+    const std::vector<uint8_t> small = test::ExifBlock(spec);
+    std::vector<uint8_t> whole(small.begin(), small.begin() + 400);
+    EXPECT_TRUE(MarkExifUpright(whole));
+    for (const auto& [at, value] : damages) {
+        std::vector<uint8_t> lost(small.begin(), small.begin() + 400);
+        lost[at] = value;
+        const std::vector<uint8_t> before = lost;
+        EXPECT_FALSE(MarkExifUpright(lost)) << at;
+        EXPECT_EQ(lost, before) << at;
+    }
 }
 
 TEST(ColourProfile, CarriedWithoutCopyExifOrConvertedToSRGBOnRequest)
