@@ -404,6 +404,55 @@ TEST(CopyExif, ATurnedThumbnailNeverCarriesATurningOrientation)
     }
 }
 
+TEST(PngGamma, ThumbnailsAreForAnSrgbScreenWhileTheLibraryKeepsItsDefault)
+{
+    struct Row {
+        const char* name;
+        std::optional<double> gamma;
+        bool srgb;
+        int grey;  // of the thumbnail of a picture of grey 128
+    };
+    const Row rows[] = {
+        {"plain.png", std::nullopt, false, 128},
+        {"editor.png", 1 / 2.2, false, 128},
+        {"srgb.png", std::nullopt, true, 128},
+        {"linear.png", 1.0, false, 186},  // 255 * (128 / 255)^(1 / 2.2)
+    };
+    TempFolder in, out;
+    const BatchSettings s = Settings(in, out);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::PngSpec spec;
+        spec.width = 90;
+        spec.height = 60;
+        spec.colorType = PNG_COLOR_TYPE_GRAY;
+        spec.rows.assign(90 * 60, 128);
+        spec.gamma = row.gamma;
+        spec.srgb = row.srgb;
+        const std::vector<uint8_t> file = test::MakePng(spec);
+        std::ofstream(in / row.name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+        ASSERT_EQ(MakeThumbnail(s, in / row.name), "");
+        const Picture thumbnail = ReadPhoto(OutputPathFor(s, in / row.name));
+        ASSERT_FALSE(thumbnail.rgb.empty());
+        for (const uint8_t v : {thumbnail.rgb.front(), thumbnail.rgb[thumbnail.rgb.size() / 2], thumbnail.rgb.back()})
+            EXPECT_NEAR(v, row.grey, 2);
+    }
+    // The image object reads for its gamma and leaves the thread's as it was; ReadPNG keeps
+    // reading for a display gamma of 2.9.
+    CImageObject image;
+    image.SetPngDisplayGamma(2.2);
+    ASSERT_EQ(image.LoadFile(in / "editor.png"), 0u);
+    EXPECT_NEAR(image.GetPixel(0, 0) & 0xFF, 128u, 2u);
+    EXPECT_EQ(GetPNGDisplayGamma(), 2.9);
+    DataChannel* source = OpenFileSource((in / "editor.png").c_str());
+    uint32_t width = 0, height = 0;
+    test::GlobalPtr<uint8_t> pixels(ReadPNG(source, &width, &height, 24, nullptr));
+    CloseSource(source);
+    ASSERT_NE(pixels, nullptr);
+    EXPECT_NEAR(pixels.get()[0], 151, 2);
+}
+
 TEST(ColourProfile, CarriedWithoutCopyExifOrConvertedToSRGBOnRequest)
 {
     TempFolder in, out;
