@@ -385,18 +385,24 @@ TEST(CopyExif, ATurnedThumbnailNeverCarriesATurningOrientation)
         EXPECT_EQ(GetExifOrientation(carried.data(), static_cast<uint32_t>(carried.size())), 1u);
     }
     // Where IFD0 cannot be found the tag cannot be set: such a block is left out.
-    const std::pair<size_t, uint8_t> damages[] = {
-        {6, 'X'},     // no byte order
-        {8, 43},      // not TIFF
-        {13, 0x7F},   // IFD0 past the block
-        {14, 0xFF},   // IFD0's entries past the block
+    struct Damage {
+        bool bigEndian;
+        size_t at;
+        uint8_t value;
+    };
+    const Damage damages[] = {
+        {true, 6, 'X'},     // no byte order
+        {false, 8, 43},     // not TIFF
+        {false, 13, 0x7F},  // IFD0 past the block
+        {false, 14, 0xFF},  // IFD0's entries past the block
     };
     spec.makerNoteBytes = 48;
-    const std::vector<uint8_t> small = test::ExifBlock(spec);
-    std::vector<uint8_t> whole(small.begin(), small.begin() + 400);
-    EXPECT_TRUE(MarkExifUpright(whole));
-    for (const auto& [at, value] : damages) {
+    for (const auto& [bigEndian, at, value] : damages) {
+        spec.bigEndian = bigEndian;
+        const std::vector<uint8_t> small = test::ExifBlock(spec);
         std::vector<uint8_t> lost(small.begin(), small.begin() + 400);
+        std::vector<uint8_t> intact = lost;
+        EXPECT_TRUE(MarkExifUpright(intact)) << at;
         lost[at] = value;
         const std::vector<uint8_t> before = lost;
         EXPECT_FALSE(MarkExifUpright(lost)) << at;
