@@ -10,6 +10,7 @@
 #include <cerrno>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -64,6 +65,14 @@ bool GuardsIntact(const DataChannel& c) noexcept
     return false;
 }
 
+// Live channels with the serial of their opening, which no later opening repeats.
+LiveHandles<DataChannel, uint64_t>& Channels() noexcept
+{
+    return Live<DataChannel, uint64_t>();
+}
+
+std::atomic<uint64_t> g_lastSerial{0};
+
 // Owns a channel block until it is published as a live handle.
 struct PendingChannel {
     DataChannel* channel = nullptr;
@@ -91,7 +100,7 @@ struct PendingChannel {
     {
         channel->headGuard = kHeadGuard;
         channel->tailGuard = kTailGuard;
-        if (!Live<DataChannel>().Add(channel))
+        if (!Channels().Add(channel, ++g_lastSerial))
             return Fail(Code::OutOfMemory);
         return std::exchange(channel, nullptr);
     }
@@ -100,7 +109,7 @@ struct PendingChannel {
 // Unregisters and frees a channel whose stream or callback has been closed.
 void Destroy(DataChannel* channel) noexcept
 {
-    Live<DataChannel>().Remove(channel);
+    Channels().Remove(channel);
     channel->headGuard = 0;
     channel->tailGuard = 0;
     channel->~DataChannel();
@@ -243,7 +252,7 @@ bool IsLiveChannel(const DataChannel* channel) noexcept
 {
     if (!channel)
         return false;
-    return Live<DataChannel>().Contains(channel, [](const DataChannel* live) {
+    return Channels().Contains(channel, [](const DataChannel* live) {
         return GlobalSize(const_cast<DataChannel*>(live)) >= sizeof(DataChannel) && GuardsIntact(*live);
     });
 }
@@ -277,6 +286,16 @@ bool AcceptReader(DataChannel* channel, uint32_t* width, uint32_t* height) noexc
 const char* FileChannelPath(const DataChannel* channel) noexcept
 {
     return channel->kind == Kind::File ? channel->path.c_str() : nullptr;
+}
+
+void Channel::Hold() noexcept
+{
+    m_serial = Channels().Find(m_channel).value_or(0);
+}
+
+bool Channel::Held() const noexcept
+{
+    return m_serial != 0 && Channels().Find(m_channel) == m_serial && IsLiveChannel(m_channel);
 }
 
 uint32_t Channel::Read(void* buffer, uint32_t count) noexcept

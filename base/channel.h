@@ -40,8 +40,15 @@ public:
 
     DataChannel* handle() const noexcept { return m_channel; }
 
+    // For a handle that keeps its channel from call to call: remembers which opening of the
+    // channel it holds, so that Held turns false once that channel is closed, also when a new
+    // channel has been given its address.
+    void Hold() noexcept;
+    bool Held() const noexcept;
+
 private:
     DataChannel* m_channel;
+    uint64_t m_serial = 0;  // of the opening held; 0 when none is
 };
 
 }  // namespace px

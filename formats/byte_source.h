@@ -11,7 +11,9 @@
 namespace px {
 
 // Never hands out more than the channel delivered. The channel's position runs ahead of
-// what was consumed, so a decoder owns the channel until it is done.
+// what was consumed, so a decoder owns the channel until it is done. Once a read comes back
+// empty the data has ended: the channel is not asked again, so a decoder that goes on
+// wanting bytes costs nothing more.
 class ByteSource {
 public:
     explicit ByteSource(Channel& channel) noexcept : m_channel(channel) {}
@@ -41,11 +43,15 @@ public:
         return true;
     }
 
+    // A byte was wanted after the data ended.
+    bool Exhausted() const noexcept { return m_exhausted; }
+
 private:
     bool Refill() noexcept
     {
         m_next = 0;
-        m_end = m_channel.Read(m_buffer, sizeof m_buffer);
+        m_end = m_exhausted ? 0 : m_channel.Read(m_buffer, sizeof m_buffer);
+        m_exhausted = m_end == 0;
         return m_end > 0;
     }
 
@@ -53,6 +59,7 @@ private:
     uint8_t m_buffer[16384];
     size_t m_next = 0;
     size_t m_end = 0;
+    bool m_exhausted = false;
 };
 
 }  // namespace px

@@ -427,6 +427,10 @@ uint32_t SavePicture(DataChannel* sink, uint32_t fileType, const uint8_t* pixels
  * not fit the layout, e.g. an RGB file at 8 bits). */
 uint8_t* ReadPNG(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
                  uint8_t* palette);
+/* The calling thread's display gamma for ReadPNG (2.9 until set): 1, or 0 with code 5 for a
+ * value that is not a positive finite number. Neither call changes the last error on success. */
+uint32_t SetPNGDisplayGamma(double gamma);
+double GetPNGDisplayGamma(void);
 
 /* Size and bits per pixel (samples x bits per sample) of the first page; resolution, when
  * not null, receives x and y resolution (truncated) and the resolution unit. Code 20 when the

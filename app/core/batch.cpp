@@ -245,9 +245,10 @@ void QueueApp1(const std::vector<uint8_t>& payload)
 
 // The EXIF block made true of the thumbnail, then the XMP packets, as the source had them.
 // The EXIF block a thumbnail carries: rewritten to tell the truth about it; a block that
-// cannot be read is carried as it came (never lost), except under "Remove location", where it
-// may hold one and is left out.
-std::vector<uint8_t> CarriedExif(const CImageObject& image, const BatchSettings& s, bool madeSrgb)
+// cannot be rewritten is carried as it came (never lost), except under "Remove location", where
+// it may hold one and is left out, and except that the orientation of turned pixels is set
+// upright in place: a block where that cannot be done is left out too.
+std::vector<uint8_t> CarriedExif(const CImageObject& image, const BatchSettings& s, bool madeSrgb, bool turned)
 {
     const std::vector<uint8_t>& exif = image.ExifBlock();
     if (!IsExifPayload(exif))
@@ -261,7 +262,14 @@ std::vector<uint8_t> CarriedExif(const CImageObject& image, const BatchSettings&
         GlobalFree(rewritten);
         return block;
     }
-    return s.StripGPS ? std::vector<uint8_t>{} : exif;
+    if (s.StripGPS)
+        return {};
+    std::vector<uint8_t> block = exif;
+    if (turned && !MarkExifUpright(block)) {
+        OutputDebugStringA("Quillet: EXIF block left out: its orientation cannot be set upright\n");
+        return {};
+    }
+    return block;
 }
 
 void QueueMetadata(const CImageObject& image, const std::vector<uint8_t>& exif, const BatchSettings& s,
@@ -425,6 +433,8 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
         return {"cannot be read: Quillet has no reader for " + TypeName(type) + " pictures"};
 
     CImageObject image;
+    // Thumbnails are for sRGB screens, which is what a PNG's gAMA 1/2.2 or sRGB chunk says.
+    image.SetPngDisplayGamma(2.2);
     image.SetLoadRule([&s](uint32_t width, uint32_t height, uint32_t orientation) {
         return ThumbnailLoadAim(width, height, orientation, s);
     });
@@ -469,7 +479,7 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
     }
 
     ClearJPGOutputMarkers();
-    const std::vector<uint8_t> exif = s.CopyExif ? CarriedExif(image, s, converted) : std::vector<uint8_t>{};
+    const std::vector<uint8_t> exif = s.CopyExif ? CarriedExif(image, s, converted, orientation != 1) : std::vector<uint8_t>{};
     if (s.CopyExif)
         QueueMetadata(image, exif, s, orientation != 1);
     // A profile describes the colours, so it always travels, in every format, unless they were

@@ -27,9 +27,10 @@ struct Shard {
 using Environment = std::function<const char*(const char* name)>;
 std::optional<Shard> ParseShard(const std::string& text, const Environment& environment, std::string& error);
 
-// The shard a source belongs to: by the stem of its thumbnail's name (up to the first dot),
-// so that files whose thumbnails could clash ("a.jpg" and "a.JPG" in WebP, "a.png" and
-// "a.tif") are always made by one process, in list order.
+// The shard a source belongs to: the 64-bit FNV-1a hash of the bytes of its name's stem (up to
+// the first dot not at the start; folders play no part) modulo count, so that files whose
+// thumbnails could clash ("a.jpg" and "a.JPG" in WebP, "a.png" and "a.tif") are always made
+// by one process, in list order. Other machines and later releases rely on this rule.
 uint32_t ShardOf(const std::string& sourcePath, uint32_t count);
 
 // The files of `shard`, in list order.

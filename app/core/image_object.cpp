@@ -32,33 +32,40 @@ bool StartsWith(const std::vector<uint8_t>& payload, std::string_view id)
 }
 
 
-// Sets the orientation tag of IFD0 in an APP1 payload ("Exif\0\0", then TIFF data) to 1.
-void MarkUpright(std::vector<uint8_t>& app1)
+}  // namespace
+
+bool MarkExifUpright(std::vector<uint8_t>& app1)
 {
-    constexpr size_t kTiff = 6;
-    if (app1.size() < kTiff + 8)
-        return;
-    const bool little = app1[kTiff] == 'I';
-    auto at16 = [&](size_t i) { return little ? app1[i] | app1[i + 1] << 8 : app1[i] << 8 | app1[i + 1]; };
-    auto at32 = [&](size_t i) {
-        return static_cast<uint32_t>(at16(little ? i + 2 : i)) << 16 | static_cast<uint32_t>(at16(little ? i : i + 2));
+    constexpr size_t kTiff = 6;  // behind "Exif\0\0"
+    if (app1.size() < kTiff + 8 || !IsExifPayload(app1))
+        return false;
+    const bool little = app1[kTiff] == 'I' && app1[kTiff + 1] == 'I';
+    if (!little && !(app1[kTiff] == 'M' && app1[kTiff + 1] == 'M'))
+        return false;
+    auto at16 = [&](size_t i) -> uint32_t {
+        return little ? app1[i] | app1[i + 1] << 8 : app1[i] << 8 | app1[i + 1];
     };
+    auto at32 = [&](size_t i) {
+        return little ? at16(i) | at16(i + 2) << 16 : at16(i) << 16 | at16(i + 2);
+    };
+    if (at16(kTiff + 2) != 42)
+        return false;
     const uint64_t ifd = kTiff + uint64_t{at32(kTiff + 4)};
     if (ifd + 2 > app1.size())
-        return;
-    const uint32_t count = static_cast<uint32_t>(at16(static_cast<size_t>(ifd)));
-    for (uint32_t i = 0; i < count; ++i) {
-        const size_t entry = static_cast<size_t>(ifd) + 2 + size_t{12} * i;
-        if (entry + 12 > app1.size())
-            return;
+        return false;
+    const uint64_t count = at16(static_cast<size_t>(ifd));
+    if (ifd + 2 + 12 * count > app1.size())
+        return false;
+    for (uint64_t i = 0; i < count; ++i) {
+        const size_t entry = static_cast<size_t>(ifd + 2 + 12 * i);
+        // A short's value sits in the first two bytes of the entry's value field.
         if (at16(entry) == 0x0112 && at16(entry + 2) == 3) {
             app1[entry + 8] = little ? 1 : 0;
             app1[entry + 9] = little ? 0 : 1;
         }
     }
+    return true;
 }
-
-}  // namespace
 
 bool IsExifPayload(const std::vector<uint8_t>& payload)
 {
@@ -158,10 +165,16 @@ uint32_t CImageObject::Load(DataChannel* source, uint32_t fileType)
             ClearJPGMarkers();
         }
     }
+    const double threadGamma = GetPNGDisplayGamma();
+    const bool ownGamma = fileType == PX_FILE_PNG && m_pngDisplayGamma > 0 && SetPNGDisplayGamma(m_pngDisplayGamma);
     if (!resampled)
         picture.pixels.reset(LoadPictureRGB24(source, fileType, &picture.width, &picture.height));
     const uint32_t code = GetLastLibraryError();
-    m_incomplete = picture && (code != 0 || GetJPGInputEndedEarly() != 0);
+    if (ownGamma)
+        SetPNGDisplayGamma(threadGamma);
+    // A load that ended early says so itself; only the resampled JPEG road asks the flag,
+    // which its own decode has just set or cleared.
+    m_incomplete = picture && (code != 0 || (resampled && GetJPGInputEndedEarly() != 0));
     SetJPGDecodeScale(1, 1);
     KeepMetadata();
     KeepContainerMetadata(fileType);
@@ -235,7 +248,7 @@ void CImageObject::KeepContainerMetadata(uint32_t fileType)
         m_exif.insert(m_exif.end(), exif, exif + exifSize);
         // The reader applied HEIF's own rotation; a carried tag would turn the picture again.
         if (fileType != PX_FILE_WEBP)
-            MarkUpright(m_exif);
+            MarkExifUpright(m_exif);
     }
     m_icc.assign(icc, icc + iccSize);
     GlobalFree(exif);

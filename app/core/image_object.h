@@ -38,6 +38,9 @@ public:
     // file's header (1 for other types); takes the place of the preview aim.
     using LoadRule = std::function<LoadAim(uint32_t width, uint32_t height, uint32_t orientation)>;
     void SetLoadRule(LoadRule rule) { m_loadRule = std::move(rule); }
+    // PNG files are read for a display of this gamma (their gAMA or sRGB chunk converted to
+    // it); 0, the default, leaves the thread's setting of the library.
+    void SetPngDisplayGamma(double gamma) { m_pngDisplayGamma = gamma; }
     // The decode scale denominator (1, 2, 4 or 8) the last load used.
     uint32_t DecodeScale() const { return m_decodeScale; }
 
@@ -102,6 +105,7 @@ private:
     int32_t m_aimHeight = 0;
     LoadRule m_loadRule;
     uint32_t m_decodeScale = 1;
+    double m_pngDisplayGamma = 0;
     uint32_t m_width = 0;
     uint32_t m_height = 0;
     uint32_t m_storedWidth = 0;
@@ -114,6 +118,10 @@ private:
     std::vector<uint8_t> m_carriedIcc;
     bool m_incomplete = false;
 };
+
+// Sets the orientation tag of IFD0 of an APP1 payload ("Exif\0\0", then TIFF data) to 1 in
+// place, the entry keeping its size; true when IFD0 was found (with or without the tag).
+bool MarkExifUpright(std::vector<uint8_t>& app1);
 
 // Whether an APP1 payload is an EXIF block, or an XMP packet or part of one.
 bool IsExifPayload(const std::vector<uint8_t>& payload);

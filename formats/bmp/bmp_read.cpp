@@ -542,6 +542,7 @@ BMPRowReader* BeginRows(DataChannel* handle, uint32_t* width, uint32_t* height, 
     reader->row = Scratch<uint8_t>(reader->stride);
     if (!reader->row || !RowReaders().Add(reader.get()))
         return Fail(Code::OutOfMemory);
+    reader->channel.Hold();
     if (palette)
         std::memcpy(palette, reader->palette, sizeof reader->palette);
     *width = reader->width;
@@ -553,6 +554,8 @@ uint32_t ReadRow(BMPRowReader* reader, uint8_t* row, uint32_t* rowsLeft)
 {
     if (!reader || !row || !RowReaders().Contains(reader))
         return Fail(Code::BadArgument);
+    if (!reader->channel.Held())
+        return Fail(Code::BadChannel);
     if (reader->rowsLeft == 0)
         return Fail(Code::RowOutOfRange);
     if (!reader->channel.ReadExact(reader->row.get(), static_cast<uint32_t>(reader->stride)))

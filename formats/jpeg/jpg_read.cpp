@@ -256,6 +256,7 @@ ReadOwner BeginRead(DataChannel* handle, uint32_t* width, uint32_t* height, bool
     }
     s->grey = grey;
     s->channel = Channel(handle);
+    s->channel.Hold();
     JPGSettings& settings = ThreadSettings();
     ClearCaptured(settings);
     settings.inputEndedEarly = false;
@@ -354,6 +355,9 @@ uint32_t ReadRow(JPGReadState& s, uint8_t* row, uint32_t* rowIndex)
 
 uint32_t EndRead(ReadOwner s)
 {
+    // Finishing reads on to the end of the data, which a closed channel no longer has.
+    if (!s->channel.Held())
+        return Fail(Code::BadChannel);
     const bool finished = !s->broken && FinishDecoder(s.get());
     s.reset();
     return finished ? 1 : Fail(Code::ReadError);
@@ -477,6 +481,9 @@ bool Info(Channel& channel, uint32_t& width, uint32_t& height)
 GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
 {
     uint8_t* pixels = jpg::ReadWhole(channel.handle(), &width, &height, 24);
+    // ReadJPG finishes a cut file without a code; a load tells it, as for other types.
+    if (pixels && Current().code == Code::None && jpg::ThreadSettings().inputEndedEarly)
+        Fail(Code::ReadError);
     return GlobalBuffer(pixels, pixels ? GlobalSize(pixels) : 0);
 }
 
@@ -516,6 +523,8 @@ extern "C" uint32_t ReadJPGRow(JPGReadState* state, uint8_t* row, uint32_t* rowI
     return px::Entry([&]() -> uint32_t {
         if (!state || !px::Live<JPGReadState>().Contains(state))
             return px::Fail(px::Code::BadArgument);
+        if (!state->channel.Held())
+            return px::Fail(px::Code::BadChannel);
         return px::jpg::ReadRow(*state, row, rowIndex);
     });
 }

@@ -176,6 +176,7 @@ WriteOwner BeginWrite(DataChannel* handle, const EncodeParams& params)
         return nullptr;
     }
     s->channel = Channel(handle);
+    s->channel.Hold();
     if (!StartEncoder(s.get(), &params, &ThreadSettings())) {
         Fail(Code::WriteError);
         return nullptr;
@@ -208,6 +209,9 @@ uint32_t WriteRow(JPGWriteState& s, const uint8_t* row)
 
 uint32_t EndWrite(WriteOwner s)
 {
+    // Finishing writes the rest of the file, which a closed channel can no longer take.
+    if (!s->channel.Held())
+        return Fail(Code::BadChannel);
     const bool finished = !s->broken && FinishEncoder(s.get());
     s.reset();
     return finished ? 1 : Fail(Code::WriteError);
@@ -269,6 +273,8 @@ extern "C" uint32_t WriteJPGRow(JPGWriteState* state, const uint8_t* row)
     return px::Entry([&]() -> uint32_t {
         if (!state || !px::Live<JPGWriteState>().Contains(state))
             return px::Fail(px::Code::BadArgument);
+        if (!state->channel.Held())
+            return px::Fail(px::Code::BadChannel);
         return px::jpg::WriteRow(*state, row);
     });
 }

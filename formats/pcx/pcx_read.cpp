@@ -171,7 +171,7 @@ std::unique_ptr<PCXRowReader> Open(DataChannel* handle, RGBQUAD* palette)
     return reader;
 }
 
-// Runs are cut at the end of the line; data that has run out decodes as zeros.
+// Runs are cut at the end of the line; data that has run out decodes as zeros, all at once.
 void DecodeScanLine(PCXRowReader& r) noexcept
 {
     uint8_t* line = r.scanLine.get();
@@ -179,7 +179,10 @@ void DecodeScanLine(PCXRowReader& r) noexcept
     size_t n = 0;
     while (n < total) {
         uint8_t byte = 0;
-        r.source.Next(byte);
+        if (!r.source.Next(byte)) {
+            std::memset(line + n, 0, total - n);
+            return;
+        }
         if (byte >= 0xC0) {
             uint8_t value = 0;
             r.source.Next(value);
@@ -238,8 +241,9 @@ void DecodeRow(PCXRowReader& r, uint8_t* row) noexcept
     ++r.rowsDelivered;
 }
 
+// endedEarly, when given, tells whether the data ran out before the last row.
 GlobalBuffer ReadWhole(Channel& channel, uint32_t& width, uint32_t& height, uint32_t bits,
-                       RGBQUAD* palette)
+                       RGBQUAD* palette, bool* endedEarly = nullptr)
 {
     std::unique_ptr<PCXRowReader> reader = Open(channel.handle(), palette);
     if (!reader)
@@ -256,6 +260,8 @@ GlobalBuffer ReadWhole(Channel& channel, uint32_t& width, uint32_t& height, uint
         if (!Progress(y, h.height))
             break;
     }
+    if (endedEarly)
+        *endedEarly = reader->source.Exhausted();
     return image;
 }
 
@@ -279,7 +285,11 @@ bool Info(Channel& channel, uint32_t& width, uint32_t& height)
 Picture LoadRGB24(Channel& channel)
 {
     uint32_t width = 0, height = 0;
-    GlobalBuffer pixels = ReadWhole(channel, width, height, 24, nullptr);
+    bool endedEarly = false;
+    GlobalBuffer pixels = ReadWhole(channel, width, height, 24, nullptr, &endedEarly);
+    // The entries decode a cut file without complaint; a load tells it, as for other types.
+    if (pixels && endedEarly && Current().code == Code::None)
+        Fail(Code::ReadError);
     return Picture::RGB24(std::move(pixels), width, height);
 }
 
@@ -304,6 +314,7 @@ PCXRowReader* BeginRows(DataChannel* handle, uint32_t* width, uint32_t* height)
         return nullptr;
     if (!RowReaders().Add(reader.get()))
         return Fail(Code::OutOfMemory);
+    reader->channel.Hold();
     *width = reader->header.width;
     *height = reader->header.height;
     return reader.release();
@@ -313,6 +324,8 @@ uint32_t ReadRow(PCXRowReader* reader, uint8_t* row, uint32_t* rowNumber)
 {
     if (!reader || !row || !RowReaders().Contains(reader))
         return Fail(Code::BadArgument);
+    if (!reader->channel.Held())
+        return Fail(Code::BadChannel);
     if (reader->rowsDelivered >= reader->header.height)
         return Fail(Code::RowOutOfRange);
     if (rowNumber)

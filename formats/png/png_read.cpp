@@ -8,6 +8,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csetjmp>
 #include <cstring>
 #include <new>
@@ -373,4 +374,19 @@ extern "C" uint8_t* ReadPNG(DataChannel* source, uint32_t* width, uint32_t* heig
                             uint32_t bitsPerPixel, uint8_t* palette)
 {
     return px::Entry([&] { return px::png::Decode(source, width, height, bitsPerPixel, palette); });
+}
+
+extern "C" uint32_t SetPNGDisplayGamma(double gamma)
+{
+    return px::RunEntry(px::FrameKind::KeepOnSuccess, [&]() -> uint32_t {
+        if (!std::isfinite(gamma) || gamma <= 0)
+            return px::Fail(px::Code::BadArgument);
+        px::png::ThreadSettings().displayGamma = gamma;
+        return 1;
+    });
+}
+
+extern "C" double GetPNGDisplayGamma(void)
+{
+    return px::RunEntry(px::FrameKind::KeepOnSuccess, [] { return px::png::ThreadSettings().displayGamma; });
 }

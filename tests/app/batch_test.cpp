@@ -384,18 +384,46 @@ TEST(RunBatch, AFailedStepSkipsTheFileAndWritesNothing)
     EXPECT_TRUE(fs::is_empty(out.path()));
 }
 
-TEST(RunBatch, ASourceThatEndedEarlyIsWrittenAndCountedApart)
+TEST(RunBatch, ASourceThatEndedEarlyIsWrittenAndCountedApartByItsOwnLoad)
 {
+    // In this order on one thread: whole files after a cut one must not inherit its mark.
+    struct Row {
+        const char* name;
+        bool cut;
+    };
+    const Row rows[] = {{"a.jpg", true}, {"b.png", false}, {"c.bmp", false}, {"d.pcx", true},
+                        {"e.pcx", false}, {"f.jpg", false}};
     TempFolder in, out;
-    test::WriteJpeg(in / "whole.jpg", 400, 300, {}, 1);
-    test::WriteJpeg(in / "cut.jpg", 400, 300, {}, 2);
-    fs::resize_file(in / "cut.jpg", fs::file_size(in / "cut.jpg") / 2);
-    RecordingProgress progress;
-    const BatchResult result = RunBatch(SettingsFor(in, out), {in / "cut.jpg", in / "whole.jpg"}, progress);
-    EXPECT_EQ(result.written, 2u);
-    EXPECT_EQ(result.incomplete, 1u);
-    EXPECT_EQ(std::count(progress.events.begin(), progress.events.end(), "incomplete cut.jpg"), 1);
-    EXPECT_EQ(std::count(progress.events.begin(), progress.events.end(), "incomplete whole.jpg"), 0);
+    std::vector<std::string> files;
+    std::vector<std::string> expected;
+    for (const Row& row : rows) {
+        const std::string path = in / row.name;
+        const std::string type = fs::path(path).extension().string();
+        if (type == ".jpg")
+            test::WriteJpeg(path, 400, 300);
+        else if (type == ".pcx")
+            test::WritePcx(path, 200, 150);
+        else
+            ASSERT_TRUE(test::WritePicture(path, type == ".png" ? PX_FILE_PNG : PX_FILE_BMP, 200, 150));
+        if (row.cut) {
+            fs::resize_file(path, fs::file_size(path) / 2);
+            expected.push_back("incomplete " + std::string(row.name));
+        }
+        files.push_back(path);
+    }
+    for (const bool resampled : {false, true}) {  // the plain load and the resampled JPEG road
+        SCOPED_TRACE(resampled);
+        BatchSettings s = SettingsFor(in, out);
+        s.Autolev = resampled ? 0 : 1;
+        RecordingProgress progress;
+        const BatchResult result = RunBatch(s, files, progress, 1);
+        EXPECT_EQ(result.written, 6u);
+        std::vector<std::string> marked;
+        std::copy_if(progress.events.begin(), progress.events.end(), std::back_inserter(marked),
+                     [](const std::string& e) { return e.rfind("incomplete", 0) == 0; });
+        EXPECT_EQ(marked, expected);
+        EXPECT_EQ(result.incomplete, expected.size());
+    }
 }
 
 TEST(RunBatch, StaleTemporariesAreRemovedThoseOfALiveRunKept)

@@ -104,3 +104,31 @@ bool WritePicture(const std::string& path, uint32_t fileType, uint32_t width, ui
 }
 
 }  // namespace test
+
+namespace test {
+
+void WritePcx(const std::string& path, uint32_t width, uint32_t height, uint32_t seed)
+{
+    const std::vector<uint8_t> rgb = TestPicture(width, height, seed);
+    std::vector<uint8_t> file(128, 0);
+    auto put16 = [&](size_t at, uint32_t v) {
+        file[at] = static_cast<uint8_t>(v);
+        file[at + 1] = static_cast<uint8_t>(v >> 8);
+    };
+    file[0] = 10, file[1] = 5, file[2] = 1, file[3] = 8, file[65] = 3;
+    put16(8, width - 1);
+    put16(10, height - 1);
+    put16(66, width);
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t plane = 0; plane < 3; ++plane)
+            for (uint32_t x = 0; x < width; ++x) {
+                const uint8_t v = rgb[(size_t{y} * width + x) * 3 + plane];
+                if (v >= 0xC0)
+                    file.push_back(0xC1);
+                file.push_back(v);
+            }
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
+                                                static_cast<std::streamsize>(file.size()));
+}
+
+}  // namespace test

@@ -22,6 +22,9 @@ void WriteJpeg(const std::string& path, uint32_t width, uint32_t height,
 bool WritePicture(const std::string& path, uint32_t fileType, uint32_t width, uint32_t height,
                   uint32_t seed = 1);
 
+// Writes a 24-bit run-length PCX file (three planes), every byte a literal or a run of one.
+void WritePcx(const std::string& path, uint32_t width, uint32_t height, uint32_t seed = 1);
+
 // The size GetJPGDimensions reports, or 0 × 0.
 struct Size {
     uint32_t width = 0;

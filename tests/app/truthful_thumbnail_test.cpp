@@ -5,6 +5,7 @@
 #include "core/geometry.h"
 #include "core/image_object.h"
 #include "app/photo_files.h"
+#include "formats/png_files.h"
 #include "support/exif_fixture.h"
 
 #include <libexif/exif-data.h>
@@ -16,6 +17,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 
 namespace quillet {
 namespace {
@@ -90,6 +93,8 @@ double MeanDifference(const Picture& a, const Picture& b)
         sum += std::abs(int{a.rgb[i]} - int{b.rgb[i]});
     return a.rgb.empty() ? 999 : sum / a.rgb.size();
 }
+
+constexpr OutputFormat kFormats[] = {FormatJpeg, FormatWebp, FormatAvif};
 
 BatchSettings Settings(const TempFolder& in, const TempFolder& out)
 {
@@ -311,12 +316,24 @@ std::vector<uint8_t> ThumbnailProfile(const std::string& path)
     return profile ? std::vector<uint8_t>(profile.get(), profile.get() + length) : std::vector<uint8_t>{};
 }
 
-// The profile carried by the thumbnail of `source` in the run's format, as the library reads it.
-std::vector<uint8_t> CarriedProfile(const BatchSettings& s, const std::string& source)
+struct Carried {
+    std::vector<uint8_t> exif;  // as an APP1 payload
+    std::vector<uint8_t> icc;
+};
+
+// The EXIF block and profile carried by the thumbnail of `source` in the run's format, as the
+// library reads them.
+Carried CarriedMetadata(const BatchSettings& s, const std::string& source)
 {
     const std::string path = OutputPathFor(s, source);
-    if (s.Format == FormatJpeg)
-        return ThumbnailProfile(path);
+    Carried carried;
+    if (s.Format == FormatJpeg) {
+        for (const auto& payload : test::App1Payloads(path))
+            if (IsExifPayload(payload))
+                carried.exif = payload;
+        carried.icc = ThumbnailProfile(path);
+        return carried;
+    }
     DataChannel* channel = OpenFileSource(path.c_str());
     uint32_t w = 0, h = 0, exifSize = 0, iccSize = 0;
     const uint32_t type = DetectFileType(channel);
@@ -328,10 +345,119 @@ std::vector<uint8_t> CarriedProfile(const BatchSettings& s, const std::string& s
     EXPECT_EQ(GetPictureMetadata(&exif, &exifSize, &icc, &iccSize), 1u);
     test::GlobalPtr<uint8_t> exifOwner(exif), iccOwner(icc);
     EXPECT_TRUE(w && h) << path;
-    return std::vector<uint8_t>(icc, icc + iccSize);
+    if (exifSize) {
+        carried.exif = {'E', 'x', 'i', 'f', 0, 0};
+        carried.exif.insert(carried.exif.end(), exif, exif + exifSize);
+    }
+    carried.icc.assign(icc, icc + iccSize);
+    return carried;
 }
 
-constexpr OutputFormat kFormats[] = {FormatJpeg, FormatWebp, FormatAvif};
+std::vector<uint8_t> CarriedProfile(const BatchSettings& s, const std::string& source)
+{
+    return CarriedMetadata(s, source).icc;
+}
+
+// A block that cannot be rewritten is carried as it came, but never with an orientation that
+// turns the upright thumbnail again: it is set upright in place, in every format.
+TEST(CopyExif, ATurnedThumbnailNeverCarriesATurningOrientation)
+{
+    test::ExifSpec spec;
+    spec.orientation = 6;
+    spec.previewBytes = 0;
+    spec.makerNoteBytes = 48;
+    spec.pixelSizes = false;  // the rewrite adds them
+    spec.makerNoteBytes += 65533 - 8 - static_cast<uint32_t>(test::ExifBlock(spec).size());
+    const std::vector<uint8_t> block = test::ExifBlock(spec);
+    uint32_t length = 0;
+    ASSERT_EQ(RewriteExifBlock(block.data(), static_cast<uint32_t>(block.size()), 60, 40, PX_EXIF_UPRIGHT, &length),
+              nullptr) << "the rewritten block must no longer fit one marker";
+    TempFolder in, out;
+    WritePhoto(in / "p.jpg", Stored(Quadrants(90, 60), 6), {block});
+    BatchSettings s = Settings(in, out);
+    s.CopyExif = 1;
+    for (const OutputFormat format : kFormats) {
+        SCOPED_TRACE(format);
+        s.Format = format;
+        ASSERT_EQ(MakeThumbnail(s, in / "p.jpg"), "");
+        const std::vector<uint8_t> carried = CarriedMetadata(s, in / "p.jpg").exif;
+        ASSERT_EQ(carried.size(), block.size());
+        EXPECT_EQ(GetExifOrientation(carried.data(), static_cast<uint32_t>(carried.size())), 1u);
+    }
+    // Where IFD0 cannot be found the tag cannot be set: such a block is left out.
+    struct Damage {
+        bool bigEndian;
+        size_t at;
+        uint8_t value;
+    };
+    const Damage damages[] = {
+        {true, 6, 'X'},     // no byte order
+        {false, 8, 43},     // not TIFF
+        {false, 13, 0x7F},  // IFD0 past the block
+        {false, 14, 0xFF},  // IFD0's entries past the block
+    };
+    spec.makerNoteBytes = 48;
+    for (const auto& [bigEndian, at, value] : damages) {
+        spec.bigEndian = bigEndian;
+        const std::vector<uint8_t> small = test::ExifBlock(spec);
+        std::vector<uint8_t> lost(small.begin(), small.begin() + 400);
+        std::vector<uint8_t> intact = lost;
+        EXPECT_TRUE(MarkExifUpright(intact)) << at;
+        lost[at] = value;
+        const std::vector<uint8_t> before = lost;
+        EXPECT_FALSE(MarkExifUpright(lost)) << at;
+        EXPECT_EQ(lost, before) << at;
+    }
+}
+
+TEST(PngGamma, ThumbnailsAreForAnSrgbScreenWhileTheLibraryKeepsItsDefault)
+{
+    struct Row {
+        const char* name;
+        std::optional<double> gamma;
+        bool srgb;
+        int grey;  // of the thumbnail of a picture of grey 128
+    };
+    const Row rows[] = {
+        {"plain.png", std::nullopt, false, 128},
+        {"editor.png", 1 / 2.2, false, 128},
+        {"srgb.png", std::nullopt, true, 128},
+        {"linear.png", 1.0, false, 186},  // 255 * (128 / 255)^(1 / 2.2)
+    };
+    TempFolder in, out;
+    const BatchSettings s = Settings(in, out);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::PngSpec spec;
+        spec.width = 90;
+        spec.height = 60;
+        spec.colorType = PNG_COLOR_TYPE_GRAY;
+        spec.rows.assign(90 * 60, 128);
+        spec.gamma = row.gamma;
+        spec.srgb = row.srgb;
+        const std::vector<uint8_t> file = test::MakePng(spec);
+        std::ofstream(in / row.name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+        ASSERT_EQ(MakeThumbnail(s, in / row.name), "");
+        const Picture thumbnail = ReadPhoto(OutputPathFor(s, in / row.name));
+        ASSERT_FALSE(thumbnail.rgb.empty());
+        for (const uint8_t v : {thumbnail.rgb.front(), thumbnail.rgb[thumbnail.rgb.size() / 2], thumbnail.rgb.back()})
+            EXPECT_NEAR(v, row.grey, 2);
+    }
+    // The image object reads for its gamma and leaves the thread's as it was; ReadPNG keeps
+    // reading for a display gamma of 2.9.
+    CImageObject image;
+    image.SetPngDisplayGamma(2.2);
+    ASSERT_EQ(image.LoadFile(in / "editor.png"), 0u);
+    EXPECT_NEAR(image.GetPixel(0, 0) & 0xFF, 128u, 2u);
+    EXPECT_EQ(GetPNGDisplayGamma(), 2.9);
+    DataChannel* source = OpenFileSource((in / "editor.png").c_str());
+    uint32_t width = 0, height = 0;
+    test::GlobalPtr<uint8_t> pixels(ReadPNG(source, &width, &height, 24, nullptr));
+    CloseSource(source);
+    ASSERT_NE(pixels, nullptr);
+    EXPECT_NEAR(pixels.get()[0], 151, 2);
+}
 
 TEST(ColourProfile, CarriedWithoutCopyExifOrConvertedToSRGBOnRequest)
 {

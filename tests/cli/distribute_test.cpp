@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sys/wait.h>
 
 namespace fs = std::filesystem;
@@ -66,6 +67,40 @@ TEST(Shards, FourShardsTogetherWriteExactlyWhatOneRunWrites)
     const auto expected = Contents(one.path());
     EXPECT_EQ(expected.size(), 10u);
     EXPECT_EQ(Contents(four.path()), expected);
+}
+
+// The documented rule, pinned: resubmitted tasks and other machines must make the same shard.
+TEST(Shards, KnownPathsLandInKnownShards)
+{
+    struct Row {
+        const char* path;  // relative to the source folder
+        uint32_t shard;    // of 3: FNV-1a 64 of the name's stem, modulo 3
+    };
+    const Row rows[] = {
+        {"a/p0.jpg", 0}, {"a/p3.jpg", 0}, {"b/same.jpg", 0}, {"x/y/z/deep.jpg", 0}, {"beach.jpg", 0},
+        {"c/p2.jpg", 1}, {"Beach.JPG", 1},
+        {"b/p1.jpg", 2}, {"holiday.2024.jpg", 2}, {".hidden.jpg", 2},
+    };
+    test::TempFolder in;
+    for (const Row& row : rows) {
+        fs::create_directories((in.path() / row.path).parent_path());
+        test::WriteJpeg(in / row.path, 64, 48);
+    }
+    auto stem = [](const std::string& name) { return name.substr(0, name.find('.', 1)); };
+    for (uint32_t shard = 0; shard < 3; ++shard) {
+        SCOPED_TRACE(shard);
+        test::TempFolder out;
+        const Outcome run = Batch("--shard " + std::to_string(shard) + "/3 --subdirs " + Quoted(in.path()) + " " +
+                                  Quoted(out.path()));
+        EXPECT_EQ(run.status, 0) << run.out;
+        std::set<std::string> made, expected;
+        for (const auto& entry : fs::directory_iterator(out.path()))
+            made.insert(stem(entry.path().filename().string()));
+        for (const Row& row : rows)
+            if (row.shard == shard)
+                expected.insert(stem(fs::path(row.path).filename().string()));
+        EXPECT_EQ(made, expected);
+    }
 }
 
 TEST(Shards, ClashingNamesKeepEveryThumbnailInEveryFormatAndEveryShard)

@@ -506,6 +506,26 @@ TEST(QuilletBatch, AFullDiskSkipsTheFileAndKeepsTheOlderThumbnail)
     EXPECT_FALSE(HasTemporaries(out.path()));
 }
 
+// A file whose last bytes never reach the disk (full quota, network file system): each of
+// the closing calls fails in turn, the run says so, and the older thumbnail stays.
+TEST(QuilletBatch, AFailingCloseSkipsTheFileAndKeepsTheOlderThumbnail)
+{
+    test::TempFolder in, out;
+    test::WriteJpeg(in / "a.jpg", 400, 300);
+    for (const char* call : {"fflush", "fsync", "fclose"}) {
+        SCOPED_TRACE(call);
+        std::ofstream(out / "a.jpg") << "older thumbnail";
+        const Outcome run = Batch(Quoted(in.path()) + " " + Quoted(out.path()),
+                                  std::string("ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=") + CLOSE_FAILURE_SHIM +
+                                      " QUILLET_FAIL_CALL=" + call + " QUILLET_FAIL_UNDER=" + Quoted(out.path()));
+        EXPECT_EQ(run.status, 1) << run.out;
+        EXPECT_NE(run.out.find("skipped " + (in / "a.jpg") + ": cannot be written"), std::string::npos) << run.out;
+        const std::vector<uint8_t> kept = test::ReadBytes(out / "a.jpg");
+        EXPECT_EQ(std::string(kept.begin(), kept.end()), "older thumbnail");
+        EXPECT_FALSE(HasTemporaries(out.path()));
+    }
+}
+
 TEST(QuilletBatch, NamesArePrintedEscapedAndDashDashEndsTheOptions)
 {
     test::TempFolder top, out;

@@ -282,6 +282,17 @@ const HostileSample kSamples[] = {
     {"pcx_24", PX_FILE_PCX, "pcx", [] { return PcxFile(2, 2, 8, 3, 2, {1, 2, 0xC2, 3, 4, 5, 6, 7, 8, 9, 0xC4, 10}); }},
     {"pcx_4_planes", PX_FILE_PCX, "pcx", [] { return PcxFile(9, 1, 1, 4, 2, {0x80, 1, 0xC2, 0xC1, 0, 0, 1, 0}); }},
     {"pcx_256", PX_FILE_PCX, "pcx", Pcx256},
+    // Every cut of it leaves rows whose data has run out: they are zeros at once.
+    {"pcx_photo_rows", PX_FILE_PCX, "pcx",
+     [] {
+         Bytes data;
+         for (uint8_t v : Photo(20, 12)) {
+             if (v >= 0xC0)
+                 data.push_back(0xC1);
+             data.push_back(v);
+         }
+         return PcxFile(20, 12, 8, 3, 20, data);
+     }},
 
     {"tga_24", PX_FILE_TGA, "tga", [] { return TgaFile(2, 2, Tga(2, 24, 0x20), jpgtest::Gradient(2, 2)); }},
     {"tga_rle24", PX_FILE_TGA, "tga",

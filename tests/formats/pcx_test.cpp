@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -74,6 +76,42 @@ TEST(PcxReader, MonochromeIsBlackAndWhiteToTheLastPixel)
     EXPECT_EQ(levels, (Bytes{255, 0, 255, 0, 0, 255, 0, 255, 255, 255}));
 }
 
+// A memory source behind callbacks, counting the reads asked of it.
+struct CountedSource {
+    Bytes bytes;
+    size_t at = 0;
+    uint32_t reads = 0;
+
+    static CountedSource& Of(uintptr_t user) { return *reinterpret_cast<CountedSource*>(user); }
+    static uint32_t Open(uintptr_t) { return 1; }
+    static uint32_t Read(void* buffer, uint32_t count, uintptr_t user)
+    {
+        CountedSource& s = Of(user);
+        ++s.reads;
+        const size_t n = std::min<size_t>(count, s.bytes.size() - s.at);
+        std::memcpy(buffer, s.bytes.data() + s.at, n);
+        s.at += n;
+        return uint32_t(n);
+    }
+    static uint32_t Seek(int32_t offset, uint32_t origin, uintptr_t user)
+    {
+        CountedSource& s = Of(user);
+        const int64_t base = origin == 0 ? 0 : origin == 1 ? int64_t(s.at) : int64_t(s.bytes.size());
+        if (base + offset < 0 || base + offset > int64_t(s.bytes.size()))
+            return 0;
+        s.at = size_t(base + offset);
+        return 1;
+    }
+    static uint32_t Tell(uintptr_t user) { return uint32_t(Of(user).at); }
+    static uint32_t Size(uintptr_t user) { return uint32_t(Of(user).bytes.size()); }
+    static uint32_t End(uintptr_t user) { return Of(user).at >= Of(user).bytes.size(); }
+    static uint32_t Close(uintptr_t) { return 1; }
+    DataChannel* Channel()
+    {
+        return OpenCallbackSource(Open, Read, Seek, Tell, Size, End, Close, reinterpret_cast<uintptr_t>(this));
+    }
+};
+
 TEST(PcxReader, RunsStopAtTheLineEndAndMissingDataIsZero)
 {
     RGBQUAD palette[256];
@@ -85,6 +123,40 @@ TEST(PcxReader, RunsStopAtTheLineEndAndMissingDataIsZero)
     d = Decode(PcxFile(4, 2, 8, 1, 4, {0xC3, 9}), 8, reinterpret_cast<uint8_t*>(palette));
     ASSERT_EQ(d.code, 0u);
     EXPECT_EQ(Indices(d), (Bytes{9, 9, 9, 0, 0, 0, 0, 0}));
+
+    // A file cut at a third: what is missing is zero, as zero bytes would give, and is had at
+    // once, without asking the channel again for each missing byte.
+    Bytes data(64 * 3 * 64);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = uint8_t(i * 7 % 0xC0);
+    const Bytes whole = PcxFile(64, 64, 8, 3, 64, data);
+    CountedSource cut{Bytes(whole.begin(), whole.begin() + long(whole.size() / 3))};
+    Bytes padded = cut.bytes;
+    padded.resize(whole.size(), 0);
+    const Bytes expected = Decode(padded).Rgb();
+    for (const bool byRows : {false, true}) {
+        SCOPED_TRACE(byRows);
+        cut.reads = 0;
+        DataChannel* source = cut.Channel();
+        uint32_t width = 0, height = 0;
+        Bytes got;
+        if (byRows) {
+            PCXRowReader* rows = BeginPCXRows(source, &width, &height);
+            ASSERT_NE(rows, nullptr);
+            Bytes row(64 * 3);
+            while (ReadPCXRow(rows, row.data(), nullptr))
+                got.insert(got.end(), row.begin(), row.end());
+            EndPCXRows(rows);
+        } else {
+            const test::GlobalPtr<uint8_t> pixels(ReadPCX(source, &width, &height, 24, nullptr));
+            EXPECT_EQ(GetLastLibraryError(), 0u);
+            ASSERT_NE(pixels, nullptr);
+            got.assign(pixels.get(), pixels.get() + expected.size());
+        }
+        CloseSource(source);
+        EXPECT_EQ(got, expected);
+        EXPECT_LE(cut.reads, 4u);
+    }
 }
 
 TEST(PcxReader, Refusals)

@@ -29,6 +29,7 @@ struct PngSpec {
     std::vector<uint8_t> transparency;
     std::optional<png_color_16> background;
     std::optional<double> gamma;
+    bool srgb = false;  // an sRGB chunk
     std::vector<PngText> texts;
 };
 
@@ -58,6 +59,8 @@ inline std::vector<uint8_t> MakePng(const PngSpec& s)
         png_set_bKGD(png, info, &*s.background);
     if (s.gamma)
         png_set_gAMA(png, info, *s.gamma);
+    if (s.srgb)
+        png_set_sRGB(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
     auto texts = [&](bool after) {
         std::vector<png_text> chunk;
         for (const PngText& t : s.texts)

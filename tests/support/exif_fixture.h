@@ -16,6 +16,7 @@ struct ExifSpec {
     uint32_t previewBytes = 6000;  // 0: no IFD1
     uint32_t makerNoteBytes = 48;
     bool bigEndian = false;
+    bool pixelSizes = true;        // false: no PixelXDimension and PixelYDimension
 };
 
 namespace exif_detail {
@@ -114,9 +115,11 @@ inline std::vector<uint8_t> ExifBlock(const ExifSpec& spec = {})
         w.Rationals(0x829A, {{1, 125}}),
         w.Ascii(0x9003, "2024:05:01 10:00:00"),
         w.Short(0xA001, 0xFFFF),  // colour space: uncalibrated, as for a wide-gamut picture
-        w.Long(0xA002, spec.width),
-        w.Long(0xA003, spec.height),
     };
+    if (spec.pixelSizes) {
+        exif.push_back(w.Long(0xA002, spec.width));
+        exif.push_back(w.Long(0xA003, spec.height));
+    }
     if (spec.makerNoteBytes) {
         std::vector<uint8_t> note(spec.makerNoteBytes);
         for (size_t i = 0; i < note.size(); ++i)
