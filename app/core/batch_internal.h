@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,6 +46,16 @@ struct FdCloser {
 struct DirCloser {
     void operator()(DIR* dir) const { closedir(dir); }
 };
+
+// The folder open at `folderFd`, which it takes over: null, and the descriptor closed, when it
+// cannot be listed.
+inline std::unique_ptr<DIR, DirCloser> ListFolder(int folderFd)
+{
+    DIR* dir = fdopendir(folderFd);
+    if (!dir)
+        close(folderFd);
+    return std::unique_ptr<DIR, DirCloser>(dir);
+}
 
 // A file in the destination that becomes the thumbnail only when it is complete. It is
 // locked while it lives, so that a run starting meanwhile knows it is not stale.

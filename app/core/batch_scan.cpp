@@ -41,11 +41,9 @@ struct Walk {
     // Takes ownership of folderFd.
     void Folder(int folderFd, const std::string& base)
     {
-        std::unique_ptr<DIR, DirCloser> dir(fdopendir(folderFd));
-        if (!dir) {
-            close(folderFd);
+        const std::unique_ptr<DIR, DirCloser> dir = ListFolder(folderFd);
+        if (!dir)
             return;
-        }
         while (const dirent* entry = readdir(dir.get())) {
             const std::string name = entry->d_name;
             if (name.empty() || name == "." || name == "..")

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -64,16 +63,8 @@ TEST(ExitStatus, AStoppedRunExitsWithTheSignalsStatus)
         test::WriteJpeg(in / ("p" + std::to_string(i) + ".jpg"), 2400, 1800, {}, i);
     for (const int signal : {SIGINT, SIGTERM}) {
         test::TempFolder out;
-        const pid_t child = fork();
+        const pid_t child = test::Spawn({"--jobs", "1", "--sharpen", "--skipped-ok", in.path(), out.path()});
         ASSERT_GE(child, 0);
-        if (child == 0) {
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDOUT_FILENO);
-            dup2(null, STDERR_FILENO);
-            execl(QUILLET_BATCH, QUILLET_BATCH, "--jobs", "1", "--sharpen", "--skipped-ok", in.path().c_str(),
-                  out.path().c_str(), nullptr);
-            _exit(127);
-        }
         // Stopped once the first thumbnail is there, with seven still to make.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (!fs::exists(out / "p0.jpg") && std::chrono::steady_clock::now() < deadline)

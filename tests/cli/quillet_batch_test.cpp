@@ -612,16 +612,8 @@ TEST(QuilletBatch, SignalsAtRandomMomentsLoseNothing)
     for (const Kill& kill : kills) {
         SCOPED_TRACE("signal " + std::to_string(kill.signal) + (kill.twice ? " twice" : "") + ", seed " +
                      std::to_string(seed));
-        const pid_t child = fork();
+        const pid_t child = test::Spawn({"--jobs", "2", "--sharpen", in.path(), out.path()});
         ASSERT_GE(child, 0);
-        if (child == 0) {
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDOUT_FILENO);
-            dup2(null, STDERR_FILENO);
-            execl(QUILLET_BATCH, QUILLET_BATCH, "--jobs", "2", "--sharpen", in.path().c_str(), out.path().c_str(),
-                  nullptr);
-            _exit(127);
-        }
         std::this_thread::sleep_for(std::chrono::milliseconds(std::uniform_int_distribution<int>(30, 900)(random)));
         ::kill(child, kill.signal);
         if (kill.twice) {
