@@ -330,6 +330,11 @@ TEST(RunBatch, NoThumbnailReplacesAnOriginalOfTheSourceTree)
     EXPECT_EQ(again.written, 1u);
     EXPECT_EQ(test::JpegSize(in / "sub/other.jpg").width, 200u);  // made from the new source
     EXPECT_EQ(test::ReadBytes(in / "sub/n01.jpg"), original);
+    // Overwrite lifts the rule for files Quillet did not make, never for the originals.
+    s.Overwrite = 1;
+    RecordingProgress overwriting;
+    RunBatch(s, {in / "sub/n01.jpg", in / "n01.jpg"}, overwriting);
+    EXPECT_EQ(test::ReadBytes(in / "sub/n01.jpg"), original);
 }
 
 TEST(RunBatch, PipesAndDevicesAreSkippedWithoutBeingRead)

@@ -24,6 +24,7 @@ struct StatusRow {
     const char* options;
     int status;
     const char* summary;
+    const char* reportLine;  // a line of the report, or nullptr when none is asked for
 };
 
 class ExitStatus : public ::testing::TestWithParam<StatusRow> {};
@@ -42,16 +43,21 @@ TEST_P(ExitStatus, SaysWhatCameOfTheRun)
                                           out.path().string() + "'");
     EXPECT_EQ(run.status, row.status) << run.out;
     EXPECT_NE(run.out.find(row.summary), std::string::npos) << run.out;
+    if (row.reportLine) {
+        EXPECT_NE(run.out.find(row.reportLine), std::string::npos) << run.out;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, ExitStatus,
-    ::testing::Values(StatusRow{"all_written", false, false, "", 0, "2 written, 0 up to date, 0 kept, 0 skipped"},
-                      StatusRow{"skipped", true, false, "", 1, "2 written, 0 up to date, 0 kept, 1 skipped"},
-                      StatusRow{"kept", false, true, "", 1, "1 written, 0 up to date, 1 kept, 0 skipped"},
-                      StatusRow{"skipped_ok", true, true, "--skipped-ok", 0, "1 written, 0 up to date, 1 kept, 1 skipped"},
-                      StatusRow{"overwrite", false, true, "--overwrite", 0, "2 written, 0 up to date, 0 kept"},
-                      StatusRow{"bad_usage", false, false, "--bogus", 2, "unknown option --bogus"}),
+    ::testing::Values(
+        StatusRow{"all_written", false, false, "", 0, "2 written, 0 up to date, 0 kept, 0 skipped", nullptr},
+        StatusRow{"skipped", true, false, "", 1, "2 written, 0 up to date, 0 kept, 1 skipped", nullptr},
+        StatusRow{"kept", false, true, "--report -", 1, "1 written, 0 up to date, 1 kept, 0 skipped",
+                  "\"status\":\"kept\",\"reason\":\"a file of this name that Quillet did not make is in the way (kept)\""},
+        StatusRow{"skipped_ok", true, true, "--skipped-ok", 0, "1 written, 0 up to date, 1 kept, 1 skipped", nullptr},
+        StatusRow{"overwrite", false, true, "--overwrite", 0, "2 written, 0 up to date, 0 kept", nullptr},
+        StatusRow{"bad_usage", false, false, "--bogus", 2, "unknown option --bogus", nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A run stopped by Ctrl-C or TERM says so as the shell would, 128 and the signal, even with
