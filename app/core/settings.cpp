@@ -1,6 +1,8 @@
 // Loading and saving the settings record.
 #include "core/settings.h"
 
+#include <algorithm>
+#include <thread>
 #include <type_traits>
 
 namespace quillet {
@@ -28,6 +30,7 @@ void ForEachStoredInt(BatchSettings& s, Visit&& visit)
     visit("AllTypes", s.AllTypes, 0u);
     visit("FastDecode", s.FastDecode, 0u);
     visit("OnlyNew", s.OnlyNew, 0u);
+    visit("Jobs", s.Jobs, 0u);
 }
 
 }  // namespace
@@ -37,6 +40,13 @@ std::string WithSeparator(const std::string& folder)
     if (folder.empty() || folder.back() == kFolderSeparator)
         return folder;
     return folder + kFolderSeparator;
+}
+
+unsigned JobCount(uint32_t jobs)
+{
+    if (jobs == 0)
+        jobs = std::thread::hardware_concurrency();
+    return std::clamp<uint32_t>(jobs, 1, kMaxJobs);
 }
 
 void LoadSettings(SettingsStore& store, BatchSettings& settings)

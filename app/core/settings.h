@@ -38,7 +38,14 @@ struct BatchSettings {
     uint32_t AllTypes = 0;  // every type the library reads, not only ".jpg" files
     uint32_t FastDecode = 0;  // decode JPEGs at 1/2, 1/4 or 1/8 when the thumbnail is still covered
     uint32_t OnlyNew = 0;     // skip a source whose thumbnail exists and is newer
+    uint32_t Jobs = 0;        // files the desktop program makes at once; 0: one per core
 };
+
+// The most files made at once: each holds a picture in memory.
+inline constexpr uint32_t kMaxJobs = 4096;
+
+// The jobs a run takes for a stored Jobs value: 0 means one per core, and no more than kMaxJobs.
+unsigned JobCount(uint32_t jobs);
 
 // The thumbnails' file format; JPEG unless asked otherwise.
 enum OutputFormat : uint32_t { FormatJpeg = 0, FormatWebp = 1, FormatAvif = 2 };
