@@ -61,7 +61,7 @@ double ShellRun(const QString& in, const QString& out, unsigned jobs)
     QElapsedTimer clock;
     clock.start();
     const int status = QProcess::execute(QStringLiteral(QUILLET_BATCH),
-                                         {QStringLiteral("-q"), QStringLiteral("-j"), QString::number(jobs), in, out});
+                                         {QStringLiteral("--quiet"), QStringLiteral("-j"), QString::number(jobs), in, out});
     const double seconds = clock.nsecsElapsed() / 1e9;
     if (status != 0)
         std::fprintf(stderr, "quillet-batch ended with %d\n", status);
@@ -135,7 +135,10 @@ int main(int argc, char** argv)
         QDir(b).removeRecursively();
     }
     const int files = int(QDir(photos).entryList({QStringLiteral("*.jpg"), QStringLiteral("*.JPG")}, QDir::Files).size());
-    std::printf("%d files, %u cores, %d rounds (medians)\n", files, cores, rounds);
+    QFile load(QStringLiteral("/proc/loadavg"));
+    const QByteArray loadText = load.open(QIODevice::ReadOnly) ? load.readLine().trimmed() : QByteArray("?");
+    std::printf("%d files, %u cores, %d rounds (medians); load average %s\n", files, cores, rounds,
+                loadText.constData());
     std::printf("dialog run              %.3f s\n", Median(dialog));
     std::printf("quillet-batch -j %-6u  %.3f s\n", cores, Median(shell));
     std::printf("ratio dialog / shell    %.3f   (target <= 1.1)\n", Median(dialog) / Median(shell));
