@@ -48,7 +48,8 @@ inline constexpr uint32_t kMaxJobs = 4096;
 unsigned JobCount(uint32_t jobs);
 
 // The thumbnails' file format; JPEG unless asked otherwise.
-enum OutputFormat : uint32_t { FormatJpeg = 0, FormatWebp = 1, FormatAvif = 2 };
+// PNG is for the file manager's thumbnailer only: no run stores or offers it.
+enum OutputFormat : uint32_t { FormatJpeg = 0, FormatWebp = 1, FormatAvif = 2, FormatPng = 3 };
 
 // The separator that follows a stored folder in PathIn and PathOut.
 inline constexpr char kFolderSeparator = '/';
