@@ -16,7 +16,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -279,7 +278,7 @@ int main(int argc, char** argv)
     const std::string& shardText = options.shard;
     const std::string& reportPath = options.report;
     const bool nulSeparated = options.nulSeparated;
-    const unsigned jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+    const unsigned jobs = quillet::JobCount(options.jobs);
     if (folders.size() != 2)
         return BadUsage("give a SOURCE and a DEST folder");
 

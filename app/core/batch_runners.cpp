@@ -32,6 +32,7 @@ struct Run {
 
     Outcome Make(size_t index) const
     {
+        progress.FileStarted(files[index]);
         const auto start = std::chrono::steady_clock::now();
         Outcome outcome = MakeThumbnail(settings, guards, files[index], outputs[index]);
         outcome.milliseconds =
@@ -80,6 +81,10 @@ BatchResult RunInOrder(Run& run)
 {
     for (size_t i = 0; i < run.files.size(); ++i) {
         run.progress.SetPos(static_cast<uint32_t>(i));
+        if (run.progress.StopRequested()) {
+            run.result.cancelled = true;
+            break;
+        }
         // Decoding more files is pointless once no thumbnail can be written.
         if (!DestinationUsable(run.settings.PathOut)) {
             run.result.destinationLost = true;
@@ -104,10 +109,17 @@ BatchResult RunInParallel(Run& run, unsigned jobs)
     std::atomic<size_t> nextFile{0};
     std::atomic<bool> stop{false};
     std::atomic<bool> lost{false};
+    std::atomic<bool> stopRequested{false};
     unsigned running = jobs;
 
     auto worker = [&] {
         for (size_t index; !stop && (index = nextFile++) < run.files.size();) {
+            // Asked between two files: the ones in flight elsewhere still finish.
+            if (run.progress.StopRequested()) {
+                stopRequested = true;
+                stop = true;
+                break;
+            }
             if (!DestinationUsable(run.settings.PathOut)) {
                 lost = true;
                 stop = true;
@@ -148,6 +160,7 @@ BatchResult RunInParallel(Run& run, unsigned jobs)
     for (std::thread& t : threads)
         t.join();
     run.result.destinationLost = lost;
+    run.result.cancelled = run.result.cancelled || stopRequested;
     return run.Finish();
 }
 
