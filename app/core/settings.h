@@ -40,6 +40,7 @@ struct BatchSettings {
     uint32_t OnlyNew = 0;     // skip a source whose thumbnail's record says it is up to date
     uint32_t KeepFolders = 0;  // mirror the source's sub-folders in the destination
     uint32_t Overwrite = 0;    // replace files in the way that Quillet did not make; no dialog control
+    uint32_t DryRun = 0;       // tell what a run would do, write nothing; never stored
 };
 
 // The thumbnails' file format; JPEG unless asked otherwise.
