@@ -46,7 +46,7 @@ Outcome WouldMake(const std::string& readPath, int32_t type, bool recognised)
 {
     uint32_t width = 0, height = 0, code = 5;  // the library's "no picture"
     if (DataChannel* source = type != TypeNone ? OpenFileSource(readPath.c_str()) : nullptr) {
-        code = GetPictureInfo(source, ReaderFor(type), &width, &height);
+        code = GetPictureInfo(source, ReaderFor(type), &width, &height) ? 0 : GetLastLibraryError();
         CloseSource(source);
     }
     if (code == 0)
