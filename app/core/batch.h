@@ -15,7 +15,7 @@ namespace quillet {
 
 // What came of one source file. Kept: a file that Quillet did not make holds the
 // thumbnail's name and was left alone.
-enum class FileStatus { Written, Incomplete, UpToDate, Skipped, Kept };
+enum class FileStatus { Written, Incomplete, UpToDate, Skipped, Kept, WouldBeWritten };
 
 // "written", "incomplete", "up to date", "skipped" or "kept".
 const char* FileStatusText(FileStatus status);

@@ -49,6 +49,9 @@ struct Run {
         if (outcome.upToDate) {
             ++result.upToDate;
             record.status = FileStatus::UpToDate;
+        } else if (outcome.reason.empty() && settings.DryRun) {
+            ++result.written;
+            record.status = FileStatus::WouldBeWritten;
         } else if (outcome.reason.empty()) {
             ++result.written;
             if (outcome.incomplete) {
@@ -197,8 +200,10 @@ BatchResult RunBatch(const BatchSettings& settings, const std::vector<std::strin
     std::set<std::string> folders{settings.PathOut};
     for (const std::string& output : outputs)
         folders.insert(output.substr(0, output.find_last_of(kFolderSeparator) + 1));
+    // A dry run leaves even the debris of earlier runs where it is.
     for (const std::string& folder : folders)
-        RemoveStaleTemporaries(folder);
+        if (!settings.DryRun)
+            RemoveStaleTemporaries(folder);
     progress.SetRange(0, static_cast<uint32_t>(sorted.size()));
     Run run{settings, sorted, std::move(outputs), progress, GuardsFor(settings, sorted), {}, {}, {}};
     if (jobs <= 1 || sorted.size() < 2)

@@ -41,6 +41,7 @@ struct BatchSettings {
     uint32_t KeepFolders = 0;  // mirror the source's sub-folders in the destination
     uint32_t Overwrite = 0;    // replace files in the way that Quillet did not make; no dialog control
     uint32_t Jobs = 0;        // files the desktop program makes at once; 0: one per core
+    uint32_t DryRun = 0;       // tell what a run would do, write nothing; never stored
 };
 
 // The most files made at once: each holds a picture in memory.
