@@ -105,6 +105,7 @@ void RescanSource(BatchSettings& settings, std::vector<std::string>& files)
         return;
     // Thumbnails made into the source tree are not sources of the next run.
     CollectFiles(settings.PathIn, settings.SubDirs != 0, files, settings.PathOut, settings.AllTypes != 0);
+    SortForRun(settings, files);
     settings.FileCount = static_cast<uint32_t>(files.size());
 }
 

@@ -4,7 +4,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/xattr.h>
 
 #include <atomic>
 #include <cerrno>
@@ -85,7 +84,6 @@ std::string TemporaryOutput::CommitTo(const std::string& outputPath, mode_t newF
                                                                                     : newFileMode;
     if (fchmod(m_fd, mode) != 0)
         return std::strerror(errno);
-    fsetxattr(m_fd, kThumbnailMark, "1", 1, 0);  // a file system without xattrs just keeps it unmarked
     if (std::rename(m_path.c_str(), outputPath.c_str()) != 0)
         return std::strerror(errno);
     m_path.clear();
