@@ -7,7 +7,7 @@
 # rerun completes DEST; an array whose size is not the shard count is refused.
 # Needs root (munged and slurmd); installs slurm-wlm, munge and parallel when missing. Its own
 # munged socket, ports and state, all removed at the end, whatever happened.
-# Usage: tests/deploy/slurm_test.sh QUILLET_BATCH
+# Usage: tests/deploy/slurm_test.sh QUILLET_BATCH   (KEEP_STATE=1 keeps the work folder for a look)
 # Exit status: 0 passed, 1 failed, 77 skipped (the check that failed on standard error).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -44,7 +44,7 @@ cleanup() {
     for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
     kill -9 "$pid" 2>/dev/null
   done
-  rm -rf "$state"
+  [ -n "${KEEP_STATE:-}" ] || rm -rf "$state"
 }
 trap cleanup EXIT
 trap 'exit 130' INT
@@ -62,7 +62,7 @@ chmod 600 "$state/munge.key"
 munged --force --socket="$state/munge.socket" --key-file="$state/munge.key" --pid-file="$state/munged.pid" \
   --log-file="$state/munged.log" --seed-file="$state/munged.seed" ||
   skip "munged did not start: $(tail -3 "$state/munged.log" 2>/dev/null)"
-munge -s "$state/munge.socket" -n | unmunge -s "$state/munge.socket" >/dev/null ||
+munge -S "$state/munge.socket" -n | unmunge -S "$state/munge.socket" >/dev/null ||
   skip "munged runs but its credentials do not decode"
 
 node=$(hostname -s)
@@ -110,14 +110,14 @@ done
   skip "node $node did not become idle in 30 s (sinfo: $(sinfo -h -N -o %T 2>&1)): $(tail -3 "$state/slurmd.log")"
 say "cluster up: slurmctld :$ctld_port, slurmd :$slurmd_port, $cpus CPUs"
 
-# A few hundred photographs of 1600 x 1200 in four folders whose names overlap (IMG_0050 is in
+# A few hundred photographs of 1200 x 900 in four folders whose names overlap (IMG_0056 is in
 # a and b), made by quillet-batch from generated BMPs; then the faults.
 python3 - "$state/seed" <<'PY'
 import os, struct, sys
-w, h = 1600, 1200
+w, h = 1200, 900
 for f, folder in enumerate("abcd"):
     os.makedirs(os.path.join(sys.argv[1], folder))
-    for n in range(1 + 45 * f, 81 + 45 * f):
+    for n in range(1 + 55 * f, 61 + 55 * f):
         # Diagonal bands that differ for every photograph: cheap to make, not flat to encode.
         row = bytes((x * n // 7 + f * 60) % 256 for x in range(3 * (w + h)))
         pixels = b"".join(row[3 * y:3 * (y + w)] for y in range(h))
@@ -128,7 +128,8 @@ for f, folder in enumerate("abcd"):
 PY
 photos=$state/photos
 for folder in a b c d; do
-  "$batch" --quiet --all-types --size 1600x1200 --quality 90 "$state/seed/$folder" "$photos/$folder"
+  mkdir -p "$photos/$folder"
+  "$batch" --quiet --all-types --size 1200x900 --quality 90 "$state/seed/$folder" "$photos/$folder"
 done
 rm -rf "$state/seed"
 printf 'not a picture' > "$photos/a/broken.jpg"
@@ -152,8 +153,8 @@ import json, sys
 for line in sorted("%s %s" % (r["path"], r["status"]) for r in map(json.loads, sys.stdin)): print(line)'; }
 # The jobcomp record of an array task: "STATE EXITCODE".
 task_end() {
-  sed -n "s/.*ArrayJobId=$1 ArrayTaskId=$2 .*JobState=\([A-Z]*\) .*ExitCode=\([0-9:]*\).*/\1 \2/p" \
-    "$state/jobcomp.txt" | tail -1
+  grep " ArrayJobId=$1 ArrayTaskId=$2 " "$state/jobcomp.txt" | tail -1 |
+    sed 's/.* JobState=\([A-Z_]*\) .* ExitCode=\([0-9:]*\).*/\1 \2/' 
 }
 # Every file under DEST is the reference's file of that name, byte for byte; none is temporary.
 only_whole_thumbnails() {
@@ -209,7 +210,7 @@ say "task 2 resubmitted: its 3 missing thumbnails made, nothing else written; it
 stop_half_way() {  # TASK SIGNAL
   local report=$reports/shard-$1.jsonl made lines id
   mapfile -t made < <(thumbnails_of "$report")
-  rm "${made[@]}"
+  rm -f "${made[@]}"
   lines=$(wc -l < "$report")
   id=$(sbatch --parsable --array="$1" --cpus-per-task=1 "$root/deploy/quillet-thumbnails.sbatch" \
     "$photos" "$state/array" "$reports")
