@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,6 +46,16 @@ struct FdCloser {
 struct DirCloser {
     void operator()(DIR* dir) const { closedir(dir); }
 };
+
+// The folder open at `folderFd`, which it takes over: null, and the descriptor closed, when it
+// cannot be listed.
+inline std::unique_ptr<DIR, DirCloser> ListFolder(int folderFd)
+{
+    DIR* dir = fdopendir(folderFd);
+    if (!dir)
+        close(folderFd);
+    return std::unique_ptr<DIR, DirCloser>(dir);
+}
 
 // A file in the destination that becomes the thumbnail only when it is complete. It is
 // locked while it lives, so that a run starting meanwhile knows it is not stale.
@@ -129,6 +140,7 @@ std::vector<uint8_t> CarriedProfile(const std::vector<uint8_t>& profile);
 struct Outcome {
     std::string reason;  // empty when the thumbnail was written or is up to date
     bool kept = false;   // a file Quillet did not make is in the way
+    uint32_t code = 0;   // the library's code behind a reason that does not show it
     bool incomplete = false;
     bool upToDate = false;
     uint64_t bytes = 0;

@@ -73,20 +73,45 @@ bool ReadAt(int fd, uint64_t offset, uint8_t* data, size_t size)
     return true;
 }
 
-std::optional<Provenance> DecodeAt(int fd, uint64_t offset)
+// A file's first bytes read at once, which hold every header of a small thumbnail: a rerun
+// reads thousands of them.
+struct Reader {
+    int fd;
+    uint64_t size;
+    std::array<uint8_t, 4096> head{};
+    size_t headSize = 0;
+
+    bool Load()
+    {
+        const ssize_t n = pread(fd, head.data(), head.size(), 0);
+        headSize = n > 0 ? static_cast<size_t>(n) : 0;
+        return headSize > 0;
+    }
+    bool Read(uint64_t offset, uint8_t* data, size_t count) const
+    {
+        if (offset <= headSize && count <= headSize - offset) {
+            std::memcpy(data, head.data() + offset, count);
+            return true;
+        }
+        return ReadAt(fd, offset, data, count);
+    }
+};
+
+std::optional<Provenance> DecodeAt(const Reader& file, uint64_t offset)
 {
     std::array<uint8_t, kRecordSize> bytes{};
-    if (!ReadAt(fd, offset, bytes.data(), bytes.size()))
+    if (!file.Read(offset, bytes.data(), bytes.size()))
         return std::nullopt;
     return DecodeProvenance(bytes.data(), bytes.size());
 }
 
 // A JPEG's record: an APP11 segment among the segments before the first non-APP one.
-std::optional<Provenance> JpegRecord(int fd, uint64_t fileSize)
+std::optional<Provenance> JpegRecord(const Reader& file)
 {
+    const uint64_t fileSize = file.size;
     for (uint64_t pos = 2; pos + 4 <= fileSize;) {
         uint8_t header[4];
-        if (!ReadAt(fd, pos, header, 4) || header[0] != 0xFF)
+        if (!file.Read(pos, header, 4) || header[0] != 0xFF)
             return std::nullopt;
         const uint8_t marker = header[1];
         if (!((marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE))
@@ -95,7 +120,7 @@ std::optional<Provenance> JpegRecord(int fd, uint64_t fileSize)
         if (length < 2)
             return std::nullopt;
         if (marker == kJpegApp11 && length == 2 + kRecordSize) {
-            if (auto record = DecodeAt(fd, pos + 4))
+            if (auto record = DecodeAt(file, pos + 4))
                 return record;
         }
         pos += 2 + length;
@@ -103,30 +128,32 @@ std::optional<Provenance> JpegRecord(int fd, uint64_t fileSize)
     return std::nullopt;
 }
 
-std::optional<Provenance> WebpRecord(int fd, uint64_t fileSize)
+std::optional<Provenance> WebpRecord(const Reader& file)
 {
+    const uint64_t fileSize = file.size;
     for (uint64_t pos = 12; pos + 8 <= fileSize;) {
         uint8_t header[8];
-        if (!ReadAt(fd, pos, header, 8))
+        if (!file.Read(pos, header, 8))
             return std::nullopt;
         const uint64_t size = GetLe(header + 4, 4);
         if (std::memcmp(header, kWebpChunk, 4) == 0 && size == kRecordSize)
-            return DecodeAt(fd, pos + 8);
+            return DecodeAt(file, pos + 8);
         pos += 8 + size + (size & 1);
     }
     return std::nullopt;
 }
 
-std::optional<Provenance> AvifRecord(int fd, uint64_t fileSize)
+std::optional<Provenance> AvifRecord(const Reader& file)
 {
+    const uint64_t fileSize = file.size;
     for (uint64_t pos = 0; pos + 8 <= fileSize;) {
         uint8_t header[8 + sizeof kAvifUuid];
-        if (!ReadAt(fd, pos, header, 8))
+        if (!file.Read(pos, header, 8))
             return std::nullopt;
         uint64_t size = GetBe(header, 4);
         if (size == 1) {
             uint8_t large[8];
-            if (!ReadAt(fd, pos + 8, large, 8))
+            if (!file.Read(pos + 8, large, 8))
                 return std::nullopt;
             size = 0;
             for (uint8_t byte : large)
@@ -137,8 +164,8 @@ std::optional<Provenance> AvifRecord(int fd, uint64_t fileSize)
         if (size < 8)
             return std::nullopt;
         if (std::memcmp(header + 4, "uuid", 4) == 0 && size == kAvifBoxSize &&
-            ReadAt(fd, pos + 8, header + 8, sizeof kAvifUuid) && std::memcmp(header + 8, kAvifUuid, 16) == 0)
-            return DecodeAt(fd, pos + 8 + sizeof kAvifUuid);
+            file.Read(pos + 8, header + 8, sizeof kAvifUuid) && std::memcmp(header + 8, kAvifUuid, 16) == 0)
+            return DecodeAt(file, pos + 8 + sizeof kAvifUuid);
         pos += size;
     }
     return std::nullopt;
@@ -356,14 +383,15 @@ std::optional<Provenance> ReadProvenance(const std::string& path)
         return std::nullopt;
     std::optional<Provenance> record;
     struct stat info {};
-    uint8_t head[16] = {};
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ReadAt(fd, 0, head, sizeof head)) {
-        const auto size = static_cast<uint64_t>(info.st_size);
-        switch (ContainerOf(head, sizeof head)) {
-        case Container::Jpeg: record = JpegRecord(fd, size); break;
-        case Container::Webp: record = WebpRecord(fd, size); break;
-        case Container::Avif: record = AvifRecord(fd, size); break;
-        case Container::None: break;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        Reader file{fd, static_cast<uint64_t>(info.st_size)};
+        if (file.Load()) {
+            switch (ContainerOf(file.head.data(), file.headSize)) {
+            case Container::Jpeg: record = JpegRecord(file); break;
+            case Container::Webp: record = WebpRecord(file); break;
+            case Container::Avif: record = AvifRecord(file); break;
+            case Container::None: break;
+            }
         }
     }
     close(fd);

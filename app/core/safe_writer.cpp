@@ -104,11 +104,9 @@ void RemoveStaleTemporaries(const std::string& folder)
     const int folderFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd < 0)
         return;
-    std::unique_ptr<DIR, DirCloser> dir(fdopendir(folderFd));
-    if (!dir) {
-        close(folderFd);
+    const std::unique_ptr<DIR, DirCloser> dir = ListFolder(folderFd);
+    if (!dir)
         return;
-    }
     while (const dirent* entry = readdir(dir.get())) {
         const std::string name = entry->d_name;
         if (name.size() != kTemporaryNameLength || name.rfind(kTemporaryPrefix, 0) != 0)

@@ -81,8 +81,13 @@ std::string OutputPathFor(const BatchSettings& settings, const std::string& sour
 void SortForRun(const BatchSettings& settings, std::vector<std::string>& files)
 {
     // std::string compares as unsigned bytes; files under the source share its prefix.
-    std::stable_sort(files.begin(), files.end(), [&settings](const std::string& a, const std::string& b) {
-        return std::string_view(RelativeToSource(settings, a)) < std::string_view(RelativeToSource(settings, b));
+    const std::string_view base = settings.PathIn;
+    const auto relative = [base](const std::string& path) {
+        const std::string_view view = path;
+        return !base.empty() && view.substr(0, base.size()) == base ? view.substr(base.size()) : view;
+    };
+    std::stable_sort(files.begin(), files.end(), [&relative](const std::string& a, const std::string& b) {
+        return relative(a) < relative(b);
     });
 }
 

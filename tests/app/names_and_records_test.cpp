@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <map>
 
 namespace fs = std::filesystem;
@@ -177,6 +178,35 @@ INSTANTIATE_TEST_SUITE_P(
                       Damage{"segment_too_short", [](auto& f, size_t r) { f[r - 1] = 20; }},
                       Damage{"segment_length_past_the_end", [](auto& f, size_t r) { f[r - 2] = 0xFF; }}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Files whose headers lie about their lengths: the search for a record ends, at once and
+// without reading past the file, with "none".
+TEST(ProvenanceRecord, LyingLengthsEndTheSearchWithNone)
+{
+    TempFolder folder;
+    const auto bytes = [](std::initializer_list<int> list) {
+        std::string text;
+        for (const int b : list)
+            text += static_cast<char>(b);
+        return text;
+    };
+    const std::string ftyp = bytes({0, 0, 0, 16}) + "ftypavif" + bytes({0, 0, 0, 0});
+    const struct {
+        const char* name;
+        std::string content;
+    } rows[] = {
+        {"avif_large_size_zero", ftyp + bytes({0, 0, 0, 1}) + "uuid" + std::string(8, '\0') + std::string(80, 'x')},
+        {"avif_size_below_header", ftyp + bytes({0, 0, 0, 3}) + "uuid" + std::string(80, 'x')},
+        {"jpeg_segment_length_zero", bytes({0xFF, 0xD8, 0xFF, 0xE1, 0, 0}) + std::string(80, 'x')},
+        {"webp_chunk_past_the_end", "RIFF" + bytes({90, 0, 0, 0}) + "WEBPQUIL" + bytes({0xFF, 0xFF, 0xFF, 0xFF})},
+        {"empty", ""},
+    };
+    for (const auto& row : rows) {
+        std::ofstream(folder / row.name, std::ios::binary) << row.content;
+        EXPECT_FALSE(ReadProvenance(folder / row.name)) << row.name;
+        EXPECT_FALSE(MadeByQuillet(folder / row.name)) << row.name;
+    }
+}
 
 // Same-named photographs of different folders give one thumbnail each, named the same way
 // whatever order they were created (and listed) in, with one job or two; the run walks them

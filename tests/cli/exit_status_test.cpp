@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,6 +24,7 @@ struct StatusRow {
     const char* options;
     int status;
     const char* summary;
+    const char* reportLine;  // a line of the report, or nullptr when none is asked for
 };
 
 class ExitStatus : public ::testing::TestWithParam<StatusRow> {};
@@ -43,16 +43,21 @@ TEST_P(ExitStatus, SaysWhatCameOfTheRun)
                                           out.path().string() + "'");
     EXPECT_EQ(run.status, row.status) << run.out;
     EXPECT_NE(run.out.find(row.summary), std::string::npos) << run.out;
+    if (row.reportLine) {
+        EXPECT_NE(run.out.find(row.reportLine), std::string::npos) << run.out;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, ExitStatus,
-    ::testing::Values(StatusRow{"all_written", false, false, "", 0, "2 written, 0 up to date, 0 kept, 0 skipped"},
-                      StatusRow{"skipped", true, false, "", 1, "2 written, 0 up to date, 0 kept, 1 skipped"},
-                      StatusRow{"kept", false, true, "", 1, "1 written, 0 up to date, 1 kept, 0 skipped"},
-                      StatusRow{"skipped_ok", true, true, "--skipped-ok", 0, "1 written, 0 up to date, 1 kept, 1 skipped"},
-                      StatusRow{"overwrite", false, true, "--overwrite", 0, "2 written, 0 up to date, 0 kept"},
-                      StatusRow{"bad_usage", false, false, "--bogus", 2, "unknown option --bogus"}),
+    ::testing::Values(
+        StatusRow{"all_written", false, false, "", 0, "2 written, 0 up to date, 0 kept, 0 skipped", nullptr},
+        StatusRow{"skipped", true, false, "", 1, "2 written, 0 up to date, 0 kept, 1 skipped", nullptr},
+        StatusRow{"kept", false, true, "--report -", 1, "1 written, 0 up to date, 1 kept, 0 skipped",
+                  "\"status\":\"kept\",\"reason\":\"a file of this name that Quillet did not make is in the way (kept)\""},
+        StatusRow{"skipped_ok", true, true, "--skipped-ok", 0, "1 written, 0 up to date, 1 kept, 1 skipped", nullptr},
+        StatusRow{"overwrite", false, true, "--overwrite", 0, "2 written, 0 up to date, 0 kept", nullptr},
+        StatusRow{"bad_usage", false, false, "--bogus", 2, "unknown option --bogus", nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A run stopped by Ctrl-C or TERM says so as the shell would, 128 and the signal, even with
@@ -64,16 +69,8 @@ TEST(ExitStatus, AStoppedRunExitsWithTheSignalsStatus)
         test::WriteJpeg(in / ("p" + std::to_string(i) + ".jpg"), 2400, 1800, {}, i);
     for (const int signal : {SIGINT, SIGTERM}) {
         test::TempFolder out;
-        const pid_t child = fork();
+        const pid_t child = test::Spawn({"--jobs", "1", "--sharpen", "--skipped-ok", in.path(), out.path()});
         ASSERT_GE(child, 0);
-        if (child == 0) {
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDOUT_FILENO);
-            dup2(null, STDERR_FILENO);
-            execl(QUILLET_BATCH, QUILLET_BATCH, "--jobs", "1", "--sharpen", "--skipped-ok", in.path().c_str(),
-                  out.path().c_str(), nullptr);
-            _exit(127);
-        }
         // Stopped once the first thumbnail is there, with seven still to make.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (!fs::exists(out / "p0.jpg") && std::chrono::steady_clock::now() < deadline)
