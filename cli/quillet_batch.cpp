@@ -164,9 +164,10 @@ std::FILE* OpenReport(const std::string& path)
     std::FILE* file = std::fopen(path.c_str(), "a+");
     if (!file)
         return nullptr;
-    if (std::fseek(file, -1, SEEK_END) == 0 && std::fgetc(file) != '\n')
+    const bool cutShort = std::fseek(file, -1, SEEK_END) == 0 && std::fgetc(file) != '\n';
+    std::fseek(file, 0, SEEK_END);  // a write after a read needs a seek between them
+    if (cutShort)
         std::fputc('\n', file);
-    std::fseek(file, 0, SEEK_END);
     return file;
 }
 

@@ -174,7 +174,8 @@ for r in map(json.loads, open(sys.argv[1])):
 export PATH=$(dirname "$batch"):$PATH QUILLET_SHARDS=4
 reports=$state/reports
 cd "$state/logs"
-sbatch_out=$(sbatch --parsable --wait --array=0-3 --cpus-per-task=$((cpus < 2 ? 1 : 2)) \
+per_task=$((cpus < 2 ? 1 : 2))  # the script asks for 2
+sbatch_out=$(sbatch --parsable --wait --array=0-3 --cpus-per-task=$per_task \
   "$root/deploy/quillet-thumbnails.sbatch" "$photos" "$state/array" "$reports") ||
   fail "the array failed: $(cat "$state"/logs/*.log)"
 job=${sbatch_out%%;*}
@@ -192,7 +193,7 @@ mapfile -t theirs < <(thumbnails_of "$reports/shard-1.jsonl")
 [ ${#mine[@]} -ge 3 ] && [ ${#theirs[@]} -ge 2 ] || fail "shards 1 and 2 hold too few thumbnails"
 rm "${mine[@]:0:3}" "${theirs[@]:0:2}"
 before=$(cd "$state/array" && find . -type f -printf '%p %i %T@\n' | sort)
-sbatch --wait --array=2 "$root/deploy/quillet-thumbnails.sbatch" "$photos" "$state/array" "$reports" >/dev/null ||
+sbatch --wait --array=2 --cpus-per-task=$per_task "$root/deploy/quillet-thumbnails.sbatch" "$photos" "$state/array" "$reports" >/dev/null ||
   fail "the resubmitted task failed"
 for gone in "${theirs[@]:0:2}"; do [ ! -e "$gone" ] || fail "task 2 made $gone of shard 1"; done
 after=$(cd "$state/array" && find . -type f -printf '%p %i %T@\n' | sort)
@@ -239,7 +240,7 @@ stop_half_way() {  # TASK SIGNAL
 }
 stop_half_way 1 TERM
 stop_half_way 3 KILL
-sbatch --wait --array=1,3 "$root/deploy/quillet-thumbnails.sbatch" "$photos" "$state/array" "$reports" >/dev/null ||
+sbatch --wait --array=1,3 --cpus-per-task=$per_task "$root/deploy/quillet-thumbnails.sbatch" "$photos" "$state/array" "$reports" >/dev/null ||
   fail "the rerun of tasks 1 and 3 failed"
 diff -r "$state/single" "$state/array" || fail "after the reruns DEST differs from one process's"
 say "tasks 1 and 3 rerun: DEST equals one process's again"
