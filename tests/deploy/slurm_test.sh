@@ -139,7 +139,7 @@ for dest in single array parallel; do
   mkdir -p "$state/$dest"
   printf 'my own notes' > "$state/$dest/IMG_0007.jpg"  # not a thumbnail: must not be lost
 done
-say "$sources photographs made"
+say "$sources sources made: photographs, a broken file, a pipe"
 
 # The reference: one process with the job's options.
 options=(--subdirs --fast --skip-existing --skipped-ok)
