@@ -6,12 +6,14 @@
 #include "core/version.h"
 #include "cli/options.h"
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -73,9 +75,10 @@ const char kUsage[] =
     "      --shard K/N          only shard K (0 to N-1) of N; N processes together make every\n"
     "                           thumbnail once. auto, auto/N: K (and N) from a Kubernetes Indexed\n"
     "                           Job (JOB_COMPLETION_INDEX) or a Slurm job array\n"
-    "      --report FILE        one JSON line per file: path, status, reason, thumbnail, size,\n"
-    "                           milliseconds; - for standard output (the summary then goes to\n"
-    "                           standard error)\n"
+    "      --report FILE        one JSON line per file: attempt, path, status, reason, thumbnail,\n"
+    "                           size, milliseconds; - for standard output (the summary then goes\n"
+    "                           to standard error). Appended to, never truncated: each run's\n"
+    "                           lines carry its own attempt id\n"
     "      --skipped-ok         exit 0 also when files were skipped or kept (the report lists them)\n"
     "  -n, --dry-run            say for every file whether its thumbnail would be written, is up to\n"
     "                           date, is kept or skipped; write nothing and create no folder\n"
@@ -138,6 +141,38 @@ void CatchInterrupts()
         sigaction(signalNumber, &action, nullptr);
 }
 
+// Which attempt wrote a report line: a task's report is appended to by every attempt (a job
+// engine's retry, a resubmitted task, a rerun by hand), never truncated, so that what an
+// earlier attempt recorded is kept and told apart. Host, process and start time; under Slurm
+// the job id first. Only [A-Za-z0-9._-] are kept, so the id needs no escaping.
+std::string AttemptId()
+{
+    char host[256] = "";
+    gethostname(host, sizeof host - 1);
+    std::string id;
+    if (const char* job = std::getenv("SLURM_JOB_ID"); job && *job)
+        id = std::string("slurm-") + job + "-";
+    id += std::string(host) + "-" + std::to_string(getpid()) + "-" + std::to_string(std::time(nullptr));
+    for (char& c : id)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '-')
+            c = '_';
+    return id;
+}
+
+// Opens a report for appending. A line cut short by a killed attempt is ended first, so that
+// the next attempt's first line stays a line of its own.
+std::FILE* OpenReport(const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "a+");
+    if (!file)
+        return nullptr;
+    const bool cutShort = std::fseek(file, -1, SEEK_END) == 0 && std::fgetc(file) != '\n';
+    std::fseek(file, 0, SEEK_END);  // a write after a read needs a seek between them
+    if (cutShort)
+        std::fputc('\n', file);
+    return file;
+}
+
 // A file name as it may be printed: control characters would drive the terminal.
 std::string Printable(const std::string& text)
 {
@@ -196,11 +231,16 @@ public:
         }
         if (!m_report)
             return;
-        const std::string line = quillet::ReportLine(record) + "\n";
+        // {"attempt":"…", then the record's own fields.
+        const std::string line = "{\"attempt\":\"" + m_attempt + "\"," + quillet::ReportLine(record).substr(1) + "\n";
         if (std::fputs(line.c_str(), m_report) < 0 || std::fflush(m_report) != 0)
             m_reportFailed = true;
     }
-    void SetReport(std::FILE* report) { m_report = report; }
+    void SetReport(std::FILE* report, std::string attempt)
+    {
+        m_report = report;
+        m_attempt = std::move(attempt);
+    }
     bool ReportFailed() const { return m_reportFailed; }
     void IncompleteSource(const std::string& path) override
     {
@@ -243,6 +283,7 @@ private:
     bool m_verbose;
     bool m_drawn = false;
     std::FILE* m_report = nullptr;
+    std::string m_attempt;
     bool m_reportFailed = false;
     uint32_t m_total = 0;
     uint32_t m_done = 0;
@@ -344,7 +385,7 @@ int main(int argc, char** argv)
     if (reportToStdout) {
         report.reset(fdopen(dup(STDOUT_FILENO), "w"));
     } else if (!reportPath.empty()) {
-        report.reset(std::fopen(reportPath.c_str(), "w"));
+        report.reset(OpenReport(reportPath));
         if (!report) {
             std::fprintf(stderr, "quillet-batch: cannot write the report %s: %s\n", Printable(reportPath).c_str(),
                          std::strerror(errno));
@@ -363,7 +404,7 @@ int main(int argc, char** argv)
     // A dry run says what it would do with every file.
     TerminalProgress progress(isatty(STDERR_FILENO) != 0 && !options.quiet,
                               options.verbose || (settings.DryRun && !options.quiet));
-    progress.SetReport(report.get());
+    progress.SetReport(report.get(), AttemptId());
     const auto start = std::chrono::steady_clock::now();
     quillet::BatchResult result;
     result = quillet::RunBatch(settings, files, progress, jobs, shard);

@@ -1,6 +1,8 @@
 #!/bin/bash
 # Thumbnails of a whole photo library by a Slurm job array of eight tasks:
 #   sbatch deploy/quillet-thumbnails.sbatch /shared/photos /shared/thumbs /shared/quillet-reports
+# With another number of tasks give it to both, also when resubmitting some of them:
+#   QUILLET_SHARDS=4 sbatch --array=0-3 deploy/quillet-thumbnails.sbatch ...
 # Task K makes shard K of 8, named explicitly, so that resubmitting some array tasks
 # (sbatch --array=3,5 ...) redoes exactly their shards; a rerun makes only what is new or
 # what was made with other settings. Files that cannot be read or that are in the way are
@@ -17,5 +19,6 @@ src=${1:?give the photo folder}
 dest=${2:?give the thumbnail folder}
 reports=${3:-$dest-reports}
 mkdir -p "$reports"
-exec quillet-batch --shard "$SLURM_ARRAY_TASK_ID/8" --subdirs --fast --skip-existing --skipped-ok \
+shards=${QUILLET_SHARDS:-8}  # the array's size as first submitted
+exec quillet-batch --shard "$SLURM_ARRAY_TASK_ID/$shards" --subdirs --fast --skip-existing --skipped-ok \
     --jobs "${SLURM_CPUS_PER_TASK:-2}" --report "$reports/shard-${SLURM_ARRAY_TASK_ID}.jsonl" "$src" "$dest"

@@ -79,12 +79,21 @@ std::optional<Shard> ParseShard(const std::string& text, const Environment& envi
             const auto low = minimum && *minimum ? ParseCount(minimum) : std::optional<uint32_t>{0};
             index = id && low && *id >= *low ? std::optional<uint32_t>{*id - *low} : std::nullopt;
             const char* total = environment("SLURM_ARRAY_TASK_COUNT");
-            if (!count && total)
-                count = ParseCount(total);
-            if (!count || *count == 0) {
+            const auto tasks = total ? ParseCount(total) : std::nullopt;
+            if (!tasks || *tasks == 0) {
                 error = "SLURM_ARRAY_TASK_COUNT is not set to a count";
                 return std::nullopt;
             }
+            // The index is counted within this array: an array of other than N tasks
+            // (some tasks resubmitted, or an array left at its old size) would make the
+            // wrong shards, or leave some out.
+            if (count && *count != *tasks) {
+                error = "the Slurm array has " + std::to_string(*tasks) + " tasks but the shard count is " +
+                        std::to_string(*count) + "; to redo some tasks of an array, name each task's shard: "
+                        "--shard \"$SLURM_ARRAY_TASK_ID/" + std::to_string(*count) + "\"";
+                return std::nullopt;
+            }
+            count = tasks;
         } else {
             error = "--shard auto needs JOB_COMPLETION_INDEX or SLURM_ARRAY_TASK_ID";
             return std::nullopt;

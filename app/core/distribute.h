@@ -23,7 +23,8 @@ struct Shard {
 
 // Reads "K/N", "auto" or "auto/N". "auto" takes the index from JOB_COMPLETION_INDEX (a
 // Kubernetes Indexed Job; the count must then be given) or SLURM_ARRAY_TASK_ID, less
-// SLURM_ARRAY_TASK_MIN, with SLURM_ARRAY_TASK_COUNT. nullopt with the reason in `error`.
+// SLURM_ARRAY_TASK_MIN, with SLURM_ARRAY_TASK_COUNT, which must equal N when "auto/N" gives
+// one. nullopt with the reason in `error`.
 using Environment = std::function<const char*(const char* name)>;
 std::optional<Shard> ParseShard(const std::string& text, const Environment& environment, std::string& error);
 

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <optional>
+
 namespace quillet {
 namespace {
 
@@ -30,6 +33,43 @@ TEST(Shards, AssignmentIsByThumbnailNameAndFixedAcrossMachines)
         total += n;
     }
     EXPECT_EQ(total, files.size());
+}
+
+// The shard a job engine's task makes, or why it is refused: a Slurm array whose size
+// differs from the count given would leave shards out or make them twice.
+TEST(Shards, EngineShardIsTakenOrRefusedNamingBothNumbers)
+{
+    struct Row {
+        const char* text;
+        std::map<std::string, std::string> environment;
+        std::optional<std::pair<uint32_t, uint32_t>> shard;
+        const char* inError;
+    };
+    const std::vector<Row> rows = {
+        {"auto", {{"SLURM_ARRAY_TASK_ID", "3"}, {"SLURM_ARRAY_TASK_MIN", "1"}, {"SLURM_ARRAY_TASK_COUNT", "4"}},
+         std::pair{2u, 4u}, ""},
+        {"auto/4", {{"SLURM_ARRAY_TASK_ID", "3"}, {"SLURM_ARRAY_TASK_COUNT", "4"}}, std::pair{3u, 4u}, ""},
+        // Tasks 3 and 5 of eight resubmitted: the array is 2 tasks.
+        {"auto/8", {{"SLURM_ARRAY_TASK_ID", "5"}, {"SLURM_ARRAY_TASK_MIN", "3"}, {"SLURM_ARRAY_TASK_COUNT", "2"}},
+         std::nullopt, "has 2 tasks but the shard count is 8"},
+        {"auto/4", {{"SLURM_ARRAY_TASK_ID", "1"}, {"SLURM_ARRAY_TASK_COUNT", "8"}}, std::nullopt,
+         "has 8 tasks but the shard count is 4"},
+        {"auto", {{"SLURM_ARRAY_TASK_ID", "1"}}, std::nullopt, "SLURM_ARRAY_TASK_COUNT"},
+        // An explicit shard is what a resubmitted task names, whatever its array.
+        {"5/8", {{"SLURM_ARRAY_TASK_ID", "5"}, {"SLURM_ARRAY_TASK_COUNT", "1"}}, std::pair{5u, 8u}, ""},
+        {"auto/8", {{"JOB_COMPLETION_INDEX", "7"}}, std::pair{7u, 8u}, ""},
+        {"auto/8", {{"JOB_COMPLETION_INDEX", "8"}}, std::nullopt, "shard 8 does not exist among 8"},
+    };
+    for (const Row& row : rows) {
+        std::string error;
+        const auto shard = ParseShard(row.text, [&](const char* name) {
+            const auto it = row.environment.find(name);
+            return it == row.environment.end() ? nullptr : it->second.c_str();
+        }, error);
+        const auto got = shard ? std::optional{std::pair{shard->index, shard->count}} : std::nullopt;
+        EXPECT_EQ(got, row.shard) << row.text << " " << error;
+        EXPECT_NE(error.find(row.inError), std::string::npos) << row.text << ": " << error;
+    }
 }
 
 TEST(ReportLine, IsOneValidJsonLineWhateverTheFileName)

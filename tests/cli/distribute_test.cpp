@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -201,6 +202,41 @@ TEST(SkipExisting, OnlyNewAndChangedPhotosAreMadeAndTheReportSaysWhy)
     const std::map<std::string, std::string> expected = {
         {"p0", "written"}, {"p1", "written"}, {"p2", "up to date"}, {"p3", "written"}, {"broken", "skipped"}};
     EXPECT_EQ(statusOf, expected);
+}
+
+// A task's report is appended to by every attempt, with the attempt's id on each line; a
+// line cut short by a killed attempt does not swallow the next attempt's first line.
+TEST(Report, EveryAttemptIsAppendedUnderItsOwnId)
+{
+    Library library;
+    test::TempFolder out, logs;
+    const fs::path report = logs / "report";
+    std::ofstream(report) << "{\"attempt\":\"killed\",\"path\":\"/in/a";  // no newline: killed mid-line
+    const std::string options = "--subdirs --shard 0/3 --report " + Quoted(report) + " " + Quoted(library.in.path()) + " " +
+                                Quoted(out.path());
+    Outcome run = Batch(options, "env SLURM_JOB_ID='41 \"x'");
+    ASSERT_EQ(run.status, 0) << run.out;
+    run = Batch("--skip-existing " + options);
+    ASSERT_EQ(run.status, 0) << run.out;
+
+    std::ifstream in(report);
+    std::vector<std::string> lines;
+    std::map<std::string, size_t> linesOf;  // attempt id -> its lines
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+        ASSERT_EQ(line.rfind("{\"attempt\":\"", 0), 0u) << line;
+        ++linesOf[line.substr(12, line.find('"', 12) - 12)];
+    }
+    ASSERT_EQ(linesOf.size(), 3u);
+    EXPECT_EQ(lines.front(), "{\"attempt\":\"killed\",\"path\":\"/in/a");
+    // The Slurm job id leads, its unsafe characters replaced; both runs wrote the whole shard.
+    const auto slurm = std::find_if(linesOf.begin(), linesOf.end(),
+                                    [](const auto& entry) { return entry.first.rfind("slurm-41__x-", 0) == 0; });
+    ASSERT_NE(slurm, linesOf.end());
+    const size_t shard = slurm->second;
+    EXPECT_GT(shard, 0u);
+    for (const auto& [id, count] : linesOf)
+        EXPECT_EQ(count, id == "killed" ? 1 : shard) << id;
 }
 
 }  // namespace
