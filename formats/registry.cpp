@@ -57,7 +57,7 @@ Picture AsPicture(Channel& channel)
 
 // In detection order: the first probe that matches gives the type.
 const Format kFormats[] = {
-    {PX_FILE_BMP, 6, "BMP", ".BMP", bmp::Probe, bmp::Info, bmp::LoadRGB24, false, bmp::Save},
+    {PX_FILE_BMP, 6, "BMP", ".BMP .DIB", bmp::Probe, bmp::Info, bmp::LoadRGB24, false, bmp::Save},
     {PX_FILE_PAX, 21, "PAX", ".PAX", Signature<"PAX">, nullptr, nullptr},
     {PX_FILE_GIF, 15, "GIF", ".GIF", gif::Probe, gif::Info, gif::LoadRGB24},
     {PX_FILE_JPEG, 1, "JPEG", ".JPG .JPEG", jpeg::Probe, jpeg::Info, AsPicture<jpeg::LoadRGB24>},

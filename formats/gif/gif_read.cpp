@@ -69,8 +69,6 @@ bool Open(Channel& channel, Opened& file)
     GifFileType* gif = file.gif.get();
     if (!gif)
         return Fail(error == D_GIF_ERR_NOT_ENOUGH_MEM ? Code::OutOfMemory : Code::GifDecode);
-    if (!GuardClaim(channel, uint32_t(gif->SWidth), uint32_t(gif->SHeight), 1, kLzwPixelsPerByte, Code::GifDecode))
-        return false;
     for (;;) {
         GifRecordType type = UNDEFINED_RECORD_TYPE;
         if (DGifGetRecordType(gif, &type) != GIF_OK)
@@ -89,10 +87,9 @@ bool Open(Channel& channel, Opened& file)
         return Fail(Code::GifDecode);
     if (!frame.ColorMap && !gif->SColorMap)
         return Fail(Code::GifDecode);
-    if (!GuardClaim(channel, uint32_t(frame.Width), uint32_t(frame.Height), 1, kLzwPixelsPerByte, Code::GifDecode))
-        return false;
     file.width = uint32_t(std::max(gif->SWidth, frame.Left + frame.Width));
     file.height = uint32_t(std::max(gif->SHeight, frame.Top + frame.Height));
+    // The canvas holds the screen and the frame, so one guard answers both headers' claims.
     return GuardClaim(channel, file.width, file.height, 1, kLzwPixelsPerByte, Code::GifDecode);
 }
 

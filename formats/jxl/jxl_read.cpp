@@ -174,7 +174,8 @@ Picture LoadRGB24(Channel& channel)
         }
     }
     KeepMetadata(exif.data.data(), exif.data.size(), icc.data(), icc.size());
-    GlobalBuffer pixels = FlattenToRGB24(rgba.data(), size_t{width} * 4, d.info.alpha_bits != 0, width, height);
+    // Always four samples a pixel: a picture without alpha comes opaque.
+    GlobalBuffer pixels = FlattenToRGB24(rgba.data(), size_t{width} * 4, true, width, height);
     if (!pixels)
         return {};
     return Picture::RGB24(std::move(pixels), width, height);

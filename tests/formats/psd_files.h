@@ -65,7 +65,7 @@ inline std::vector<uint8_t> MakePsd(const Psd& p)
     f.insert(f.end(), std::min<uint32_t>(p.resourceLength, 64), 0);
     put(0, 4);
     put(p.compression, 2);
-    const size_t rowBytes = p.depth == 1 ? (p.width + 7) / 8 : p.width;
+    const size_t rowBytes = p.depth == 1 ? (p.width + 7) / 8 : p.width * (p.depth / 8);
     if (p.compression == 0) {
         for (const auto& plane : p.planes)
             f.insert(f.end(), plane.begin(), plane.end());
