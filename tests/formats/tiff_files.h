@@ -26,6 +26,9 @@ struct Page {
     std::vector<uint16_t> colours;  // red, green, blue maps for a palette page
     uint16_t extraSamples = 0;
     float resolution = 0;
+    uint16_t sampleFormat = SAMPLEFORMAT_UINT;
+    uint16_t predictor = PREDICTOR_NONE;
+    double sampleMin = 0, sampleMax = 0;  // written when they differ
 };
 
 inline std::vector<uint8_t> MakeTiff(const std::vector<Page>& pages)
@@ -43,6 +46,14 @@ inline std::vector<uint8_t> MakeTiff(const std::vector<Page>& pages)
         TIFFSetField(tif, TIFFTAG_ORIENTATION, p.orientation);
         TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
         TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 1u);
+        if (p.sampleFormat != SAMPLEFORMAT_UINT)
+            TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, p.sampleFormat);
+        if (p.predictor != PREDICTOR_NONE)
+            TIFFSetField(tif, TIFFTAG_PREDICTOR, p.predictor);
+        if (p.sampleMin != p.sampleMax) {
+            TIFFSetField(tif, TIFFTAG_SMINSAMPLEVALUE, p.sampleMin);
+            TIFFSetField(tif, TIFFTAG_SMAXSAMPLEVALUE, p.sampleMax);
+        }
         if (p.extraSamples) {
             const uint16_t kind = EXTRASAMPLE_UNASSALPHA;
             TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &kind);
