@@ -279,30 +279,6 @@ Bytes GifTwoFrames(bool interlace)
     return MakeGif(spec);
 }
 
-// Deep PSD planes: 16-bit integers or 32-bit floats, big-endian, raw or PackBits.
-Psd PsdDeep(uint16_t depth, uint16_t mode, uint16_t channels, uint16_t compression)
-{
-    Psd p;
-    p.depth = depth;
-    p.mode = mode;
-    p.channels = channels;
-    p.width = 3;
-    p.compression = compression;
-    const float levels[] = {0.0f, 0.25f, 1.5f, -1.0f, 0.5f, 1.0f};
-    for (uint16_t c = 0; c < channels; ++c) {
-        Bytes plane;
-        for (size_t i = 0; i < 6; ++i) {
-            uint32_t v = depth == 16 ? uint32_t(i * 13000 + c) : 0;
-            if (depth == 32)
-                std::memcpy(&v, &levels[(i + c) % 6], 4);
-            for (int b = depth / 8 - 1; b >= 0; --b)
-                plane.push_back(uint8_t(v >> (8 * b)));
-        }
-        p.planes.push_back(plane);
-    }
-    return p;
-}
-
 const HostileSample kSamples[] = {
     {"jpeg_baseline", PX_FILE_JPEG, "reader", [] { return jpgtest::Write(jpgtest::Gradient(24, 16), 24, 16, 75); }},
     {"jpeg_progressive", PX_FILE_JPEG, "reader", [] { return jpgtest::Write(jpgtest::Gradient(17, 9), 17, 9, 75, 24, 1); }},
@@ -375,9 +351,9 @@ const HostileSample kSamples[] = {
     {"psd_grey_alpha", PX_FILE_PSD, "psd", [] { return MakePsd(PsdPlanes(1, 2, 1)); }},
     {"psd_bitmap_packed", PX_FILE_PSD, "psd", [] { return MakePsd(PsdBitmap()); }},
     {"psd_photo", PX_FILE_PSD, "psd", [] { return MakePsd(PsdPhoto()); }},
-    {"psd_rgb16_packed", PX_FILE_PSD, "psd", [] { return MakePsd(PsdDeep(16, 3, 3, 1)); }},
-    {"psd_cmyk16_raw", PX_FILE_PSD, "psd", [] { return MakePsd(PsdDeep(16, 4, 4, 0)); }},
-    {"psd_grey32_raw", PX_FILE_PSD, "psd", [] { return MakePsd(PsdDeep(32, 1, 1, 0)); }},
+    {"psd_rgb16_packed", PX_FILE_PSD, "psd", [] { return MakePsd(Deep(PsdPlanes(3, 3, 1), 16)); }},
+    {"psd_cmyk16_raw", PX_FILE_PSD, "psd", [] { return MakePsd(Deep(PsdPlanes(4, 4, 0), 16)); }},
+    {"psd_grey32_raw", PX_FILE_PSD, "psd", [] { return MakePsd(Deep(PsdPlanes(1, 1, 0), 32)); }},
 
     {"heic", PX_FILE_HEIF, "heif_webp", Heic},
     {"avif", PX_FILE_AVIF, "heif_webp", [] { return Encoded(WriteAVIF, jpgtest::Gradient(16, 12), 16, 12, 60); }},

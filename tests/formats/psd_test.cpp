@@ -12,6 +12,7 @@ namespace {
 
 using test::MakePsd;
 using test::Psd;
+using test::Deep;
 
 test::ReaderCall Psd24()
 {
@@ -65,26 +66,6 @@ Psd Bitmap(uint16_t compression)
     p.width = 10;
     p.compression = compression;
     p.planes = {{0b10000000, 0b01000000, 0b00000000, 0b11111111}};  // set bits are black
-    return p;
-}
-
-// The same document at 16 bits (v × 257) or 32 (v / 255 as a float), big-endian.
-Psd Deep(Psd p, uint16_t depth)
-{
-    p.depth = depth;
-    for (auto& plane : p.planes) {
-        std::vector<uint8_t> wide;
-        for (uint8_t v : plane) {
-            uint32_t word = v * 257u;
-            if (depth == 32) {
-                const float f = v / 255.0f;
-                std::memcpy(&word, &f, 4);
-            }
-            for (int b = depth / 8 - 1; b >= 0; --b)
-                wide.push_back(uint8_t(word >> (8 * b)));
-        }
-        plane = wide;
-    }
     return p;
 }
 
