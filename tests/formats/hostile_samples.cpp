@@ -342,6 +342,7 @@ const HostileSample kSamples[] = {
     {"tiff_8", PX_FILE_TIFF, "tiff", [] { return Saved(PX_FILE_TIFF, Indices(4 * 3), 4, 3, 8); }},
     {"tiff_palette_packbits", PX_FILE_TIFF, "tiff", [] { return MakeTiff({TiffPalettePage()}); }},
     {"tiff_grey16_deflate", PX_FILE_TIFF, "tiff", [] { return MakeTiff({TiffGrey16()}); }},
+    {"tiff_rgba12_tiled", PX_FILE_TIFF, "tiff", [] { return MakeTiff({test::Rgba12TiledPage()}); }},
     {"tiff_rgba_and_fax_pages", PX_FILE_TIFF, "tiff", [] { return MakeTiff({TiffRgbaPage(), BilevelPage(COMPRESSION_CCITTFAX4)}); }},
     {"tiff_photo", PX_FILE_TIFF, "tiff", [] { return Saved(PX_FILE_TIFF, Photo(96, 64), 96, 64, 24); }},
 

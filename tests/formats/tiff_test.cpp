@@ -91,7 +91,22 @@ std::vector<uint8_t> Native(std::initializer_list<T> values)
     return out;
 }
 
-TEST(TiffReader, FloatAndThirtyTwoBitSamplesArriveScaledToBytes)
+// Rewrites the inline value of a short tag in a little-endian file's first directory.
+std::vector<uint8_t> Retagged(std::vector<uint8_t> file, uint16_t tag, uint16_t value)
+{
+    uint32_t ifd = 0;
+    uint16_t count = 0;
+    std::memcpy(&ifd, file.data() + 4, 4);
+    std::memcpy(&count, file.data() + ifd, 2);
+    for (uint32_t i = 0; i < count; ++i) {
+        uint8_t* entry = file.data() + ifd + 2 + 12 * i;
+        if (entry[0] == (tag & 0xFF) && entry[1] == tag >> 8)
+            std::memcpy(entry + 8, &value, 2);
+    }
+    return file;
+}
+
+TEST(TiffReader, DeepAndInkSamplesArriveRoundedToBytes)
 {
     Page rgb = RGBPage();
     rgb.bits = 32;
@@ -112,24 +127,73 @@ TEST(TiffReader, FloatAndThirtyTwoBitSamplesArriveScaledToBytes)
     words.sampleMin = words.sampleMax = 0;
     words.photometric = PHOTOMETRIC_MINISWHITE;
     words.data = Native<uint32_t>({0, 0xFFFFFFFF, 0x80000000, 1});
+    Page grey16 = ranged;
+    grey16.bits = 16;
+    grey16.sampleFormat = SAMPLEFORMAT_UINT;
+    grey16.sampleMin = grey16.sampleMax = 0;
+    grey16.compression = COMPRESSION_LZW;
+    grey16.data = Native<uint16_t>({0, 1000, 0x8080, 65535});
+    Page planes12 = RGBPage();
+    planes12.bits = 12;
+    planes12.separate = true;
+    planes12.compression = COMPRESSION_ADOBE_DEFLATE;
+    planes12.data = test::Pack12({4095, 100, 2048, 0, 0, 4000, 1, 4095, 2048, 0, 4095, 1000});
+    Page cmyk16 = RGBPage();
+    cmyk16.samples = 4;
+    cmyk16.bits = 16;
+    cmyk16.photometric = PHOTOMETRIC_SEPARATED;
+    cmyk16.compression = COMPRESSION_NONE;
+    cmyk16.data = Native<uint16_t>({0, 65535, 32768, 0, 0, 0, 0, 65535, 65535, 65535, 65535, 0, 0, 0, 0, 0});
+    Page jpeg = cmyk16;
+    jpeg.width = jpeg.height = 16;
+    jpeg.bits = 8;
+    jpeg.compression = COMPRESSION_JPEG;
+    jpeg.data.clear();
+    for (int i = 0; i < 256; ++i)
+        jpeg.data.insert(jpeg.data.end(), {0, 255, 128, 64});
     struct Row {
         const char* what;
         Page page;
         std::vector<uint8_t> rgb;
+        std::vector<uint8_t> alpha = {255, 255, 255, 255};
     } rows[] = {
         {"floats of 0 to 1, clamped, NaN black; floating-point predictor", rgb,
          {0, 128, 255, 255, 0, 0, 64, 191, 26, 255, 255, 255}},
         {"floats in the file's own range", ranged, {0, 0, 0, 64, 64, 64, 128, 128, 128, 255, 255, 255}},
         {"32-bit integers, white is zero", words, {255, 255, 255, 0, 0, 0, 127, 127, 127, 255, 255, 255}},
+        {"16-bit grey rounded, not truncated", grey16, {0, 0, 0, 4, 4, 4, 128, 128, 128, 255, 255, 255}},
+        {"12-bit RGB in separate planes", planes12, {255, 0, 128, 6, 249, 0, 128, 0, 255, 0, 255, 62}},
+        {"16-bit CMYK inks", cmyk16, {255, 0, 127, 0, 0, 0, 0, 0, 0, 255, 255, 255}},
+        {"CMYK in JPEG strips", jpeg, {191, 0, 95, 191, 0, 95, 191, 0, 95, 191, 0, 95}},
+        {"12-bit RGBA in a tile, flipped both ways, alpha laid onto black", test::Rgba12TiledPage(),
+         {255, 255, 255, 0, 0, 0, 0, 128, 0, 255, 0, 0}, {255, 0, 128, 255}},
     };
     for (const Row& row : rows) {
         const std::vector<uint8_t> file = MakeTiff({row.page});
         const test::Decoded d = test::DecodeBytes(file, Tiff(24));
+        const test::Decoded rgba = test::DecodeBytes(file, Tiff(32));
         EXPECT_EQ(d.code, 0u) << row.what;
-        EXPECT_EQ(Pixels(d, 12), row.rgb) << row.what;
-        EXPECT_EQ(Pixels(test::DecodeBytes(file, Tiff(32)), 4), (std::vector<uint8_t>{row.rgb[0], row.rgb[1], row.rgb[2], 255}))
-            << row.what;
+        EXPECT_EQ(d.width, row.page.width) << row.what;
+        const std::vector<uint8_t> got = Pixels(d, 12), got4 = Pixels(rgba, 16);
+        ASSERT_EQ(got.size(), 12u) << row.what;
+        ASSERT_EQ(got4.size(), 16u) << row.what;
+        for (size_t i = 0; i < 12; ++i) {
+            EXPECT_NEAR(got[i], row.rgb[i], 1) << row.what << " byte " << i;
+            EXPECT_EQ(got4[i / 3 * 4 + i % 3], got[i]) << row.what << " byte " << i;
+        }
+        for (size_t i = 0; i < 4; ++i)
+            EXPECT_EQ(got4[i * 4 + 3], row.alpha[i]) << row.what << " pixel " << i;
     }
+    // libtiff's JPEG codec takes 8-bit samples only: a 12-bit JPEG page is an unsupported depth.
+    Page greyJpeg = jpeg;
+    greyJpeg.samples = 1;
+    greyJpeg.photometric = PHOTOMETRIC_MINISBLACK;
+    greyJpeg.data.assign(256, 128);
+    ASSERT_EQ(test::DecodeBytes(MakeTiff({greyJpeg}), Tiff(24)).code, 0u);
+    const std::vector<uint8_t> deepJpeg = Retagged(MakeTiff({greyJpeg}), TIFFTAG_BITSPERSAMPLE, 12);
+    const test::Decoded refused = test::DecodeBytes(deepJpeg, Tiff(24));
+    EXPECT_EQ(refused.pixels, nullptr);
+    EXPECT_EQ(refused.code, 47u);
 }
 
 TEST(TiffReader, InfoReportsTheFirstPagesTagsTruncated)
@@ -223,6 +287,17 @@ TEST(TiffReader, ClaimFarBeyondTheDataIsRefusedBeforeAllocating)
         return ReadTIFFBilevelIndex8(c, w, h, 0);
     });
     EXPECT_EQ(bilevel.code, 28u);  // eight bits: not bilevel
+
+    // One pixel in a tile of a million: the tile is not allocated.
+    Page hugeTile = RGBPage();
+    hugeTile.width = hugeTile.height = 1;
+    hugeTile.bits = 16;
+    hugeTile.tile = 1024;
+    hugeTile.compression = COMPRESSION_ADOBE_DEFLATE;
+    hugeTile.data = {1, 2, 3, 4, 5, 6};
+    const test::Decoded tiled = test::DecodeBytes(MakeTiff({hugeTile}), Tiff(24));
+    EXPECT_EQ(tiled.pixels, nullptr);
+    EXPECT_EQ(tiled.code, 20u);
 }
 
 TEST(TiffReader, BilevelPagesArriveWithOneForWhite)
