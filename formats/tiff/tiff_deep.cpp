@@ -1,4 +1,4 @@
-// Deep and CMYK TIFF pages read a strip or tile at a time: libtiff undoes the compression and any
+// Deep TIFF pages read a strip or tile at a time: libtiff undoes the compression and any
 // predictor, this file scales the samples to bytes and converts inks.
 #include "formats/tiff/tiff_deep.h"
 
@@ -35,8 +35,6 @@ struct Layout {
     double At(const uint8_t* row, uint64_t index) const noexcept
     {
         switch (depth) {
-        case 8:
-            return format == SAMPLEFORMAT_INT ? double(int8_t(row[index])) : double(row[index]);
         case 12: {  // two samples in three bytes, first byte highest
             const uint8_t* p = row + index * 3 / 2;
             return index % 2 ? double(((p[0] & 0x0F) << 8) | p[1]) : double((p[0] << 4) | (p[1] >> 4));
@@ -94,12 +92,12 @@ bool LayoutOf(TIFF* tif, Layout& l)
     l.samples = l.separate ? 1 : samples;
     const bool grey = l.photometric == PHOTOMETRIC_MINISBLACK || l.photometric == PHOTOMETRIC_MINISWHITE;
     l.colours = grey ? 1 : IsInks(tif) ? 4 : l.photometric == PHOTOMETRIC_RGB ? 3 : 0;
-    // libtiff's JPEG codec here takes 8-bit samples only.
-    if (Field<uint16_t>(tif, TIFFTAG_COMPRESSION) == COMPRESSION_JPEG && l.depth != 8)
+    // libtiff's JPEG codec here is built on an 8-bit libjpeg: deeper JPEG samples cannot be decoded.
+    if (Field<uint16_t>(tif, TIFFTAG_COMPRESSION) == COMPRESSION_JPEG)
         return Fail(Code::UnsupportedMode);
     const bool known = l.format == SAMPLEFORMAT_IEEEFP
                            ? l.depth == 32 || l.depth == 64
-                           : (l.depth == 8 || l.depth == 12 || l.depth == 16 || l.depth == 32) &&
+                           : (l.depth == 12 || l.depth == 16 || l.depth == 32) &&
                                  l.format != SAMPLEFORMAT_COMPLEXINT && l.format != SAMPLEFORMAT_COMPLEXIEEEFP;
     uint16_t extraCount = 0;
     uint16_t* extra = nullptr;
@@ -134,8 +132,8 @@ bool IsDeep(TIFF* tif) noexcept
     const auto bits = Field<uint16_t>(tif, TIFFTAG_BITSPERSAMPLE);
     const auto photometric = Field<uint16_t>(tif, TIFFTAG_PHOTOMETRIC);
     const bool plain = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE ||
-                       photometric == PHOTOMETRIC_RGB;
-    return format == SAMPLEFORMAT_IEEEFP || bits == 32 || (plain && (bits == 12 || bits == 16)) || IsInks(tif);
+                       photometric == PHOTOMETRIC_RGB || IsInks(tif);
+    return format == SAMPLEFORMAT_IEEEFP || bits == 32 || (plain && (bits == 12 || bits == 16));
 }
 
 GlobalBuffer ReadDeep(TIFF* tif, uint32_t width, uint32_t height, uint32_t bits)

@@ -1,5 +1,5 @@
 // TIFF pages that libtiff's RGBA interface does not take or reduces by truncating: samples of 12,
-// 16 and 32 bits, floating point, and CMYK inks (whose JPEG strips it turns black).
+// 16 and 32 bits and floating point, grey, RGB or CMYK inks.
 #pragma once
 
 #include "base/image.h"
