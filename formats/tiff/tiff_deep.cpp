@@ -212,9 +212,9 @@ GlobalBuffer ReadDeep(TIFF* tif, uint32_t width, uint32_t height, uint32_t bits)
                     const double alpha = l.alpha >= 0 ? unit[l.colours] : 1;
                     const uint32_t x = mirror ? width - 1 - (left + i) : left + i;
                     for (int k = 0; k < 3; ++k)
-                        out[x * step + k] = Byte(l.unassociated ? rgb[k] * alpha : rgb[k]);
+                        out[uint64_t{x} * step + k] = Byte(l.unassociated ? rgb[k] * alpha : rgb[k]);
                     if (step == 4)
-                        out[x * step + 3] = Byte(alpha);
+                        out[uint64_t{x} * step + 3] = Byte(alpha);
                 }
             }
         }
