@@ -8,7 +8,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "batch thumbnail maker with its own imagin
 set(CPACK_PACKAGE_DESCRIPTION "Quillet turns every picture of a folder into a thumbnail: the desktop
 program quillet with a progress window and a preview, and quillet-batch for
 shells and job engines. It reads JPEG, PNG, TIFF, BMP, PSD, PCX, TGA, WMF,
-EMF, HEIF, AVIF and WebP. The package also holds PXLib, its imaging library,
+EMF, HEIF, AVIF, WebP, GIF and JPEG XL. The package also holds PXLib, its imaging library,
 as a static archive with its headers, pkg-config file and CMake package.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_GENERATOR DEB)

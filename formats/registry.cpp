@@ -2,9 +2,11 @@
 #include "formats/registry.h"
 
 #include "formats/bmp/bmp.h"
-#include "formats/heif/heif.h"
 #include "formats/bmp/bmp_write.h"
+#include "formats/gif/gif.h"
+#include "formats/heif/heif.h"
 #include "formats/jpeg/jpeg.h"
+#include "formats/jxl/jxl.h"
 #include "formats/metafile/metafile.h"
 #include "formats/pcx/pcx.h"
 #include "formats/png/png.h"
@@ -55,9 +57,9 @@ Picture AsPicture(Channel& channel)
 
 // In detection order: the first probe that matches gives the type.
 const Format kFormats[] = {
-    {PX_FILE_BMP, 6, "BMP", ".BMP", bmp::Probe, bmp::Info, bmp::LoadRGB24, false, bmp::Save},
+    {PX_FILE_BMP, 6, "BMP", ".BMP .DIB", bmp::Probe, bmp::Info, bmp::LoadRGB24, false, bmp::Save},
     {PX_FILE_PAX, 21, "PAX", ".PAX", Signature<"PAX">, nullptr, nullptr},
-    {PX_FILE_GIF, 15, "GIF", ".GIF", Signature<"GIF89a", "GIF87a">, nullptr, nullptr},
+    {PX_FILE_GIF, 15, "GIF", ".GIF", gif::Probe, gif::Info, gif::LoadRGB24},
     {PX_FILE_JPEG, 1, "JPEG", ".JPG .JPEG", jpeg::Probe, jpeg::Info, AsPicture<jpeg::LoadRGB24>},
     {PX_FILE_PCX, 9, "PCX", ".PCX", pcx::Probe, pcx::Info, pcx::LoadRGB24},
     {PX_FILE_TIFF, 12, "TIFF", ".TIF .TIFF", tiff::Probe, tiff::Info, tiff::LoadRGB24, false, tiff::Save},
@@ -68,6 +70,7 @@ const Format kFormats[] = {
     {PX_FILE_HEIF, 23, "HEIF", ".HEIC .HEIF", heif::ProbeHeif, heif::Info, AsPicture<heif::LoadRGB24>},
     {PX_FILE_AVIF, 24, "AVIF", ".AVIF", heif::ProbeAvif, heif::Info, AsPicture<heif::LoadRGB24>},
     {PX_FILE_WEBP, 25, "WebP", ".WEBP", webp::Probe, webp::Info, AsPicture<webp::LoadRGB24>},
+    {PX_FILE_JXL, 26, "JPEG XL", ".JXL", jxl::Probe, jxl::Info, jxl::LoadRGB24},
     {PX_FILE_TLA1, 0, "TLA", "", Signature<"TLA\x01">, nullptr, nullptr},
     {PX_FILE_TLAU, 0, "TLAU", "", Signature<"TLAU">, nullptr, nullptr},
     // Two zero bytes open both WBMP and many TGA files; only the name tells them apart.

@@ -78,7 +78,9 @@ void SetDebugSink(PXDebugSink sink, void* user);
     X(PX_ERR_ICC_PROFILE, ProfileUnusable, 71, "colour profile is damaged or cannot be used") \
     X(PX_ERR_HEIF_DECODE, HeifDecode, 80, "HEIF or AVIF data cannot be decoded")                 \
     X(PX_ERR_WEBP_DECODE, WebpDecode, 81, "WebP data cannot be decoded")                         \
-    X(PX_ERR_ENCODE, EncodeFailed, 82, "picture cannot be encoded")
+    X(PX_ERR_ENCODE, EncodeFailed, 82, "picture cannot be encoded")                             \
+    X(PX_ERR_GIF_DECODE, GifDecode, 83, "GIF data cannot be decoded")                            \
+    X(PX_ERR_JXL_DECODE, JxlDecode, 84, "JPEG XL data cannot be decoded")
 
 #define PX_DECLARE_ERROR_CODE(name, internal, number, text) name = number,
 enum { PX_ERROR_CODES(PX_DECLARE_ERROR_CODE) };
@@ -383,7 +385,8 @@ enum {
     PX_FILE_TGA = 14,
     PX_FILE_HEIF = 15,
     PX_FILE_AVIF = 16,
-    PX_FILE_WEBP = 17
+    PX_FILE_WEBP = 17,
+    PX_FILE_JXL = 18
 };
 
 /* The kind of the content, from its first 44 bytes; the channel is left after them.
@@ -470,7 +473,7 @@ uint8_t* ReadHEIF(DataChannel* source, uint32_t* width, uint32_t* height);
 uint32_t GetWebPInfo(DataChannel* source, uint32_t* width, uint32_t* height);
 uint8_t* ReadWebP(DataChannel* source, uint32_t* width, uint32_t* height);
 /* The EXIF block (TIFF data, without the "Exif\0\0" prefix) and ICC profile of the last HEIF,
- * AVIF or WebP file this thread read, as new global blocks (null and size 0 when it had none). */
+ * AVIF, WebP or JPEG XL file this thread read, as new global blocks (null and size 0 when it had none). */
 uint32_t GetPictureMetadata(uint8_t** exif, uint32_t* exifSize, uint8_t** icc, uint32_t* iccSize);
 
 /* RGB24 to a WebP or AVIF file at quality 1..100 (the encoder's own scale); exif (TIFF data,

@@ -75,7 +75,7 @@ bool IsReadableName(const std::string& path)
 {
     // Other spellings of a type's files, collected but never used to type one: the content
     // decides, as for any name.
-    static const std::pair<const char*, int32_t> kAliases[] = {{".JPE", TypeJpeg}, {".DIB", TypeBmp}};
+    static const std::pair<const char*, int32_t> kAliases[] = {{".JPE", TypeJpeg}};
     const std::string extension = UpperExtension(path);
     if (extension.empty())
         return false;

@@ -36,6 +36,7 @@ enum FileType : int32_t {
     TypeHeif = 23,
     TypeAvif = 24,
     TypeWebp = 25,
+    TypeJxl = 26,
 };
 
 // A file type as the library's registry describes it.

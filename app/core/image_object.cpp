@@ -235,7 +235,7 @@ void CImageObject::KeepMetadata()
 
 void CImageObject::KeepContainerMetadata(uint32_t fileType)
 {
-    if (fileType != PX_FILE_HEIF && fileType != PX_FILE_AVIF && fileType != PX_FILE_WEBP)
+    if (fileType != PX_FILE_HEIF && fileType != PX_FILE_AVIF && fileType != PX_FILE_WEBP && fileType != PX_FILE_JXL)
         return;
     uint8_t* exif = nullptr;
     uint8_t* icc = nullptr;
@@ -246,7 +246,8 @@ void CImageObject::KeepContainerMetadata(uint32_t fileType)
         static const uint8_t kPrefix[] = {'E', 'x', 'i', 'f', 0, 0};
         m_exif.assign(kPrefix, kPrefix + sizeof kPrefix);
         m_exif.insert(m_exif.end(), exif, exif + exifSize);
-        // The reader applied HEIF's own rotation; a carried tag would turn the picture again.
+        // The HEIF and JPEG XL readers applied the file's own rotation; a carried tag would turn
+        // the picture again.
         if (fileType != PX_FILE_WEBP)
             MarkExifUpright(m_exif);
     }

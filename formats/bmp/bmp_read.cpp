@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <strings.h>
 
 namespace px::bmp {
 namespace {
@@ -29,23 +30,42 @@ uint32_t U32(const uint8_t* p) noexcept
     return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
 }
 
+// A bitmap without its file header, as clipboard ".dib" files are: taken only from a file of
+// that name whose first bytes are an information header a bitmap could have.
+bool HeaderlessDib(Channel& channel, const uint8_t* start) noexcept
+{
+    const char* path = FileChannelPath(channel.handle());
+    const char* dot = path ? std::strrchr(path, '.') : nullptr;
+    if (!dot || strcasecmp(dot, ".dib") != 0)
+        return false;
+    const uint32_t size = DeclaredHeaderSize(start);
+    const uint16_t planes = static_cast<uint16_t>(start[12] | start[13] << 8);
+    return (size == kInfoHeaderSize || size == 108 || size == kLargestHeaderSize) && planes == 1;
+}
+
 // The file header, the information header and the masks behind a 40-byte header.
 bool ReadHeaders(Channel& channel, Headers& headers) noexcept
 {
     uint8_t file[kFileHeaderSize];
     if (!channel.ReadExact(file, sizeof file))
         return Fail(Code::ReadError);
-    if (file[0] != 'B' || file[1] != 'M')
-        return Fail(Code::NotBmp);
-    headers.dataOffset = U32(file + 10);
-
     uint8_t header[kLargestHeaderSize + kMaskBytes] = {};
-    if (!channel.ReadExact(header, 4))
+    const bool headerless = !(file[0] == 'B' && file[1] == 'M') && HeaderlessDib(channel, file);
+    if (!headerless && (file[0] != 'B' || file[1] != 'M'))
+        return Fail(Code::NotBmp);
+    if (headerless)
+        std::memcpy(header, file, sizeof file);
+    else
+        headers.dataOffset = U32(file + 10);
+    const uint32_t fileHeader = headerless ? 0 : kFileHeaderSize;
+
+    if (!headerless && !channel.ReadExact(header, 4))
         return Fail(Code::ReadError);
     const uint32_t size = DeclaredHeaderSize(header);
     if (size != kCoreHeaderSize && (size < kInfoHeaderSize || size > kLargestHeaderSize))
         return Fail(Code::NotBmp);
-    if (!channel.ReadExact(header + 4, size - 4))
+    const uint32_t have4 = headerless ? kFileHeaderSize : 4;
+    if (!channel.ReadExact(header + have4, size - have4))
         return Fail(Code::ReadError);
     size_t have = size;
     HeaderStatus status = ParseBitmapInfo(header, have, headers.info);
@@ -59,7 +79,13 @@ bool ReadHeaders(Channel& channel, Headers& headers) noexcept
         return Fail(Code::NotBmp);
     if (headers.info.width < 1 || headers.info.height == 0)
         return Fail(Code::NotBmp);
-    headers.consumed = kFileHeaderSize + have;
+    headers.consumed = fileHeader + have;
+    // Without a file header the pixels follow the colour table at once.
+    if (headerless)
+        headers.dataOffset = static_cast<uint32_t>(
+            std::min<uint64_t>(CheckedAdd(headers.info.tableOffset,
+                                          CheckedMul(headers.info.tableEntries, headers.info.entryBytes)),
+                               UINT32_MAX));
     return true;
 }
 

@@ -40,14 +40,14 @@ bool KnownVersion(uint8_t version) noexcept
 }
 
 // Layouts whose rows split into whole pixels: one plane of 1, 2, 4 or 8 bits, two or four
-// planes of 1 bit, three planes of 8 bits.
+// planes of 1 bit, three planes of 8 bits, and four of 8 bits (red, green, blue, alpha).
 bool Deliverable(const Header& h) noexcept
 {
     if (h.planes == 1)
         return h.bitsPerPlane == 1 || h.bitsPerPlane == 2 || h.bitsPerPlane == 4 || h.bitsPerPlane == 8;
     if (h.bitsPerPlane == 1)
         return h.planes == 2 || h.planes == 4;
-    return h.bitsPerPlane == 8 && h.planes == 3;
+    return h.bitsPerPlane == 8 && (h.planes == 3 || h.planes == 4);
 }
 
 // The header from the start of the channel; false with code 22 when it is not a PCX header.
@@ -226,6 +226,14 @@ void DecodeRow(PCXRowReader& r, uint8_t* row) noexcept
             row[0] = line[x];
             row[1] = line[bpl + x];
             row[2] = line[2 * bpl + x];
+        }
+    } else if (r.depth == 32) {
+        // Alpha laid onto black, as the other readers lay transparency.
+        const size_t bpl = h.bytesPerLine;
+        for (uint32_t x = 0; x < width; ++x, row += 3) {
+            const uint32_t alpha = line[3 * bpl + x];
+            for (size_t c = 0; c < 3; ++c)
+                row[c] = static_cast<uint8_t>((line[c * bpl + x] * alpha + 127) / 255);
         }
     } else if (r.indexed) {
         for (uint32_t x = 0; x < width; ++x)

@@ -100,6 +100,7 @@ struct Planes {
     bool packed;
     std::unique_ptr<uint8_t[]> counts;  // big-endian u16 per row of every channel
     std::unique_ptr<uint8_t[]> row;     // one stored row
+    std::unique_ptr<uint8_t[]> samples; // one unpacked row of a deep document
 
     uint32_t Count(uint32_t plane, uint32_t y) const noexcept
     {
@@ -107,27 +108,62 @@ struct Planes {
         return uint32_t{counts[i]} << 8 | counts[i + 1];
     }
 
+    // Bytes a stored sample takes: 1, or 2 and 4 for 16-bit and 32-bit documents.
+    uint32_t SampleBytes() const noexcept { return h.depth == 1 ? 1 : h.depth / 8u; }
+
     // Reads plane `plane` into destination (stride, offset), progress (base + row, total).
+    // Deeper samples arrive reduced to 8 bits by rounding.
     bool Read(uint32_t plane, uint8_t* destination, uint32_t stride, uint32_t offset,
               uint32_t progressBase, uint32_t progressTotal) noexcept
     {
+        const uint32_t size = SampleBytes();
+        const uint64_t rowBytes = uint64_t{h.width} * size;
         for (uint32_t y = 0; y < h.height; ++y) {
             uint8_t* target = destination + uint64_t{y} * h.width * stride;
+            uint8_t* stored = size == 1 ? target : samples.get();
+            const uint32_t step = size == 1 ? stride : 1, at = size == 1 ? offset : 0;
             if (packed) {
                 const uint32_t count = Count(plane, y);
+                if (size > 1)
+                    std::memset(stored, 0, rowBytes);
                 if (!in.Bytes(row.get(), count) ||
-                    !UnpackRow(target, h.width, stride, offset, row.get(), count))
+                    !UnpackRow(stored, static_cast<uint32_t>(rowBytes), step, at, row.get(), count))
                     return Fail(Code::ReadError);
             } else {
-                if (!in.Bytes(row.get(), h.width))
+                if (!in.Bytes(row.get(), static_cast<uint32_t>(rowBytes)))
                     return Fail(Code::ReadError);
-                for (uint32_t x = 0; x < h.width; ++x)
-                    target[uint64_t{x} * stride + offset] = row[x];
+                if (size == 1)
+                    for (uint32_t x = 0; x < h.width; ++x)
+                        target[uint64_t{x} * stride + offset] = row[x];
+                else
+                    stored = row.get();
             }
+            if (size > 1)
+                ReduceRow(stored, size, target, stride, offset);
             if (!Progress(progressBase + y, progressTotal))
                 return false;
         }
         return true;
+    }
+
+    // Big-endian 16-bit integers or 32-bit floats (0 to 1) to bytes.
+    void ReduceRow(const uint8_t* stored, uint32_t size, uint8_t* target, uint32_t stride,
+                   uint32_t offset) const noexcept
+    {
+        for (uint32_t x = 0; x < h.width; ++x, stored += size) {
+            uint8_t value = 0;
+            if (size == 2) {
+                value = static_cast<uint8_t>(((stored[0] << 8 | stored[1]) * 255u + 32767) / 65535);
+            } else {
+                const uint32_t bits = uint32_t{stored[0]} << 24 | uint32_t{stored[1]} << 16 |
+                                      uint32_t{stored[2]} << 8 | stored[3];
+                float f = 0;
+                std::memcpy(&f, &bits, sizeof f);
+                // Written as !(f > 0) so that NaN is black too.
+                value = !(f > 0) ? 0 : f >= 1 ? 255 : static_cast<uint8_t>(f * 255 + 0.5f);
+            }
+            target[uint64_t{x} * stride + offset] = value;
+        }
     }
 
     // Bitmap rows: packed bits, one byte a pixel after decoding (1 = black).
@@ -155,10 +191,15 @@ struct Planes {
 bool PreparePlanes(Planes& planes)
 {
     const Header& h = planes.h;
+    const uint64_t rowBytes = CheckedMul(h.width, planes.SampleBytes());
+    if (rowBytes > UINT32_MAX)
+        return Fail(Code::OutOfMemory);
     if (!planes.packed) {
-        planes.row = Scratch<uint8_t>(h.width);
+        planes.row = Scratch<uint8_t>(rowBytes);
         return planes.row ? true : Fail(Code::OutOfMemory);
     }
+    if (planes.SampleBytes() > 1 && !(planes.samples = Scratch<uint8_t>(rowBytes)))
+        return Fail(Code::OutOfMemory);
     const uint64_t tableBytes = CheckedMul(CheckedMul(h.height, h.channels), 2);
     if (tableBytes > planes.in.Left() || tableBytes > UINT32_MAX)
         return Fail(Code::ReadError);
@@ -270,7 +311,9 @@ GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t 
     Header h;
     if (!ReadHeader(in, h))
         return {};
-    if (h.depth != 1 && h.depth != 8) {
+    // 16 and 32 bits a sample in the modes that have no palette.
+    const bool deep = h.depth == 16 || h.depth == 32;
+    if ((h.depth != 1 && h.depth != 8 && !deep) || (deep && (h.mode == kBitmap || h.mode == kIndexed))) {
         Fail(Code::UnsupportedMode);
         return {};
     }
@@ -320,7 +363,7 @@ GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t 
     if (!GuardClaim(channel, h.width, h.height, PlanesRead(h.mode), expansion, Code::ReadError))
         return {};
 
-    Planes planes{in, h, compression == 1, nullptr, nullptr};
+    Planes planes{in, h, compression == 1, nullptr, nullptr, nullptr};
     if (!PreparePlanes(planes))
         return {};
     if (h.mode == kRGB || h.mode == kCMYK) {

@@ -2,6 +2,7 @@
 // RGBA interface, bilevel pages strip by strip.
 #include "formats/tiff/tiff.h"
 #include "formats/tiff/tiff_client.h"
+#include "formats/tiff/tiff_deep.h"
 
 #include "base/guard.h"
 #include "base/frame.h"
@@ -305,12 +306,6 @@ GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t 
         Fail(Code::BadArgument);
         return {};
     }
-    char message[1024] = {};
-    if (!TIFFRGBAImageOK(t, message)) {
-        DebugTrace("PXLib TIFF : %s\n", message);
-        Fail(Code::TiffDecode);
-        return {};
-    }
     uint32_t w = 0, h = 0;
     TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w);
     TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h);
@@ -320,6 +315,20 @@ GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t 
     }
     if (!GuardPage(channel, t, w, h, Code::TiffDecode))
         return {};
+    if (IsDeep(t)) {
+        GlobalBuffer image = ReadDeep(t, w, h, bits);
+        if (image) {
+            width = w;
+            height = h;
+        }
+        return image;
+    }
+    char message[1024] = {};
+    if (!TIFFRGBAImageOK(t, message)) {
+        DebugTrace("PXLib TIFF : %s\n", message);
+        Fail(Code::TiffDecode);
+        return {};
+    }
     // libtiff writes every pixel of the raster or fails, and a failure drops the block.
     GlobalBuffer image = AllocateGlobalForFill(ImageBytes(w, h, 32));
     if (!image)

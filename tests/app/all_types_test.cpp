@@ -119,7 +119,7 @@ TEST(CollectFiles, AllTypesTakesEveryReadableExtension)
     TempFolder in;
     const std::vector<std::string> names = {"a.JPG", "b.jpeg", "c.Png", "d.TIF", "e.tiff", "f.psd", "g.jpe",
                                             "h.gif", "i.txt",  "j",     "k.bmp", "l.pcx",  "m.tga", "n.wmf",
-                                            "o.EMF", "p.dib", "q.HEIC", "r.heif", "s.avif", "t.WebP"};
+                                            "o.EMF", "p.dib", "q.HEIC", "r.heif", "s.avif", "t.WebP", "u.JXL"};
     for (const std::string& name : names)
         std::ofstream(in / name) << "x";
     auto collect = [&](bool allTypes) {
@@ -132,7 +132,7 @@ TEST(CollectFiles, AllTypesTakesEveryReadableExtension)
     };
     EXPECT_EQ(collect(false), std::vector<std::string>{"a.JPG"});
     std::vector<std::string> expected = {"a.JPG", "b.jpeg", "c.Png", "d.TIF", "e.tiff", "f.psd", "g.jpe",
-                                         "q.HEIC", "r.heif", "s.avif", "t.WebP"};
+                                         "q.HEIC", "r.heif", "s.avif", "t.WebP", "h.gif", "u.JXL"};
     // Types whose readers land on their own are taken once they read.
     const std::pair<const char*, int32_t> later[] = {{"k.bmp", TypeBmp}, {"l.pcx", TypePcx}, {"m.tga", TypeTga},
                                                      {"n.wmf", TypeWmf}, {"o.EMF", TypeEmf}, {"p.dib", TypeBmp}};

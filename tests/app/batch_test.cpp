@@ -170,13 +170,13 @@ TEST(RunBatch, MakesThumbnailsSkipsNonPicturesAndReportsEachStep)
 TEST(RunBatch, ContentWithoutAReaderIsAFailedLoadAndWritesNothing)
 {
     TempFolder in, out;
-    std::string gif = "GIF89a";
-    gif.resize(200, '\x01');
-    std::ofstream(in / "anim.jpg", std::ios::binary) << gif;
+    std::string pax = "PAX";
+    pax.resize(200, '\x01');
+    std::ofstream(in / "anim.jpg", std::ios::binary) << pax;
     RecordingProgress progress;
     const BatchResult result = RunBatch(SettingsFor(in, out), {in / "anim.jpg"}, progress);
     ASSERT_EQ(result.skipped.size(), 1u);
-    EXPECT_EQ(result.skipped[0].reason, "cannot be read: Quillet has no reader for GIF pictures");
+    EXPECT_EQ(result.skipped[0].reason, "cannot be read: Quillet has no reader for PAX pictures");
     EXPECT_TRUE(fs::is_empty(out.path()));
 }
 

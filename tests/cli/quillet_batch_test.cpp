@@ -1,6 +1,7 @@
 // quillet-batch end to end: the geometry table through real files, exit codes, messages.
 #include "app/photo_files.h"
 #include "cli/batch_run.h"
+#include "formats/gif_jxl_files.h"
 #include "support/exif_fixture.h"
 #include "support/heif_fixture.h"
 
@@ -267,10 +268,19 @@ TEST(QuilletBatch, AFolderOfEveryTypeWithAndWithoutAllTypes)
     ASSERT_TRUE(test::WritePicture(in / "p.tif", PX_FILE_TIFF, 800, 600, 2));
     ASSERT_TRUE(test::WritePicture(in / "b.BMP", PX_FILE_BMP, 800, 600));
     ASSERT_TRUE(test::WritePicture(in / "bmp.jpg", PX_FILE_BMP, 800, 600));
-    std::string gif = "GIF89a";
-    gif.resize(300, '\x01');
-    std::ofstream(in / "anim.jpg", std::ios::binary) << gif;
+    std::string pax = "PAX";
+    pax.resize(300, '\x01');
+    std::ofstream(in / "anim.jpg", std::ios::binary) << pax;
     std::ofstream(in / "notes.txt") << "not collected";
+    // A GIF animation and a JPEG XL picture, made by their libraries' encoders.
+    test::GifSpec gif{8, 6, {{0, 0, 0}, {255, 255, 255}}, {{0, 0, 8, 6, true, {}, -1, std::vector<uint8_t>(48, 1)},
+                                                          {0, 0, 8, 6, false, {}, -1, std::vector<uint8_t>(48, 0)}}};
+    const std::vector<uint8_t> made[] = {test::MakeGif(gif),
+                                         test::MakeJxl({8, 6, 3, std::vector<uint8_t>(144, 90), false, {}, 1, true})};
+    const char* madeNames[] = {"anim.gif", "still.JXL"};
+    for (int i = 0; i < 2; ++i)
+        std::ofstream(in / madeNames[i], std::ios::binary)
+            .write(reinterpret_cast<const char*>(made[i].data()), std::streamsize(made[i].size()));
     // Corpus pictures of the types our writers do not make: name, corpus file, type.
     struct Borrowed {
         const char* name;
@@ -304,7 +314,7 @@ TEST(QuilletBatch, AFolderOfEveryTypeWithAndWithoutAllTypes)
     // Only .jpg names, loaded by their content.
     Outcome run = Batch(Quoted(in.path()) + " " + Quoted(plain.path()) + " --jobs 1");
     EXPECT_EQ(run.status, 1) << run.out;
-    EXPECT_NE(run.out.find("skipped " + (in / "anim.jpg") + ": cannot be read: Quillet has no reader for GIF pictures"),
+    EXPECT_NE(run.out.find("skipped " + (in / "anim.jpg") + ": cannot be read: Quillet has no reader for PAX pictures"),
               std::string::npos) << run.out;
     expectThumbnail(plain / "photo.jpg", true);
     if (bmp)
@@ -314,7 +324,9 @@ TEST(QuilletBatch, AFolderOfEveryTypeWithAndWithoutAllTypes)
     // Every readable type; a.png and a.tif of one folder both get a thumbnail.
     run = Batch(Quoted(in.path()) + " " + Quoted(all.path()) + " --all-types --jobs 2");
     EXPECT_EQ(run.status, 1) << run.out;
-    long expected = 3;  // photo, p and its twin
+    long expected = 5;  // photo, p and its twin, the GIF and the JPEG XL picture
+    expectThumbnail(all / "anim.jpg", false);
+    expectThumbnail(all / "still.jpg", false);
     expectThumbnail(all / "photo.jpg", true);
     expectThumbnail(all / "p.jpg", true);
     const bool tifLater = fs::exists(all / "p.tif.jpg");

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 
 namespace {
@@ -277,6 +278,45 @@ TEST(BmpReader, CoreAndV5HeadersPlaceTheirTables)
     test::Put32(v5, 14, 124);
     test::Put32(v5, 10, 14 + 124 + 8);
     EXPECT_EQ(Decode(v5).Rgb(), (Bytes{30, 20, 10}));
+}
+
+}  // namespace
+
+namespace {
+
+// A clipboard bitmap saved without its file header: read only from a file named .dib, with the
+// pixels right behind the header, its masks and its table.
+TEST(BmpReader, HeaderlessDibFilesReadByTheirName)
+{
+    struct Row {
+        const char* what;
+        Bytes file;  // with the file header, which is cut off
+        Bytes rgb;
+    } rows[] = {
+        {"24 bits", BmpFile(2, 1, 24, {}, StoredRows({{1, 2, 3, 4, 5, 6}})), {3, 2, 1, 6, 5, 4}},
+        {"8 bits with a table", BmpFile(3, 1, 8, kTable, StoredRows({{3, 2, 1}})), {0, 0, 255, 255, 0, 0, 255, 255, 255}},
+        {"bit fields", BmpFile(1, 1, 16, {}, StoredRows({{0x00, 0xF8}}), 3, {0xF800, 0x7E0, 0x1F}), {255, 3, 7}},
+    };
+    test::TempFolder folder;
+    for (const Row& row : rows) {
+        const Bytes dib(row.file.begin() + 14, row.file.end());
+        for (const char* name : {"clip.DIB", "clip.bmp"}) {
+            const std::string path = folder / name;
+            std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(dib.data()), std::streamsize(dib.size()));
+            DataChannel* source = OpenFileSource(path.c_str());
+            uint32_t width = 0, height = 0;
+            test::GlobalPtr<uint8_t> pixels(LoadPictureRGB24(source, PX_FILE_BMP, &width, &height));
+            const uint32_t code = GetLastLibraryError();
+            CloseSource(source);
+            if (std::string(name) == "clip.bmp") {
+                EXPECT_EQ(code, uint32_t(PX_ERR_BMP_FORMAT)) << row.what << ": only a .dib goes without its header";
+                continue;
+            }
+            ASSERT_EQ(code, 0u) << row.what;
+            ASSERT_EQ(width * height * 3, row.rgb.size()) << row.what;
+            EXPECT_EQ(Bytes(pixels.get(), pixels.get() + row.rgb.size()), row.rgb) << row.what;
+        }
+    }
 }
 
 }  // namespace

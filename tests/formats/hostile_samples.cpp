@@ -2,6 +2,7 @@
 // (palette, run-length, 16 bits, alpha, planes, pages).
 #include "formats/hostile_samples.h"
 
+#include "formats/gif_jxl_files.h"
 #include "formats/jpeg/jpg_test_support.h"
 #include "formats/metafile/metafile_files.h"
 #include "formats/png_files.h"
@@ -262,6 +263,22 @@ Bytes Pcx256()
     return PcxFile(3, 2, 8, 1, 3, data);
 }
 
+// A first frame with a transparent index that leaves part of a wider screen uncovered, and a
+// second frame with its own table: every branch of the GIF reader.
+Bytes GifTwoFrames(bool interlace)
+{
+    GifSpec spec;
+    spec.width = 6;
+    spec.height = 10;
+    spec.globalMap = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+    GifFrame first{1, 0, 4, 9, interlace, {}, 3, Indices(36)};
+    for (uint8_t& i : first.indices)
+        i %= 4;
+    GifFrame second{0, 0, 2, 2, false, {{9, 9, 9}, {7, 7, 7}}, -1, {0, 1, 1, 0}};
+    spec.frames = {first, second};
+    return MakeGif(spec);
+}
+
 const HostileSample kSamples[] = {
     {"jpeg_baseline", PX_FILE_JPEG, "reader", [] { return jpgtest::Write(jpgtest::Gradient(24, 16), 24, 16, 75); }},
     {"jpeg_progressive", PX_FILE_JPEG, "reader", [] { return jpgtest::Write(jpgtest::Gradient(17, 9), 17, 9, 75, 24, 1); }},
@@ -278,6 +295,16 @@ const HostileSample kSamples[] = {
      [] { return BmpFile(4, 3, 8, kTable, {3, 1, 0, 0, 0, 2, 3, 0, 2, 2, 0, 0, 0, 3, 3, 3, 3, 0, 0, 1}, 1); }},
     {"bmp_rle4", PX_FILE_BMP, "bmp",
      [] { return BmpFile(8, 2, 4, kTable, {4, 0x12, 0, 3, 0x30, 0x10, 0, 0, 8, 0x33, 0, 1}, 2); }},
+
+    {"gif_two_frames", PX_FILE_GIF, "gif", [] { return GifTwoFrames(false); }},
+    {"gif_interlaced", PX_FILE_GIF, "gif", [] { return GifTwoFrames(true); }},
+    {"jxl_lossless_rgba", PX_FILE_JXL, "jxl",
+     [] { return MakeJxl({6, 4, 4, jpgtest::Noise(6 * 4 * 4, 7), false, {}, 1, true}); }},
+    {"jxl_container_exif", PX_FILE_JXL, "jxl",
+     [] {
+         const Bytes exif = {0, 0, 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+         return MakeJxl({8, 8, 3, jpgtest::Gradient(8, 8), true, exif, 6, false});
+     }},
 
     {"pcx_24", PX_FILE_PCX, "pcx", [] { return PcxFile(2, 2, 8, 3, 2, {1, 2, 0xC2, 3, 4, 5, 6, 7, 8, 9, 0xC4, 10}); }},
     {"pcx_4_planes", PX_FILE_PCX, "pcx", [] { return PcxFile(9, 1, 1, 4, 2, {0x80, 1, 0xC2, 0xC1, 0, 0, 1, 0}); }},
@@ -315,6 +342,7 @@ const HostileSample kSamples[] = {
     {"tiff_8", PX_FILE_TIFF, "tiff", [] { return Saved(PX_FILE_TIFF, Indices(4 * 3), 4, 3, 8); }},
     {"tiff_palette_packbits", PX_FILE_TIFF, "tiff", [] { return MakeTiff({TiffPalettePage()}); }},
     {"tiff_grey16_deflate", PX_FILE_TIFF, "tiff", [] { return MakeTiff({TiffGrey16()}); }},
+    {"tiff_rgba12_tiled", PX_FILE_TIFF, "tiff", [] { return MakeTiff({test::Rgba12TiledPage()}); }},
     {"tiff_rgba_and_fax_pages", PX_FILE_TIFF, "tiff", [] { return MakeTiff({TiffRgbaPage(), BilevelPage(COMPRESSION_CCITTFAX4)}); }},
     {"tiff_photo", PX_FILE_TIFF, "tiff", [] { return Saved(PX_FILE_TIFF, Photo(96, 64), 96, 64, 24); }},
 
@@ -324,6 +352,9 @@ const HostileSample kSamples[] = {
     {"psd_grey_alpha", PX_FILE_PSD, "psd", [] { return MakePsd(PsdPlanes(1, 2, 1)); }},
     {"psd_bitmap_packed", PX_FILE_PSD, "psd", [] { return MakePsd(PsdBitmap()); }},
     {"psd_photo", PX_FILE_PSD, "psd", [] { return MakePsd(PsdPhoto()); }},
+    {"psd_rgb16_packed", PX_FILE_PSD, "psd", [] { return MakePsd(Deep(PsdPlanes(3, 3, 1), 16)); }},
+    {"psd_cmyk16_raw", PX_FILE_PSD, "psd", [] { return MakePsd(Deep(PsdPlanes(4, 4, 0), 16)); }},
+    {"psd_grey32_raw", PX_FILE_PSD, "psd", [] { return MakePsd(Deep(PsdPlanes(1, 1, 0), 32)); }},
 
     {"heic", PX_FILE_HEIF, "heif_webp", Heic},
     {"avif", PX_FILE_AVIF, "heif_webp", [] { return Encoded(WriteAVIF, jpgtest::Gradient(16, 12), 16, 12, 60); }},

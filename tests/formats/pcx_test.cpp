@@ -22,13 +22,23 @@ Bytes Indices(const test::Decoded& d)
     return d.pixels ? Bytes(d.pixels.get(), d.pixels.get() + size_t(d.width) * d.height) : Bytes{};
 }
 
-TEST(PcxReader, ThreePlanesOfEightBitsAreRedGreenBlue)
+TEST(PcxReader, PlanesOfEightBitsAreRedGreenBlueAndAlphaOnBlack)
 {
-    // Red plane as literals, green as one run of a value that needs one, blue as literals.
-    const Bytes file = PcxFile(2, 1, 8, 3, 2, {10, 20, 0xC2, 0xC8, 50, 60});
-    const test::Decoded d = Decode(file);
-    ASSERT_EQ(d.code, 0u);
-    EXPECT_EQ(d.Rgb(), (Bytes{10, 0xC8, 50, 20, 0xC8, 60}));
+    // Red plane as literals, green as one run of a value that needs one, blue as literals; a
+    // fourth plane is alpha.
+    const Bytes rgb = PcxFile(2, 1, 8, 3, 2, {10, 20, 0xC2, 0xC8, 50, 60});
+    const Bytes rgba = PcxFile(2, 1, 8, 4, 2, {10, 20, 0xC2, 0xC8, 50, 60, 0xC1, 255, 128});
+    struct Row {
+        const char* what;
+        Bytes file;
+        Bytes expected;
+    } rows[] = {{"three planes", rgb, {10, 0xC8, 50, 20, 0xC8, 60}},
+                {"four planes", rgba, {10, 0xC8, 50, 10, 100, 30}}};
+    for (const Row& row : rows) {
+        const test::Decoded d = Decode(row.file);
+        ASSERT_EQ(d.code, 0u) << row.what;
+        EXPECT_EQ(d.Rgb(), row.expected) << row.what;
+    }
 }
 
 TEST(PcxReader, SixteenColoursComeFromTheHeaderPalette)
@@ -179,7 +189,7 @@ TEST(PcxReader, Refusals)
     };
     const Case cases[] = {
         {"Index8 of 24 bits", rgb, 8, table, 28},
-        {"four planes of 8 bits", PcxFile(1, 1, 8, 4, 1, {1, 2, 3, 4}), 24, nullptr, 28},
+        {"Index8 of four planes of 8 bits", PcxFile(1, 1, 8, 4, 1, {1, 2, 3, 4}), 8, table, 28},
         {"two planes of 4 bits", PcxFile(2, 1, 4, 2, 1, {1, 2}), 24, nullptr, 28},
         {"lines shorter than the width", PcxFile(20, 1, 8, 1, 4, {1, 2, 3, 4}), 24, nullptr, 22},
         {"manufacturer 11", manufacturer, 24, nullptr, 22},

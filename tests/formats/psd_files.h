@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace test {
@@ -45,6 +46,26 @@ inline std::vector<uint8_t> Pack(const uint8_t* row, size_t n)
     return out;
 }
 
+// The same document at 16 bits (v × 257) or 32 (v / 255 as a float), big-endian.
+inline Psd Deep(Psd p, uint16_t depth)
+{
+    p.depth = depth;
+    for (auto& plane : p.planes) {
+        std::vector<uint8_t> wide;
+        for (uint8_t v : plane) {
+            uint32_t word = v * 257u;
+            if (depth == 32) {
+                const float f = v / 255.0f;
+                std::memcpy(&word, &f, 4);
+            }
+            for (int b = depth / 8 - 1; b >= 0; --b)
+                wide.push_back(uint8_t(word >> (8 * b)));
+        }
+        plane = wide;
+    }
+    return p;
+}
+
 inline std::vector<uint8_t> MakePsd(const Psd& p)
 {
     std::vector<uint8_t> f = {'8', 'B', 'P', 'S'};
@@ -65,7 +86,7 @@ inline std::vector<uint8_t> MakePsd(const Psd& p)
     f.insert(f.end(), std::min<uint32_t>(p.resourceLength, 64), 0);
     put(0, 4);
     put(p.compression, 2);
-    const size_t rowBytes = p.depth == 1 ? (p.width + 7) / 8 : p.width;
+    const size_t rowBytes = p.depth == 1 ? (p.width + 7) / 8 : p.width * (p.depth / 8);
     if (p.compression == 0) {
         for (const auto& plane : p.planes)
             f.insert(f.end(), plane.begin(), plane.end());

@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
 #include <set>
 
 namespace {
 
 using test::MakePsd;
 using test::Psd;
+using test::Deep;
 
 test::ReaderCall Psd24()
 {
@@ -66,6 +69,19 @@ Psd Bitmap(uint16_t compression)
     return p;
 }
 
+// 32-bit samples as stored: big-endian floats.
+std::vector<uint8_t> Floats(std::initializer_list<float> values)
+{
+    std::vector<uint8_t> out;
+    for (float f : values) {
+        uint32_t word = 0;
+        std::memcpy(&word, &f, 4);
+        for (int b = 3; b >= 0; --b)
+            out.push_back(uint8_t(word >> (8 * b)));
+    }
+    return out;
+}
+
 TEST(PsdReader, EveryColourModeArrivesAsRGB24)
 {
     Psd rgba = RGB(1);
@@ -77,6 +93,10 @@ TEST(PsdReader, EveryColourModeArrivesAsRGB24)
     cmyk.compression = 1;
     cmyk.planes = {{255, 255, 0, 51}, {255, 0, 255, 102}, {255, 9, 255, 153}, {255, 0, 255, 255}};
     Psd duotone = Single(8, std::vector<uint8_t>(20, 3), 0);
+    Psd words = Deep(Single(1, {}, 0), 16);
+    words.planes = {{0x80, 0x00, 0x00, 0x80, 0xFF, 0xFF, 0x00, 0x01}};  // 32768, 128, 65535, 1
+    Psd floats = Deep(Single(1, {}, 0), 32);
+    floats.planes = {Floats({0.5f, -1.0f, 1.5f, std::nanf("")})};
 
     struct Row {
         const char* what;
@@ -89,6 +109,14 @@ TEST(PsdReader, EveryColourModeArrivesAsRGB24)
         {"grey without a colour table", Single(1, {}, 1), {0, 0, 0, 1, 1, 1, 2, 2, 2, 200, 200, 200}},
         {"indexed", Single(2, ColourTable(), 0), {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 9}},
         {"duotone as grey", duotone, {0, 0, 0, 1, 1, 1, 2, 2, 2, 200, 200, 200}},
+        {"RGB at 16 bits, raw", Deep(RGB(0), 16), {255, 0, 0, 0, 255, 0, 7, 7, 255, 7, 7, 7}},
+        {"RGB at 16 bits, packed", Deep(rgba, 16), {255, 0, 0, 0, 255, 0, 7, 7, 255, 7, 7, 7}},
+        {"CMYK at 16 bits", Deep(cmyk, 16), {255, 255, 255, 0, 0, 0, 0, 255, 255, 51, 102, 153}},
+        {"duotone at 16 bits", Deep(duotone, 16), {0, 0, 0, 1, 1, 1, 2, 2, 2, 200, 200, 200}},
+        {"grey at 32 bits", Deep(Single(1, {}, 0), 32), {0, 0, 0, 1, 1, 1, 2, 2, 2, 200, 200, 200}},
+        {"RGB at 32 bits, packed", Deep(RGB(1), 32), {255, 0, 0, 0, 255, 0, 7, 7, 255, 7, 7, 7}},
+        {"16 bits round to nearest", words, {128, 128, 128, 0, 0, 0, 255, 255, 255, 0, 0, 0}},
+        {"floats clamp to 0..1, NaN is black", floats, {128, 128, 128, 0, 0, 0, 255, 255, 255, 0, 0, 0}},
     };
     for (const Row& row : rows) {
         const test::Decoded d = test::DecodeBytes(MakePsd(row.psd), Psd24());
@@ -128,8 +156,7 @@ TEST(PsdReader, RefusalsCarryTheirCodes)
 {
     Psd wrongVersion = RGB(0);
     wrongVersion.version = 2;
-    Psd sixteen = RGB(0);
-    sixteen.depth = 16;
+    Psd sixteen = Deep(Single(2, ColourTable(), 0), 16);
     Psd lab = RGB(0);
     lab.mode = 9;
     Psd twoChannels = RGB(0);
@@ -153,7 +180,7 @@ TEST(PsdReader, RefusalsCarryTheirCodes)
     } rows[] = {
         {"not a PSD", std::vector<uint8_t>(40, 'x'), Psd24(), 46},
         {"version 2", MakePsd(wrongVersion), Psd24(), 46},
-        {"16 bits per channel", MakePsd(sixteen), Psd24(), 47},
+        {"indexed at 16 bits", MakePsd(sixteen), Psd24(), 47},
         {"Lab at 24", MakePsd(lab), Psd24(), 47},
         {"Lab at 8", MakePsd(lab), Psd8(), 28},
         {"RGB at 8", MakePsd(RGB(0)), Psd8(), 28},
@@ -253,11 +280,9 @@ TEST(PsdCorpus, ColourModesDecodeAndTheRestAreRefusedWithACode)
         ASSERT_GE(file.size(), 26u) << path;
         const test::Decoded d = test::DecodeBytes(file, Psd24());
         test::ExpectCleanOutcome(d, path);
-        // Refused: 16 and 32 bits a channel, Lab, multichannel, the large-document version, and
-        // bitmap data stored raw.
-        const int depth = file[22] << 8 | file[23];
+        // Refused: Lab, multichannel, the large-document version, and bitmap data stored raw.
         const int mode = file[24] << 8 | file[25];
-        const bool unsupported = (depth != 1 && depth != 8) || mode == 7 || mode == 9 || file[5] != 1 ||
+        const bool unsupported = mode == 7 || mode == 9 || file[5] != 1 ||
                                  path == "psd-tools/colormodes/4x4_1bit_bitmap.psd";
         EXPECT_EQ(d.pixels == nullptr, unsupported) << path << " code " << d.code;
         if (unsupported) {
@@ -273,6 +298,16 @@ TEST(PsdCorpus, ColourModesDecodeAndTheRestAreRefusedWithACode)
         }
     }
     EXPECT_GT(compared, 3);
+
+    // 16-bit documents against the same pictures saved at 8 bits.
+    for (const char* mode : {"rgb", "grayscale", "cmyk"}) {
+        const std::string base = dir + "/psd-tools/colormodes/4x4_";
+        const test::Decoded deep = test::DecodeFile(base + "16bit_" + mode + ".psd", Psd24());
+        const test::Decoded eight = test::DecodeFile(base + "8bit_" + mode + ".psd", Psd24());
+        ASSERT_TRUE(deep.pixels && eight.pixels) << mode;
+        for (size_t i = 0; i < 4 * 4 * 3; ++i)
+            ASSERT_NEAR(deep.pixels.get()[i], eight.pixels.get()[i], 1) << mode << " byte " << i;
+    }
 }
 
 }  // namespace
