@@ -27,19 +27,22 @@ struct LiveTemporary {
 };
 LiveTemporary g_liveTemporaries[64];
 
-int RegisterLive(const std::string& path)
+// Takes a slot for a temporary and names it by `pattern` before the file exists: mkostemp
+// then fills in the name in the slot itself, so an interrupt at any moment after the file is
+// created finds it. -1 without a slot; a later run removes what a kill leaves.
+int ReserveLive(const std::string& pattern)
 {
-    if (path.size() >= sizeof g_liveTemporaries[0].path)
+    if (pattern.size() >= sizeof g_liveTemporaries[0].path)
         return -1;
     for (int i = 0; i < static_cast<int>(std::size(g_liveTemporaries)); ++i) {
         int expected = 0;
         if (g_liveTemporaries[i].state.compare_exchange_strong(expected, 1)) {
-            std::memcpy(g_liveTemporaries[i].path, path.c_str(), path.size() + 1);
+            std::memcpy(g_liveTemporaries[i].path, pattern.c_str(), pattern.size() + 1);
             g_liveTemporaries[i].state = 2;
             return i;
         }
     }
-    return -1;  // more jobs than slots: a later run removes what a kill leaves
+    return -1;
 }
 
 }  // namespace
@@ -49,9 +52,13 @@ TemporaryOutput::TemporaryOutput(const std::string& outputPath)
     const fs::path folder = fs::path(outputPath).parent_path();
     for (int attempt = 0; attempt < 3 && m_path.empty(); ++attempt) {
         std::string pattern = (folder / kTemporaryPrefix).string() + "XXXXXX";
-        const int fd = mkostemp(pattern.data(), O_CLOEXEC);
+        m_slot = ReserveLive(pattern);
+        const int fd = mkostemp(m_slot >= 0 ? g_liveTemporaries[m_slot].path : pattern.data(), O_CLOEXEC);
+        if (m_slot >= 0)
+            pattern = g_liveTemporaries[m_slot].path;
         if (fd < 0) {
             m_error = std::strerror(errno);
+            Unregister();
             return;
         }
         // A starting run may have taken the fresh file for stale before it was locked.
@@ -60,9 +67,9 @@ TemporaryOutput::TemporaryOutput(const std::string& outputPath)
             stat(pattern.c_str(), &named) == 0 && IdOf(mine) == IdOf(named)) {
             m_fd = fd;
             m_path = pattern;
-            m_slot = RegisterLive(m_path);
         } else {
             close(fd);
+            Unregister();
             m_error = "the temporary file was taken away";
         }
     }
