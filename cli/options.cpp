@@ -16,7 +16,7 @@ namespace {
 enum : int {
     kRule = 256, kPortrait, kCropPosition, kMethod, kFormat, kEnhancedSampling, kNoEnhancedSampling,
     kCopyExif, kStripGps, kSrgb, kNoAutoRotate, kAutoBrightness, kSharpen, kBoostColor, kFast,
-    kSkipExisting, kFilesFrom, kShard, kReport, kVersion, kSize, kQuiet, kVerbose
+    kExact, kSkipExisting, kFilesFrom, kShard, kReport, kVersion, kSize, kQuiet, kVerbose
 };
 
 const option kLongOptions[] = {
@@ -42,6 +42,7 @@ const option kLongOptions[] = {
     {"all-types", no_argument, nullptr, 'a'},
     {"jobs", required_argument, nullptr, 'j'},
     {"fast", no_argument, nullptr, kFast},
+    {"exact", no_argument, nullptr, kExact},
     {"skip-existing", no_argument, nullptr, kSkipExisting},
     {"files-from", required_argument, nullptr, kFilesFrom},
     {"shard", required_argument, nullptr, kShard},
@@ -201,6 +202,7 @@ Parsed ParseOptions(int argc, char** argv, Options& options, std::string& messag
         case 'r': s.SubDirs = 1; break;
         case 'a': s.AllTypes = 1; break;
         case kFast: s.FastDecode = 1; break;
+        case kExact: s.Exact = 1; break;
         case kSkipExisting: s.OnlyNew = 1; break;
         case '0': options.nulSeparated = true; break;
         case kQuiet: options.quiet = true; break;
