@@ -3,6 +3,7 @@
 # memory per format, huge pictures, the grating, PSNR against an area-averaged reference, and
 # the JPEG default against djpeg -scale 1/4.
 # Usage: bench/reduced.sh FOLDER   (FOLDER: the photographs of ../shared/bench/make-photo-corpus.sh)
+#        QB=path/to/quillet-batch bench/reduced.sh FOLDER   (a binary already built)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 folder=${1:?give the folder of photographs}
@@ -15,10 +16,13 @@ if [ ${#need[@]} -gt 0 ]; then
   [ "$(id -u)" -eq 0 ] || { echo "As root, run: apt-get install -y ${need[*]}" >&2; exit 1; }
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
-build="$root/build-bench"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUILLET_GUI=OFF -DQUILLET_TESTS=OFF >/dev/null
-cmake --build "$build" -j 2 --target quillet-batch >/dev/null
-qb="$build/cli/quillet-batch"
+qb=${QB:-}
+if [ -z "$qb" ]; then
+  build="$root/build-bench"
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUILLET_GUI=OFF -DQUILLET_TESTS=OFF >/dev/null
+  cmake --build "$build" -j 2 --target quillet-batch >/dev/null
+  qb="$build/cli/quillet-batch"
+fi
 im=/usr/bin/convert
 
 mapfile -t photos < <(find "$folder" -maxdepth 1 -type f -iname '*.jpg' | sort)

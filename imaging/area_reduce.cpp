@@ -112,6 +112,8 @@ bool ReducingRows::Begin(uint32_t width, uint32_t height) noexcept
     if (!m_pixels)
         return false;
     m_view = View::RGB24(m_pixels.get(), w, h);
+    if (fx == 1 && fy == 1)
+        return true;
     m_row = Scratch<uint8_t>(CheckedMul(width, 3));
     if (!m_row)
         return Fail(Code::OutOfMemory);

@@ -82,6 +82,7 @@ private:
 };
 
 // Rows reduced for an aim as they come: one row buffer, the reducer, the reduced picture.
+// When the aim needs every pixel, rows go straight into the picture.
 class ReducingRows final : public RgbRows {
 public:
     ReducingRows(uint32_t aimWidth = 0, uint32_t aimHeight = 0) noexcept : m_aimWidth(aimWidth), m_aimHeight(aimHeight) {}
@@ -92,8 +93,12 @@ public:
         m_aimHeight = aimHeight;
         return Begin(width, height);
     }
-    uint8_t* Row(uint32_t = 0) noexcept override { return m_row.get(); }
-    void Done(uint32_t y) noexcept override { m_reducer.Add(y, m_row.get()); }
+    uint8_t* Row(uint32_t y) noexcept override { return m_row ? m_row.get() : m_view.Row(y); }
+    void Done(uint32_t y) noexcept override
+    {
+        if (m_row)
+            m_reducer.Add(y, m_row.get());
+    }
     Picture Finish() noexcept override;
     Picture Adopt(Picture whole) noexcept override;
 

@@ -492,7 +492,7 @@ Picture ReadReduced(DataChannel* handle, uint32_t aimWidth, uint32_t aimHeight)
     if (!rows.Begin(w, h, aimWidth, aimHeight))
         return {};
     for (uint32_t y = 0; y < h; ++y) {
-        if (!ReadRow(*s, rows.Row(), nullptr)) {
+        if (!ReadRow(*s, rows.Row(y), nullptr)) {
             // The rows that came make an incomplete picture.
             Fail(Code::ReadError);
             return y ? rows.Finish() : Picture{};

@@ -302,7 +302,7 @@ Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
         return {};
     const uint32_t height = reader->header.height;
     for (uint32_t y = 0; y < height; ++y) {
-        DecodeRow(*reader, rows.Row());
+        DecodeRow(*reader, rows.Row(y));
         rows.Done(y);
         if (!Progress(y, height))
             return {};

@@ -379,7 +379,7 @@ Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
     if (!rows.Begin(s.h.width, s.h.height, aimWidth, aimHeight))
         return {};
     const int64_t came = ReadRows(
-        decoder.png(), s, [&](uint32_t) { return rows.Row(); }, [&](uint32_t y) { rows.Done(y); });
+        decoder.png(), s, [&](uint32_t y) { return rows.Row(y); }, [&](uint32_t y) { rows.Done(y); });
     // A stream that ends early gives the rows that came, with the decode's code.
     if (came <= 0)
         return {};

@@ -425,7 +425,7 @@ Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
         }
         for (uint32_t r = 0; r < count; ++r) {
             const uint32_t* in = raster.get() + size_t{r} * w;
-            uint8_t* out = rows.Row();
+            uint8_t* out = rows.Row(y + r);
             for (uint32_t x = 0; x < w; ++x) {
                 out[3 * x] = static_cast<uint8_t>(TIFFGetR(in[x]));
                 out[3 * x + 1] = static_cast<uint8_t>(TIFFGetG(in[x]));

@@ -104,6 +104,9 @@ GlobalBuffer Decode(Channel& channel, uint32_t& width, uint32_t& height, uint32_
         config.options.scaled_width = static_cast<int>(w);
         config.options.scaled_height = static_cast<int>(h);
     }
+    // libwebp's own second thread for the loop filter, as other thumbnailers let it run.
+    if (scaled)
+        config.options.use_threads = 1;
     DecoderBufferPtr output(&config.output);
     const VP8StatusCode status = WebPDecode(bytes.data(), bytes.size(), &config);
     if (status != VP8_STATUS_OK)

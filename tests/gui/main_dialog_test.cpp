@@ -397,8 +397,12 @@ private slots:
             QCOMPARE(group->title(), QStringLiteral("More options"));
             auto* fast = group->findChild<QCheckBox*>(QStringLiteral("fastDecodeCheck"));
             auto* onlyNew = group->findChild<QCheckBox*>(QStringLiteral("onlyNewCheck"));
-            QVERIFY(fast && onlyNew);
+            auto* exact = group->findChild<QCheckBox*>(QStringLiteral("exactCheck"));
+            QVERIFY(fast && onlyNew && exact);
             QCOMPARE(fast->text(), QStringLiteral("Fast decoding"));
+            QCOMPARE(exact->text(), QStringLiteral("Exact resampling"));
+            QVERIFY(!exact->isChecked());
+            exact->setChecked(true);
             QCOMPARE(onlyNew->text(), QStringLiteral("Only new photos"));
             QVERIFY(!fast->isChecked());
             QVERIFY(onlyNew->isChecked());
@@ -407,6 +411,7 @@ private slots:
             FindControl<QPushButton>(&dialog, 1)->click();  // Exit
         }
         QCOMPARE(Store().value("Settings/FastDecode").toInt(), 1);
+        QCOMPARE(Store().value("Settings/Exact").toInt(), 1);
         QCOMPARE(Store().value("Settings/OnlyNew").toInt(), 0);
     }
 
@@ -636,8 +641,8 @@ private slots:
             if (widget->parentWidget() == group && (widget->focusPolicy() & Qt::TabFocus) != 0)
                 chain << widget->objectName();
         }
-        QCOMPARE(chain, (QStringList{"autoRotateCheck", "stripGpsCheck", "fastDecodeCheck", "onlyNewCheck",
-                                     "formatCombo"}));
+        QCOMPARE(chain, (QStringList{"autoRotateCheck", "stripGpsCheck", "fastDecodeCheck", "exactCheck",
+                                     "onlyNewCheck", "formatCombo"}));
     }
 
     void contextMenuOpensTheAboutBox()
