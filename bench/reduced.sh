@@ -4,6 +4,7 @@
 # the JPEG default against djpeg -scale 1/4.
 # Usage: bench/reduced.sh FOLDER   (FOLDER: the photographs of ../shared/bench/make-photo-corpus.sh)
 #        QB=path/to/quillet-batch bench/reduced.sh FOLDER   (a binary already built)
+#        ONLY="formats huge grating psnr jpeg" (any of them) runs those parts alone
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 folder=${1:?give the folder of photographs}
@@ -28,6 +29,7 @@ im=/usr/bin/convert
 mapfile -t photos < <(find "$folder" -maxdepth 1 -type f -iname '*.jpg' | sort)
 [ ${#photos[@]} -gt 0 ] || { echo "no photographs in $folder" >&2; exit 1; }
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
+want() { [ -z "${ONLY:-}" ] || [[ " $ONLY " == *" $1 "* ]]; }
 
 # "seconds peak-MB" of a command
 measure() { /usr/bin/time -f "%e %M" -o "$work/t" "$@" >/dev/null 2>&1 || true; awk '{printf "%.2f %.0f", $1, $2/1024}' "$work/t"; }
@@ -35,6 +37,7 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'
 quillet() { mkdir -p "$work/q"; rm -f "$work/q"/*; measure "$qb" -a --jobs "${J:-1}" ${EXTRA:-} "$1" "$work/q"; }
 vipsrun() { mkdir -p "$work/v"; rm -f "$work/v"/*; VIPS_CONCURRENCY=1 measure vipsthumbnail -s 640x480 -o "$work/v/%s.jpg[Q=80]" "$@"; }
 
+if want formats; then
 echo "== Time and peak memory per format: quillet-batch -a -j 1 vs vipsthumbnail (VIPS_CONCURRENCY=1)"
 printf '%-6s %8s %8s %8s %8s %7s %7s\n' format q_s q_MB v_s v_MB time_x mem_x
 eight=("${photos[@]:0:8}")
@@ -57,6 +60,8 @@ for fmt in jpg png tif webp heic avif; do
   printf '%-6s %8s %8s %8s %8s %7s %7s\n' "$fmt" "$qs" "$qm" "$vs" "$vm" "$(ratio "$qs" "$vs")" "$(ratio "$qm" "$vm")"
 done
 
+fi
+if want huge; then
 echo "== Huge pictures (target: quillet peak <= 64 MB)"
 mkdir -p "$work/huge"
 vips black "$work/h.v" 30000 30000 --bands 3 && vips linear "$work/h.v" "$work/huge/png30000.png" "1 1 1" "200 100 50" --uchar
@@ -72,6 +77,8 @@ for f in "$work/huge"/*; do
 done
 rm -rf "$work/huge" "$work/one"
 
+fi
+if want grating; then
 echo "== Grating 4000 x 3000, 1-pixel lines every 3 pixels, to 640 x 480 (target: grey std dev <= 5)"
 python3 - "$work/grating.pgm" <<'PY'
 import sys
@@ -88,13 +95,15 @@ done
 vipsrun "$work/g/grating.png" >/dev/null
 printf 'vipsthumbnail %-20s %s\n' "" "$(deviation "$work/v/grating.jpg")"
 
-echo "== PSNR against an area-averaged reference, ${#photos[@]} photographs (target: default >= vipsthumbnail)"
+fi
 mkdir -p "$work/p"; for f in "${photos[@]}"; do ln -sf "$(realpath "$f")" "$work/p/"; done
+if want psnr; then
+echo "== PSNR against an area-averaged reference, ${#photos[@]} photographs (target: default >= vipsthumbnail)"
 psnr() {  # mean PSNR of the thumbnails in $1 against box-filtered references of their own size
   local dir=$1 total=0 count=0 v
   for t in "$dir"/*.jpg; do
     src="$work/p/$(basename "$t")"
-    size=$(vips header -f width "$t")x$(vips header -f height "$t")
+    size=$(vipsheader -f width "$t")x$(vipsheader -f height "$t")
     $im "$src" -filter box -resize "$size!" "$work/ref.png"
     v=$(compare -metric PSNR "$t" "$work/ref.png" null: 2>&1 | awk '{print $1}')
     total=$(awk -v a="$total" -v b="$v" 'BEGIN { print a + b }'); count=$((count + 1))
@@ -108,8 +117,11 @@ done
 vipsrun "$work/p"/*.jpg >/dev/null
 printf 'vipsthumbnail      %s\n' "$(psnr "$work/v")"
 
+fi
+if want jpeg; then
 echo "== JPEG default vs djpeg -scale 1/4 (targets: <= 1.15 x; two jobs >= 1.85 x one)"
 read -r d4 _ <<<"$(measure bash -c 'for f in "$@"; do djpeg -scale 1/4 -ppm -outfile /dev/null "$f"; done' _ "${photos[@]}")"
 read -r q1 _ <<<"$(quillet "$work/p")"
 read -r q2 _ <<<"$(J=2 quillet "$work/p")"
 echo "djpeg 1/4 $d4 s, quillet one job $q1 s ($(ratio "$q1" "$d4") x), two jobs $q2 s (speed-up $(ratio "$q1" "$q2") x)"
+fi
