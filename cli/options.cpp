@@ -16,7 +16,8 @@ namespace {
 enum : int {
     kRule = 256, kPortrait, kCropPosition, kMethod, kFormat, kEnhancedSampling, kNoEnhancedSampling,
     kCopyExif, kStripGps, kSrgb, kNoAutoRotate, kAutoBrightness, kSharpen, kBoostColor, kFast,
-    kExact, kSkipExisting, kFilesFrom, kShard, kReport, kVersion, kSize, kQuiet, kVerbose
+    kExact, kSkipExisting, kFilesFrom, kShard, kReport, kVersion, kSize, kQuiet, kVerbose, kOverwrite, kKeepFolders,
+    kSkippedOk
 };
 
 const option kLongOptions[] = {
@@ -44,6 +45,10 @@ const option kLongOptions[] = {
     {"fast", no_argument, nullptr, kFast},
     {"exact", no_argument, nullptr, kExact},
     {"skip-existing", no_argument, nullptr, kSkipExisting},
+    {"overwrite", no_argument, nullptr, kOverwrite},
+    {"keep-folders", no_argument, nullptr, kKeepFolders},
+    {"skipped-ok", no_argument, nullptr, kSkippedOk},
+    {"dry-run", no_argument, nullptr, 'n'},
     {"files-from", required_argument, nullptr, kFilesFrom},
     {"shard", required_argument, nullptr, kShard},
     {"report", required_argument, nullptr, kReport},
@@ -53,7 +58,7 @@ const option kLongOptions[] = {
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
 };
-constexpr char kShortOptions[] = ":W:H:q:j:ra0h";
+constexpr char kShortOptions[] = ":W:H:q:j:ra0nh";
 
 // A side of the thumbnail: a number too large to hold is kept too large, so the run's own
 // check names the limit.
@@ -204,6 +209,10 @@ Parsed ParseOptions(int argc, char** argv, Options& options, std::string& messag
         case kFast: s.FastDecode = 1; break;
         case kExact: s.Exact = 1; break;
         case kSkipExisting: s.OnlyNew = 1; break;
+        case kOverwrite: s.Overwrite = 1; break;
+        case kKeepFolders: s.KeepFolders = 1; break;
+        case kSkippedOk: options.skippedOk = true; break;
+        case 'n': s.DryRun = 1; break;
         case '0': options.nulSeparated = true; break;
         case kQuiet: options.quiet = true; break;
         case kVerbose: options.verbose = true; break;

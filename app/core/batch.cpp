@@ -9,6 +9,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace quillet {
 namespace {
@@ -31,15 +33,33 @@ const char* KindOf(mode_t mode)
     return "not a plain file";
 }
 
-// A thumbnail made after the source's last change: a plain file, strictly newer.
-bool ThumbnailUpToDate(const struct stat& source, const std::string& outputPath)
+// A file that is not a picture of a type Quillet recognised by its content, with the reader's code.
+Outcome NotAPicture(uint32_t code)
 {
-    struct stat thumbnail {};
-    if (lstat(outputPath.c_str(), &thumbnail) != 0 || !S_ISREG(thumbnail.st_mode))
-        return false;
-    const timespec& a = thumbnail.st_mtim;
-    const timespec& b = source.st_mtim;
-    return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
+    Outcome notPicture{"not a picture"};
+    notPicture.code = code;
+    return notPicture;
+}
+
+// What a dry run can tell without decoding: whether the picture's header reads.
+Outcome WouldMake(const std::string& readPath, int32_t type, bool recognised)
+{
+    uint32_t width = 0, height = 0, code = 5;  // the library's "no picture"
+    if (DataChannel* source = type != TypeNone ? OpenFileSource(readPath.c_str()) : nullptr) {
+        code = GetPictureInfo(source, ReaderFor(type), &width, &height) ? 0 : GetLastLibraryError();
+        CloseSource(source);
+    }
+    if (code == 0)
+        return {};
+    return recognised ? Outcome{CodeReason("cannot be read", code)} : NotAPicture(code);
+}
+
+Outcome Kept()
+{
+    Outcome kept;
+    kept.reason = kKeptReason;
+    kept.kept = true;
+    return kept;
 }
 
 
@@ -52,6 +72,9 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
 {
     if (std::string clash = WouldReplaceSource(guards, sourcePath, outputPath); !clash.empty())
         return {clash};
+    const ExistingFile existing = LookAt(outputPath);
+    if (InTheWay(s, existing))
+        return Kept();
     // Only a plain file is read: a pipe would block the run for ever, a device may never end.
     // Opened without blocking and checked again, in case the name changed since the scan.
     const int fd = open(sourcePath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -63,7 +86,10 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
         return {std::string("cannot be opened: ") + std::strerror(errno)};
     if (!S_ISREG(info.st_mode))
         return {std::string("not a regular file: ") + KindOf(info.st_mode)};
-    if (s.OnlyNew && ThumbnailUpToDate(info, outputPath)) {
+    // Up to date: made from this source as it is now, with these settings. A source restored
+    // from an older copy has another time, so it is made again.
+    const Provenance provenance = ProvenanceOf(s, sourcePath, info);
+    if (s.OnlyNew && existing.record && *existing.record == provenance) {
         Outcome upToDate;
         upToDate.upToDate = true;
         return upToDate;
@@ -78,6 +104,8 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
         type = TypeFromExtension(sourcePath);
     if (type != TypeNone && ReaderFor(type) == PX_FILE_UNKNOWN)
         return {"cannot be read: Quillet has no reader for " + TypeName(type) + " pictures"};
+    if (s.DryRun)
+        return WouldMake(readPath, type, recognised);
 
     CImageObject image;
     // Thumbnails are for sRGB screens, which is what a PNG's gAMA 1/2.2 or sRGB chunk says.
@@ -88,11 +116,8 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
     if (const uint32_t code = image.LoadFileAs(readPath, type)) {
         // Content of no known type tried by its name: a text file or an empty ".jpg". What the
         // reader said helps nobody but a developer, so the code goes to the report only.
-        if (!recognised) {
-            Outcome notPicture{"not a picture"};
-            notPicture.code = code;
-            return notPicture;
-        }
+        if (!recognised)
+            return NotAPicture(code);
         return {CodeReason("cannot be read", code)};
     }
     if (!image.HasPicture())
@@ -146,6 +171,12 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
     image.SetCarriedMetadata(exif, profile);
     image.SetJpegQuality(static_cast<int32_t>(s.Quality));
     image.SetFullChroma(static_cast<int32_t>(s.Sampling));
+    if (s.KeepFolders) {
+        std::error_code error;
+        std::filesystem::create_directories(std::filesystem::path(outputPath).parent_path(), error);
+        if (error)
+            return {"cannot be written: " + error.message()};
+    }
     TemporaryOutput temporary(outputPath);
     if (temporary.path().empty())
         return {"cannot be written: " + temporary.error()};
@@ -158,9 +189,14 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
             return {"cannot be written: the disk is full"};
         return {CodeReason("cannot be written", code)};
     }
+    // A PNG is made only for a file manager, which names and owns it.
+    if (s.Format != FormatPng && !StampProvenance(temporary.fd(), provenance))
+        return {"cannot be written: its provenance record could not be added"};
     // Checked again: the name may have been taken while the picture was made.
     if (std::string clash = WouldReplaceSource(guards, sourcePath, outputPath); !clash.empty())
         return {clash};
+    if (InTheWay(s, LookAt(outputPath)))
+        return Kept();
     struct stat written {};
     const uint64_t bytes = fstat(temporary.fd(), &written) == 0 ? static_cast<uint64_t>(written.st_size) : 0;
     if (std::string failure = temporary.CommitTo(outputPath, guards.newFileMode); !failure.empty())

@@ -16,6 +16,10 @@ const char* FileStatusText(FileStatus status)
         return "up to date";
     case FileStatus::Skipped:
         return "skipped";
+    case FileStatus::Kept:
+        return "kept";
+    case FileStatus::WouldBeWritten:
+        return "would be written";
     }
     return "";
 }
