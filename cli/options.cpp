@@ -16,7 +16,7 @@ namespace {
 enum : int {
     kRule = 256, kPortrait, kCropPosition, kMethod, kFormat, kEnhancedSampling, kNoEnhancedSampling,
     kCopyExif, kStripGps, kSrgb, kNoAutoRotate, kAutoBrightness, kSharpen, kBoostColor, kFast,
-    kSkipExisting, kFilesFrom, kShard, kReport, kVersion, kSize, kQuiet, kVerbose, kOverwrite, kKeepFolders,
+    kExact, kSkipExisting, kFilesFrom, kShard, kReport, kVersion, kSize, kQuiet, kVerbose, kOverwrite, kKeepFolders,
     kSkippedOk
 };
 
@@ -43,6 +43,7 @@ const option kLongOptions[] = {
     {"all-types", no_argument, nullptr, 'a'},
     {"jobs", required_argument, nullptr, 'j'},
     {"fast", no_argument, nullptr, kFast},
+    {"exact", no_argument, nullptr, kExact},
     {"skip-existing", no_argument, nullptr, kSkipExisting},
     {"overwrite", no_argument, nullptr, kOverwrite},
     {"keep-folders", no_argument, nullptr, kKeepFolders},
@@ -206,6 +207,7 @@ Parsed ParseOptions(int argc, char** argv, Options& options, std::string& messag
         case 'r': s.SubDirs = 1; break;
         case 'a': s.AllTypes = 1; break;
         case kFast: s.FastDecode = 1; break;
+        case kExact: s.Exact = 1; break;
         case kSkipExisting: s.OnlyNew = 1; break;
         case kOverwrite: s.Overwrite = 1; break;
         case kKeepFolders: s.KeepFolders = 1; break;

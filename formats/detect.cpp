@@ -65,6 +65,19 @@ uint8_t* Load(DataChannel* handle, uint32_t fileType, uint32_t* width, uint32_t*
     return picture.Release();
 }
 
+uint8_t* LoadReduced(DataChannel* handle, uint32_t fileType, uint32_t aimWidth, uint32_t aimHeight,
+                     uint32_t* width, uint32_t* height)
+{
+    const registry::Format* format = Reader(fileType, width, height);
+    if (!format || !AcceptChannel(handle))
+        return nullptr;
+    Channel channel(handle);
+    Picture picture = registry::LoadReduced(*format, channel, aimWidth, aimHeight);
+    *width = picture.width();
+    *height = picture.height();
+    return picture.Release();
+}
+
 uint32_t Save(DataChannel* handle, uint32_t fileType, const uint8_t* pixels, uint32_t width,
               uint32_t height, uint32_t bits, const uint8_t* palette)
 {
@@ -105,6 +118,12 @@ extern "C" uint8_t* LoadPictureRGB24(DataChannel* source, uint32_t fileType, uin
                                      uint32_t* height)
 {
     return px::Entry([&] { return px::detect::Load(source, fileType, width, height); });
+}
+
+extern "C" uint8_t* LoadPictureReduced(DataChannel* source, uint32_t fileType, uint32_t aimWidth,
+                                       uint32_t aimHeight, uint32_t* width, uint32_t* height)
+{
+    return px::Entry([&] { return px::detect::LoadReduced(source, fileType, aimWidth, aimHeight, width, height); });
 }
 
 extern "C" uint32_t SavePicture(DataChannel* sink, uint32_t fileType, const uint8_t* pixels,

@@ -14,6 +14,7 @@
 #include "formats/tga/tga.h"
 #include "formats/tiff/tiff.h"
 #include "formats/webp/webp.h"
+#include "imaging/area_reduce.h"
 
 #include <cstring>
 #include <utility>
@@ -57,25 +58,34 @@ Picture AsPicture(Channel& channel)
 
 // In detection order: the first probe that matches gives the type.
 const Format kFormats[] = {
-    {PX_FILE_BMP, 6, "BMP", ".BMP .DIB", bmp::Probe, bmp::Info, bmp::LoadRGB24, false, bmp::Save},
+    {PX_FILE_BMP, 6, "BMP", ".BMP .DIB", bmp::Probe, bmp::Info, bmp::LoadRGB24, false, bmp::Save,
+     bmp::LoadReduced},
     {PX_FILE_PAX, 21, "PAX", ".PAX", Signature<"PAX">, nullptr, nullptr},
     {PX_FILE_GIF, 15, "GIF", ".GIF", gif::Probe, gif::Info, gif::LoadRGB24},
-    {PX_FILE_JPEG, 1, "JPEG", ".JPG .JPEG", jpeg::Probe, jpeg::Info, AsPicture<jpeg::LoadRGB24>},
-    {PX_FILE_PCX, 9, "PCX", ".PCX", pcx::Probe, pcx::Info, pcx::LoadRGB24},
-    {PX_FILE_TIFF, 12, "TIFF", ".TIF .TIFF", tiff::Probe, tiff::Info, tiff::LoadRGB24, false, tiff::Save},
-    {PX_FILE_PNG, 3, "PNG", ".PNG", png::Probe, png::Info, png::LoadRGB24, false, png::Save},
-    {PX_FILE_WMF, 19, "WMF", ".WMF", metafile::ProbeWmf, metafile::Info, metafile::LoadRGB24},
-    {PX_FILE_EMF, 20, "EMF", ".EMF", metafile::ProbeEmf, metafile::Info, metafile::LoadRGB24},
+    {PX_FILE_JPEG, 1, "JPEG", ".JPG .JPEG", jpeg::Probe, jpeg::Info, AsPicture<jpeg::LoadRGB24>,
+     false, nullptr, jpeg::LoadReduced},
+    {PX_FILE_PCX, 9, "PCX", ".PCX", pcx::Probe, pcx::Info, pcx::LoadRGB24, false, nullptr,
+     pcx::LoadReduced},
+    {PX_FILE_TIFF, 12, "TIFF", ".TIF .TIFF", tiff::Probe, tiff::Info, tiff::LoadRGB24, false, tiff::Save, tiff::LoadReduced},
+    {PX_FILE_PNG, 3, "PNG", ".PNG", png::Probe, png::Info, png::LoadRGB24, false, png::Save, png::LoadReduced},
+    {PX_FILE_WMF, 19, "WMF", ".WMF", metafile::ProbeWmf, metafile::Info, metafile::LoadRGB24, false, nullptr,
+     metafile::LoadReduced},
+    {PX_FILE_EMF, 20, "EMF", ".EMF", metafile::ProbeEmf, metafile::Info, metafile::LoadRGB24, false, nullptr,
+     metafile::LoadReduced},
     {PX_FILE_PSD, 22, "PSD", ".PSD", psd::Probe, psd::Info, psd::LoadRGB24},
-    {PX_FILE_HEIF, 23, "HEIF", ".HEIC .HEIF", heif::ProbeHeif, heif::Info, AsPicture<heif::LoadRGB24>},
-    {PX_FILE_AVIF, 24, "AVIF", ".AVIF", heif::ProbeAvif, heif::Info, AsPicture<heif::LoadRGB24>},
-    {PX_FILE_WEBP, 25, "WebP", ".WEBP", webp::Probe, webp::Info, AsPicture<webp::LoadRGB24>},
+    {PX_FILE_HEIF, 23, "HEIF", ".HEIC .HEIF", heif::ProbeHeif, heif::Info, AsPicture<heif::LoadRGB24>,
+     false, nullptr, heif::LoadReduced},
+    {PX_FILE_AVIF, 24, "AVIF", ".AVIF", heif::ProbeAvif, heif::Info, AsPicture<heif::LoadRGB24>,
+     false, nullptr, heif::LoadReduced},
+    {PX_FILE_WEBP, 25, "WebP", ".WEBP", webp::Probe, webp::Info, AsPicture<webp::LoadRGB24>,
+     false, nullptr, webp::LoadReduced},
     {PX_FILE_JXL, 26, "JPEG XL", ".JXL", jxl::Probe, jxl::Info, jxl::LoadRGB24},
     {PX_FILE_TLA1, 0, "TLA", "", Signature<"TLA\x01">, nullptr, nullptr},
     {PX_FILE_TLAU, 0, "TLAU", "", Signature<"TLAU">, nullptr, nullptr},
     // Two zero bytes open both WBMP and many TGA files; only the name tells them apart.
     {PX_FILE_WBMP, 0, "WBMP", ".WBMP .WBM", Signature<"\x00\x00">, nullptr, nullptr, true},
-    {PX_FILE_TGA, 16, "TGA", ".TGA", nullptr, tga::Info, tga::LoadRGB24},
+    {PX_FILE_TGA, 16, "TGA", ".TGA", nullptr, tga::Info, tga::LoadRGB24, false, nullptr,
+     tga::LoadReduced},
 };
 
 bool UpperEquals(const char* a, const char* b, size_t length) noexcept
@@ -95,6 +105,13 @@ bool UpperEquals(const char* a, const char* b, size_t length) noexcept
 std::span<const Format> Formats() noexcept
 {
     return kFormats;
+}
+
+Picture LoadReduced(const Format& format, Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
+{
+    if (format.reducedLoad)
+        return format.reducedLoad(channel, aimWidth, aimHeight);
+    return reduce::ReducePicture(format.load(channel), aimWidth, aimHeight);
 }
 
 const Format* Find(uint32_t fileType) noexcept

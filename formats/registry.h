@@ -19,6 +19,11 @@ using InfoFn = bool (*)(Channel& channel, uint32_t& width, uint32_t& height);
 // is what the header gave, if anything); a picture with a nonzero code is partly decoded. Runs
 // inside an entry.
 using LoadFn = Picture (*)(Channel& channel);
+// The picture reduced for an aim (the smallest width and height needed), by the cheapest
+// faithful means the format has: dense RGB24 no smaller than the aim (or whole, when the
+// picture is smaller) and at most about twice it per side. Failure as LoadFn's; a picture with
+// a nonzero code is partly decoded (the rows that came). Runs inside an entry.
+using ReducedLoadFn = Picture (*)(Channel& channel, uint32_t aimWidth, uint32_t aimHeight);
 // A picture into a sink: bits 24 (RGB24) or 8 (indices with 256 RGBQUAD entries). On failure
 // Fail(code) and false. Runs inside an entry.
 using SaveFn = bool (*)(Channel& sink, const uint8_t* pixels, uint32_t width, uint32_t height,
@@ -34,10 +39,15 @@ struct Format {
     LoadFn load;
     bool weakSignature = false;  // a format without a signature takes the header by file name
     SaveFn save = nullptr;       // null: no writer
+    ReducedLoadFn reducedLoad = nullptr;  // null: the whole load, then the area reducer
 };
 
 // Every format, in detection order.
 std::span<const Format> Formats() noexcept;
+
+// The format's reduced load, or its whole load followed by the area reducer: every format
+// goes one way. Runs inside an entry.
+Picture LoadReduced(const Format& format, Channel& channel, uint32_t aimWidth, uint32_t aimHeight);
 
 // The format of a file-type code, or null.
 const Format* Find(uint32_t fileType) noexcept;

@@ -416,6 +416,15 @@ uint32_t GetPictureInfo(DataChannel* source, uint32_t fileType, uint32_t* width,
  * non-null result with a nonzero last error is a partly decoded picture; the caller frees it. */
 uint8_t* LoadPictureRGB24(DataChannel* source, uint32_t fileType, uint32_t* width,
                           uint32_t* height);
+/* The picture reduced for a thumbnail, as RGB24: no smaller than aimWidth x aimHeight (the whole
+ * picture when it is smaller) and at most about twice that per side, by the cheapest faithful
+ * means of the type (a reduced decode, or rows area-averaged as they are decoded), so pictures
+ * far beyond the allocation limit are read as long as the reduced one fits. Types without a
+ * reduced decode of their own are loaded whole and then area-averaged. JPEG ignores the
+ * thread's decode scale here. Codes as LoadPictureRGB24's; a non-null result with a nonzero
+ * last error holds the rows that could be read, the rest black. The caller frees it. */
+uint8_t* LoadPictureReduced(DataChannel* source, uint32_t fileType, uint32_t aimWidth,
+                            uint32_t aimHeight, uint32_t* width, uint32_t* height);
 /* The picture into the sink in a writable type's own format: bits 24 (RGB24) or 8 (Index8 with
  * palette, 256 RGBQUAD entries). 1 when written; 0 with code 5 for a type without a writer or a
  * bad argument, 4 when the sink refused the data. */

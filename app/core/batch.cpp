@@ -125,8 +125,9 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
     const uint32_t orientation = s.AutoRotate ? ExifOrientation(image.ExifBlock()) : 1;
     const bool turned = orientation >= 5;
 
-    // The rules see the picture upright, at its stored size, so a reduced decode gives the
-    // thumbnail a full one gives; the pixels are turned once resized.
+    // The rules see the picture upright, at its stored size, so a reduced load gives the
+    // thumbnail a whole one gives; the pixels are turned once resized. From a reduced load the
+    // resampling below covers the last factor of two at most, so it no longer aliases.
     const auto plan = turned ? ThumbnailGeometry(image.StoredHeight(), image.StoredWidth(), s)
                              : ThumbnailGeometry(image.StoredWidth(), image.StoredHeight(), s);
     if (!plan)
@@ -208,26 +209,16 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
 
 CImageObject::LoadAim ThumbnailLoadAim(uint32_t width, uint32_t height, uint32_t orientation, const BatchSettings& s)
 {
-    CImageObject::LoadAim aim;
+    // The literal road: the whole picture, resampled from its full size.
+    if (s.Exact)
+        return {};
     const bool turned = s.AutoRotate && orientation >= 5;
-    // The rules see the picture upright; the resampled size is asked for as stored, since the
-    // pixels are turned once resized.
+    // The rules see the picture upright; the size is asked for as stored, since the pixels
+    // are turned once resized.
     const auto plan = turned ? ThumbnailGeometry(height, width, s) : ThumbnailGeometry(width, height, s);
     if (!plan)
-        return aim;
-    const int32_t storedWidth = turned ? plan->height : plan->width;
-    const int32_t storedHeight = turned ? plan->width : plan->height;
-    if (s.FastDecode) {
-        aim.decodeWidth = storedWidth;
-        aim.decodeHeight = storedHeight;
-    }
-    // Auto brightness measures the whole picture before it is resized.
-    if (!s.Autolev) {
-        aim.resizeWidth = storedWidth;
-        aim.resizeHeight = storedHeight;
-        aim.method = s.ResType == 0 ? 0 : 1;
-    }
-    return aim;
+        return {};
+    return {turned ? plan->height : plan->width, turned ? plan->width : plan->height};
 }
 
 void BoostColor(uint8_t* rgb, uint32_t width, uint32_t height)

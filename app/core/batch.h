@@ -148,10 +148,9 @@ std::string OutputPathFor(const BatchSettings& settings, const std::string& sour
 // "IMG_1 (b 2).jpg". A name that would grow past 255 bytes carries a hash of the folder instead.
 std::vector<std::string> OutputPathsFor(const BatchSettings& settings, const std::vector<std::string>& files);
 
-// What loading a w × h source stored with EXIF `orientation` aims at for its thumbnail: with
-// FastDecode a decode scale no finer than the size the rules resample to, and unless auto
-// brightness needs the whole picture first, that size itself, so JPEG rows are resampled as
-// they are decoded. Sizes are in the stored orientation.
+// What loading a w × h source stored with EXIF `orientation` aims at for its thumbnail: the
+// size the rules resample to, in the stored orientation, so the picture is reduced while it is
+// read; with Exact nothing, the whole picture.
 CImageObject::LoadAim ThumbnailLoadAim(uint32_t width, uint32_t height, uint32_t orientation,
                                        const BatchSettings& settings);
 

@@ -77,17 +77,6 @@ bool IsXmpPayload(const std::vector<uint8_t>& payload)
     return StartsWith(payload, kXmpMain) || StartsWith(payload, kXmpExtension);
 }
 
-uint32_t DecodeScaleFor(uint32_t w, uint32_t h, int32_t aimW, int32_t aimH)
-{
-    if (aimW < 1 || aimH < 1)
-        return 1;
-    const int64_t W = aimW, H = aimH;
-    for (uint32_t denominator : {8u, 4u, 2u})
-        if (int64_t{w / denominator} > W && int64_t{h / denominator} > H)
-            return denominator;
-    return 1;
-}
-
 void CImageObject::Release()
 {
     m_pixels.reset();
@@ -133,64 +122,51 @@ uint32_t CImageObject::LoadFileAs(const std::string& path, int32_t type)
 
 uint32_t CImageObject::Load(DataChannel* source, uint32_t fileType)
 {
+    // No type may inherit the metadata of the last file this thread read.
+    ClearJPGMarkers();
     uint32_t width = 0, height = 0;
     GetPictureInfo(source, fileType, &width, &height);
-    const uint32_t storedWidth = width, storedHeight = height;
-    LoadAim aim;
-    aim.decodeWidth = m_aimWidth;
-    aim.decodeHeight = m_aimHeight;
+    LoadAim aim{m_aimWidth, m_aimHeight};
     if (m_loadRule)
-        aim = width && height ? m_loadRule(width, height, fileType == PX_FILE_JPEG ? HeaderOrientation() : 1)
-                              : LoadAim{};
-    const uint32_t denominator = DecodeScaleFor(width, height, aim.decodeWidth, aim.decodeHeight);
-    SetJPGDecodeScale(1, denominator);
-    m_decodeScale = denominator;
-    ChannelSeek(source, 0, 0);
-    // Only a JPEG read fills the markers again: no other type may inherit an EXIF block.
-    ClearJPGMarkers();
-    // Resampled row by row, the full-size picture never takes memory or its bandwidth.
-    bool resampled = fileType == PX_FILE_JPEG && aim.resizeWidth > 0 && aim.resizeHeight > 0;
-    pxlib::Picture picture;
-    if (resampled) {
-        uint32_t decodedWidth = 0, decodedHeight = 0;
-        picture.pixels.reset(ReadJPGResampled(source, static_cast<uint32_t>(aim.resizeWidth),
-                                              static_cast<uint32_t>(aim.resizeHeight), aim.method == 1 ? 1 : 0,
-                                              &decodedWidth, &decodedHeight));
-        picture.width = static_cast<uint32_t>(aim.resizeWidth);
-        picture.height = static_cast<uint32_t>(aim.resizeHeight);
-        // A size no memory holds is the resize's failure, told by ResizeTo after a plain load.
-        resampled = picture || GetLastLibraryError() != PX_ERR_OUT_OF_MEMORY;
-        if (!resampled) {
-            ChannelSeek(source, 0, 0);
-            ClearJPGMarkers();
-        }
-    }
+        aim = width && height ? m_loadRule(width, height, HeaderOrientation(fileType)) : LoadAim{};
+    bool reduced = aim.width > 0 && aim.height > 0 && width && height;
     const double threadGamma = GetPNGDisplayGamma();
     const bool ownGamma = fileType == PX_FILE_PNG && m_pngDisplayGamma > 0 && SetPNGDisplayGamma(m_pngDisplayGamma);
-    if (!resampled)
-        picture.pixels.reset(LoadPictureRGB24(source, fileType, &picture.width, &picture.height));
-    const uint32_t code = GetLastLibraryError();
+    pxlib::Picture picture;
+    auto load = [&] {
+        ChannelSeek(source, 0, 0);
+        ClearJPGMarkers();
+        picture.pixels.reset(reduced ? LoadPictureReduced(source, fileType, static_cast<uint32_t>(aim.width),
+                                                          static_cast<uint32_t>(aim.height), &picture.width,
+                                                          &picture.height)
+                                     : LoadPictureRGB24(source, fileType, &picture.width, &picture.height));
+        return GetLastLibraryError();
+    };
+    uint32_t code = load();
+    // A reduced load that fails is no worse than the whole one: that is tried in its place.
+    if (reduced && !picture && code != PX_ERR_CANCELLED) {
+        reduced = false;
+        code = load();
+    }
     if (ownGamma)
         SetPNGDisplayGamma(threadGamma);
-    // A load that ended early says so itself; only the resampled JPEG road asks the flag,
-    // which its own decode has just set or cleared.
-    m_incomplete = picture && (code != 0 || (resampled && GetJPGInputEndedEarly() != 0));
-    SetJPGDecodeScale(1, 1);
+    // A load that ended early says so itself.
+    m_incomplete = picture && code != 0;
     KeepMetadata();
     KeepContainerMetadata(fileType);
     // A partly decoded picture is still a picture.
     const uint32_t result = picture ? 0 : code;
     Adopt(std::move(picture));
-    const bool reduced = (denominator > 1 || resampled) && storedWidth && storedHeight;
-    m_storedWidth = reduced ? storedWidth : m_width;
-    m_storedHeight = reduced ? storedHeight : m_height;
+    m_storedWidth = reduced ? width : m_width;
+    m_storedHeight = reduced ? height : m_height;
     return result;
 }
 
 // The orientation tag of the EXIF block that reading the header captured.
-uint32_t CImageObject::HeaderOrientation()
+uint32_t CImageObject::HeaderOrientation(uint32_t fileType)
 {
     KeepMetadata();
+    KeepContainerMetadata(fileType);
     return m_exif.empty() ? 1 : GetExifOrientation(m_exif.data(), static_cast<uint32_t>(m_exif.size()));
 }
 

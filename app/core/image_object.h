@@ -1,5 +1,5 @@
-// The application's picture: RGB24 pixels, the JPEG options it is saved with, the decode aim
-// and the EXIF block of the JPEG file it came from.
+// The application's picture: RGB24 pixels, the JPEG options it is saved with, the aim of its
+// load and the EXIF block of the file it came from.
 #pragma once
 
 #include "core/file_types.h"
@@ -26,27 +26,26 @@ public:
     uint32_t LoadFileAs(const std::string& path, int32_t type);
     uint32_t SaveFile(const std::string& path, int32_t type);
     void SetPreviewAim(int32_t width, int32_t height);
-    // What a load aims at, decided once the file's stored size and orientation tag are known.
+    // What a load aims at, decided once the file's stored size and orientation tag are known:
+    // the reduced load, which gives a picture no smaller than this and at most about twice it
+    // per side, area-averaged (or reduced by the format's own means) as it is read. 0 0: the
+    // whole picture.
     struct LoadAim {
-        int32_t decodeWidth = 0;   // the decode scale goes no finer than this; 0 0: full size
-        int32_t decodeHeight = 0;
-        int32_t resizeWidth = 0;   // a JPEG file is resampled to this while it is decoded,
-        int32_t resizeHeight = 0;  // as ResizeTo would after the load; 0 0: not
-        int32_t method = 0;        // of that resampling, as ResizeTo's
+        int32_t width = 0;
+        int32_t height = 0;
     };
-    // Asked once per load with the stored size and the EXIF orientation (1 to 8) of a JPEG
-    // file's header (1 for other types); takes the place of the preview aim.
+    // Asked once per load with the stored size and the EXIF orientation (1 to 8) the header's
+    // metadata gives (1 when it has none, or when the reader turns the picture itself); takes
+    // the place of the preview aim.
     using LoadRule = std::function<LoadAim(uint32_t width, uint32_t height, uint32_t orientation)>;
     void SetLoadRule(LoadRule rule) { m_loadRule = std::move(rule); }
     // PNG files are read for a display of this gamma (their gAMA or sRGB chunk converted to
     // it); 0, the default, leaves the thread's setting of the library.
     void SetPngDisplayGamma(double gamma) { m_pngDisplayGamma = gamma; }
-    // The decode scale denominator (1, 2, 4 or 8) the last load used.
-    uint32_t DecodeScale() const { return m_decodeScale; }
 
     uint32_t Width() const { return m_width; }
     uint32_t Height() const { return m_height; }
-    // The size the file of the last load holds, also when it was decoded at a reduced scale.
+    // The size the file of the last load holds, also when it was loaded reduced.
     uint32_t StoredWidth() const { return m_storedWidth; }
     uint32_t StoredHeight() const { return m_storedHeight; }
     bool HasPicture() const { return m_pixels != nullptr; }
@@ -96,7 +95,7 @@ private:
     void Adopt(pxlib::Picture picture);
     uint32_t Load(DataChannel* source, uint32_t fileType);
     void KeepMetadata();
-    uint32_t HeaderOrientation();
+    uint32_t HeaderOrientation(uint32_t fileType);
     void KeepContainerMetadata(uint32_t fileType);
 
     int32_t m_jpegQuality = 75;
@@ -104,7 +103,6 @@ private:
     int32_t m_aimWidth = 0;
     int32_t m_aimHeight = 0;
     LoadRule m_loadRule;
-    uint32_t m_decodeScale = 1;
     double m_pngDisplayGamma = 0;
     uint32_t m_width = 0;
     uint32_t m_height = 0;
@@ -126,8 +124,5 @@ bool MarkExifUpright(std::vector<uint8_t>& app1);
 // Whether an APP1 payload is an EXIF block, or an XMP packet or part of one.
 bool IsExifPayload(const std::vector<uint8_t>& payload);
 bool IsXmpPayload(const std::vector<uint8_t>& payload);
-
-// The decode scale denominator (1, 2, 4 or 8) for a source of w × h aimed at aimW × aimH.
-uint32_t DecodeScaleFor(uint32_t width, uint32_t height, int32_t aimWidth, int32_t aimHeight);
 
 }  // namespace quillet

@@ -39,7 +39,8 @@ void PreviewFrame::ShowPreview(const std::string& path)
     // By its content: the preview shows a picture of any type as it was written.
     if (loaded.LoadFile(path) == 0 && loaded.HasPicture()) {
         uint32_t shownWidth = 0, shownHeight = 0;
-        FitPreview(loaded.Width(), loaded.Height(), m_width - 4, m_height - 4, shownWidth, shownHeight);
+        // The stored size has the picture's proportion; a reduced load may not quite.
+        FitPreview(loaded.StoredWidth(), loaded.StoredHeight(), m_width - 4, m_height - 4, shownWidth, shownHeight);
         if (loaded.ResizeTo(shownWidth, shownHeight, 0) == 0)
             m_picture.CopyFrom(loaded);
     }

@@ -296,6 +296,7 @@ uint64_t ProvenanceSettingsHash(const BatchSettings& s)
     add("Sharpen", s.Sharpen);
     add("Boost", s.Boost);
     add("FastDecode", s.FastDecode);
+    add("Exact", s.Exact);
     return HashBytes(text);
 }
 

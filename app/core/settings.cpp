@@ -29,6 +29,7 @@ void ForEachStoredInt(BatchSettings& s, Visit&& visit)
     visit("Format", s.Format, 0u);
     visit("AllTypes", s.AllTypes, 0u);
     visit("FastDecode", s.FastDecode, 0u);
+    visit("Exact", s.Exact, 0u);
     visit("OnlyNew", s.OnlyNew, 0u);
     visit("KeepFolders", s.KeepFolders, 0u);
     visit("Overwrite", s.Overwrite, 0u);

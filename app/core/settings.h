@@ -36,7 +36,8 @@ struct BatchSettings {
     uint32_t ToSRGB = 0;      // convert to sRGB and carry no profile; no dialog control
     uint32_t Format = 0;  // OutputFormat of the thumbnails
     uint32_t AllTypes = 0;  // every type the library reads, not only ".jpg" files
-    uint32_t FastDecode = 0;  // decode JPEGs at 1/2, 1/4 or 1/8 when the thumbnail is still covered
+    uint32_t FastDecode = 0;  // kept and accepted; every picture is now reduced while it is read
+    uint32_t Exact = 0;       // the literal road: whole picture, resampled from its full size
     uint32_t OnlyNew = 0;     // skip a source whose thumbnail's record says it is up to date
     uint32_t KeepFolders = 0;  // mirror the source's sub-folders in the destination
     uint32_t Overwrite = 0;    // replace files in the way that Quillet did not make; no dialog control

@@ -16,6 +16,8 @@ bool Info(Channel& channel, uint32_t& width, uint32_t& height);
 // The picture as RGB24, rows top-down. A file that ends early or a cancel returns the rows
 // read so far together with the code, as ReadBMP does.
 Picture LoadRGB24(Channel& channel);
+// The rows area-averaged as they are read (RLE pictures whole first); cut files likewise.
+Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight);
 
 // The operations behind the C entries.
 uint8_t* Read(DataChannel* channel, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,

@@ -6,6 +6,7 @@
 #include "base/guard.h"
 #include "base/live_handles.h"
 #include "base/frame.h"
+#include "imaging/area_reduce.h"
 
 #include <algorithm>
 #include <cstring>
@@ -368,7 +369,8 @@ GlobalBuffer DecodeRle(Channel& channel, Headers& headers, const RGBQUAD* table,
     }
 }
 
-GlobalBuffer ReadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
+// RLE files are written to with jumps, so they are decoded whole and handed over at once.
+Picture ReadRGB24(Channel& channel, reduce::RgbRows& rows)
 {
     Headers headers;
     if (!ReadHeaders(channel, headers))
@@ -381,8 +383,12 @@ GlobalBuffer ReadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
     } else if (info.bits != 16 && info.bits != 24 && info.bits != 32) {
         return Fail(Code::NotBmp);
     }
-    if (IsRle(info))
-        return DecodeRle(channel, headers, table, 24, width, height);
+    if (IsRle(info)) {
+        uint32_t width = 0, height = 0;
+        GlobalBuffer image = DecodeRle(channel, headers, table, 24, width, height);
+        Picture picture = Picture::RGB24(std::move(image), width, height);
+        return rows.Adopt(std::move(picture));
+    }
     if (info.compression != kRgb && info.compression != kBitFields)
         return Fail(Code::NotBmp);
     if (!SkipToPixels(channel, headers, true))
@@ -393,27 +399,25 @@ GlobalBuffer ReadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
     const uint64_t stride = StoredRowBytes(w, info.bits);
     if (!GuardClaim(channel, stride, h, 1, 1, Code::ReadError))
         return {};
-    GlobalBuffer image = AllocateImage(w, h, 24);
-    if (!image)
+    if (!rows.Begin(w, h))
         return {};
-    // The image's size gate keeps a stored row well below 4 GB.
+    // The guard keeps a stored row below the file's size.
     auto row = Scratch<uint8_t>(stride);
     if (!row)
         return Fail(Code::OutOfMemory);
-    width = w;
-    height = h;
     const RowConverter converter(info, table);
     for (uint32_t i = 0; i < h; ++i) {
         const uint32_t out = info.topDown ? i : h - 1 - i;
         if (!Progress(h - 1 - out, h))
-            return image;
+            return rows.Finish();
         if (!channel.ReadExact(row.get(), static_cast<uint32_t>(stride))) {
             Fail(Code::ReadError);
-            return image;
+            return rows.Finish();
         }
-        converter.ToRGB24(row.get(), image.get() + uint64_t{out} * w * 3, w);
+        converter.ToRGB24(row.get(), rows.Row(out), w);
+        rows.Done(out);
     }
-    return image;
+    return rows.Finish();
 }
 
 // Index8 from files of 8 bits or fewer, Mono1 from 1-bit files, with the file's palette.
@@ -511,9 +515,14 @@ bool Info(Channel& channel, uint32_t& width, uint32_t& height)
 
 Picture LoadRGB24(Channel& channel)
 {
-    uint32_t width = 0, height = 0;
-    GlobalBuffer pixels = ReadRGB24(channel, width, height);
-    return Picture::RGB24(std::move(pixels), width, height);
+    reduce::WholeRows rows;
+    return ReadRGB24(channel, rows);
+}
+
+Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
+{
+    reduce::ReducingRows rows(aimWidth, aimHeight);
+    return ReadRGB24(channel, rows);
 }
 
 uint8_t* Read(DataChannel* handle, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
@@ -526,10 +535,13 @@ uint8_t* Read(DataChannel* handle, uint32_t* width, uint32_t* height, uint32_t b
     if (bitsPerPixel != 24 && !palette)
         return Fail(Code::BadArgument);
     Channel channel(handle);
-    GlobalBuffer image = bitsPerPixel == 24
-        ? ReadRGB24(channel, *width, *height)
-        : ReadIndexed(channel, *width, *height, bitsPerPixel, reinterpret_cast<RGBQUAD*>(palette));
-    return image.Release();
+    if (bitsPerPixel == 24) {
+        Picture picture = LoadRGB24(channel);
+        *width = picture.width();
+        *height = picture.height();
+        return picture.Release();
+    }
+    return ReadIndexed(channel, *width, *height, bitsPerPixel, reinterpret_cast<RGBQUAD*>(palette)).Release();
 }
 
 BMPRowReader* BeginRows(DataChannel* handle, uint32_t* width, uint32_t* height, uint8_t* palette)

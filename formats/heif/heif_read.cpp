@@ -5,6 +5,7 @@
 #include "base/guard.h"
 #include "formats/container.h"
 #include "formats/picture_metadata.h"
+#include "imaging/area_reduce.h"
 
 #include <libheif/heif.h>
 
@@ -112,8 +113,64 @@ bool Info(Channel& channel, uint32_t& width, uint32_t& height)
 {
     width = height = 0;
     Opened file;
-    return Open(channel, file) && Size(file, channel, width, height);
+    if (!Open(channel, file) || !Size(file, channel, width, height))
+        return false;
+    GatherMetadata(file.handle.get());
+    return true;
 }
+
+namespace {
+
+// An image of the file (the primary one or a thumbnail) decoded to RGB24, turned as stored.
+GlobalBuffer DecodeImage(heif_image_handle* handle, uint32_t w, uint32_t h)
+{
+    const bool alpha = heif_image_handle_has_alpha_channel(handle);
+    OptionsPtr options(heif_decoding_options_alloc());
+    if (!options)
+        return Fail(Code::OutOfMemory);
+    heif_image* decoded = nullptr;
+    const heif_error error = heif_decode_image(handle, &decoded, heif_colorspace_RGB,
+                                               alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                                               options.get());
+    ImagePtr image(decoded);
+    if (error.code != heif_error_Ok || !image)
+        return Fail(error.code == heif_error_Memory_allocation_error ? Code::OutOfMemory : Code::HeifDecode);
+    int stride = 0;
+    const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    if (!plane || stride <= 0 || heif_image_get_width(image.get(), heif_channel_interleaved) != static_cast<int>(w) ||
+        heif_image_get_height(image.get(), heif_channel_interleaved) != static_cast<int>(h))
+        return Fail(Code::HeifDecode);
+    return FlattenToRGB24(plane, static_cast<size_t>(stride), alpha, w, h);
+}
+
+// The file's own thumbnail when it covers the aim and shows the whole picture (its sides in
+// the picture's proportion); an empty picture, with no code, when there is none such.
+Picture CoveringThumbnail(heif_image_handle* primary, uint32_t width, uint32_t height, uint32_t aimWidth,
+                          uint32_t aimHeight)
+{
+    heif_item_id ids[8] = {};
+    const int count = heif_image_handle_get_list_of_thumbnail_IDs(primary, ids, 8);
+    for (int i = 0; i < count && i < 8; ++i) {
+        heif_image_handle* found = nullptr;
+        if (heif_image_handle_get_thumbnail(primary, ids[i], &found).code != heif_error_Ok || !found)
+            continue;
+        HandlePtr thumbnail(found);
+        const int tw = heif_image_handle_get_width(found), th = heif_image_handle_get_height(found);
+        if (tw <= 0 || th <= 0 || static_cast<uint32_t>(tw) < aimWidth || static_cast<uint32_t>(th) < aimHeight)
+            continue;
+        const uint64_t across = uint64_t(tw) * height, down = uint64_t(th) * width;
+        if ((across > down ? across - down : down - across) * 100 > across)
+            continue;
+        const Code before = Current().code;
+        GlobalBuffer pixels = DecodeImage(found, static_cast<uint32_t>(tw), static_cast<uint32_t>(th));
+        if (pixels)
+            return Picture::RGB24(std::move(pixels), static_cast<uint32_t>(tw), static_cast<uint32_t>(th));
+        Current().code = before;  // the primary image may still decode
+    }
+    return {};
+}
+
+}  // namespace
 
 GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
 {
@@ -125,29 +182,29 @@ GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
     if (!DecodableSize(w, h))
         return {};
     GatherMetadata(file.handle.get());
-
-    const bool alpha = heif_image_handle_has_alpha_channel(file.handle.get());
-    OptionsPtr options(heif_decoding_options_alloc());
-    if (!options)
-        return Fail(Code::OutOfMemory);
-    heif_image* decoded = nullptr;
-    const heif_error error = heif_decode_image(file.handle.get(), &decoded, heif_colorspace_RGB,
-                                               alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
-                                               options.get());
-    ImagePtr image(decoded);
-    if (error.code != heif_error_Ok || !image)
-        return Fail(error.code == heif_error_Memory_allocation_error ? Code::OutOfMemory : Code::HeifDecode);
-    int stride = 0;
-    const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
-    if (!plane || stride <= 0 || heif_image_get_width(image.get(), heif_channel_interleaved) != static_cast<int>(w) ||
-        heif_image_get_height(image.get(), heif_channel_interleaved) != static_cast<int>(h))
-        return Fail(Code::HeifDecode);
-    GlobalBuffer pixels = FlattenToRGB24(plane, static_cast<size_t>(stride), alpha, w, h);
+    GlobalBuffer pixels = DecodeImage(file.handle.get(), w, h);
     if (!pixels)
         return {};
     width = w;
     height = h;
     return pixels;
+}
+
+Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
+{
+    Opened file;
+    uint32_t w = 0, h = 0;
+    if (!Open(channel, file) || !Size(file, channel, w, h))
+        return {};
+    GatherMetadata(file.handle.get());
+    Picture picture = CoveringThumbnail(file.handle.get(), w, h, aimWidth, aimHeight);
+    if (!picture) {
+        // libheif decodes whole pictures only.
+        if (!DecodableSize(w, h))
+            return {};
+        picture = Picture::RGB24(DecodeImage(file.handle.get(), w, h), w, h);
+    }
+    return reduce::ReducePicture(std::move(picture), aimWidth, aimHeight);
 }
 
 }  // namespace px::heif

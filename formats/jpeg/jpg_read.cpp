@@ -8,6 +8,7 @@
 #include "formats/jpeg/jpeg.h"
 #include "formats/jpeg/jpg_glue.h"
 #include "formats/jpeg/jpg_settings.h"
+#include "imaging/area_reduce.h"
 #include "imaging/conversions.h"
 #include "imaging/resample.h"
 
@@ -245,7 +246,21 @@ uint32_t GetDimensions(DataChannel* handle, uint32_t* width, uint32_t* height, u
 
 using ReadOwner = std::unique_ptr<JPGReadState>;
 
-ReadOwner BeginRead(DataChannel* handle, uint32_t* width, uint32_t* height, bool grey)
+// The DCT scale of a reduced decode: the coarsest step whose output still covers the aim.
+unsigned AimedDenominator(uint32_t width, uint32_t height, uint32_t aimWidth, uint32_t aimHeight) noexcept
+{
+    for (unsigned step : {8u, 4u, 2u})
+        if (reduce::Reduced(width, step) >= aimWidth && reduce::Reduced(height, step) >= aimHeight)
+            return step;
+    return 1;
+}
+
+struct Aim {
+    uint32_t width = 0, height = 0;
+};
+
+// A decode at the thread's scale, or, given an aim, at the scale that aim allows.
+ReadOwner BeginRead(DataChannel* handle, uint32_t* width, uint32_t* height, bool grey, const Aim* aim = nullptr)
 {
     if (!AcceptReader(handle, width, height))
         return nullptr;
@@ -266,7 +281,8 @@ ReadOwner BeginRead(DataChannel* handle, uint32_t* width, uint32_t* height, bool
         return nullptr;
     }
     s->cinfo.scale_num = 1;
-    s->cinfo.scale_denom = ScaleDenominator(settings.scaleNum, settings.scaleDenom);
+    s->cinfo.scale_denom = aim ? AimedDenominator(s->cinfo.image_width, s->cinfo.image_height, aim->width, aim->height)
+                               : ScaleDenominator(settings.scaleNum, settings.scaleDenom);
     CaptureMarkers(s->cinfo, settings);
     // Before the start call, which for a progressive file allocates and clears coefficient
     // buffers for the whole picture.
@@ -463,6 +479,34 @@ uint8_t* ReadResampled(DataChannel* handle, uint32_t width, uint32_t height, uin
     return pixels.Release();
 }
 
+// DCT scaling down to the coarsest step that covers the aim, then rows area-averaged as they
+// are decoded: neither the full nor the scaled picture is ever held.
+Picture ReadReduced(DataChannel* handle, uint32_t aimWidth, uint32_t aimHeight)
+{
+    uint32_t w = 0, h = 0;
+    const Aim aim{aimWidth, aimHeight};
+    ReadOwner s = BeginRead(handle, &w, &h, false, &aim);
+    if (!s)
+        return {};
+    reduce::ReducingRows rows;
+    if (!rows.Begin(w, h, aimWidth, aimHeight))
+        return {};
+    for (uint32_t y = 0; y < h; ++y) {
+        if (!ReadRow(*s, rows.Row(y), nullptr)) {
+            // The rows that came make an incomplete picture.
+            Fail(Code::ReadError);
+            return y ? rows.Finish() : Picture{};
+        }
+        rows.Done(y);
+        if (!Progress(y, h))
+            return {};
+    }
+    FinishDecoder(s.get());
+    if (ThreadSettings().inputEndedEarly)
+        Fail(Code::ReadError);
+    return rows.Finish();
+}
+
 }  // namespace
 }  // namespace px::jpg
 
@@ -485,6 +529,11 @@ GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
     if (pixels && Current().code == Code::None && jpg::ThreadSettings().inputEndedEarly)
         Fail(Code::ReadError);
     return GlobalBuffer(pixels, pixels ? GlobalSize(pixels) : 0);
+}
+
+Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
+{
+    return jpg::ReadReduced(channel.handle(), aimWidth, aimHeight);
 }
 
 }  // namespace px::jpeg

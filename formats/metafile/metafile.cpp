@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -187,8 +188,11 @@ bool Step(uint32_t stage)
     return Progress(stage, 4);
 }
 
-// The drawing rendered on `background` at its own size; empty with the code set on failure.
-Picture Draw(HENHMETAFILE metafile, const RenderState& state, COLORREF background)
+// The drawing rendered on `background` at its own size, or, given an aim smaller than that
+// size, at the least size of the same proportion that covers the aim: a vector needs no
+// picture larger than its thumbnail. Empty with the code set on failure.
+Picture Draw(HENHMETAFILE metafile, const RenderState& state, COLORREF background, uint32_t aimWidth = 0,
+             uint32_t aimHeight = 0)
 {
     ENHMETAHEADER header{};
     if (GetEnhMetaFileHeader(metafile, sizeof header, &header) != sizeof header)
@@ -199,6 +203,11 @@ Picture Draw(HENHMETAFILE metafile, const RenderState& state, COLORREF backgroun
     int64_t w = 0, h = 0;
     if (!PixelSize(screen.dc, header, state, w, h))
         return {};
+    if (aimWidth && aimHeight && w > 0 && h > 0 && (aimWidth < w || aimHeight < h)) {
+        const double scale = std::min(1.0, std::max(double(aimWidth) / double(w), double(aimHeight) / double(h)));
+        w = std::max<int64_t>(1, int64_t(std::ceil(double(w) * scale - 1e-9)));
+        h = std::max<int64_t>(1, int64_t(std::ceil(double(h) * scale - 1e-9)));
+    }
     if (!Step(1))
         return {};
     MemoryDc memory{CreateCompatibleDC(screen.dc)};
@@ -358,7 +367,8 @@ bool Info(Channel& channel, uint32_t& width, uint32_t& height)
     int64_t w = 0, h = 0;
     if (!PixelSize(screen.dc, header, state, w, h))
         return false;
-    if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide || w * h > kMaxPixels)
+    // Only drawing is bounded: a reduced load draws a large picture at its thumbnail's size.
+    if (w <= 0 || h <= 0 || w > INT32_MAX || h > INT32_MAX)
         return Fail(Code::MetafileBitmap);
     width = uint32_t(w);
     height = uint32_t(h);
@@ -366,6 +376,11 @@ bool Info(Channel& channel, uint32_t& width, uint32_t& height)
 }
 
 Picture LoadRGB24(Channel& channel)
+{
+    return LoadReduced(channel, 0, 0);
+}
+
+Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
 {
     if (!Step(0))
         return {};
@@ -378,7 +393,7 @@ Picture LoadRGB24(Channel& channel)
     if (!metafile.h)
         return {};
     bytes.reset();
-    return Draw(metafile.h, state, kDefaultBackground);
+    return Draw(metafile.h, state, kDefaultBackground, aimWidth, aimHeight);
 }
 
 }  // namespace px::metafile

@@ -25,6 +25,8 @@ bool Info(Channel& channel, uint32_t& width, uint32_t& height);
 
 // The picture rendered at its own size on mid grey, with the image object's defaults.
 Picture LoadRGB24(Channel& channel);
+// Drawn directly at the least size of its proportion that covers the aim (at most its own).
+Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight);
 
 uint8_t* Render(const char* path, uint32_t* width, uint32_t* height, uint32_t defaultWidth,
                 uint32_t defaultHeight, COLORREF background);

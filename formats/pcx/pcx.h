@@ -14,6 +14,8 @@ bool Probe(const uint8_t* header, size_t size) noexcept;
 bool Info(Channel& channel, uint32_t& width, uint32_t& height);
 // The picture as RGB24, rows top-down. A cancel returns the rows read so far with code 14.
 Picture LoadRGB24(Channel& channel);
+// The rows area-averaged as they are decoded.
+Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight);
 
 uint8_t* Read(DataChannel* channel, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
               uint8_t* palette);

@@ -5,6 +5,7 @@
 #include "base/guard.h"
 #include "base/live_handles.h"
 #include "base/frame.h"
+#include "imaging/area_reduce.h"
 
 #include <algorithm>
 #include <cstring>
@@ -299,6 +300,24 @@ Picture LoadRGB24(Channel& channel)
     if (pixels && endedEarly && Current().code == Code::None)
         Fail(Code::ReadError);
     return Picture::RGB24(std::move(pixels), width, height);
+}
+
+Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
+{
+    std::unique_ptr<PCXRowReader> reader = Open(channel.handle(), nullptr);
+    reduce::ReducingRows rows(aimWidth, aimHeight);
+    if (!reader || !rows.Begin(reader->header.width, reader->header.height))
+        return {};
+    const uint32_t height = reader->header.height;
+    for (uint32_t y = 0; y < height; ++y) {
+        DecodeRow(*reader, rows.Row(y));
+        rows.Done(y);
+        if (!Progress(y, height))
+            return {};
+    }
+    if (reader->source.Exhausted())
+        Fail(Code::ReadError);  // a cut file: the missing rows decode as zeros, as LoadRGB24's
+    return rows.Finish();
 }
 
 uint8_t* Read(DataChannel* handle, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,

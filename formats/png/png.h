@@ -42,6 +42,8 @@ uint8_t* Decode(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t
 bool Probe(const uint8_t* header, size_t size) noexcept;
 bool Info(Channel& channel, uint32_t& width, uint32_t& height);
 Picture LoadRGB24(Channel& channel);
+// Rows area-averaged as they are decoded (interlaced files are held whole first).
+Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight);
 
 // bits 24 (colour type 2) or 8 (colour type 3 with 256 RGBQUAD entries).
 bool Save(Channel& sink, const uint8_t* pixels, uint32_t width, uint32_t height, uint32_t bits,

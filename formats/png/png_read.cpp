@@ -4,6 +4,7 @@
 #include "base/guard.h"
 #include "base/thread_data.h"
 #include "base/frame.h"
+#include "imaging/area_reduce.h"
 
 #include <png.h>
 
@@ -262,6 +263,66 @@ PngSettings& ThreadSettings()
     return *settings;
 }
 
+namespace {
+
+// What a read knows once libpng is ready for the first row.
+struct Started {
+    Header h;
+    size_t rowBytes = 0;
+    int passes = 1;
+};
+
+// Header, claimed-size guard, palette and transformations: everything before the first row.
+bool Start(Decoder& decoder, Channel& channel, uint32_t bits, uint8_t* palette, const PngSettings& settings,
+           Started& s)
+{
+    if (!decoder.ok())
+        return Fail(Code::PngCreate);
+    Header& h = s.h;
+    if (!ReadHeader(decoder.png(), decoder.info(), &channel, &h))
+        return Fail(Code::PngDecode);
+    const uint64_t samplesPerByte = h.bitDepth < 8 ? 8 / h.bitDepth : 1;
+    if (!GuardClaim(channel, h.width, h.height, h.channels, kDeflateExpansion * samplesPerByte,
+                    Code::PngDecode))
+        return false;
+    if (bits == 8)
+        FillPalette(h, palette);
+    const Plan plan = MakePlan(h, bits, settings);
+    if (!Configure(decoder.png(), decoder.info(), &plan, &s.rowBytes, &s.passes))
+        return Fail(Code::PngDecode);
+    if (s.rowBytes != RowBytes(h.width, bits))
+        return Fail(Code::RowSizeMismatch);
+    return true;
+}
+
+// Every row of every pass: into rowAt(y), then done(y). The number of rows delivered in the
+// last pass, or -1 when the callback stopped the read. Fails with PngDecode at a bad row.
+template <class RowAt, class Done>
+int64_t ReadRows(png_structp png, const Started& s, RowAt&& rowAt, Done&& done)
+{
+    uint64_t rowsRead = 0;
+    uint32_t reported = UINT32_MAX;
+    const uint32_t height = s.h.height;
+    for (int pass = 0; pass < s.passes; ++pass) {
+        for (uint32_t y = 0; y < height; ++y) {
+            if (!ReadRow(png, rowAt(y))) {
+                Fail(Code::PngDecode);
+                return pass + 1 == s.passes ? y : 0;
+            }
+            done(y);
+            const auto value = static_cast<uint32_t>(rowsRead++ / static_cast<uint64_t>(s.passes));
+            if (value != reported) {
+                reported = value;
+                if (!Progress(value, height))
+                    return -1;
+            }
+        }
+    }
+    return height;
+}
+
+}  // namespace
+
 GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t bits, uint8_t* palette)
 {
     PngSettings& settings = ThreadSettings();
@@ -273,64 +334,62 @@ GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t 
         return {};
     }
     Decoder decoder;
-    if (!decoder.ok()) {
-        Fail(Code::PngCreate);
+    Started s;
+    if (!Start(decoder, channel, bits, palette, settings, s))
         return {};
-    }
-    png_structp png = decoder.png();
-    Header h;
-    if (!ReadHeader(png, decoder.info(), &channel, &h)) {
-        Fail(Code::PngDecode);
-        return {};
-    }
-    const uint64_t samplesPerByte = h.bitDepth < 8 ? 8 / h.bitDepth : 1;
-    if (!GuardClaim(channel, h.width, h.height, h.channels, kDeflateExpansion * samplesPerByte,
-                    Code::PngDecode))
-        return {};
-
-    if (bits == 8)
-        FillPalette(h, palette);
-    const Plan plan = MakePlan(h, bits, settings);
-    size_t rowBytes = 0;
-    int passes = 1;
-    if (!Configure(png, decoder.info(), &plan, &rowBytes, &passes)) {
-        Fail(Code::PngDecode);
-        return {};
-    }
-    if (rowBytes != RowBytes(h.width, bits)) {
-        Fail(Code::RowSizeMismatch);
-        return {};
-    }
+    const Header& h = s.h;
     // A single pass writes every byte; interlaced passes combine into what is already there.
-    GlobalBuffer image = passes > 1 ? AllocateImage(h.width, h.height, bits)
-                                    : AllocateGlobalForFill(ImageBytes(h.width, h.height, bits));
+    GlobalBuffer image = s.passes > 1 ? AllocateImage(h.width, h.height, bits)
+                                      : AllocateGlobalForFill(ImageBytes(h.width, h.height, bits));
     if (!image)
         return {};
-
-    uint64_t rowsRead = 0;
-    uint32_t reported = UINT32_MAX;
-    for (int pass = 0; pass < passes; ++pass) {
-        for (uint32_t y = 0; y < h.height; ++y) {
-            if (!ReadRow(png, image.get() + y * rowBytes)) {
-                Fail(Code::PngDecode);
-                return {};
-            }
-            const auto value = static_cast<uint32_t>(rowsRead++ / static_cast<uint64_t>(passes));
-            if (value != reported) {
-                reported = value;
-                if (!Progress(value, h.height))
-                    return {};
-            }
-        }
-    }
-    if (!ReadEnd(png, decoder.info())) {
+    const int64_t rows = ReadRows(
+        decoder.png(), s, [&](uint32_t y) { return image.get() + y * s.rowBytes; }, [](uint32_t) {});
+    if (rows != h.height)
+        return {};
+    if (!ReadEnd(decoder.png(), decoder.info())) {
         Fail(Code::PngDecode);
         return {};
     }
-    KeepTexts(png, decoder.info(), settings);
+    KeepTexts(decoder.png(), decoder.info(), settings);
     width = h.width;
     height = h.height;
     return image;
+}
+
+Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
+{
+    PngSettings& settings = ThreadSettings();
+    settings.texts.clear();
+    Decoder decoder;
+    Started s;
+    if (!Start(decoder, channel, 24, nullptr, settings, s))
+        return {};
+    // Interlaced rows are complete only after the last pass, so such a picture is held whole.
+    if (s.passes > 1) {
+        GlobalBuffer image = AllocateImage(s.h.width, s.h.height, 24);
+        if (!image || ReadRows(decoder.png(), s, [&](uint32_t y) { return image.get() + y * s.rowBytes; },
+                               [](uint32_t) {}) != s.h.height)
+            return {};
+        ReadEnd(decoder.png(), decoder.info());
+        KeepTexts(decoder.png(), decoder.info(), settings);
+        return reduce::ReducePicture(Picture::RGB24(std::move(image), s.h.width, s.h.height), aimWidth, aimHeight);
+    }
+    reduce::ReducingRows rows;
+    if (!rows.Begin(s.h.width, s.h.height, aimWidth, aimHeight))
+        return {};
+    const int64_t came = ReadRows(
+        decoder.png(), s, [&](uint32_t y) { return rows.Row(y); }, [&](uint32_t y) { rows.Done(y); });
+    // A stream that ends early gives the rows that came, with the decode's code.
+    if (came <= 0)
+        return {};
+    if (came == s.h.height) {
+        if (ReadEnd(decoder.png(), decoder.info()))
+            KeepTexts(decoder.png(), decoder.info(), settings);
+        else
+            Fail(Code::PngDecode);  // every row is there, but not the file's end
+    }
+    return rows.Finish();
 }
 
 bool Probe(const uint8_t* header, size_t size) noexcept

@@ -4,6 +4,7 @@
 #include "formats/byte_source.h"
 #include "base/guard.h"
 #include "base/frame.h"
+#include "imaging/area_reduce.h"
 
 #include <algorithm>
 #include <cstring>
@@ -160,19 +161,20 @@ bool ReadPrologue(ByteSource& source, const Header& h, RGBQUAD* palette) noexcep
     return true;
 }
 
-// Decodes every pixel into the image (RGB24, or indices when `indices`), reporting rows.
-// False with a code when a pixel cannot be read or the read is cancelled.
-bool DecodePixels(ByteSource& source, const Header& h, const RGBQUAD* palette, bool indices,
-                  uint8_t* image) noexcept
+// Decodes every pixel into rowAt(y) (RGB24, or indices when `indices`), calling done(y) after
+// each row and reporting rows. False with a code when a pixel cannot be read or the read is
+// cancelled.
+template <class RowAt, class Done>
+bool DecodePixels(ByteSource& source, const Header& h, const RGBQUAD* palette, bool indices, RowAt&& rowAt,
+                  Done&& done) noexcept
 {
     PixelReader pixels(source, h);
     const uint32_t width = h.width;
     const uint32_t height = h.height;
-    const uint32_t pixelBytes = indices ? 1 : 3;
-    const uint64_t stride = uint64_t{width} * pixelBytes;
     const bool mapped = h.ColourMapped();
     for (uint32_t r = 0; r < height; ++r) {
-        uint8_t* row = image + (h.TopRowFirst() ? r : height - 1 - r) * stride;
+        const uint32_t y = h.TopRowFirst() ? r : height - 1 - r;
+        uint8_t* row = rowAt(y);
         for (uint32_t i = 0; i < width; ++i) {
             if (!pixels.Next())
                 return Fail(Code::ReadError);
@@ -195,36 +197,59 @@ bool DecodePixels(ByteSource& source, const Header& h, const RGBQUAD* palette, b
                 out[2] = c.blue;
             }
         }
+        done(y);
         if (!Progress(r, height))
             return false;
     }
     return true;
 }
 
-// RGB24 when palette is null, else Index8 of a colour-mapped file with its map in palette.
-GlobalBuffer ReadImage(Channel& channel, uint32_t& width, uint32_t& height, RGBQUAD* palette)
+// Header, claimed-size guard and the parts before the pixels.
+bool Prologue(Channel& channel, ByteSource& source, Header& h, bool indices, RGBQUAD* map)
 {
-    const bool indices = palette != nullptr;
-    Header h;
     if (!ReadHeader(channel, h))
-        return {};
+        return false;
     if (indices && (h.depth > 8 || !h.ColourMapped()))
         return Fail(Code::LayoutUnavailable);
     const uint64_t expansion = h.RunLength() ? kRlePixelsPerByte : 1;
     if (!GuardClaim(channel, h.width, h.height, 1, expansion, Code::ReadError))
-        return {};
+        return false;
+    return ReadPrologue(source, h, map);
+}
+
+// Index8 of a colour-mapped file with its map in palette.
+GlobalBuffer ReadIndices(Channel& channel, uint32_t& width, uint32_t& height, RGBQUAD* palette)
+{
+    Header h;
     RGBQUAD map[256] = {};
     ByteSource source(channel);
-    if (!ReadPrologue(source, h, map))
+    if (!Prologue(channel, source, h, true, map))
         return {};
-    GlobalBuffer image = AllocateImage(h.width, h.height, indices ? 8 : 24);
-    if (!image || !DecodePixels(source, h, map, indices, image.get()))
+    GlobalBuffer image = AllocateImage(h.width, h.height, 8);
+    if (!image ||
+        !DecodePixels(source, h, map, true, [&](uint32_t y) { return image.get() + uint64_t{y} * h.width; },
+                      [](uint32_t) {}))
         return {};
-    if (palette)
-        std::memcpy(palette, map, sizeof map);
+    std::memcpy(palette, map, sizeof map);
     width = h.width;
     height = h.height;
     return image;
+}
+
+// RGB24 into `rows`. A whole load that fails gives nothing; a reduced one the rows that came.
+Picture ReadRGB24(Channel& channel, reduce::RgbRows& rows, bool partial)
+{
+    Header h;
+    RGBQUAD map[256] = {};
+    ByteSource source(channel);
+    if (!Prologue(channel, source, h, false, map) || !rows.Begin(h.width, h.height))
+        return {};
+    bool any = false;
+    const bool decoded = DecodePixels(source, h, map, false, [&](uint32_t y) { return rows.Row(y); },
+                                      [&](uint32_t y) { rows.Done(y), any = true; });
+    if (!decoded && (!partial || !any || Current().code == Code::Cancelled))
+        return {};
+    return rows.Finish();
 }
 
 }  // namespace
@@ -241,9 +266,14 @@ bool Info(Channel& channel, uint32_t& width, uint32_t& height)
 
 Picture LoadRGB24(Channel& channel)
 {
-    uint32_t width = 0, height = 0;
-    GlobalBuffer pixels = ReadImage(channel, width, height, nullptr);
-    return Picture::RGB24(std::move(pixels), width, height);
+    reduce::WholeRows rows;
+    return ReadRGB24(channel, rows, false);
+}
+
+Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
+{
+    reduce::ReducingRows rows(aimWidth, aimHeight);
+    return ReadRGB24(channel, rows, true);
 }
 
 uint8_t* Read(DataChannel* handle, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
@@ -254,8 +284,12 @@ uint8_t* Read(DataChannel* handle, uint32_t* width, uint32_t* height, uint32_t b
     if ((bitsPerPixel != 24 && bitsPerPixel != 8) || (bitsPerPixel == 8 && !palette))
         return Fail(Code::BadArgument);
     Channel channel(handle);
-    RGBQUAD* table = bitsPerPixel == 8 ? reinterpret_cast<RGBQUAD*>(palette) : nullptr;
-    return ReadImage(channel, *width, *height, table).Release();
+    if (bitsPerPixel == 8)
+        return ReadIndices(channel, *width, *height, reinterpret_cast<RGBQUAD*>(palette)).Release();
+    Picture picture = LoadRGB24(channel);
+    *width = picture.width();
+    *height = picture.height();
+    return picture.Release();
 }
 
 }  // namespace px::tga

@@ -23,6 +23,8 @@ GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t 
 bool Probe(const uint8_t* header, size_t size) noexcept;
 bool Info(Channel& channel, uint32_t& width, uint32_t& height);
 Picture LoadRGB24(Channel& channel);
+// The first page's rows, in bands of strips or tiles, area-averaged as they are decoded.
+Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight);
 
 // bits 24 (RGB) or 8 (palette of 256 RGBQUAD entries); one page, LZW.
 bool Save(Channel& sink, const uint8_t* pixels, uint32_t width, uint32_t height, uint32_t bits,

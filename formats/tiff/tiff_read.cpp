@@ -6,6 +6,7 @@
 
 #include "base/guard.h"
 #include "base/frame.h"
+#include "imaging/area_reduce.h"
 
 #include <tiffio.h>
 
@@ -362,6 +363,90 @@ GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t 
     width = w;
     height = h;
     return image;
+}
+
+namespace {
+
+// libtiff's RGBA reader over one page, ended on every path.
+struct RgbaImage {
+    TIFFRGBAImage image{};
+    bool begun = false;
+    ~RgbaImage()
+    {
+        if (begun)
+            TIFFRGBAImageEnd(&image);
+    }
+};
+
+// Rows decoded in bands of this many bytes of raster at most (but a strip or tile high when
+// that is more): enough to decode each strip once, never the whole picture.
+constexpr uint64_t kBandBytes = 16u << 20;
+
+}  // namespace
+
+Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
+{
+    if (!channel.Rewind())
+        return Fail(Code::ReadError);
+    TiffHandle tif = Open(channel);
+    if (!tif)
+        return Fail(Code::TiffDecode);
+    TIFF* t = tif.get();
+    char message[1024] = {};
+    if (!TIFFRGBAImageOK(t, message)) {
+        DebugTrace("PXLib TIFF : %s\n", message);
+        return Fail(Code::TiffDecode);
+    }
+    uint32_t w = 0, h = 0;
+    TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h);
+    if (w == 0 || h == 0)
+        return Fail(Code::TiffDecode);
+    if (!GuardPage(channel, t, w, h, Code::TiffDecode))
+        return {};
+    RgbaImage rgba;
+    if (!TIFFRGBAImageBegin(&rgba.image, t, 1, message)) {
+        DebugTrace("PXLib TIFF : %s\n", message);
+        return Fail(Code::TiffDecode);
+    }
+    rgba.begun = true;
+    rgba.image.req_orientation = ORIENTATION_TOPLEFT;
+    // A band is whole strips or tiles where they fit, so none is decoded twice.
+    const uint32_t unit = TIFFIsTiled(t) ? Defaulted<uint32_t>(t, TIFFTAG_TILELENGTH)
+                                         : Defaulted<uint32_t>(t, TIFFTAG_ROWSPERSTRIP);
+    const uint64_t fitting = std::max<uint64_t>(1, kBandBytes / (uint64_t{w} * 4));
+    uint64_t band = std::clamp<uint64_t>(unit, 1, h);
+    band = std::min<uint64_t>(band <= fitting ? fitting / band * band : fitting, h);
+    std::unique_ptr<uint32_t[]> raster = Scratch<uint32_t>(CheckedMul(w, band));
+    if (!raster)
+        return Fail(Code::OutOfMemory);
+    reduce::ReducingRows rows;
+    if (!rows.Begin(w, h, aimWidth, aimHeight))
+        return {};
+    for (uint32_t y = 0; y < h;) {
+        const auto count = static_cast<uint32_t>(std::min<uint64_t>(band, h - y));
+        rgba.image.row_offset = static_cast<int>(y);
+        rgba.image.col_offset = 0;
+        if (!TIFFRGBAImageGet(&rgba.image, raster.get(), w, count)) {
+            // The rows of earlier bands stand, as an incomplete picture.
+            Fail(Code::TiffDecode);
+            return y ? rows.Finish() : Picture{};
+        }
+        for (uint32_t r = 0; r < count; ++r) {
+            const uint32_t* in = raster.get() + size_t{r} * w;
+            uint8_t* out = rows.Row(y + r);
+            for (uint32_t x = 0; x < w; ++x) {
+                out[3 * x] = static_cast<uint8_t>(TIFFGetR(in[x]));
+                out[3 * x + 1] = static_cast<uint8_t>(TIFFGetG(in[x]));
+                out[3 * x + 2] = static_cast<uint8_t>(TIFFGetB(in[x]));
+            }
+            rows.Done(y + r);
+        }
+        y += count;
+        if (!Progress(y - 1, h))
+            return {};
+    }
+    return rows.Finish();
 }
 
 // Detection goes by the byte-order mark alone; opening the file checks the rest.

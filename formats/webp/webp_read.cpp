@@ -5,6 +5,7 @@
 #include "base/guard.h"
 #include "formats/container.h"
 #include "formats/picture_metadata.h"
+#include "imaging/area_reduce.h"
 
 #include <webp/decode.h>
 #include <webp/demux.h>
@@ -67,10 +68,18 @@ bool Info(Channel& channel, uint32_t& width, uint32_t& height)
     width = height = 0;
     std::vector<uint8_t> bytes;
     WebPBitstreamFeatures features;
-    return ReadWholeChannel(channel, bytes) && Features(channel, bytes, features, width, height);
+    // The metadata too: a caller may want the orientation before it decides how to load.
+    if (!ReadWholeChannel(channel, bytes) || !Features(channel, bytes, features, width, height))
+        return false;
+    GatherMetadata(bytes);
+    return true;
 }
 
-GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
+namespace {
+
+// The picture decoded whole (scaledWidth 0) or scaled by libwebp's own rescaler as it decodes.
+GlobalBuffer Decode(Channel& channel, uint32_t& width, uint32_t& height, uint32_t aimWidth, uint32_t aimHeight,
+                    bool scaled)
 {
     width = height = 0;
     std::vector<uint8_t> bytes;
@@ -78,6 +87,10 @@ GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
     uint32_t w = 0, h = 0;
     if (!ReadWholeChannel(channel, bytes) || !Features(channel, bytes, features, w, h))
         return {};
+    if (scaled) {
+        w = reduce::Reduced(w, reduce::Factor(w, aimWidth));
+        h = reduce::Reduced(h, reduce::Factor(h, aimHeight));
+    }
     if (!DecodableSize(w, h))
         return {};
     GatherMetadata(bytes);
@@ -86,6 +99,14 @@ GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
     if (!WebPInitDecoderConfig(&config))
         return Fail(Code::WebpDecode);
     config.output.colorspace = MODE_RGBA;
+    if (scaled && (w != static_cast<uint32_t>(features.width) || h != static_cast<uint32_t>(features.height))) {
+        config.options.use_scaling = 1;
+        config.options.scaled_width = static_cast<int>(w);
+        config.options.scaled_height = static_cast<int>(h);
+    }
+    // libwebp's own second thread for the loop filter, as other thumbnailers let it run.
+    if (scaled)
+        config.options.use_threads = 1;
     DecoderBufferPtr output(&config.output);
     const VP8StatusCode status = WebPDecode(bytes.data(), bytes.size(), &config);
     if (status != VP8_STATUS_OK)
@@ -100,6 +121,20 @@ GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
     width = w;
     height = h;
     return pixels;
+}
+
+}  // namespace
+
+GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
+{
+    return Decode(channel, width, height, 0, 0, false);
+}
+
+Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
+{
+    uint32_t width = 0, height = 0;
+    GlobalBuffer pixels = Decode(channel, width, height, aimWidth, aimHeight, true);
+    return Picture::RGB24(std::move(pixels), width, height);
 }
 
 }  // namespace px::webp

@@ -92,20 +92,17 @@ TEST(ImageObject, CropCopiesTheWindowAndFillsRowsOutsideWithBlack)
     EXPECT_EQ(image.GetPixel(5, 7), (2u << 8) | 8u);
 }
 
-TEST(ImageObject, DecodeScaleFollowsTheAim)
+TEST(ImageObject, AnAimedLoadCoversTheAimWithinTwiceIt)
 {
-    EXPECT_EQ(DecodeScaleFor(1600, 1200, 100, 100), 8u);
-    EXPECT_EQ(DecodeScaleFor(1600, 1200, 200, 150), 4u);
-    EXPECT_EQ(DecodeScaleFor(1600, 1200, 0, 150), 1u);
-    EXPECT_EQ(DecodeScaleFor(1600, 1200, 800, 600), 1u);
-
     test::TempFolder folder;
     test::WriteJpeg(folder / "p.jpg", 1600, 1200);
     CImageObject image;
-    image.SetPreviewAim(200, 150);
+    image.SetPreviewAim(150, 100);
     ASSERT_EQ(image.LoadFile(folder / "p.jpg"), 0u);
-    EXPECT_EQ(image.Width(), 400u);
-    EXPECT_EQ(image.Height(), 300u);
+    EXPECT_EQ(image.Width(), 200u);   // 1/8 covers 150 x 100
+    EXPECT_EQ(image.Height(), 150u);
+    EXPECT_EQ(image.StoredWidth(), 1600u);
+    EXPECT_EQ(image.StoredHeight(), 1200u);
     image.SetPreviewAim(0, 0);
     ASSERT_EQ(image.LoadFile(folder / "p.jpg"), 0u);
     EXPECT_EQ(image.Width(), 1600u);

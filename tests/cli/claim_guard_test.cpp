@@ -1,6 +1,7 @@
 // quillet-batch against files whose headers claim far more than they hold: each is skipped at
 // once, and the whole run stays small (peak memory of the child, as the kernel counts it).
 #include "app/photo_files.h"
+#include "cli/child_run.h"
 #include "support/heif_fixture.h"
 
 #include <gtest/gtest.h>
@@ -19,40 +20,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct ChildRun {
-    int status = -1;
-    long peakKilobytes = 0;
-    std::string out;
-};
+using test::ChildRun;
 
 ChildRun Spawn(const std::string& source, const std::string& dest, const std::string& log)
 {
-    std::vector<std::string> words = {QUILLET_BATCH, "--jobs", "1", source, dest};
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    ChildRun run;
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return run;
-    int status = 0;
-    rusage usage{};
-    if (wait4(child, &status, 0, &usage) != child)
-        return run;
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.peakKilobytes = usage.ru_maxrss;
-    std::ifstream in(log);
-    std::ostringstream text;
-    text << in.rdbuf();
-    run.out = text.str();
-    return run;
+    return test::Spawn({"--jobs", "1", source, dest}, log);
 }
 
 // Peak memory of a run over one small genuine picture: the program and its libraries, and

@@ -39,15 +39,22 @@ std::string Attack(const Bytes& file, uint32_t fileType)
     if (!measured && GetLastLibraryError() == PX_OK)
         fault = "info failed without a code";
     ChannelSeek(source, 0, 0);
-    if (fault.empty() && (!measured || uint64_t{width} * height <= kMaxDecodedPixels)) {
-        const test::GlobalPtr<uint8_t> pixels(LoadPictureRGB24(source, fileType, &width, &height));
+    // The whole load, then the reduced one, which streams rows past any size limit.
+    const bool decodable = !measured || uint64_t{width} * height <= kMaxDecodedPixels;
+    for (const bool reduced : {false, true}) {
+        if (!fault.empty() || !decodable)
+            break;
+        ChannelSeek(source, 0, 0);
+        const test::GlobalPtr<uint8_t> pixels(reduced ? LoadPictureReduced(source, fileType, 7, 5, &width, &height)
+                                                      : LoadPictureRGB24(source, fileType, &width, &height));
         const uint32_t code = GetLastLibraryError();
+        const std::string road = reduced ? "reduced load: " : "";
         if (!pixels && code == PX_OK)
-            fault = "no picture without a code";
+            fault = road + "no picture without a code";
         else if (pixels && GlobalSize(pixels.get()) != size_t{width} * height * 3)
-            fault = "picture of the wrong size";
+            fault = road + "picture of the wrong size";
         else if (*GetLibraryErrorText(code) == '\0')
-            fault = "code " + std::to_string(code) + " has no name";
+            fault = road + "code " + std::to_string(code) + " has no name";
     }
     CloseSource(source);
     return fault;

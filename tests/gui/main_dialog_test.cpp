@@ -443,12 +443,16 @@ private slots:
             QCOMPARE(group->title(), QStringLiteral("More options"));
             auto* fast = group->findChild<QCheckBox*>(QStringLiteral("fastDecodeCheck"));
             auto* onlyNew = group->findChild<QCheckBox*>(QStringLiteral("onlyNewCheck"));
+            auto* exact = group->findChild<QCheckBox*>(QStringLiteral("exactCheck"));
             auto* keepFolders = group->findChild<QCheckBox*>(QStringLiteral("keepFoldersCheck"));
-            QVERIFY(fast && onlyNew && keepFolders);
+            QVERIFY(fast && onlyNew && exact && keepFolders);
             QCOMPARE(keepFolders->text(), QStringLiteral("Keep folder structure"));
             QVERIFY(!keepFolders->isChecked());
             keepFolders->setChecked(true);
             QCOMPARE(fast->text(), QStringLiteral("Fast decoding"));
+            QCOMPARE(exact->text(), QStringLiteral("Exact resampling"));
+            QVERIFY(!exact->isChecked());
+            exact->setChecked(true);
             QCOMPARE(onlyNew->text(), QStringLiteral("Only new photos"));
             QVERIFY(!fast->isChecked());
             QVERIFY(onlyNew->isChecked());
@@ -457,6 +461,7 @@ private slots:
             FindControl<QPushButton>(&dialog, 1)->click();  // Exit
         }
         QCOMPARE(Store().value("Settings/FastDecode").toInt(), 1);
+        QCOMPARE(Store().value("Settings/Exact").toInt(), 1);
         QCOMPARE(Store().value("Settings/OnlyNew").toInt(), 0);
         QCOMPARE(Store().value("Settings/KeepFolders").toInt(), 1);
     }
@@ -818,8 +823,8 @@ private slots:
             if (widget->parentWidget() == group && (widget->focusPolicy() & Qt::TabFocus) != 0)
                 chain << widget->objectName();
         }
-        QCOMPARE(chain, (QStringList{"autoRotateCheck", "stripGpsCheck", "fastDecodeCheck", "onlyNewCheck",
-                                     "keepFoldersCheck", "formatCombo"}));
+        QCOMPARE(chain, (QStringList{"autoRotateCheck", "stripGpsCheck", "fastDecodeCheck", "exactCheck",
+                                     "onlyNewCheck", "keepFoldersCheck", "formatCombo"}));
     }
 
     void contextMenuOpensTheAboutBox()

@@ -1,0 +1,159 @@
+// Area averaging by whole factors, row by row.
+#include "imaging/area_reduce.h"
+
+#include "base/frame.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace px::reduce {
+
+uint32_t Factor(uint32_t source, uint32_t aim) noexcept
+{
+    if (source == 0 || aim >= source)
+        return 1;
+    if (aim <= 1)
+        return source;
+    // ceil(s / f) >= aim  <=>  s > f (aim - 1)
+    return std::max<uint32_t>(1, (source - 1) / (aim - 1));
+}
+
+bool AreaReducer::Start(uint32_t sourceWidth, uint32_t sourceHeight, uint32_t fx, uint32_t fy, uint32_t samples,
+                        const View& destination, uint32_t first) noexcept
+{
+    m_width = sourceWidth;
+    m_height = sourceHeight;
+    m_fx = std::max<uint32_t>(fx, 1);
+    m_fy = std::max<uint32_t>(fy, 1);
+    m_samples = samples;
+    m_first = first;
+    m_destination = destination;
+    m_pending = false;
+    m_sums = Scratch<uint64_t>(CheckedMul(destination.width, samples));
+    if (!m_sums)
+        return Fail(Code::OutOfMemory);
+    std::fill_n(m_sums.get(), size_t{destination.width} * samples, 0);
+    return true;
+}
+
+void AreaReducer::Add(uint32_t y, const uint8_t* row) noexcept
+{
+    if (y >= m_height)
+        return;
+    const uint32_t block = y / m_fy;
+    if (m_pending && block != m_block)
+        Flush();
+    m_block = block;
+    m_pending = true;
+    uint64_t* sums = m_sums.get();
+    const uint32_t samples = m_samples;
+    for (uint32_t x = 0, bx = 0; x < m_width; ++bx) {
+        const uint32_t end = std::min(m_width, x + m_fx);
+        uint64_t* sum = sums + size_t{bx} * samples;
+        const uint8_t* p = row + size_t{x} * samples;
+        if (samples == 3) {
+            uint32_t r = 0, g = 0, b = 0;  // a block row holds at most 2^24 pixels of 255
+            for (; x < end; ++x, p += 3) {
+                r += p[0];
+                g += p[1];
+                b += p[2];
+                if (((x + 1) & 0xFFFFFF) == 0) {
+                    sum[0] += r, sum[1] += g, sum[2] += b;
+                    r = g = b = 0;
+                }
+            }
+            sum[0] += r, sum[1] += g, sum[2] += b;
+        } else {
+            for (; x < end; ++x)
+                for (uint32_t c = 0; c < samples; ++c)
+                    sum[c] += *p++;
+        }
+    }
+}
+
+void AreaReducer::Flush() noexcept
+{
+    m_pending = false;
+    if (m_block >= m_destination.height)
+        return;
+    const uint64_t rows = std::min<uint64_t>(m_fy, m_height - uint64_t{m_block} * m_fy);
+    uint8_t* out = m_destination.Row(m_block);
+    uint64_t* sums = m_sums.get();
+    for (uint32_t bx = 0; bx < m_destination.width; ++bx) {
+        const uint64_t columns = std::min<uint64_t>(m_fx, m_width - uint64_t{bx} * m_fx);
+        const uint64_t divisor = rows * columns;
+        uint8_t* pixel = out + size_t{bx} * m_destination.channels + m_first;
+        for (uint32_t c = 0; c < m_samples; ++c) {
+            uint64_t& sum = sums[size_t{bx} * m_samples + c];
+            pixel[c] = static_cast<uint8_t>((sum + divisor / 2) / divisor);
+            sum = 0;
+        }
+    }
+}
+
+void AreaReducer::Finish() noexcept
+{
+    if (m_pending)
+        Flush();
+}
+
+bool WholeRows::Begin(uint32_t width, uint32_t height) noexcept
+{
+    m_pixels = AllocateImage(width, height, 24);
+    m_view = View::RGB24(m_pixels.get(), width, height);
+    return static_cast<bool>(m_pixels);
+}
+
+bool ReducingRows::Begin(uint32_t width, uint32_t height) noexcept
+{
+    const uint32_t fx = Factor(width, m_aimWidth), fy = Factor(height, m_aimHeight);
+    const uint32_t w = Reduced(width, fx), h = Reduced(height, fy);
+    m_pixels = AllocateImage(w, h, 24);
+    if (!m_pixels)
+        return false;
+    m_view = View::RGB24(m_pixels.get(), w, h);
+    if (fx == 1 && fy == 1)
+        return true;
+    m_row = Scratch<uint8_t>(CheckedMul(width, 3));
+    if (!m_row)
+        return Fail(Code::OutOfMemory);
+    return m_reducer.Start(width, height, fx, fy, 3, m_view);
+}
+
+Picture ReducingRows::Finish() noexcept
+{
+    m_reducer.Finish();
+    m_row.reset();
+    return Picture(std::move(m_pixels), m_view);
+}
+
+Picture ReducingRows::Adopt(Picture whole) noexcept
+{
+    return ReducePicture(std::move(whole), m_aimWidth, m_aimHeight);
+}
+
+Picture ReducePicture(Picture picture, uint32_t aimWidth, uint32_t aimHeight) noexcept
+{
+    const View& source = picture.view();
+    if (!picture || !source.Usable() || source.channels == 0 || source.layout == Layout::Index8)
+        return picture;
+    const uint32_t fx = Factor(source.width, aimWidth), fy = Factor(source.height, aimHeight);
+    if (fx == 1 && fy == 1)
+        return picture;
+    const uint32_t w = Reduced(source.width, fx), h = Reduced(source.height, fy);
+    GlobalBuffer pixels = AllocateGlobal(ImageBytes(w, h, source.channels * 8));
+    if (!pixels)
+        return {};
+    const View view = View::Dense(pixels.get(), w, h, source.layout, source.channels);
+    const Code code = Current().code;
+    AreaReducer reducer;
+    if (!reducer.Start(source.width, source.height, fx, fy, source.channels, view))
+        return {};
+    for (uint32_t y = 0; y < source.height; ++y)
+        reducer.Add(y, source.Row(y));
+    reducer.Finish();
+    Current().code = code;
+    return Picture(std::move(pixels), view);
+}
+
+}  // namespace px::reduce
