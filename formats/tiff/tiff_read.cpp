@@ -392,6 +392,9 @@ Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
     if (!tif)
         return Fail(Code::TiffDecode);
     TIFF* t = tif.get();
+    // Deep samples are rounded by our own reader, which holds the page: the whole load takes them.
+    if (IsDeep(t))
+        return Fail(Code::TiffDecode);
     char message[1024] = {};
     if (!TIFFRGBAImageOK(t, message)) {
         DebugTrace("PXLib TIFF : %s\n", message);
