@@ -1,6 +1,7 @@
 // Metafile rendering: sizes and codes, drawings built record by record and checked at a few
 // pixels, hostile bytes, and the corpus's drawings.
 #include "formats/metafile/metafile_files.h"
+#include "platform/metafile_records.h"
 #include "pxlib.h"
 #include "support/test_support.h"
 
@@ -81,6 +82,13 @@ TEST_F(MetafileTest, RefusalsCarryTheirCodes)
     std::memset(emfNoDevice.data() + 72, 0, 16);  // reference device of no size
     Bytes bigFrame = Emf(100, 100).Done();
     std::memcpy(bigFrame.data() + 32, "\xFF\xFF\xFF\x7F", 4);  // a frame far wider than any bitmap
+    // One record more than a metafile may hold, each of them one the players skip.
+    Emf manyEmf;
+    Wmf manyWmf;
+    for (size_t i = 0; i < px::meta::kMaxRecords; ++i) {
+        manyEmf.Rec(0x7777, {});
+        manyWmf.Rec(0x0777, {});
+    }
     struct Row {
         const char* what;
         Bytes bytes;
@@ -91,6 +99,8 @@ TEST_F(MetafileTest, RefusalsCarryTheirCodes)
         {"EMF whose record points outside the file", truncated, 27},
         {"EMF whose reference device has no size", emfNoDevice, 27},
         {"EMF too large to draw", bigFrame, 23},
+        {"EMF of too many records", manyEmf.Done(), 27},
+        {"WMF of too many records", manyWmf.Done(), 27},
         {"placeable with units per inch 0", Wmf().Done(true, 1440, 720, 0), 41},
         {"placeable with a reversed box", Wmf().Done(true, -10, 720), 41},
         {"placeable header before garbage", [] {
