@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <set>
+#include <sys/resource.h>
 
 namespace {
 
@@ -172,6 +174,43 @@ TEST(PsdReader, RefusalsCarryTheirCodes)
         EXPECT_EQ(d.pixels, nullptr) << row.what;
         EXPECT_EQ(d.code, row.code) << row.what;
     }
+}
+
+// Reads `file` with room left for small allocations only; the code it ends with.
+[[maybe_unused]] int CodeUnderAddressLimit(const std::vector<uint8_t>& file)
+{
+    unsigned long pages = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%lu", &pages) != 1)
+            pages = 0;
+        std::fclose(statm);
+    }
+    const rlim_t limit = pages * 4096 + (64u << 20);
+    const rlimit cap{limit, limit};
+    if (pages == 0 || setrlimit(RLIMIT_AS, &cap) != 0)
+        return 99;
+    return static_cast<int>(test::DecodeBytes(file, Psd24()).code);
+}
+
+// A row-length table claiming 4 GB (65535 channels of 32000 rows) in a file of a few hundred
+// bytes passes the header's guard, which counts only the planes read; it must be refused
+// before it is allocated, not found missing afterwards.
+TEST(PsdReader, ARowTableLongerThanTheFileIsRefusedBeforeAllocating)
+{
+    Psd p = Single(1, {}, 1);
+    p.channels = 65535;
+    p.height = 32000;
+    p.width = 1;
+    p.planes = {};
+    std::vector<uint8_t> file = MakePsd(p);
+    file.resize(file.size() + 256, 0);
+    EXPECT_EQ(test::DecodeBytes(file, Psd24()).code, 3u);
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "an address-space limit cannot be set under AddressSanitizer";
+#else
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(std::_Exit(CodeUnderAddressLimit(file)), ::testing::ExitedWithCode(3), "");
+#endif
 }
 
 TEST(PsdReader, ClaimFarBeyondTheDataIsRefusedAndCancelStops)
