@@ -6,6 +6,7 @@
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <cairo.h>
@@ -99,6 +100,7 @@ TEST_F(MetafileTest, RefusalsCarryTheirCodes)
         {"EMF whose record points outside the file", truncated, 27},
         {"EMF whose reference device has no size", emfNoDevice, 27},
         {"EMF too large to draw", bigFrame, 23},
+        {"EMF wider than 16384 pixels", Emf(20000, 100).Done(), 23},
         {"EMF of too many records", manyEmf.Done(), 27},
         {"WMF of too many records", manyWmf.Done(), 27},
         {"placeable with units per inch 0", Wmf().Done(true, 1440, 720, 0), 41},
@@ -124,6 +126,34 @@ TEST_F(MetafileTest, RefusalsCarryTheirCodes)
     EXPECT_EQ(GetLastLibraryError(), 5u);
     EXPECT_EQ(RenderMetafileHandle(nullptr, &w, &h, 300, 300, 0), nullptr);
     EXPECT_EQ(GetLastLibraryError(), 5u);
+}
+
+// Metafiles larger than the players take are refused before they are walked or copied: an EMF
+// and a WMF of a little more than the limit, whose first record spans them up to the closing
+// one (mapped, and but for their ends never touched).
+TEST_F(MetafileTest, MetafilesBeyondTheSizeLimitAreRefusedUncopied)
+{
+    const size_t size = px::meta::kMaxFileBytes + 4096;
+    void* map = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    auto* bytes = static_cast<uint8_t*>(map);
+    const Bytes emf = Emf().Done();  // the header record (108 bytes), then the closing one
+    std::memcpy(bytes, emf.data(), 108);
+    std::memcpy(bytes + size - 20, emf.data() + 108, 20);
+    const uint32_t headerBytes = uint32_t(size - 20);
+    std::memcpy(bytes + 4, &headerBytes, 4);
+    EXPECT_EQ(SetEnhMetaFileBits(uint32_t(size), bytes), nullptr);
+
+    const Bytes wmf = Wmf().Done();  // the 18-byte header, then the closing record
+    std::memcpy(bytes, wmf.data(), 18);
+    std::memcpy(bytes + size - 6, wmf.data() + wmf.size() - 6, 6);
+    const uint32_t words = uint32_t((size - 18 - 6) / 2);
+    std::memcpy(bytes + 18, &words, 4);
+    bytes[22] = 0x77;  // a record the player skips
+    bytes[23] = 0x07;
+    const METAFILEPICT picture{MM_ANISOTROPIC, 2000, 2000, nullptr};
+    EXPECT_EQ(SetWinMetaFileBits(uint32_t(size), bytes, nullptr, &picture), nullptr);
+    munmap(map, size);
 }
 
 uint32_t g_stopAt = 0;
