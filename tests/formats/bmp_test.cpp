@@ -273,6 +273,11 @@ TEST(BmpReader, ClaimsBeyondTheFileAndTablesBeyond256AreSafe)
         EXPECT_EQ(d.code, 3u) << c.what;
         EXPECT_NE(debug.text().find("header claims"), std::string::npos) << c.what << ": refused before allocating";
     }
+    DataChannel* source = OpenMemorySource(claims[0].file.data(), uint32_t(claims[0].file.size()));
+    uint32_t width = 0, height = 0;
+    EXPECT_EQ(BeginBMPRows(source, &width, &height, nullptr), nullptr) << "row by row too";
+    EXPECT_EQ(GetLastLibraryError(), 3u);
+    CloseSource(source);
 
     // 300 table entries: 256 are kept, the rest skipped on the way to the pixels.
     std::vector<RGBQUAD> table(300, RGBQUAD{1, 2, 3, 0});

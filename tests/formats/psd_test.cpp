@@ -215,12 +215,15 @@ TEST(PsdReader, ARowTableLongerThanTheFileIsRefusedBeforeAllocating)
 
 TEST(PsdReader, ClaimFarBeyondTheDataIsRefusedAndCancelStops)
 {
-    Psd bomb = RGB(1);
-    std::vector<uint8_t> file = MakePsd(bomb);
-    file[14] = 0x7F;  // height 0x7F000002
-    const test::Decoded claimed = test::DecodeBytes(file, Psd24());
-    EXPECT_EQ(claimed.pixels, nullptr);
-    EXPECT_EQ(claimed.code, 3u);
+    for (const uint16_t compression : {0, 1}) {
+        std::vector<uint8_t> file = MakePsd(RGB(compression));
+        file[14] = 0x7F;  // height 0x7F000002
+        test::DebugCapture debug;
+        const test::Decoded claimed = test::DecodeBytes(file, Psd24());
+        EXPECT_EQ(claimed.pixels, nullptr);
+        EXPECT_EQ(claimed.code, 3u);
+        EXPECT_NE(debug.text().find("header claims"), std::string::npos) << "refused before allocating";
+    }
 
     static std::vector<uint32_t> seen;
     seen.clear();
