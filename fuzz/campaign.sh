@@ -94,6 +94,6 @@ for area in "${targets[@]}"; do
     [ $status -ne 0 ] && echo "$area: stopped with status $status, see $dir/last.log" >&2
   fi
   last=$(grep '^#[0-9]' "$dir/last.log" 2>/dev/null | tail -1 || true)
-  printf '%-10s %12s %8s %8s %8s %9s\n' "$area" "$(cat "$dir/executions")" "$(field cov "$last")" \
+  printf '%-10s %12s %8s %8s %8s %9s\n' "$area" "$(cat "$dir/executions" 2>/dev/null || echo 0)" "$(field cov "$last")" \
     "$(field ft "$last")" "$(field corp "$last")" "$(ls "$dir/findings" | wc -l)"
 done
