@@ -170,10 +170,13 @@ public:
     {
         if (m_verbose) {
             Finish();
+            std::string reason = Printable(record.reason);
+            // The library's code where the reason does not already give it.
+            if (record.code != 0)
+                reason += ", code " + std::to_string(record.code);
             std::fprintf(stderr, "%s %s%s%s%s, %.1f ms\n", quillet::FileStatusText(record.status),
                          Printable(record.path).c_str(), record.thumbnail.empty() ? "" : " -> ",
-                         Printable(record.thumbnail).c_str(),
-                         record.reason.empty() ? "" : (" (" + Printable(record.reason) + ")").c_str(),
+                         Printable(record.thumbnail).c_str(), reason.empty() ? "" : (" (" + reason + ")").c_str(),
                          record.milliseconds);
             Draw();
         }
@@ -306,7 +309,14 @@ int main(int argc, char** argv)
     // The whole list is checked, so that every shard refuses alike; an empty shard has
     // simply nothing to do.
     if (const quillet::Refusal refusal = quillet::CheckRun(settings, files); refusal != quillet::Refusal::None) {
-        std::fprintf(stderr, "quillet-batch: %s\n", quillet::RefusalText(refusal));
+        std::string others;
+        if (refusal == quillet::Refusal::NoFiles && filesFrom.empty())
+            others = quillet::OtherPicturesText(settings);
+        if (!others.empty())
+            std::fprintf(stderr, "quillet-batch: %s: the folder holds %s; --all-types (-a) takes them\n",
+                         quillet::RefusalText(refusal), others.c_str());
+        else
+            std::fprintf(stderr, "quillet-batch: %s\n", quillet::RefusalText(refusal));
         return kRefused;
     }
     if (shard)

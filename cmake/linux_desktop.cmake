@@ -34,6 +34,14 @@ if(HELP2MAN)
     COMMAND sed -i "2s/\"[A-Z][a-z]* [0-9][0-9]*\"/\"${manual_date}\"/" ${man_batch}
     DEPENDS quillet-batch VERBATIM)
   list(APPEND manuals ${man_batch})
+  set(man_thumbnailer ${QUILLET_DOC_DIR}/quillet-thumbnailer.1)
+  add_custom_command(OUTPUT ${man_thumbnailer}
+    COMMAND ${HELP2MAN} --no-info --no-discard-stderr --section 1
+            --name "make one picture's thumbnail for a file manager" --output ${man_thumbnailer}
+            $<TARGET_FILE:quillet-thumbnailer>
+    COMMAND sed -i "2s/\"[A-Z][a-z]* [0-9][0-9]*\"/\"${manual_date}\"/" ${man_thumbnailer}
+    DEPENDS quillet-thumbnailer VERBATIM)
+  list(APPEND manuals ${man_thumbnailer})
   if(TARGET quillet)
     set(man_gui ${QUILLET_DOC_DIR}/quillet.1)
     add_custom_command(OUTPUT ${man_gui}
@@ -52,6 +60,10 @@ if(HELP2MAN)
 else()
   message(WARNING "help2man not found: no manual pages (scripts/deps installs it)")
 endif()
+
+# File managers that follow the freedesktop thumbnail conventions call quillet-thumbnailer
+# for the types they cannot show themselves.
+install(FILES ${PROJECT_SOURCE_DIR}/deploy/linux/quillet.thumbnailer DESTINATION ${CMAKE_INSTALL_DATADIR}/thumbnailers)
 
 set(metainfo ${QUILLET_DOC_DIR}/example.brackenfold.Quillet.metainfo.xml)
 configure_file(${PROJECT_SOURCE_DIR}/deploy/linux/example.brackenfold.Quillet.metainfo.xml.in ${metainfo} @ONLY)

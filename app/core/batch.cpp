@@ -73,7 +73,8 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
     if (access(readPath.c_str(), R_OK) != 0)
         readPath = sourcePath;  // no /proc: the name it is
     int32_t type = TypeFromContent(readPath);
-    if (type == TypeNone)
+    const bool recognised = type != TypeNone;
+    if (!recognised)
         type = TypeFromExtension(sourcePath);
     if (type != TypeNone && ReaderFor(type) == PX_FILE_UNKNOWN)
         return {"cannot be read: Quillet has no reader for " + TypeName(type) + " pictures"};
@@ -84,8 +85,16 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
     image.SetLoadRule([&s](uint32_t width, uint32_t height, uint32_t orientation) {
         return ThumbnailLoadAim(width, height, orientation, s);
     });
-    if (const uint32_t code = image.LoadFileAs(readPath, type))
+    if (const uint32_t code = image.LoadFileAs(readPath, type)) {
+        // Content of no known type tried by its name: a text file or an empty ".jpg". What the
+        // reader said helps nobody but a developer, so the code goes to the report only.
+        if (!recognised) {
+            Outcome notPicture{"not a picture"};
+            notPicture.code = code;
+            return notPicture;
+        }
         return {CodeReason("cannot be read", code)};
+    }
     if (!image.HasPicture())
         return {"not a picture Quillet can read"};
     const uint32_t orientation = s.AutoRotate ? ExifOrientation(image.ExifBlock()) : 1;
@@ -139,8 +148,10 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
     TemporaryOutput temporary(outputPath);
     if (temporary.path().empty())
         return {"cannot be written: " + temporary.error()};
-    if (const uint32_t code = image.SaveFile(temporary.path(), s.Format == FormatWebp ? TypeWebp
-                                                                    : s.Format == FormatAvif ? TypeAvif : TypeJpeg)) {
+    if (const uint32_t code = image.SaveFile(temporary.path(), s.Format == FormatWebp  ? TypeWebp
+                                                                    : s.Format == FormatAvif ? TypeAvif
+                                                                    : s.Format == FormatPng  ? TypePng
+                                                                                             : TypeJpeg)) {
         struct statvfs space {};
         if (statvfs(temporary.path().c_str(), &space) == 0 && space.f_bavail == 0)
             return {"cannot be written: the disk is full"};

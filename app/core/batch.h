@@ -22,6 +22,7 @@ struct FileRecord {
     std::string thumbnail;
     FileStatus status = FileStatus::Skipped;
     std::string reason;          // why it was skipped
+    uint32_t code = 0;           // the library's code behind the reason, when one is
     uint64_t bytes = 0;          // of the thumbnail, when one was written
     double milliseconds = 0;     // spent on this file
 };
@@ -76,6 +77,10 @@ enum class Refusal {
 // The message shown for a refusal.
 const char* RefusalText(Refusal refusal);
 
+// For "No files to process" when only ".jpg" files are taken: what else the source holds that
+// Quillet reads, as "3 pictures of other types (PNG, HEIF)", or "" when there is nothing.
+std::string OtherPicturesText(const BatchSettings& settings);
+
 // Checks made before a run starts: files to do, a destination that is not the source folder
 // under any spelling, and a desired size of at least 1 × 1 and at most kMaxThumbnailSide.
 Refusal CheckRun(const BatchSettings& settings, const std::vector<std::string>& files);
@@ -126,6 +131,11 @@ std::vector<std::string> OutputPathsFor(const BatchSettings& settings, const std
 // they are decoded. Sizes are in the stored orientation.
 CImageObject::LoadAim ThumbnailLoadAim(uint32_t width, uint32_t height, uint32_t orientation,
                                        const BatchSettings& settings);
+
+// The thumbnail a file manager asks for: `input` fitted inside side x side (a smaller picture
+// keeps its size), upright, in sRGB, as a PNG at `output`, made on the run's road. Empty when
+// written, else why not; a failure leaves no file at `output`.
+std::string WriteFileManagerThumbnail(const std::string& input, const std::string& output, uint32_t side);
 
 // Removes the temporaries of this process's running thumbnails. Safe in a signal handler:
 // for a second interrupt that ends the program at once.

@@ -115,6 +115,7 @@ std::vector<uint8_t> CarriedProfile(const std::vector<uint8_t>& profile);
 
 struct Outcome {
     std::string reason;  // empty when the thumbnail was written or is up to date
+    uint32_t code = 0;   // the library's code behind a reason that does not show it
     bool incomplete = false;
     bool upToDate = false;
     uint64_t bytes = 0;

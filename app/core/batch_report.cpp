@@ -73,8 +73,8 @@ std::string JsonString(const std::string& text)
 std::string ReportLine(const FileRecord& r)
 {
     const bool made = r.status == FileStatus::Written || r.status == FileStatus::Incomplete;
-    char numbers[96];
-    std::snprintf(numbers, sizeof numbers, ",\"size\":%llu,\"milliseconds\":%.1f}",
+    char numbers[128];
+    std::snprintf(numbers, sizeof numbers, ",\"code\":%u,\"size\":%llu,\"milliseconds\":%.1f}", r.code,
                   static_cast<unsigned long long>(made ? r.bytes : 0), r.milliseconds);
     return "{\"path\":" + JsonString(r.path) + ",\"status\":" + JsonString(FileStatusText(r.status)) +
            ",\"reason\":" + JsonString(r.reason) + ",\"thumbnail\":" + JsonString(r.thumbnail) + numbers;

@@ -42,7 +42,7 @@ struct Run {
     {
         const Outcome& outcome = done.outcome;
         FileRecord record{files[done.index], outputs[done.index], FileStatus::Written, outcome.reason,
-                          outcome.bytes, outcome.milliseconds};
+                          outcome.code, outcome.bytes, outcome.milliseconds};
         if (outcome.upToDate) {
             ++result.upToDate;
             record.status = FileStatus::UpToDate;

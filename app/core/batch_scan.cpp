@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -125,6 +126,30 @@ const char* RefusalText(Refusal refusal)
         return "Please enter a thumbnail size of at most 65500 x 65500: a JPEG file cannot be larger.";
     }
     return "";
+}
+
+std::string OtherPicturesText(const BatchSettings& settings)
+{
+    if (settings.AllTypes || settings.PathIn.empty())
+        return {};
+    std::vector<std::string> pictures;
+    CollectFiles(settings.PathIn, settings.SubDirs != 0, pictures, settings.PathOut, true);
+    size_t count = 0;
+    std::vector<std::string> formats;
+    for (const std::string& path : pictures) {
+        if (IsCollectedName(path))
+            continue;
+        ++count;
+        const std::string name = TypeName(TypeFromExtension(path));
+        if (!name.empty() && std::find(formats.begin(), formats.end(), name) == formats.end())
+            formats.push_back(name);
+    }
+    if (count == 0)
+        return {};
+    std::string text = std::to_string(count) + (count == 1 ? " picture of another type (" : " pictures of other types (");
+    for (size_t i = 0; i < formats.size(); ++i)
+        text += (i ? ", " : "") + formats[i];
+    return text + ")";
 }
 
 Refusal CheckRun(const BatchSettings& settings, const std::vector<std::string>& files)

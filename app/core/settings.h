@@ -41,7 +41,8 @@ struct BatchSettings {
 };
 
 // The thumbnails' file format; JPEG unless asked otherwise.
-enum OutputFormat : uint32_t { FormatJpeg = 0, FormatWebp = 1, FormatAvif = 2 };
+// PNG is for the file manager's thumbnailer only: no run stores or offers it.
+enum OutputFormat : uint32_t { FormatJpeg = 0, FormatWebp = 1, FormatAvif = 2, FormatPng = 3 };
 
 // The separator that follows a stored folder in PathIn and PathOut.
 inline constexpr char kFolderSeparator = '/';

@@ -193,7 +193,13 @@ void CMainDialog::OnStart()
         return;
     const quillet::Refusal refusal = quillet::CheckRun(m_settings, m_files);
     if (refusal != quillet::Refusal::None) {
-        quillet::gui::ShowMessage(this, QMessageBox::NoIcon, QString::fromLatin1(quillet::RefusalText(refusal)));
+        QString text = QString::fromLatin1(quillet::RefusalText(refusal));
+        if (refusal == quillet::Refusal::NoFiles) {
+            if (const std::string others = quillet::OtherPicturesText(m_settings); !others.empty())
+                text += QStringLiteral(": the folder holds %1. Tick \"All picture types\" to take them.")
+                            .arg(QString::fromStdString(others));
+        }
+        quillet::gui::ShowMessage(this, QMessageBox::NoIcon, text);
         return;
     }
     // A destination that cannot be written would make a run that looks fine and writes nothing.

@@ -34,10 +34,10 @@ TEST(Shards, AssignmentIsByThumbnailNameAndFixedAcrossMachines)
 
 TEST(ReportLine, IsOneValidJsonLineWhateverTheFileName)
 {
-    FileRecord record{"/in/a \"b\"\\c\n\xc3\xa9\xff.jpg", "/out/x.jpg", FileStatus::Skipped, "cannot be read", 99, 12.34};
+    FileRecord record{"/in/a \"b\"\\c\n\xc3\xa9\xff.jpg", "/out/x.jpg", FileStatus::Skipped, "not a picture", 9, 99, 12.34};
     EXPECT_EQ(ReportLine(record),
               "{\"path\":\"/in/a \\\"b\\\"\\\\c\\u000a\xc3\xa9\\u00ff.jpg\",\"status\":\"skipped\","
-              "\"reason\":\"cannot be read\",\"thumbnail\":\"/out/x.jpg\",\"size\":0,\"milliseconds\":12.3}");
+              "\"reason\":\"not a picture\",\"thumbnail\":\"/out/x.jpg\",\"code\":9,\"size\":0,\"milliseconds\":12.3}");
     record.status = FileStatus::UpToDate;
     record.path = "\xe0\x80\xaf";  // an overlong "/" is not UTF-8
     EXPECT_NE(ReportLine(record).find("\"path\":\"\\u00e0\\u0080\\u00af\",\"status\":\"up to date\""),

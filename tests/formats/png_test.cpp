@@ -149,6 +149,18 @@ TEST(PngReader, GammaChunkIsHonouredAndItsAbsenceChangesNothing)
     settings.gammaCorrection = true;
     ASSERT_TRUE(plain.pixels);
     EXPECT_EQ(plain.pixels.get()[0], 64);
+
+    // A thread may read for another display; what is not a positive finite gamma is refused.
+    ASSERT_EQ(SetPNGDisplayGamma(2.2), 1u);
+    const test::Decoded srgb = ReadPng(MakePng(s), 24);
+    for (const double bad : {0.0, -2.2, std::nan(""), HUGE_VAL}) {
+        EXPECT_EQ(SetPNGDisplayGamma(bad), 0u) << bad;
+        EXPECT_EQ(GetLastLibraryError(), static_cast<uint32_t>(PX_ERR_BAD_ARGUMENT)) << bad;
+    }
+    EXPECT_EQ(GetPNGDisplayGamma(), 2.2);
+    SetPNGDisplayGamma(2.9);
+    ASSERT_TRUE(srgb.pixels);
+    EXPECT_NEAR(srgb.pixels.get()[0], 255 * std::pow(64 / 255.0, 1 / 2.2), 2);
 }
 
 TEST(PngReader, InterlacedFileGivesItsTwinsPixelsAndRowProgress)

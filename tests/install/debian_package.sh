@@ -7,7 +7,8 @@ work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
 (cd "$build" && cpack -G DEB -B "$work" >/dev/null)
 deb=$(ls "$work"/quillet_*_amd64.deb)
 listing=$(dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./||')
-for wanted in usr/bin/quillet usr/bin/quillet-batch usr/include/pxlib.h usr/include/pxlib.hpp \
+for wanted in usr/bin/quillet usr/bin/quillet-batch usr/bin/quillet-thumbnailer usr/share/thumbnailers/quillet.thumbnailer \
+              usr/share/man/man1/quillet-thumbnailer.1.gz usr/include/pxlib.h usr/include/pxlib.hpp \
               'usr/lib/.*libpxlib\.a' 'usr/lib/.*pkgconfig/pxlib\.pc' 'usr/lib/.*cmake/PXLib/PXLibConfig\.cmake' \
               usr/share/man/man1/quillet-batch.1.gz usr/share/man/man1/quillet.1.gz \
               usr/share/bash-completion/completions/quillet-batch usr/share/zsh/vendor-completions/_quillet-batch \

@@ -4,7 +4,7 @@
 set -euo pipefail
 build=$1 source=$2
 doc=$build/doc
-mandoc -Tlint -W warning "$doc/quillet-batch.1" "$doc/quillet.1"
+mandoc -Tlint -W warning "$doc/quillet-batch.1" "$doc/quillet.1" "$doc/quillet-thumbnailer.1"
 grep -q -- '\\-\\-width' "$doc/quillet-batch.1"
 appstreamcli validate --no-net "$doc/example.brackenfold.Quillet.metainfo.xml" >/dev/null
 desktop-file-validate "$source/deploy/linux/quillet.desktop"
