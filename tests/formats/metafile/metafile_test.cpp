@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cairo.h>
@@ -154,6 +155,31 @@ TEST_F(MetafileTest, MetafilesBeyondTheSizeLimitAreRefusedUncopied)
     const METAFILEPICT picture{MM_ANISOTROPIC, 2000, 2000, nullptr};
     EXPECT_EQ(SetWinMetaFileBits(uint32_t(size), bytes, nullptr, &picture), nullptr);
     munmap(map, size);
+}
+
+long PeakKilobytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// An EMF of a million SaveDC records keeps only so many states: in a fresh process the
+// drawing grows the peak memory by little, not by a copy of the state per record.
+TEST_F(MetafileTest, SavedStatesAreBounded)
+{
+    Emf many;
+    for (size_t i = 0; i + 2 < px::meta::kMaxRecords; ++i)
+        many.Rec(33, {});  // EMR_SAVEDC
+    const Bytes bytes = many.Done();
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            const long before = PeakKilobytes();
+            const Picture p = Render(bytes);
+            std::_Exit(p.rgb && PeakKilobytes() - before < 64 * 1024 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 uint32_t g_stopAt = 0;
