@@ -287,6 +287,20 @@ TEST(BmpReader, ClaimsBeyondTheFileAndTablesBeyond256AreSafe)
     EXPECT_EQ(palette[255].rgbRed, 3);
 }
 
+// A header of 41 to 51 bytes with bit fields has no room for the masks it says it holds, and
+// nothing says they follow it: refused, not read past its end (found by fuzzing).
+TEST(BmpReader, BitFieldHeadersWithoutRoomForTheirMasksAreRefused)
+{
+    Bytes header(42, 0);
+    test::Put32(header, 0, 42);
+    test::Put32(header, 4, 1);
+    test::Put32(header, 8, 1);
+    test::Put32(header, 12, 1 | 16 << 16);  // one plane of 16 bits
+    test::Put32(header, 16, 3);             // BI_BITFIELDS
+    px::bmp::BitmapInfo info;
+    EXPECT_EQ(px::bmp::ParseBitmapInfo(header.data(), header.size(), info), px::bmp::HeaderStatus::Bad);
+}
+
 TEST(BmpReader, CoreAndV5HeadersPlaceTheirTables)
 {
     // A 12-byte core header with 3-byte table entries.
