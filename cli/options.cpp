@@ -16,7 +16,8 @@ namespace {
 enum : int {
     kRule = 256, kPortrait, kCropPosition, kMethod, kFormat, kEnhancedSampling, kNoEnhancedSampling,
     kCopyExif, kStripGps, kSrgb, kNoAutoRotate, kAutoBrightness, kSharpen, kBoostColor, kFast,
-    kSkipExisting, kFilesFrom, kShard, kReport, kVersion, kSize, kQuiet, kVerbose
+    kSkipExisting, kFilesFrom, kShard, kReport, kVersion, kSize, kQuiet, kVerbose, kOverwrite, kKeepFolders,
+    kSkippedOk
 };
 
 const option kLongOptions[] = {
@@ -43,6 +44,9 @@ const option kLongOptions[] = {
     {"jobs", required_argument, nullptr, 'j'},
     {"fast", no_argument, nullptr, kFast},
     {"skip-existing", no_argument, nullptr, kSkipExisting},
+    {"overwrite", no_argument, nullptr, kOverwrite},
+    {"keep-folders", no_argument, nullptr, kKeepFolders},
+    {"skipped-ok", no_argument, nullptr, kSkippedOk},
     {"files-from", required_argument, nullptr, kFilesFrom},
     {"shard", required_argument, nullptr, kShard},
     {"report", required_argument, nullptr, kReport},
@@ -202,6 +206,9 @@ Parsed ParseOptions(int argc, char** argv, Options& options, std::string& messag
         case 'a': s.AllTypes = 1; break;
         case kFast: s.FastDecode = 1; break;
         case kSkipExisting: s.OnlyNew = 1; break;
+        case kOverwrite: s.Overwrite = 1; break;
+        case kKeepFolders: s.KeepFolders = 1; break;
+        case kSkippedOk: options.skippedOk = true; break;
         case '0': options.nulSeparated = true; break;
         case kQuiet: options.quiet = true; break;
         case kVerbose: options.verbose = true; break;

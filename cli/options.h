@@ -18,6 +18,7 @@ struct Options {
     std::string report;      // "-": standard output
     bool nulSeparated = false;
     bool ruleGiven = false;
+    bool skippedOk = false;  // skipped and kept files do not fail the run
     bool quiet = false;
     bool verbose = false;
 };

@@ -27,6 +27,7 @@ using quillet::BatchSettings;
 constexpr int kAllWritten = 0;
 constexpr int kSomeSkipped = 1;
 constexpr int kRefused = 2;
+constexpr int kStoppedBySignal = 128;  // plus the signal's number, as the shell reports it
 
 const char kUsage[] =
     "Usage: quillet-batch [options] SOURCE DEST\n"
@@ -62,7 +63,11 @@ const char kUsage[] =
     "  -j, --jobs N             files made at once (the number of cores)\n"
     "      --fast               decode each JPEG at 1/2, 1/4 or 1/8 when that still covers the\n"
     "                           thumbnail: much faster, and no less sharp\n"
-    "      --skip-existing      leave a file alone when its thumbnail is newer than it (up to date)\n"
+    "      --skip-existing      leave a file alone when its thumbnail was made from it as it is,\n"
+    "                           with the same settings (up to date)\n"
+    "      --keep-folders       mirror SOURCE's sub-folders in DEST instead of one flat folder\n"
+    "      --overwrite          replace a file in DEST that Quillet did not make; without it such a\n"
+    "                           file is kept and its source skipped (sources are never replaced)\n"
     "      --files-from FILE    the files listed in FILE (- for standard input), one a line,\n"
     "                           relative to SOURCE, instead of SOURCE's .jpg files\n"
     "  -0                       with --files-from: the names end in NUL, not newline\n"
@@ -72,6 +77,7 @@ const char kUsage[] =
     "      --report FILE        one JSON line per file: path, status, reason, thumbnail, size,\n"
     "                           milliseconds; - for standard output (the summary then goes to\n"
     "                           standard error)\n"
+    "      --skipped-ok         exit 0 also when files were skipped or kept (the report lists them)\n"
     "Messages:\n"
     "      --quiet              print only errors\n"
     "      --verbose            a line per file: what became of it, its code, its time\n"
@@ -82,9 +88,16 @@ const char kUsage[] =
     "Long options take their value as --width 800 or --width=800, short ones as -W 800 or -W800,\n"
     "and short switches bundle: -ra.\n"
     "\n"
+    "Thumbnails are named after their sources, in the order of their paths relative to SOURCE\n"
+    "(bytewise). In flat output a later source whose name is taken carries its sub-folder:\n"
+    "b/IMG_1.jpg after a/IMG_1.jpg becomes IMG_1 (b).jpg. Every thumbnail carries a record of\n"
+    "its source and settings; only a file with such a record (or the mark of an earlier\n"
+    "release) is replaced, unless --overwrite.\n"
+    "\n"
     "Ctrl-C, TERM or HUP stops after the files being made; a second one stops at once.\n"
-    "Exit status: 0 every file written, 1 some files skipped, 2 refused, bad usage or the\n"
-    "destination lost during the run.\n";
+    "Exit status: 0 every file written or up to date, 1 some files skipped or kept, 2 refused,\n"
+    "bad usage or the destination lost during the run, 130 stopped by Ctrl-C, 143 by TERM\n"
+    "(128 and the signal's number).\n";
 
 // The picture types, from the library's registry.
 void PrintTypes()
@@ -111,7 +124,7 @@ void OnInterrupt(int signalNumber)
         std::raise(signalNumber);
         return;
     }
-    g_interrupted = 1;
+    g_interrupted = signalNumber;
 }
 
 void CatchInterrupts()
@@ -319,8 +332,6 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "quillet-batch: %s\n", quillet::RefusalText(refusal));
         return kRefused;
     }
-    if (shard)
-        files = quillet::SelectShard(files, *shard);
 
     struct FileCloser {
         void operator()(std::FILE* f) const { std::fclose(f); }
@@ -352,8 +363,7 @@ int main(int argc, char** argv)
     progress.SetReport(report.get());
     const auto start = std::chrono::steady_clock::now();
     quillet::BatchResult result;
-    if (!files.empty())
-        result = quillet::RunBatch(settings, files, progress, jobs);
+    result = quillet::RunBatch(settings, files, progress, jobs, shard);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     progress.Finish();
 
@@ -363,16 +373,15 @@ int main(int argc, char** argv)
     }
     if (result.destinationLost)
         std::fprintf(stderr, "quillet-batch: %s\n", quillet::DestinationLostText());
-    const uint32_t handled = result.written + result.upToDate + static_cast<uint32_t>(result.skipped.size());
+    const uint32_t handled = result.written + result.upToDate +
+                             static_cast<uint32_t>(result.skipped.size() + result.kept.size());
     std::string incomplete;
     if (result.incomplete > 0)
         incomplete = ", " + std::to_string(result.incomplete) + " from incomplete sources";
-    if (settings.OnlyNew)
-        incomplete += ", " + std::to_string(result.upToDate) + " up to date";
     if (!options.quiet)
-        std::fprintf(summaryStream, "%u written%s, %zu skipped%s, %.2f s, %.2f files/s\n", result.written,
-                     incomplete.c_str(), result.skipped.size(), result.cancelled ? ", cancelled" : "", seconds,
-                     seconds > 0 ? handled / seconds : 0.0);
+        std::fprintf(summaryStream, "%u written%s, %u up to date, %zu kept, %zu skipped%s, %.2f s, %.2f files/s\n",
+                     result.written, incomplete.c_str(), result.upToDate, result.kept.size(), result.skipped.size(),
+                     result.cancelled ? ", cancelled" : "", seconds, seconds > 0 ? handled / seconds : 0.0);
     if (report && (progress.ReportFailed() || std::fclose(report.release()) != 0)) {
         std::fprintf(stderr, "quillet-batch: the report %s could not be written completely\n",
                      Printable(reportPath).c_str());
@@ -380,7 +389,10 @@ int main(int argc, char** argv)
     }
     if (result.destinationLost)
         return kRefused;
+    // A stopped run is never taken for a finished one.
     if (result.cancelled)
-        return kSomeSkipped;
-    return result.skipped.empty() ? kAllWritten : kSomeSkipped;
+        return kStoppedBySignal + (g_interrupted ? g_interrupted : SIGINT);
+    if (options.skippedOk)
+        return kAllWritten;
+    return result.skipped.empty() && result.kept.empty() ? kAllWritten : kSomeSkipped;
 }

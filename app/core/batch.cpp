@@ -9,6 +9,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace quillet {
 namespace {
@@ -31,15 +33,12 @@ const char* KindOf(mode_t mode)
     return "not a plain file";
 }
 
-// A thumbnail made after the source's last change: a plain file, strictly newer.
-bool ThumbnailUpToDate(const struct stat& source, const std::string& outputPath)
+Outcome Kept()
 {
-    struct stat thumbnail {};
-    if (lstat(outputPath.c_str(), &thumbnail) != 0 || !S_ISREG(thumbnail.st_mode))
-        return false;
-    const timespec& a = thumbnail.st_mtim;
-    const timespec& b = source.st_mtim;
-    return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
+    Outcome kept;
+    kept.reason = kKeptReason;
+    kept.kept = true;
+    return kept;
 }
 
 
@@ -52,6 +51,9 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
 {
     if (std::string clash = WouldReplaceSource(guards, sourcePath, outputPath); !clash.empty())
         return {clash};
+    const ExistingFile existing = LookAt(outputPath);
+    if (InTheWay(s, existing))
+        return Kept();
     // Only a plain file is read: a pipe would block the run for ever, a device may never end.
     // Opened without blocking and checked again, in case the name changed since the scan.
     const int fd = open(sourcePath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -63,7 +65,10 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
         return {std::string("cannot be opened: ") + std::strerror(errno)};
     if (!S_ISREG(info.st_mode))
         return {std::string("not a regular file: ") + KindOf(info.st_mode)};
-    if (s.OnlyNew && ThumbnailUpToDate(info, outputPath)) {
+    // Up to date: made from this source as it is now, with these settings. A source restored
+    // from an older copy has another time, so it is made again.
+    const Provenance provenance = ProvenanceOf(s, sourcePath, info);
+    if (s.OnlyNew && existing.record && *existing.record == provenance) {
         Outcome upToDate;
         upToDate.upToDate = true;
         return upToDate;
@@ -145,6 +150,12 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
     image.SetCarriedMetadata(exif, profile);
     image.SetJpegQuality(static_cast<int32_t>(s.Quality));
     image.SetFullChroma(static_cast<int32_t>(s.Sampling));
+    if (s.KeepFolders) {
+        std::error_code error;
+        std::filesystem::create_directories(std::filesystem::path(outputPath).parent_path(), error);
+        if (error)
+            return {"cannot be written: " + error.message()};
+    }
     TemporaryOutput temporary(outputPath);
     if (temporary.path().empty())
         return {"cannot be written: " + temporary.error()};
@@ -157,9 +168,14 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
             return {"cannot be written: the disk is full"};
         return {CodeReason("cannot be written", code)};
     }
+    // A PNG is made only for a file manager, which names and owns it.
+    if (s.Format != FormatPng && !StampProvenance(temporary.fd(), provenance))
+        return {"cannot be written: its provenance record could not be added"};
     // Checked again: the name may have been taken while the picture was made.
     if (std::string clash = WouldReplaceSource(guards, sourcePath, outputPath); !clash.empty())
         return {clash};
+    if (InTheWay(s, LookAt(outputPath)))
+        return Kept();
     struct stat written {};
     const uint64_t bytes = fstat(temporary.fd(), &written) == 0 ? static_cast<uint64_t>(written.st_size) : 0;
     if (std::string failure = temporary.CommitTo(outputPath, guards.newFileMode); !failure.empty())

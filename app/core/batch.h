@@ -2,26 +2,29 @@
 // reported through a small progress interface that the dialog and the terminal implement.
 #pragma once
 
+#include "core/distribute.h"
 #include "core/image_object.h"
 #include "core/settings.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace quillet {
 
-// What came of one source file.
-enum class FileStatus { Written, Incomplete, UpToDate, Skipped };
+// What came of one source file. Kept: a file that Quillet did not make holds the
+// thumbnail's name and was left alone.
+enum class FileStatus { Written, Incomplete, UpToDate, Skipped, Kept };
 
-// "written", "incomplete", "up to date" or "skipped".
+// "written", "incomplete", "up to date", "skipped" or "kept".
 const char* FileStatusText(FileStatus status);
 
 struct FileRecord {
     std::string path;
     std::string thumbnail;
     FileStatus status = FileStatus::Skipped;
-    std::string reason;          // why it was skipped
+    std::string reason;          // why it was skipped or kept
     uint32_t code = 0;           // the library's code behind the reason, when one is
     uint64_t bytes = 0;          // of the thumbnail, when one was written
     double milliseconds = 0;     // spent on this file
@@ -41,8 +44,9 @@ public:
     virtual void ShowPreview(const std::string& path) = 0;
     // True when the user asked to stop; checked after every file.
     virtual bool CheckCancelButton() = 0;
-    // A file was skipped: it could not be read or its thumbnail not written. The dialog
-    // stays silent about it; the terminal names it at once.
+    // A file was skipped: it could not be read, its thumbnail not written, or a file that
+    // Quillet did not make is in the way. The dialog stays silent about it; the terminal
+    // names it at once.
     virtual void FileSkipped(const std::string& /*path*/, const std::string& /*reason*/) {}
     // A thumbnail was written from a source whose data ended early; it is partly filled in.
     virtual void IncompleteSource(const std::string& /*path*/) {}
@@ -58,7 +62,7 @@ void CollectFiles(const std::string& folder, bool subDirs, std::vector<std::stri
                   const std::string& leaveOut = {}, bool allTypes = false);
 
 // Rebuilds `files` from the source folder, leaving out the destination's tree when it lies
-// inside the source; sets FileCount unless PathIn is empty.
+// inside the source, in the run's order; sets FileCount unless PathIn is empty.
 void RescanSource(BatchSettings& settings, std::vector<std::string>& files);
 
 // The largest side a JPEG file can hold.
@@ -94,8 +98,9 @@ struct BatchResult {
     Refusal refusal = Refusal::None;
     uint32_t written = 0;
     uint32_t incomplete = 0;  // of those written, made from sources that ended early
-    uint32_t upToDate = 0;    // with OnlyNew: left alone, their thumbnails newer than they are
+    uint32_t upToDate = 0;    // with OnlyNew: left alone, their thumbnails' records match
     std::vector<SkippedFile> skipped;
+    std::vector<SkippedFile> kept;  // a file Quillet did not make was in the way
     bool cancelled = false;
     bool destinationLost = false;  // the run ended because the destination went away
 };
@@ -103,14 +108,21 @@ struct BatchResult {
 // The one message of a run that ended because its destination was gone or unwritable.
 const char* DestinationLostText();
 
-// Checks the run, then makes the thumbnail of every file, reporting through `progress` on
-// the calling thread. A refused run touches nothing and calls no progress method. A run
-// first removes stale temporaries of earlier runs from the destination; no thumbnail ever
-// replaces one of the run's source files. With more
-// than one job, files are made in parallel; files that share an output name stay in one job,
-// in list order, so the later one wins exactly as in a run with one job.
+// The reason given for a source whose thumbnail's name is held by a file Quillet did not make.
+inline constexpr char kKeptReason[] = "a file of this name that Quillet did not make is in the way (kept)";
+
+// The run's order: bytewise by path relative to the source folder, whatever the locale.
+void SortForRun(const BatchSettings& settings, std::vector<std::string>& files);
+
+// Checks the run, then makes the thumbnail of every file in the run's order, reporting
+// through `progress` on the calling thread. A refused run touches nothing and calls no
+// progress method. A run first removes stale temporaries of earlier runs from the
+// destination; no thumbnail ever replaces one of the run's source files, nor, unless
+// Overwrite is set, a file that carries no record of ours. Names are decided from the whole
+// list; with a `shard`, only its files are then made. With more than one job, files are made
+// in parallel and taken in the run's order.
 BatchResult RunBatch(const BatchSettings& settings, const std::vector<std::string>& files,
-                     BatchProgress& progress, unsigned jobs = 1);
+                     BatchProgress& progress, unsigned jobs = 1, const std::optional<Shard>& shard = std::nullopt);
 
 // The thumbnail's file name: the source's name, with ".jpg" in place of an extension that is
 // not a JPEG one ("a.png" gives "a.jpg").
@@ -119,10 +131,15 @@ std::string ThumbnailName(const std::string& sourcePath);
 // Where the thumbnail of `sourcePath` goes: PathOut and its thumbnail name.
 std::string OutputPathFor(const BatchSettings& settings, const std::string& sourcePath);
 
-// The outputs of a run's files, in list order. When two sources of one folder have the same
-// thumbnail name, the later one keeps its whole name in its own: "a.png", "a.tif" give
-// "a.jpg", "a.tif.jpg". Names clash in the run's format: with WebP, "a.jpg" and "a.JPG" give
-// "a.webp", "a.JPG.webp". Sources of different folders keep the plain name; the later wins.
+// The outputs of a run's files, in list order, which should be the run's order: names go by
+// it. When two sources of one folder have the same thumbnail name, the later one keeps its
+// whole name in its own: "a.png", "a.tif" give "a.jpg", "a.tif.jpg". Names clash in the
+// run's format: with WebP, "a.jpg" and "a.JPG" give "a.webp", "a.JPG.webp". With
+// KeepFolders each thumbnail goes to its source's sub-folder in PathOut. Otherwise a later
+// source of another folder whose name is taken carries its folder: "b/IMG_1.jpg" after
+// "a/IMG_1.jpg" gives "IMG_1 (b).jpg", "b/c/IMG_1.jpg" "IMG_1 (b, c).jpg", a file of the
+// source folder itself "IMG_1 (top).jpg"; if that is taken too, a number follows the folder,
+// "IMG_1 (b 2).jpg". A name that would grow past 255 bytes carries a hash of the folder instead.
 std::vector<std::string> OutputPathsFor(const BatchSettings& settings, const std::vector<std::string>& files);
 
 // What loading a w × h source stored with EXIF `orientation` aims at for its thumbnail: with

@@ -1,7 +1,6 @@
-// The guards of a run: what no thumbnail may replace, and whether the destination still serves.
+// The guards of a run and the replace rule: what no thumbnail may replace, and whether the
+// destination still serves.
 #include "core/batch_internal.h"
-
-#include <sys/xattr.h>
 
 #include <filesystem>
 #include <fstream>
@@ -25,13 +24,20 @@ bool InsideFolder(const std::string& folder, const std::string& tree)
     return false;
 }
 
-bool IsOurThumbnail(const std::string& path)
-{
-    char value = 0;
-    return getxattr(path.c_str(), kThumbnailMark, &value, 1) == 1 && value == '1';
-}
-
 }  // namespace
+
+ExistingFile LookAt(const std::string& outputPath)
+{
+    // lstat: a link in the way is not ours, whatever it points to.
+    struct stat info {};
+    ExistingFile existing;
+    if (lstat(outputPath.c_str(), &info) != 0)
+        return existing;
+    existing.present = true;
+    existing.record = ReadProvenance(outputPath);
+    existing.ours = existing.record || HasOldMark(outputPath);
+    return existing;
+}
 
 mode_t NewFileMode()
 {
@@ -75,7 +81,7 @@ RunGuards GuardsFor(const BatchSettings& settings, const std::vector<std::string
         std::vector<std::string> inDestination;
         CollectFiles(settings.PathOut, false, inDestination, {}, settings.AllTypes != 0);
         for (std::string& path : inDestination)
-            if (!IsOurThumbnail(path))
+            if (!MadeByQuillet(path))
                 originals.push_back(std::move(path));
     }
     for (const std::string& path : originals) {

@@ -4,6 +4,7 @@
 
 #include "core/batch.h"
 #include "core/image_object.h"
+#include "core/provenance.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -12,13 +13,12 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace quillet {
-
-// Marks our own thumbnails, so a later run may replace them where it replaces no original.
-inline constexpr char kThumbnailMark[] = "user.quillet.thumbnail";
 
 // A file known by what it is, not by how it is spelt.
 struct FileId {
@@ -46,6 +46,16 @@ struct FdCloser {
 struct DirCloser {
     void operator()(DIR* dir) const { closedir(dir); }
 };
+
+// The folder open at `folderFd`, which it takes over: null, and the descriptor closed, when it
+// cannot be listed.
+inline std::unique_ptr<DIR, DirCloser> ListFolder(int folderFd)
+{
+    DIR* dir = fdopendir(folderFd);
+    if (!dir)
+        close(folderFd);
+    return std::unique_ptr<DIR, DirCloser>(dir);
+}
 
 // A file in the destination that becomes the thumbnail only when it is complete. It is
 // locked while it lives, so that a run starting meanwhile knows it is not stale.
@@ -97,6 +107,20 @@ RunGuards GuardsFor(const BatchSettings& settings, const std::vector<std::string
 // The reason the thumbnail at outputPath may not be written, or empty.
 std::string WouldReplaceSource(const RunGuards& guards, const std::string& sourcePath, const std::string& outputPath);
 
+// What holds a thumbnail's name before it is written.
+struct ExistingFile {
+    bool present = false;
+    bool ours = false;  // it carries our record or the mark of an earlier release
+    std::optional<Provenance> record;
+};
+ExistingFile LookAt(const std::string& outputPath);
+
+// The replace rule: a file may be replaced only when Quillet made it, or under Overwrite.
+inline bool InTheWay(const BatchSettings& settings, const ExistingFile& existing)
+{
+    return existing.present && !existing.ours && !settings.Overwrite;
+}
+
 uint32_t ExifOrientation(const std::vector<uint8_t>& block);
 
 // The EXIF block a thumbnail carries: rewritten to tell the truth about it; a block that
@@ -115,6 +139,7 @@ std::vector<uint8_t> CarriedProfile(const std::vector<uint8_t>& profile);
 
 struct Outcome {
     std::string reason;  // empty when the thumbnail was written or is up to date
+    bool kept = false;   // a file Quillet did not make is in the way
     uint32_t code = 0;   // the library's code behind a reason that does not show it
     bool incomplete = false;
     bool upToDate = false;

@@ -16,6 +16,8 @@ const char* FileStatusText(FileStatus status)
         return "up to date";
     case FileStatus::Skipped:
         return "skipped";
+    case FileStatus::Kept:
+        return "kept";
     }
     return "";
 }

@@ -6,9 +6,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <map>
 #include <mutex>
+#include <set>
 #include <thread>
+#include <utility>
 
 namespace quillet {
 namespace {
@@ -27,6 +28,7 @@ struct Run {
     RunGuards guards;
     BatchResult result;
     std::vector<Done> skipped;
+    std::vector<Done> kept;
 
     Outcome Make(size_t index) const
     {
@@ -55,19 +57,21 @@ struct Run {
             }
             progress.ShowPreview(outputs[done.index]);
         } else {
-            record.status = FileStatus::Skipped;
+            record.status = outcome.kept ? FileStatus::Kept : FileStatus::Skipped;
             progress.FileSkipped(files[done.index], outcome.reason);
-            skipped.push_back(std::move(done));
+            (outcome.kept ? kept : skipped).push_back(std::move(done));
         }
         progress.FileDone(record);
     }
 
-    // Skipped files in list order, however the jobs finished.
+    // Skipped and kept files in the run's order, however the jobs finished.
     BatchResult Finish()
     {
-        std::sort(skipped.begin(), skipped.end(), [](const Done& a, const Done& b) { return a.index < b.index; });
-        for (Done& done : skipped)
-            result.skipped.push_back({files[done.index], std::move(done.outcome.reason)});
+        for (auto [from, to] : {std::pair{&skipped, &result.skipped}, std::pair{&kept, &result.kept}}) {
+            std::sort(from->begin(), from->end(), [](const Done& a, const Done& b) { return a.index < b.index; });
+            for (Done& done : *from)
+                to->push_back({files[done.index], std::move(done.outcome.reason)});
+        }
         return std::move(result);
     }
 };
@@ -92,57 +96,27 @@ BatchResult RunInOrder(Run& run)
 
 BatchResult RunInParallel(Run& run, unsigned jobs)
 {
-    // Files sharing an output name form one group, made in list order by one worker.
-    std::map<std::string, size_t> groupOf;
-    std::vector<std::vector<size_t>> groups;
-    for (size_t i = 0; i < run.files.size(); ++i) {
-        auto [it, added] = groupOf.try_emplace(run.outputs[i], groups.size());
-        if (added)
-            groups.emplace_back();
-        groups[it->second].push_back(i);
-    }
-    // The largest files first, so that the run does not end with one worker busy on a large
-    // photograph while the others idle; the bytes of a file stand in for its work.
-    std::vector<std::pair<uint64_t, size_t>> bySize(groups.size());
-    for (size_t g = 0; g < groups.size(); ++g) {
-        uint64_t bytes = 0;
-        for (size_t index : groups[g]) {
-            struct stat info {};
-            if (stat(run.files[index].c_str(), &info) == 0 && S_ISREG(info.st_mode))
-                bytes += static_cast<uint64_t>(info.st_size);
-        }
-        bySize[g] = {bytes, g};
-    }
-    std::stable_sort(bySize.begin(), bySize.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-    std::vector<std::vector<size_t>> ordered;
-    ordered.reserve(groups.size());
-    for (const auto& entry : bySize)
-        ordered.push_back(std::move(groups[entry.second]));
-    groups = std::move(ordered);
-
+    // Names are decided before the run, so no two files share an output: each worker takes the
+    // next file in the run's order.
     std::mutex lock;
     std::condition_variable changed;
     std::deque<Done> finished;
-    std::atomic<size_t> nextGroup{0};
+    std::atomic<size_t> nextFile{0};
     std::atomic<bool> stop{false};
     std::atomic<bool> lost{false};
     unsigned running = jobs;
 
     auto worker = [&] {
-        for (size_t g; !stop && (g = nextGroup++) < groups.size();) {
-            for (size_t index : groups[g]) {
-                if (stop)
-                    break;
-                if (!DestinationUsable(run.settings.PathOut)) {
-                    lost = true;
-                    stop = true;
-                    break;
-                }
-                Done done{index, run.Make(index)};
-                std::lock_guard guard(lock);
-                finished.push_back(std::move(done));
-                changed.notify_one();
+        for (size_t index; !stop && (index = nextFile++) < run.files.size();) {
+            if (!DestinationUsable(run.settings.PathOut)) {
+                lost = true;
+                stop = true;
+                break;
             }
+            Done done{index, run.Make(index)};
+            std::lock_guard guard(lock);
+            finished.push_back(std::move(done));
+            changed.notify_one();
         }
         std::lock_guard guard(lock);
         --running;
@@ -180,20 +154,43 @@ BatchResult RunInParallel(Run& run, unsigned jobs)
 }  // namespace
 
 BatchResult RunBatch(const BatchSettings& settings, const std::vector<std::string>& files, BatchProgress& progress,
-                     unsigned jobs)
+                     unsigned jobs, const std::optional<Shard>& shard)
 {
     if (const Refusal refusal = CheckRun(settings, files); refusal != Refusal::None) {
         BatchResult refused;
         refused.refusal = refusal;
         return refused;
     }
-    RemoveStaleTemporaries(settings.PathOut);
-    progress.SetRange(0, static_cast<uint32_t>(files.size()));
-    Run run{settings, files, {}, progress, GuardsFor(settings, files), {}, {}};
-    run.outputs = OutputPathsFor(settings, files);
-    if (jobs <= 1 || files.size() < 2)
+    // Names come from the whole list in the run's order, so every shard and every rerun agree.
+    std::vector<std::string> sorted = files;
+    SortForRun(settings, sorted);
+    std::vector<std::string> outputs = OutputPathsFor(settings, sorted);
+    if (shard) {
+        size_t kept = 0;
+        for (size_t i = 0; i < sorted.size(); ++i) {
+            if (ShardOf(sorted[i], shard->count) != shard->index)
+                continue;
+            if (kept != i) {
+                sorted[kept] = std::move(sorted[i]);
+                outputs[kept] = std::move(outputs[i]);
+            }
+            ++kept;
+        }
+        sorted.resize(kept);
+        outputs.resize(kept);
+        if (sorted.empty())
+            return {};
+    }
+    std::set<std::string> folders{settings.PathOut};
+    for (const std::string& output : outputs)
+        folders.insert(output.substr(0, output.find_last_of(kFolderSeparator) + 1));
+    for (const std::string& folder : folders)
+        RemoveStaleTemporaries(folder);
+    progress.SetRange(0, static_cast<uint32_t>(sorted.size()));
+    Run run{settings, sorted, std::move(outputs), progress, GuardsFor(settings, sorted), {}, {}, {}};
+    if (jobs <= 1 || sorted.size() < 2)
         return RunInOrder(run);
-    return RunInParallel(run, static_cast<unsigned>(std::min<size_t>(jobs, files.size())));
+    return RunInParallel(run, static_cast<unsigned>(std::min<size_t>(jobs, sorted.size())));
 }
 
 }  // namespace quillet

@@ -42,11 +42,9 @@ struct Walk {
     // Takes ownership of folderFd.
     void Folder(int folderFd, const std::string& base)
     {
-        std::unique_ptr<DIR, DirCloser> dir(fdopendir(folderFd));
-        if (!dir) {
-            close(folderFd);
+        const std::unique_ptr<DIR, DirCloser> dir = ListFolder(folderFd);
+        if (!dir)
             return;
-        }
         while (const dirent* entry = readdir(dir.get())) {
             const std::string name = entry->d_name;
             if (name.empty() || name == "." || name == "..")
@@ -106,6 +104,7 @@ void RescanSource(BatchSettings& settings, std::vector<std::string>& files)
         return;
     // Thumbnails made into the source tree are not sources of the next run.
     CollectFiles(settings.PathIn, settings.SubDirs != 0, files, settings.PathOut, settings.AllTypes != 0);
+    SortForRun(settings, files);
     settings.FileCount = static_cast<uint32_t>(files.size());
 }
 

@@ -16,6 +16,7 @@ std::string WriteFileManagerThumbnail(const std::string& input, const std::strin
     s.AutoRotate = 1;
     s.ToSRGB = 1;  // file managers draw in sRGB and read no profile
     s.Format = FormatPng;
+    s.Overwrite = 1;  // the file manager names the output and owns what is there
     // A box as large as the picture's longer side fits it at its own size, upright or not.
     uint32_t width = 0, height = 0;
     if (const uint32_t reader = ReaderFor(InputFileType(input)); reader != 0) {

@@ -21,7 +21,7 @@ std::string FileLineText(uint32_t position, uint32_t count, const std::string& p
 bool RunNeedsSummary(const BatchResult& result)
 {
     return result.refusal == Refusal::None &&
-           (!result.skipped.empty() || result.incomplete > 0 || result.destinationLost);
+           (!result.skipped.empty() || !result.kept.empty() || result.incomplete > 0 || result.destinationLost);
 }
 
 std::string RunSummaryText(const BatchResult& result)
@@ -29,6 +29,10 @@ std::string RunSummaryText(const BatchResult& result)
     std::string text = Count(result.written, "thumbnail written", "thumbnails written");
     if (result.incomplete > 0)
         text += ", " + std::to_string(result.incomplete) + " from incomplete sources";
+    if (result.upToDate > 0)
+        text += ", " + std::to_string(result.upToDate) + " up to date";
+    if (!result.kept.empty())
+        text += ", " + std::to_string(result.kept.size()) + " kept (a file Quillet did not make was in the way)";
     text += ", " + Count(result.skipped.size(), "file skipped", "files skipped");
     if (result.destinationLost)
         text = std::string(DestinationLostText()) + "\n\n" + text;
@@ -45,8 +49,9 @@ std::string RunDetailsText(const BatchResult& result, const std::string& sourceF
         return !base.empty() && path.rfind(base, 0) == 0 ? path.substr(base.size()) : path;
     };
     std::string details;
-    for (const SkippedFile& file : result.skipped)
-        details += name(file.path) + ": " + file.reason + "\n";
+    for (const auto* list : {&result.skipped, &result.kept})
+        for (const SkippedFile& file : *list)
+            details += name(file.path) + ": " + file.reason + "\n";
     for (const std::string& path : incompleteSources)
         details += name(path) + ": its data ended early; the thumbnail is partly filled in\n";
     if (!details.empty())

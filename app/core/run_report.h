@@ -16,8 +16,9 @@ std::string FileLineText(uint32_t position, uint32_t count, const std::string& p
 // A run that wrote everything it was given, from whole sources, needs no words.
 bool RunNeedsSummary(const BatchResult& result);
 
-// "3 thumbnails written, 1 file skipped", with ", 2 from incomplete sources" after the
-// written count when there were such, and the reason first when the destination was lost.
+// "3 thumbnails written, 1 file skipped", with ", 2 from incomplete sources", ", 4 up to
+// date" and ", 1 kept (...)" after the written count when there were such, and the reason
+// first when the destination was lost.
 std::string RunSummaryText(const BatchResult& result);
 
 // One line per skipped file, "name: reason", then one per thumbnail made from an incomplete

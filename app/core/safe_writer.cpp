@@ -4,7 +4,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/xattr.h>
 
 #include <atomic>
 #include <cerrno>
@@ -85,7 +84,6 @@ std::string TemporaryOutput::CommitTo(const std::string& outputPath, mode_t newF
                                                                                     : newFileMode;
     if (fchmod(m_fd, mode) != 0)
         return std::strerror(errno);
-    fsetxattr(m_fd, kThumbnailMark, "1", 1, 0);  // a file system without xattrs just keeps it unmarked
     if (std::rename(m_path.c_str(), outputPath.c_str()) != 0)
         return std::strerror(errno);
     m_path.clear();
@@ -106,11 +104,9 @@ void RemoveStaleTemporaries(const std::string& folder)
     const int folderFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd < 0)
         return;
-    std::unique_ptr<DIR, DirCloser> dir(fdopendir(folderFd));
-    if (!dir) {
-        close(folderFd);
+    const std::unique_ptr<DIR, DirCloser> dir = ListFolder(folderFd);
+    if (!dir)
         return;
-    }
     while (const dirent* entry = readdir(dir.get())) {
         const std::string name = entry->d_name;
         if (name.size() != kTemporaryNameLength || name.rfind(kTemporaryPrefix, 0) != 0)

@@ -28,6 +28,8 @@ void ForEachStoredInt(BatchSettings& s, Visit&& visit)
     visit("AllTypes", s.AllTypes, 0u);
     visit("FastDecode", s.FastDecode, 0u);
     visit("OnlyNew", s.OnlyNew, 0u);
+    visit("KeepFolders", s.KeepFolders, 0u);
+    visit("Overwrite", s.Overwrite, 0u);
 }
 
 }  // namespace

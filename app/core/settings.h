@@ -37,7 +37,9 @@ struct BatchSettings {
     uint32_t Format = 0;  // OutputFormat of the thumbnails
     uint32_t AllTypes = 0;  // every type the library reads, not only ".jpg" files
     uint32_t FastDecode = 0;  // decode JPEGs at 1/2, 1/4 or 1/8 when the thumbnail is still covered
-    uint32_t OnlyNew = 0;     // skip a source whose thumbnail exists and is newer
+    uint32_t OnlyNew = 0;     // skip a source whose thumbnail's record says it is up to date
+    uint32_t KeepFolders = 0;  // mirror the source's sub-folders in the destination
+    uint32_t Overwrite = 0;    // replace files in the way that Quillet did not make; no dialog control
 };
 
 // The thumbnails' file format; JPEG unless asked otherwise.

@@ -134,6 +134,7 @@ bool CMainDialog::UpdateData(bool fromControls)
     check(m_ui.subDirsCheck, m_settings.SubDirs);
     check(m_ui.fastDecodeCheck, m_settings.FastDecode);
     check(m_ui.onlyNewCheck, m_settings.OnlyNew);
+    check(m_ui.keepFoldersCheck, m_settings.KeepFolders);
     check(m_ui.autoRotateCheck, m_settings.AutoRotate);
     check(m_ui.stripGpsCheck, m_settings.StripGPS);
     check(m_ui.allTypesCheck, m_settings.AllTypes);

@@ -83,11 +83,12 @@ TEST(SaveFile, CodesWithoutAWriterCreateNoFile)
 TEST(OutputPathsFor, ThumbnailsAreJpegNamesAndClashesOfOneFolderKeepTheirExtension)
 {
     BatchSettings s;
+    s.PathIn = "/in/";
     s.PathOut = "/out/";
     const std::vector<std::string> files = {"/in/a.png", "/in/a.tif", "/in/a.jpg", "/in/sub/a.png",
                                             "/in/b.JPG", "/in/c.jpeg", "/in/d",    "/in/.e.psd"};
     const std::vector<std::string> expected = {"/out/a.jpg", "/out/a.tif.jpg", "/out/a.jpg.jpg",
-                                               "/out/a.jpg",  // another folder: the later wins
+                                               "/out/a (sub).jpg",  // another folder: it carries its own
                                                "/out/b.JPG", "/out/c.jpeg",    "/out/d.jpg",
                                                "/out/.e.jpg"};
     EXPECT_EQ(OutputPathsFor(s, files), expected);
@@ -100,12 +101,13 @@ TEST(OutputPathsFor, NamesClashInTheRunsFormat)
         OutputFormat format;
         std::vector<std::string> expected;
     } rows[] = {
-        {FormatJpeg, {"/out/a.jpg", "/out/a.JPG", "/out/a.png.jpg", "/out/a.webp.jpg", "/out/a.JPG"}},
-        {FormatWebp, {"/out/a.webp", "/out/a.JPG.webp", "/out/a.png.webp", "/out/a.webp.webp", "/out/a.webp"}},
-        {FormatAvif, {"/out/a.avif", "/out/a.JPG.avif", "/out/a.png.avif", "/out/a.webp.avif", "/out/a.avif"}},
+        {FormatJpeg, {"/out/a.jpg", "/out/a.JPG", "/out/a.png.jpg", "/out/a.webp.jpg", "/out/a (sub).JPG"}},
+        {FormatWebp, {"/out/a.webp", "/out/a.JPG.webp", "/out/a.png.webp", "/out/a.webp.webp", "/out/a (sub).webp"}},
+        {FormatAvif, {"/out/a.avif", "/out/a.JPG.avif", "/out/a.png.avif", "/out/a.webp.avif", "/out/a (sub).avif"}},
     };
     for (const auto& row : rows) {
         BatchSettings s;
+        s.PathIn = "/in/";
         s.PathOut = "/out";
         s.Format = row.format;
         EXPECT_EQ(OutputPathsFor(s, files), row.expected) << row.format;

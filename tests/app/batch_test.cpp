@@ -156,8 +156,9 @@ TEST(RunBatch, MakesThumbnailsSkipsNonPicturesAndReportsEachStep)
     ASSERT_EQ(result.skipped.size(), 1u);
     EXPECT_EQ(result.skipped[0].path, files[1]);
     EXPECT_EQ(result.skipped[0].reason, "not a picture");
+    // In the run's order, bytewise by name, whatever the list's.
     EXPECT_EQ(progress.events, (std::vector<std::string>{"range 0..3", "pos 0", "preview a.jpg", "pos 1",
-                                                         "skipped notes.jpg", "pos 2", "preview c.JPG"}));
+                                                         "preview c.JPG", "pos 2", "skipped notes.jpg"}));
     EXPECT_EQ(test::JpegSize(out / "a.jpg").width, 640u);
     EXPECT_EQ(test::JpegSize(out / "c.JPG").height, 480u);  // portrait fits inside by default
     EXPECT_FALSE(fs::exists(out / "notes.jpg"));
@@ -247,11 +248,13 @@ TEST(RunBatch, AMissingDestinationEndsTheRunBeforeAnyFileIsDecoded)
 TEST(RunBatch, AnOldThumbnailSurvivesAFailedSave)
 {
     TempFolder in, out;
-    std::ofstream(in / "broken.jpg") << "not a picture";
-    std::ofstream(out / "broken.jpg") << "old thumbnail";
+    test::WriteJpeg(in / "broken.jpg", 300, 200);
     RecordingProgress progress;
+    ASSERT_EQ(RunBatch(SettingsFor(in, out), {in / "broken.jpg"}, progress).written, 1u);
+    const std::vector<uint8_t> old = test::ReadBytes(out / "broken.jpg");
+    std::ofstream(in / "broken.jpg") << "not a picture";
     RunBatch(SettingsFor(in, out), {in / "broken.jpg"}, progress);
-    EXPECT_EQ(test::ReadBytes(out / "broken.jpg").size(), std::string("old thumbnail").size());
+    EXPECT_EQ(test::ReadBytes(out / "broken.jpg"), old);
 }
 
 TEST(RunBatch, ParallelJobsGiveTheSameFilesAsOneJobIncludingNameClashes)
@@ -264,7 +267,7 @@ TEST(RunBatch, ParallelJobsGiveTheSameFilesAsOneJobIncludingNameClashes)
         files.push_back(in / ("f" + std::to_string(i) + ".jpg"));
         test::WriteJpeg(files.back(), 300 + 37 * i, 200 + 11 * i, {}, i);
     }
-    // Same name twice: the later file wins; a broken later file must not hide the earlier.
+    // Same name twice: the later file carries its folder; a broken one hides nothing.
     files.push_back(in / "x/same.jpg");
     test::WriteJpeg(files.back(), 400, 300, {}, 40);
     files.push_back(in / "y/same.jpg");
@@ -289,7 +292,8 @@ TEST(RunBatch, ParallelJobsGiveTheSameFilesAsOneJobIncludingNameClashes)
         const std::string name = entry.path().filename().string();
         EXPECT_EQ(test::ReadBytes(entry.path().string()), test::ReadBytes(two / name)) << name;
     }
-    EXPECT_EQ(test::JpegSize(two / "same.jpg").width, 500u);
+    EXPECT_EQ(test::JpegSize(two / "same.jpg").width, 400u);
+    EXPECT_EQ(test::JpegSize(two / "same (y).jpg").width, 500u);
     EXPECT_EQ(test::JpegSize(two / "clash.jpg").width, 400u);
 }
 
@@ -326,6 +330,11 @@ TEST(RunBatch, NoThumbnailReplacesAnOriginalOfTheSourceTree)
     EXPECT_EQ(again.written, 1u);
     EXPECT_EQ(test::JpegSize(in / "sub/other.jpg").width, 200u);  // made from the new source
     EXPECT_EQ(test::ReadBytes(in / "sub/n01.jpg"), original);
+    // Overwrite lifts the rule for files Quillet did not make, never for the originals.
+    s.Overwrite = 1;
+    RecordingProgress overwriting;
+    RunBatch(s, {in / "sub/n01.jpg", in / "n01.jpg"}, overwriting);
+    EXPECT_EQ(test::ReadBytes(in / "sub/n01.jpg"), original);
 }
 
 TEST(RunBatch, PipesAndDevicesAreSkippedWithoutBeingRead)
@@ -352,7 +361,8 @@ TEST(RunBatch, NewThumbnailsFollowTheUmaskReplacedOnesKeepTheirMode)
     TempFolder in, out;
     test::WriteJpeg(in / "new.jpg", 100, 80);
     test::WriteJpeg(in / "old.jpg", 100, 80);
-    std::ofstream(out / "old.jpg") << "older thumbnail";
+    RecordingProgress first;
+    ASSERT_EQ(RunBatch(SettingsFor(in, out), {in / "old.jpg"}, first).written, 1u);  // an older thumbnail
     ASSERT_EQ(chmod((out / "old.jpg").c_str(), 0640), 0);
     const mode_t saved = umask(077);
     RecordingProgress progress;

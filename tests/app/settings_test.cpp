@@ -62,7 +62,7 @@ TEST(Settings, SaveWritesTheIntegersInOrderAndNoFolder)
         "Width=800", "Height=480", "Type=4294967295", "Portrait=1", "ResType=0", "Sampling=1",
         "Middle=65", "Autolev=0", "Sharpen=0", "CopyExif=0", "Boost=0", "AutoRotate=1", "StripGPS=0",
         "ToSRGB=0", "Format=0", "AllTypes=0",
-        "FastDecode=0", "OnlyNew=0"};
+        "FastDecode=0", "OnlyNew=0", "KeepFolders=0", "Overwrite=0"};
     EXPECT_EQ(store.writes(), expected);
 
     BatchSettings back;

@@ -584,7 +584,13 @@ TEST(Switches, OffGiveTodaysBytes)
     image.SetJpegQuality(95);
     image.SetFullChroma(1);
     ASSERT_EQ(image.SaveFile(out / "plain.jpg", TypeJpeg), 0u);
-    EXPECT_EQ(test::ReadBytes(out / "p.jpg"), test::ReadBytes(out / "plain.jpg"));
+    // The same, but for the provenance record every thumbnail carries.
+    std::vector<uint8_t> thumbnail = test::ReadBytes(out / "p.jpg");
+    const std::vector<uint8_t> record = {0xFF, 0xEB, 0x00, 0x33, 'Q', 'u', 'i', 'l', 'l', 'e', 't', 0};
+    const auto at = std::search(thumbnail.begin(), thumbnail.end(), record.begin(), record.end());
+    ASSERT_NE(at, thumbnail.end());
+    thumbnail.erase(at, at + 2 + 0x33);
+    EXPECT_EQ(thumbnail, test::ReadBytes(out / "plain.jpg"));
 }
 
 }  // namespace

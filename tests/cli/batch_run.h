@@ -1,11 +1,14 @@
 // Runs the built quillet-batch through the shell and keeps what it printed.
 #pragma once
 
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace test {
 
@@ -28,6 +31,23 @@ inline Outcome Batch(const std::string& arguments, const std::string& environmen
     const int status = pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+// Starts quillet-batch with `arguments`, its output thrown away; the caller waits for it.
+inline pid_t Spawn(const std::vector<std::string>& arguments)
+{
+    const pid_t child = fork();
+    if (child != 0)
+        return child;
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    dup2(null, STDERR_FILENO);
+    std::vector<char*> argv{const_cast<char*>(QUILLET_BATCH)};
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    execv(QUILLET_BATCH, argv.data());
+    _exit(127);
 }
 
 }  // namespace test
