@@ -47,6 +47,7 @@ const option kLongOptions[] = {
     {"overwrite", no_argument, nullptr, kOverwrite},
     {"keep-folders", no_argument, nullptr, kKeepFolders},
     {"skipped-ok", no_argument, nullptr, kSkippedOk},
+    {"dry-run", no_argument, nullptr, 'n'},
     {"files-from", required_argument, nullptr, kFilesFrom},
     {"shard", required_argument, nullptr, kShard},
     {"report", required_argument, nullptr, kReport},
@@ -56,7 +57,7 @@ const option kLongOptions[] = {
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
 };
-constexpr char kShortOptions[] = ":W:H:q:j:ra0h";
+constexpr char kShortOptions[] = ":W:H:q:j:ra0nh";
 
 // A side of the thumbnail: a number too large to hold is kept too large, so the run's own
 // check names the limit.
@@ -209,6 +210,7 @@ Parsed ParseOptions(int argc, char** argv, Options& options, std::string& messag
         case kOverwrite: s.Overwrite = 1; break;
         case kKeepFolders: s.KeepFolders = 1; break;
         case kSkippedOk: options.skippedOk = true; break;
+        case 'n': s.DryRun = 1; break;
         case '0': options.nulSeparated = true; break;
         case kQuiet: options.quiet = true; break;
         case kVerbose: options.verbose = true; break;

@@ -16,7 +16,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -78,6 +77,8 @@ const char kUsage[] =
     "                           milliseconds; - for standard output (the summary then goes to\n"
     "                           standard error)\n"
     "      --skipped-ok         exit 0 also when files were skipped or kept (the report lists them)\n"
+    "  -n, --dry-run            say for every file whether its thumbnail would be written, is up to\n"
+    "                           date, is kept or skipped; write nothing and create no folder\n"
     "Messages:\n"
     "      --quiet              print only errors\n"
     "      --verbose            a line per file: what became of it, its code, its time\n"
@@ -279,7 +280,7 @@ int main(int argc, char** argv)
     const std::string& shardText = options.shard;
     const std::string& reportPath = options.report;
     const bool nulSeparated = options.nulSeparated;
-    const unsigned jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+    const unsigned jobs = quillet::JobCount(options.jobs);
     if (folders.size() != 2)
         return BadUsage("give a SOURCE and a DEST folder");
 
@@ -359,7 +360,9 @@ int main(int argc, char** argv)
                              "apply it\n");
 
     CatchInterrupts();
-    TerminalProgress progress(isatty(STDERR_FILENO) != 0 && !options.quiet, options.verbose);
+    // A dry run says what it would do with every file.
+    TerminalProgress progress(isatty(STDERR_FILENO) != 0 && !options.quiet,
+                              options.verbose || (settings.DryRun && !options.quiet));
     progress.SetReport(report.get());
     const auto start = std::chrono::steady_clock::now();
     quillet::BatchResult result;
@@ -378,7 +381,11 @@ int main(int argc, char** argv)
     std::string incomplete;
     if (result.incomplete > 0)
         incomplete = ", " + std::to_string(result.incomplete) + " from incomplete sources";
-    if (!options.quiet)
+    if (!options.quiet && settings.DryRun)
+        std::fprintf(summaryStream, "dry run: %u would be written, %u up to date, %zu kept, %zu skipped%s; nothing "
+                     "was written\n", result.written, result.upToDate, result.kept.size(), result.skipped.size(),
+                     result.cancelled ? ", cancelled" : "");
+    else if (!options.quiet)
         std::fprintf(summaryStream, "%u written%s, %u up to date, %zu kept, %zu skipped%s, %.2f s, %.2f files/s\n",
                      result.written, incomplete.c_str(), result.upToDate, result.kept.size(), result.skipped.size(),
                      result.cancelled ? ", cancelled" : "", seconds, seconds > 0 ? handled / seconds : 0.0);

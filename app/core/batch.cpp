@@ -33,6 +33,27 @@ const char* KindOf(mode_t mode)
     return "not a plain file";
 }
 
+// A file that is not a picture of a type Quillet recognised by its content, with the reader's code.
+Outcome NotAPicture(uint32_t code)
+{
+    Outcome notPicture{"not a picture"};
+    notPicture.code = code;
+    return notPicture;
+}
+
+// What a dry run can tell without decoding: whether the picture's header reads.
+Outcome WouldMake(const std::string& readPath, int32_t type, bool recognised)
+{
+    uint32_t width = 0, height = 0, code = 5;  // the library's "no picture"
+    if (DataChannel* source = type != TypeNone ? OpenFileSource(readPath.c_str()) : nullptr) {
+        code = GetPictureInfo(source, ReaderFor(type), &width, &height) ? 0 : GetLastLibraryError();
+        CloseSource(source);
+    }
+    if (code == 0)
+        return {};
+    return recognised ? Outcome{CodeReason("cannot be read", code)} : NotAPicture(code);
+}
+
 Outcome Kept()
 {
     Outcome kept;
@@ -83,6 +104,8 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
         type = TypeFromExtension(sourcePath);
     if (type != TypeNone && ReaderFor(type) == PX_FILE_UNKNOWN)
         return {"cannot be read: Quillet has no reader for " + TypeName(type) + " pictures"};
+    if (s.DryRun)
+        return WouldMake(readPath, type, recognised);
 
     CImageObject image;
     // Thumbnails are for sRGB screens, which is what a PNG's gAMA 1/2.2 or sRGB chunk says.
@@ -93,11 +116,8 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
     if (const uint32_t code = image.LoadFileAs(readPath, type)) {
         // Content of no known type tried by its name: a text file or an empty ".jpg". What the
         // reader said helps nobody but a developer, so the code goes to the report only.
-        if (!recognised) {
-            Outcome notPicture{"not a picture"};
-            notPicture.code = code;
-            return notPicture;
-        }
+        if (!recognised)
+            return NotAPicture(code);
         return {CodeReason("cannot be read", code)};
     }
     if (!image.HasPicture())

@@ -15,7 +15,7 @@ namespace quillet {
 
 // What came of one source file. Kept: a file that Quillet did not make holds the
 // thumbnail's name and was left alone.
-enum class FileStatus { Written, Incomplete, UpToDate, Skipped, Kept };
+enum class FileStatus { Written, Incomplete, UpToDate, Skipped, Kept, WouldBeWritten };
 
 // "written", "incomplete", "up to date", "skipped" or "kept".
 const char* FileStatusText(FileStatus status);
@@ -33,7 +33,8 @@ struct FileRecord {
 // One JSON object on one line, for a job's log; file names that are not UTF-8 stay readable.
 std::string ReportLine(const FileRecord& record);
 
-// What a run reports while it goes. All calls come from the thread that called RunBatch.
+// What a run reports while it goes. Calls come from the thread that called RunBatch, except
+// the two marked as coming from any of the run's threads.
 class BatchProgress {
 public:
     virtual ~BatchProgress() = default;
@@ -52,6 +53,11 @@ public:
     virtual void IncompleteSource(const std::string& /*path*/) {}
     // Every file once, whatever came of it, after the calls above.
     virtual void FileDone(const FileRecord& /*record*/) {}
+    // From any of the run's threads: a file is begun.
+    virtual void FileStarted(const std::string& /*path*/) {}
+    // From any of the run's threads: true once the user asked to stop. No file is begun
+    // after that; the files in flight are finished, and the run ends as cancelled.
+    virtual bool StopRequested() const { return false; }
 };
 
 // Appends the ".jpg" entries (any letter case) of `folder` that are not folders, depth first

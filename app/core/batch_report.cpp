@@ -18,6 +18,8 @@ const char* FileStatusText(FileStatus status)
         return "skipped";
     case FileStatus::Kept:
         return "kept";
+    case FileStatus::WouldBeWritten:
+        return "would be written";
     }
     return "";
 }

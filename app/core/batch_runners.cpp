@@ -32,6 +32,7 @@ struct Run {
 
     Outcome Make(size_t index) const
     {
+        progress.FileStarted(files[index]);
         const auto start = std::chrono::steady_clock::now();
         Outcome outcome = MakeThumbnail(settings, guards, files[index], outputs[index]);
         outcome.milliseconds =
@@ -48,6 +49,9 @@ struct Run {
         if (outcome.upToDate) {
             ++result.upToDate;
             record.status = FileStatus::UpToDate;
+        } else if (outcome.reason.empty() && settings.DryRun) {
+            ++result.written;
+            record.status = FileStatus::WouldBeWritten;
         } else if (outcome.reason.empty()) {
             ++result.written;
             if (outcome.incomplete) {
@@ -80,6 +84,10 @@ BatchResult RunInOrder(Run& run)
 {
     for (size_t i = 0; i < run.files.size(); ++i) {
         run.progress.SetPos(static_cast<uint32_t>(i));
+        if (run.progress.StopRequested()) {
+            run.result.cancelled = true;
+            break;
+        }
         // Decoding more files is pointless once no thumbnail can be written.
         if (!DestinationUsable(run.settings.PathOut)) {
             run.result.destinationLost = true;
@@ -104,10 +112,17 @@ BatchResult RunInParallel(Run& run, unsigned jobs)
     std::atomic<size_t> nextFile{0};
     std::atomic<bool> stop{false};
     std::atomic<bool> lost{false};
+    std::atomic<bool> stopRequested{false};
     unsigned running = jobs;
 
     auto worker = [&] {
         for (size_t index; !stop && (index = nextFile++) < run.files.size();) {
+            // Asked between two files: the ones in flight elsewhere still finish.
+            if (run.progress.StopRequested()) {
+                stopRequested = true;
+                stop = true;
+                break;
+            }
             if (!DestinationUsable(run.settings.PathOut)) {
                 lost = true;
                 stop = true;
@@ -148,6 +163,7 @@ BatchResult RunInParallel(Run& run, unsigned jobs)
     for (std::thread& t : threads)
         t.join();
     run.result.destinationLost = lost;
+    run.result.cancelled = run.result.cancelled || stopRequested;
     return run.Finish();
 }
 
@@ -184,8 +200,10 @@ BatchResult RunBatch(const BatchSettings& settings, const std::vector<std::strin
     std::set<std::string> folders{settings.PathOut};
     for (const std::string& output : outputs)
         folders.insert(output.substr(0, output.find_last_of(kFolderSeparator) + 1));
+    // A dry run leaves even the debris of earlier runs where it is.
     for (const std::string& folder : folders)
-        RemoveStaleTemporaries(folder);
+        if (!settings.DryRun)
+            RemoveStaleTemporaries(folder);
     progress.SetRange(0, static_cast<uint32_t>(sorted.size()));
     Run run{settings, sorted, std::move(outputs), progress, GuardsFor(settings, sorted), {}, {}, {}};
     if (jobs <= 1 || sorted.size() < 2)

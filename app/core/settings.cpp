@@ -1,6 +1,8 @@
 // Loading and saving the settings record.
 #include "core/settings.h"
 
+#include <algorithm>
+#include <thread>
 #include <type_traits>
 
 namespace quillet {
@@ -30,6 +32,7 @@ void ForEachStoredInt(BatchSettings& s, Visit&& visit)
     visit("OnlyNew", s.OnlyNew, 0u);
     visit("KeepFolders", s.KeepFolders, 0u);
     visit("Overwrite", s.Overwrite, 0u);
+    visit("Jobs", s.Jobs, 0u);
 }
 
 }  // namespace
@@ -39,6 +42,13 @@ std::string WithSeparator(const std::string& folder)
     if (folder.empty() || folder.back() == kFolderSeparator)
         return folder;
     return folder + kFolderSeparator;
+}
+
+unsigned JobCount(uint32_t jobs)
+{
+    if (jobs == 0)
+        jobs = std::thread::hardware_concurrency();
+    return std::clamp<uint32_t>(jobs, 1, kMaxJobs);
 }
 
 void LoadSettings(SettingsStore& store, BatchSettings& settings)

@@ -40,7 +40,15 @@ struct BatchSettings {
     uint32_t OnlyNew = 0;     // skip a source whose thumbnail's record says it is up to date
     uint32_t KeepFolders = 0;  // mirror the source's sub-folders in the destination
     uint32_t Overwrite = 0;    // replace files in the way that Quillet did not make; no dialog control
+    uint32_t Jobs = 0;        // files the desktop program makes at once; 0: one per core
+    uint32_t DryRun = 0;       // tell what a run would do, write nothing; never stored
 };
+
+// The most files made at once: each holds a picture in memory.
+inline constexpr uint32_t kMaxJobs = 4096;
+
+// The jobs a run takes for a stored Jobs value: 0 means one per core, and no more than kMaxJobs.
+unsigned JobCount(uint32_t jobs);
 
 // The thumbnails' file format; JPEG unless asked otherwise.
 // PNG is for the file manager's thumbnailer only: no run stores or offers it.

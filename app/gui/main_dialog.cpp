@@ -6,6 +6,7 @@
 #include "core/numbers.h"
 #include "core/run_report.h"
 #include "gui/about_dialog.h"
+#include "gui/batch_run.h"
 #include "gui/controls.h"
 #include "gui/folder_browser.h"
 #include "gui/progress_dialog.h"
@@ -13,6 +14,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QEventLoop>
 #include <QMenu>
 #include <QPointer>
 
@@ -214,9 +216,17 @@ void CMainDialog::OnStart()
     CProgressDialog progress;
     if (!progress.Create(this))
         return;
+    // The files are made beside the window, which goes on answering until the run has ended.
+    CBatchRun run(m_settings, m_files, quillet::JobCount(m_settings.Jobs));
+    progress.Follow(run);
+    QEventLoop waiting;
+    connect(&run, &CBatchRun::finished, &waiting, &QEventLoop::quit);
     m_run = &progress;
-    progress.SetFiles(&m_files);
-    const quillet::BatchResult result = quillet::RunBatch(m_settings, m_files, progress);
+    run.Start();
+    waiting.exec();
+    // A loop left early (the application quitting) still waits for the files in flight.
+    run.RequestStop();
+    run.Wait();
     m_run = nullptr;
     progress.Close();
     if (focus)
@@ -225,8 +235,9 @@ void CMainDialog::OnStart()
         QDialog::reject();
         return;
     }
+    const quillet::BatchResult& result = run.Result();
     if (quillet::RunNeedsSummary(result)) {
-        const std::string details = quillet::RunDetailsText(result, m_settings.PathIn, progress.IncompleteSources());
+        const std::string details = quillet::RunDetailsText(result, m_settings.PathIn, run.IncompleteSources());
         quillet::gui::ShowMessage(this, QMessageBox::Warning, QString::fromStdString(quillet::RunSummaryText(result)),
                                   QMessageBox::Ok, QString::fromStdString(details));
     }

@@ -2,11 +2,11 @@
 #include "gui/progress_dialog.h"
 
 #include "core/numbers.h"
+#include "gui/batch_run.h"
 #include "core/run_report.h"
 #include "res/strings.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QPushButton>
 #include <QScreen>
 #include <QWindow>
@@ -82,21 +82,43 @@ void CProgressDialog::SetRange(uint32_t lower, uint32_t upper)
         m_ui.progressBar->setRange(ToBarValue(m_lower), ToBarValue(m_upper));
 }
 
+void CProgressDialog::Follow(CBatchRun& run)
+{
+    connect(this, &CProgressDialog::cancelRequested, &run, [&run] { run.RequestStop(); });
+    connect(&run, &CBatchRun::changed, this, [this, &run] {
+        const CBatchRun::Snapshot seen = run.Take();
+        if (seen.lower != m_lower || seen.upper != m_upper)
+            SetRange(seen.lower, seen.upper);
+        SetPos(seen.position);
+        if (!seen.current.empty())
+            ShowCurrentFile(seen.current);
+        if (!seen.preview.empty())
+            ShowPreview(seen.preview);
+    });
+}
+
 void CProgressDialog::SetPos(uint32_t position)
 {
-    PumpMessages();
+    m_position = position;
     m_ui.progressBar->setValue(ToBarValue(position));
     const QString text = QString::fromStdString(quillet::PercentText(position, m_lower, m_upper));
     if (m_ui.percentLabel->text() != text)
         m_ui.percentLabel->setText(text);
-    if (m_files != nullptr && position < m_files->size())
+}
+
+void CProgressDialog::ShowCurrentFile(const std::string& path)
+{
+    if (m_position < m_upper - m_lower)
         ShowFileLine(QString::fromStdString(
-            quillet::FileLineText(position, static_cast<uint32_t>(m_files->size()), (*m_files)[position])));
+            quillet::FileLineText(m_position, static_cast<uint32_t>(m_upper - m_lower), path)));
 }
 
 void CProgressDialog::ShowFileLine(const QString& line)
 {
     m_fileLine = line;
+    // Once the run was asked to stop, the line says so until the window goes.
+    if (m_stopping)
+        return;
     // The window keeps its size; a long name gives up its middle, and the whole line is a tooltip.
     m_ui.fileLabel->setText(m_ui.fileLabel->fontMetrics().elidedText(line, Qt::ElideMiddle, m_ui.fileLabel->width()));
     m_ui.fileLabel->setToolTip(line);
@@ -105,15 +127,25 @@ void CProgressDialog::ShowFileLine(const QString& line)
 void CProgressDialog::ShowPreview(const std::string& path)
 {
     m_ui.previewFrame->ShowPreview(path);
-    PumpMessages();
 }
 
 bool CProgressDialog::CheckCancelButton()
 {
-    PumpMessages();
     const bool cancelled = m_cancelled;
     m_cancelled = false;
     return cancelled;
+}
+
+void CProgressDialog::RequestCancel()
+{
+    m_cancelled = true;
+    if (!m_stopping) {
+        m_stopping = true;
+        m_ui.fileLabel->setText(QString::fromUtf8(quillet::res::kCancelling));
+        m_ui.fileLabel->setToolTip(QString());
+        m_ui.fileLabel->repaint();
+    }
+    emit cancelRequested();
 }
 
 void CProgressDialog::reject()
@@ -125,9 +157,4 @@ void CProgressDialog::closeEvent(QCloseEvent* event)
 {
     RequestCancel();
     event->ignore();
-}
-
-void CProgressDialog::PumpMessages()
-{
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
 }

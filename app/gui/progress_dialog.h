@@ -1,7 +1,7 @@
-// The progress window of a batch run: bar, percentage, preview frame and Cancel.
+// The progress window of a batch run: bar, percentage, preview frame and Cancel. It lives on
+// the window thread and shows what the run reports; the run goes on beside it.
 #pragma once
 
-#include "core/batch.h"
 #include "ui_progress_dialog.h"
 
 #include <QDialog>
@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
-class CProgressDialog : public QDialog, public quillet::BatchProgress {
+class CBatchRun;
+
+class CProgressDialog : public QDialog {
     Q_OBJECT
 
 public:
@@ -24,21 +26,25 @@ public:
     // Enables the owner again and takes the window down.
     void Close();
 
-    // The files of the run, so that each is named under the bar as it is made.
-    void SetFiles(const std::vector<std::string>* files) { m_files = files; }
+    // Shows what `run` reports as it goes, and asks it to stop on Cancel.
+    void Follow(CBatchRun& run);
+
     // The line under the bar as it stands, before eliding.
     QString FileLine() const { return m_fileLine; }
 
-    void SetRange(uint32_t lower, uint32_t upper) override;
-    void SetPos(uint32_t position) override;
-    void ShowPreview(const std::string& path) override;
-    bool CheckCancelButton() override;
-    void IncompleteSource(const std::string& path) override { m_incompleteSources.push_back(path); }
-    // The sources of this run whose data ended early, in the order they were made.
-    const std::vector<std::string>& IncompleteSources() const { return m_incompleteSources; }
+    void SetRange(uint32_t lower, uint32_t upper);
+    void SetPos(uint32_t position);
+    // Names the file begun last under the bar, with the position.
+    void ShowCurrentFile(const std::string& path);
+    void ShowPreview(const std::string& path);
+    bool CheckCancelButton();
 
-    // What Cancel does, the button, Esc and the close box alike.
-    void RequestCancel() { m_cancelled = true; }
+    // What Cancel does, the button, Esc and the close box alike: the run is asked to stop,
+    // and the window says so at once.
+    void RequestCancel();
+
+signals:
+    void cancelRequested();
 
 public slots:
     void reject() override;
@@ -47,18 +53,17 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void PumpMessages();
     void ShowFileLine(const QString& line);
 
     Ui::CProgressDialog m_ui;
     uint32_t m_captionId;
     int64_t m_lower = 0;
     int64_t m_upper = 100;
+    uint32_t m_position = 0;
     bool m_cancelled = false;
+    bool m_stopping = false;
     bool m_ownerDisabled = false;
     bool m_created = false;
     QPointer<QWidget> m_owner;
-    const std::vector<std::string>* m_files = nullptr;
     QString m_fileLine;
-    std::vector<std::string> m_incompleteSources;
 };

@@ -24,6 +24,9 @@ inline constexpr const char* kMakerAddress = "https://www.brackenfold.example/";
 // Message boxes carry the program's window title, as the main window and the About box do.
 inline constexpr const char* kMessageCaption = "Quillmaker";
 
+// Under the progress bar once Cancel was pressed, until the files in flight are done.
+inline constexpr const char* kCancelling = "Cancelling\u2026";
+
 inline constexpr const char* kBadNumber = "Please enter a positive integer.";
 
 // The About command of the window menu; its low four bits are not part of it.

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -295,6 +296,43 @@ TEST(RunBatch, ParallelJobsGiveTheSameFilesAsOneJobIncludingNameClashes)
     EXPECT_EQ(test::JpegSize(two / "same.jpg").width, 400u);
     EXPECT_EQ(test::JpegSize(two / "same (y).jpg").width, 500u);
     EXPECT_EQ(test::JpegSize(two / "clash.jpg").width, 400u);
+}
+
+// A stop asked from another thread while files are made: nothing is begun after it, what was
+// begun is finished, and no temporary stays behind.
+TEST(RunBatch, StopRequestedBeginsNoMoreFilesAndFinishesThoseInFlight)
+{
+    TempFolder in;
+    std::vector<std::string> files;
+    for (int i = 0; i < 20; ++i) {
+        files.push_back(in / ("s" + std::to_string(i) + ".jpg"));
+        test::WriteJpeg(files.back(), 200, 150, {}, i);
+    }
+    struct StoppingProgress : RecordingProgress {
+        void FileStarted(const std::string&) override
+        {
+            if (++started == 3)
+                stop = true;
+        }
+        bool StopRequested() const override { return stop; }
+        void FileDone(const FileRecord&) override { ++done; }
+        std::atomic<int> started{0};
+        std::atomic<bool> stop{false};
+        int done = 0;
+    };
+    for (unsigned jobs : {1u, 3u}) {
+        TempFolder out;
+        StoppingProgress progress;
+        const BatchResult result = RunBatch(SettingsFor(in, out), files, progress, jobs);
+        EXPECT_TRUE(result.cancelled) << jobs;
+        // A worker may have begun a file as the stop was asked, never after it saw it.
+        EXPECT_GE(progress.started, 3) << jobs;
+        EXPECT_LE(progress.started, 2 + int(jobs)) << jobs;
+        EXPECT_EQ(progress.done, progress.started) << jobs;
+        EXPECT_EQ(result.written, uint32_t(progress.started)) << jobs;
+        EXPECT_EQ(std::distance(fs::directory_iterator(out.path()), fs::directory_iterator()), progress.started)
+            << jobs;
+    }
 }
 
 // The destination inside the source tree: its pictures are neither scanned nor replaced.

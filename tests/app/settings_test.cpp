@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <thread>
+#include <utility>
+
 namespace quillet {
 namespace {
 
@@ -62,7 +66,7 @@ TEST(Settings, SaveWritesTheIntegersInOrderAndNoFolder)
         "Width=800", "Height=480", "Type=4294967295", "Portrait=1", "ResType=0", "Sampling=1",
         "Middle=65", "Autolev=0", "Sharpen=0", "CopyExif=0", "Boost=0", "AutoRotate=1", "StripGPS=0",
         "ToSRGB=0", "Format=0", "AllTypes=0",
-        "FastDecode=0", "OnlyNew=0", "KeepFolders=0", "Overwrite=0"};
+        "FastDecode=0", "OnlyNew=0", "KeepFolders=0", "Overwrite=0", "Jobs=0"};
     EXPECT_EQ(store.writes(), expected);
 
     BatchSettings back;
@@ -75,6 +79,14 @@ TEST(Settings, SaveWritesTheIntegersInOrderAndNoFolder)
     store.WriteInt(kSettingsSection, "Format", 7);
     LoadSettings(store, back);
     EXPECT_EQ(back.Format, static_cast<uint32_t>(FormatJpeg));
+}
+
+TEST(Settings, JobsMeanOnePerCoreAndAreBounded)
+{
+    const uint32_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::pair<uint32_t, uint32_t> rows[] = {{0, cores}, {1, 1}, {3, 3}, {kMaxJobs, kMaxJobs}, {0xFFFFFFFFu, kMaxJobs}};
+    for (const auto& [stored, taken] : rows)
+        EXPECT_EQ(JobCount(stored), taken) << stored;
 }
 
 TEST(Settings, StoreFolderWritesAtOnceWithoutTheSeparator)

@@ -11,6 +11,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -81,6 +83,47 @@ TEST(ExitStatus, AStoppedRunExitsWithTheSignalsStatus)
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
     }
+}
+
+// Every file and name of a folder, with the bytes of its files.
+std::map<std::string, std::string> Snapshot(const fs::path& folder)
+{
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        std::ifstream file(entry.path(), std::ios::binary);
+        entries[entry.path().string()] =
+            entry.is_directory() ? "folder" : std::string(std::istreambuf_iterator<char>(file), {});
+    }
+    return entries;
+}
+
+// A dry run says for each file what a run would do, and touches nothing: no thumbnail, no
+// folder, not even the debris of an earlier run.
+TEST(DryRun, SaysEveryFilesFateAndWritesNothing)
+{
+    test::TempFolder in, out;
+    const std::string options = "--skip-existing --keep-folders -r ";
+    const std::string folders = " '" + in.path().string() + "' '" + out.path().string() + "'";
+    test::WriteJpeg(in / "b.jpg", 300, 200);
+    ASSERT_EQ(test::Batch(options + folders).status, 0);
+    test::WriteJpeg(in / "a.jpg", 300, 200);
+    fs::create_directory(in / "sub");
+    test::WriteJpeg(in / "sub/e.jpg", 300, 200);
+    test::WriteJpeg(in / "c.jpg", 300, 200);
+    std::ofstream(out / "c.jpg") << "the user's own file";
+    std::ofstream(in / "d.jpg") << "not a picture";
+    std::ofstream(out / ".quillet-abc123") << "an earlier run's debris";
+    const auto before = Snapshot(out.path());
+
+    const test::Outcome run = test::Batch("--dry-run " + options + folders);
+    EXPECT_EQ(run.status, 1) << run.out;
+    for (const std::string& line :
+         {"would be written " + (in / "a.jpg") + " -> " + (out / "a.jpg"), "up to date " + (in / "b.jpg"),
+          "kept " + (in / "c.jpg"), "skipped " + (in / "d.jpg") + " -> " + (out / "d.jpg") + " (not a picture, code 9)",
+          "would be written " + (in / "sub/e.jpg") + " -> " + (out / "sub/e.jpg"),
+          std::string("dry run: 2 would be written, 1 up to date, 1 kept, 1 skipped; nothing was written")})
+        EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
+    EXPECT_EQ(Snapshot(out.path()), before);
 }
 
 }  // namespace

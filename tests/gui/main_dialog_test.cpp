@@ -3,7 +3,9 @@
 
 #include "core/version.h"
 
+#include "app/photo_files.h"
 #include "gui/about_dialog.h"
+#include "gui/batch_run.h"
 #include "gui/controls.h"
 #include "gui/folder_browser.h"
 #include "gui/main_dialog.h"
@@ -23,7 +25,11 @@
 #include <QTest>
 #include <QVBoxLayout>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <map>
+#include <thread>
 
 using quillet::gui::FindControl;
 
@@ -113,6 +119,46 @@ private:
     QString m_actAt;
     std::function<void(CProgressDialog*)> m_act;
     QTimer m_timer;
+};
+
+// Every entry of a folder, hidden ones (where temporaries would be) included.
+QStringList AllEntries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+// Holds the files in the making from the `first`-th begun on, on the run's threads, until the
+// test opens it (or ten seconds pass, which the test reports).
+class FileGate {
+public:
+    explicit FileGate(int first) : m_first(first)
+    {
+        CBatchRun::SetFileStartHook([this](const std::string&) {
+            if (++m_started < m_first)
+                return;
+            ++m_held;
+            for (int i = 0; i < 1000 && !m_open; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            m_timedOut = m_timedOut || !m_open;
+        });
+    }
+    ~FileGate()
+    {
+        Open();
+        CBatchRun::SetFileStartHook({});
+    }
+    void Open() { m_open = true; }
+    bool IsOpen() const { return m_open; }
+    int Held() const { return m_held; }
+    int Started() const { return m_started; }
+    bool TimedOut() const { return m_timedOut; }
+
+private:
+    const int m_first;
+    std::atomic<int> m_started{0};
+    std::atomic<int> m_held{0};
+    std::atomic<bool> m_open{false};
+    std::atomic<bool> m_timedOut{false};
 };
 
 bool AnyProgressWindowShown()
@@ -536,13 +582,13 @@ private slots:
         QVERIFY2(seen.detailedText().startsWith("notes.jpg: "), qPrintable(seen.detailedText()));
         QVERIFY2(seen.detailedText().endsWith("p1.jpg: a file of this name that Quillet did not make is in the way (kept)"),
                  qPrintable(seen.detailedText()));
-        QCOMPARE(watcher.fileLines, (QStringList{"1 of 3: notes.jpg", "2 of 3: p0.jpg", "3 of 3: p1.jpg"}));
         QFile kept(out + "/p1.jpg");
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), QByteArray("the user's own picture"));
+
     }
 
-    void runShowsEachFilesPercentage()
+    void runShowsItsPercentagesInOrderAndWritesEveryFile()
     {
         QTemporaryDir scratch;
         const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 10);
@@ -553,53 +599,176 @@ private slots:
         CMainDialog dialog(store);
         dialog.show();
         RunWatcher watcher(&dialog, QString());
+        // The first file waits until the window was seen, so the run cannot end unseen.
+        FileGate gate(1);
+        QTimer opener;
+        connect(&opener, &QTimer::timeout, [&] {
+            if (!watcher.texts.isEmpty())
+                gate.Open();
+        });
+        opener.start(5);
         FindControl<QPushButton>(&dialog, 1015)->click();
-        const QStringList expected{" 0 %", "0%", "10%", "20%", "30%", "40%", "50%", "60%", "70%", "80%", "90%"};
-        QCOMPARE(watcher.texts, expected);
+        QVERIFY(!gate.TimedOut());
+        // The window shows what the run reported when it looked: some steps may pass unseen.
+        const QStringList steps{" 0 %", "0%", "10%", "20%", "30%", "40%", "50%", "60%", "70%", "80%", "90%", "100%"};
+        QVERIFY(watcher.texts.first() == " 0 %" || watcher.texts.first() == "0%");
+        for (int i = 1; i < watcher.texts.size(); ++i)
+            QVERIFY2(steps.indexOf(watcher.texts[i]) > steps.indexOf(watcher.texts[i - 1]), qPrintable(watcher.texts.join(',')));
         QVERIFY(watcher.mainWasDisabled);
         QVERIFY(dialog.isEnabled());
         QVERIFY(!AnyProgressWindowShown());
         QCOMPARE(guitest::FilesIn(out), guitest::FilesIn(photos));
     }
 
-    void cancelDuringTheThirdFileEndsAfterItsThumbnail()
+    void severalJobsGiveTheSameFilesBytesAndSummaryAsOne()
     {
         QTemporaryDir scratch;
-        const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 10);
-        const QString out = scratch.path() + "/out";
-        QDir().mkpath(out);
-        StoreFolders(photos, out);
-        quillet::gui::QtSettingsStore store;
-        CMainDialog dialog(store);
-        dialog.show();
-        RunWatcher watcher(&dialog, QStringLiteral("20%"));
-        FindControl<QPushButton>(&dialog, 1015)->click();
-        QCOMPARE(watcher.texts.last(), QStringLiteral("20%"));
-        QCOMPARE(guitest::FilesIn(out).size(), 3);
-        QVERIFY(dialog.isEnabled());
-        QVERIFY(!AnyProgressWindowShown());
-        // The dialog still works after the run: Exit closes it.
-        FindControl<QPushButton>(&dialog, 1)->click();
-        QVERIFY(!dialog.isVisible());
+        const QString photos = scratch.path() + "/photos";
+        QDir().mkpath(photos);
+        for (int i = 0; i < 7; ++i)
+            test::WriteJpeg((photos + QStringLiteral("/f%1.jpg").arg(i)).toStdString(), 300 + 53 * i, 200 + 17 * i, {}, i);
+        QFile notes(photos + "/notes.jpg");
+        QVERIFY(notes.open(QIODevice::WriteOnly));
+        notes.write("not a picture");
+        notes.close();
+        std::map<uint32_t, std::pair<QStringList, QString>> seen;
+        std::map<uint32_t, std::map<QString, QByteArray>> made;
+        for (uint32_t jobs : {1u, 3u}) {
+            const QString out = scratch.path() + QStringLiteral("/out%1").arg(jobs);
+            QDir().mkpath(out);
+            StoreFolders(photos, out);
+            Store().setValue("Settings/Sharpen", 1);
+            Store().setValue("Settings/Jobs", jobs);
+            quillet::gui::QtSettingsStore store;
+            CMainDialog dialog(store);
+            dialog.show();
+            QMessageBox box;
+            const QString summary = StartExpectingMessage(dialog, nullptr, &box);
+            seen[jobs] = {QStringList{summary}, box.detailedText()};
+            for (const QString& name : AllEntries(out)) {
+                QFile file(out + "/" + name);
+                QVERIFY(file.open(QIODevice::ReadOnly));
+                made[jobs][name] = file.readAll();
+            }
+        }
+        QCOMPARE(seen[1].first, QStringList{QStringLiteral("7 thumbnails written, 1 file skipped")});
+        QCOMPARE(seen[3], seen[1]);
+        QCOMPARE(made[1].size(), size_t(7));
+        QVERIFY(made[3] == made[1]);
     }
 
-    void closingDuringARunCancelsItFirst()
+    void cancelDuringSlowFilesIsShownAtOnceAndTheFilesInFlightFinish()
+    {
+        // Files are held in the making from the `first`-th begun on, until every job holds one.
+        struct Row {
+            uint32_t jobs;
+            int first;
+        };
+        for (const Row row : {Row{1, 3}, Row{2, 1}}) {
+            guitest::ClearStore();
+            QTemporaryDir scratch;
+            const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 8);
+            const QString out = scratch.path() + "/out";
+            QDir().mkpath(out);
+            StoreFolders(photos, out);
+            Store().setValue("Settings/Jobs", row.jobs);
+            quillet::gui::QtSettingsStore store;
+            CMainDialog dialog(store);
+            dialog.show();
+            FileGate gate(row.first);
+            QString lineWhileHeld;
+            QTimer look;
+            look.setInterval(10);
+            connect(&look, &QTimer::timeout, [&] {
+                if (gate.Held() < int(row.jobs) || !lineWhileHeld.isEmpty())
+                    return;
+                for (QWidget* window : QApplication::topLevelWidgets()) {
+                    if (auto* progress = qobject_cast<CProgressDialog*>(window); progress && progress->isVisible()) {
+                        QTest::mouseClick(FindControl<QPushButton>(progress, 2), Qt::LeftButton);
+                        lineWhileHeld = progress->findChild<QLabel*>(QStringLiteral("fileLabel"))->text();
+                        gate.Open();
+                    }
+                }
+            });
+            look.start();
+            FindControl<QPushButton>(&dialog, 1015)->click();
+            QCOMPARE(lineWhileHeld, QStringLiteral("Cancelling\u2026"));
+            QVERIFY(!gate.TimedOut());
+            // The files in flight were finished, whole, and nothing was begun after Cancel.
+            const int expected = row.first - 1 + int(row.jobs);
+            QCOMPARE(gate.Started(), expected);
+            QCOMPARE(AllEntries(out).size(), expected);
+            for (const QString& name : AllEntries(out))
+                QVERIFY2(test::JpegSize((out + "/" + name).toStdString()).width > 0, qPrintable(name));
+            QVERIFY(dialog.isEnabled());
+            QVERIFY(!AnyProgressWindowShown());
+        }
+    }
+
+    void windowAnswersWhileAFileIsMade()
     {
         QTemporaryDir scratch;
-        const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 5);
+        const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 2);
         const QString out = scratch.path() + "/out";
         QDir().mkpath(out);
         StoreFolders(photos, out);
         quillet::gui::QtSettingsStore store;
         CMainDialog dialog(store);
         dialog.show();
-        // 20% of five files is shown during the second.
-        RunWatcher watcher(&dialog, QStringLiteral("20%"), [&](CProgressDialog*) { dialog.reject(); });
+        FileGate gate(1);
+        int ticksWhileHeld = 0;
+        QString lineWhileHeld;
+        QTimer tick;
+        tick.setInterval(5);
+        connect(&tick, &QTimer::timeout, [&] {
+            if (gate.Held() == 0 || ++ticksWhileHeld < 20 || gate.IsOpen())
+                return;
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                if (auto* progress = qobject_cast<CProgressDialog*>(window); progress && progress->isVisible())
+                    lineWhileHeld = progress->FileLine();
+            }
+            gate.Open();
+        });
+        tick.start();
         FindControl<QPushButton>(&dialog, 1015)->click();
+        QVERIFY(!gate.TimedOut());
+        QVERIFY(ticksWhileHeld >= 20);
+        // Meanwhile the line names the file in the making.
+        QVERIFY2(lineWhileHeld == "1 of 2: p0.jpg" || lineWhileHeld == "1 of 2: p1.jpg", qPrintable(lineWhileHeld));
         QCOMPARE(guitest::FilesIn(out).size(), 2);
-        QVERIFY(!AnyProgressWindowShown());
+    }
+
+    void closingDuringARunStopsItWaitsAndLeavesNoTemporary()
+    {
+        QTemporaryDir scratch;
+        const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 6);
+        const QString out = scratch.path() + "/out";
+        QDir().mkpath(out);
+        StoreFolders(photos, out);
+        Store().setValue("Settings/Jobs", 2);
+        quillet::gui::QtSettingsStore store;
+        CMainDialog dialog(store);
+        dialog.show();
+        FileGate gate(1);
+        bool visibleAfterClose = false;
+        QTimer look;
+        look.setInterval(10);
+        connect(&look, &QTimer::timeout, [&] {
+            if (gate.Held() < 2 || gate.IsOpen())
+                return;
+            dialog.close();  // the close box
+            visibleAfterClose = dialog.isVisible() && AnyProgressWindowShown();
+            gate.Open();
+        });
+        look.start();
+        FindControl<QPushButton>(&dialog, 1015)->click();
+        QVERIFY(!gate.TimedOut());
+        QVERIFY(visibleAfterClose);  // it waits for the files in flight
         QVERIFY(!dialog.isVisible());
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(AllEntries(out).size(), 2);
+        for (const QString& name : AllEntries(out))
+            QVERIFY2(!name.startsWith('.'), qPrintable(name));
     }
 
     void pickingTheSourceStoresItAndRescans()

@@ -1,6 +1,8 @@
-// The progress window: owner disabled while it lives, percentages, Cancel in its three forms.
+// The progress window: owner disabled while it lives, percentages, Cancel in its three forms,
+// and how a run beside it reports to it.
 #include "gui_support.h"
 
+#include "gui/batch_run.h"
 #include "gui/controls.h"
 #include "gui/image_preview.h"
 #include "gui/progress_dialog.h"
@@ -10,6 +12,7 @@
 #include <QProgressBar>
 #include <QImage>
 #include <QPushButton>
+#include <QCoreApplication>
 #include <QTest>
 
 #include <fstream>
@@ -74,17 +77,17 @@ private slots:
     void fileLineNamesEachFileElidedInTheMiddleAndTheWindowKeepsItsSize()
     {
         const std::string longName = "/photos/" + std::string(200, 'a') + "_IMG_0042.jpg";
-        const std::vector<std::string> files{"/photos/first.jpg", longName};
         CProgressDialog progress;
-        progress.SetFiles(&files);
         QVERIFY(progress.Create(nullptr));
         const QSize size = progress.size();
         QCOMPARE(progress.minimumSize(), progress.maximumSize());
         auto* line = progress.findChild<QLabel*>(QStringLiteral("fileLabel"));
         progress.SetRange(0, 2);
         progress.SetPos(0);
+        progress.ShowCurrentFile("/photos/first.jpg");
         QCOMPARE(line->text(), QStringLiteral("1 of 2: first.jpg"));
         progress.SetPos(1);
+        progress.ShowCurrentFile(longName);
         QCOMPARE(progress.FileLine(), QString::fromStdString("2 of 2: " + longName.substr(8)));
         QVERIFY(line->text().startsWith(QStringLiteral("2 of 2: aaa")));
         QVERIFY(line->text().endsWith(QStringLiteral("IMG_0042.jpg")));
@@ -93,16 +96,25 @@ private slots:
         QCOMPARE(progress.size(), size);
     }
 
-    void cancelIsReportedOnceAndOnlySetsTheFlag()
+    void cancelIsReportedOnceAndSaysCancellingUntilTheWindowGoes()
     {
         CProgressDialog progress;
         QVERIFY(progress.Create(nullptr));
+        int asked = 0;
+        connect(&progress, &CProgressDialog::cancelRequested, [&] { ++asked; });
+        progress.SetRange(0, 4);
+        progress.ShowCurrentFile("/photos/a.jpg");
         QVERIFY(!progress.CheckCancelButton());
         auto* cancel = FindControl<QPushButton>(&progress, 2);
         QTest::mouseClick(cancel, Qt::LeftButton);
         QTest::mouseClick(cancel, Qt::LeftButton);
         QVERIFY(progress.CheckCancelButton());
         QVERIFY(!progress.CheckCancelButton());
+        auto* line = progress.findChild<QLabel*>(QStringLiteral("fileLabel"));
+        QCOMPARE(line->text(), QStringLiteral("Cancelling\u2026"));
+        progress.SetPos(1);
+        progress.ShowCurrentFile("/photos/b.jpg");  // a file in flight does not hide it
+        QCOMPARE(line->text(), QStringLiteral("Cancelling\u2026"));
 
         QTest::keyClick(&progress, Qt::Key_Escape);
         QVERIFY(progress.isVisible());
@@ -111,22 +123,37 @@ private slots:
         progress.close();  // the close box
         QVERIFY(progress.isVisible());
         QVERIFY(progress.CheckCancelButton());
+        QCOMPARE(asked, 4);
     }
 
-    void pendingEventsAreHandledAtEachPoint()
+    void runReportsWaitAsOneNoticeWhileTheWindowIsBusy()
     {
-        CProgressDialog progress;
-        QVERIFY(progress.Create(nullptr));
-        progress.SetRange(0, 3);
-        int handled = 0;
-        QTimer::singleShot(0, [&] { ++handled; });
-        progress.SetPos(0);
-        QCOMPARE(handled, 1);
-        QTimer::singleShot(0, [&] { ++handled; });
-        progress.ShowPreview("/nowhere.jpg");
-        QCOMPARE(handled, 2);
-        QTimer::singleShot(0, [&] { FindControl<QPushButton>(&progress, 2)->click(); });
-        QVERIFY(progress.CheckCancelButton());
+        test::TempFolder in, out;
+        std::vector<std::string> files;
+        for (int i = 0; i < 12; ++i) {
+            files.push_back(in / ("r" + std::to_string(i) + ".jpg"));
+            test::WriteJpeg(files.back(), 120, 90, {}, i);
+        }
+        quillet::BatchSettings settings;
+        settings.PathIn = in.path().string() + "/";
+        settings.PathOut = out.path().string() + "/";
+        for (unsigned jobs : {1u, 2u}) {
+            CBatchRun run(settings, files, jobs);
+            int notices = 0, ends = 0;
+            connect(&run, &CBatchRun::changed, [&] { ++notices; });
+            connect(&run, &CBatchRun::finished, [&] { ++ends; });
+            run.Start();
+            run.Wait();  // the window thread busy for the whole run
+            QCoreApplication::processEvents();
+            QCOMPARE(notices, 1);
+            QCOMPARE(ends, 1);
+            const CBatchRun::Snapshot seen = run.Take();
+            QCOMPARE(seen.upper, 12u);
+            QCOMPARE(seen.position, jobs == 1 ? 11u : 12u);
+            QVERIFY(!seen.preview.empty());  // only the newest of the twelve is shown
+            QVERIFY(run.Take().preview.empty());
+            QCOMPARE(run.Result().written, 12u);
+        }
     }
 
     void previewShowsEachThumbnailFittedOnWhiteAndKeepsItWhenRepainted()
