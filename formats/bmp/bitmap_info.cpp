@@ -51,11 +51,14 @@ HeaderStatus ParseBitmapInfo(const uint8_t* header, size_t available, BitmapInfo
         info.compression = U32(header + 16);
         info.coloursUsed = U32(header + 32);
         if (info.compression == kBitFields) {
-            // Headers of 52 bytes and more hold the masks; a 40-byte one is followed by them.
+            // Headers of 52 bytes and more hold the masks; a 40-byte one is followed by them;
+            // the sizes between have room for neither.
             if (size == kInfoHeaderSize) {
                 if (available < size + kMaskBytes)
                     return HeaderStatus::Short;
                 info.tableOffset += kMaskBytes;
+            } else if (size < kInfoHeaderSize + kMaskBytes) {
+                return HeaderStatus::Bad;
             }
             for (int i = 0; i < 3; ++i)
                 info.masks[i] = U32(header + kInfoHeaderSize + 4 * i);

@@ -153,7 +153,7 @@ HENHMETAFILE FromMemory(const uint8_t* data, size_t size, RenderState& state, ui
         return Fail(Code::NoMetafile);
     if (HENHMETAFILE enhanced = SetEnhMetaFileBits(uint32_t(size), data))
         return enhanced;
-    if (size >= 2 && data[0] <= 2 && data[1] == 0 && Le32(data) != kPlaceableKey) {
+    if (size >= 2 && data[0] <= 2 && data[1] == 0 && (size < 4 || Le32(data) != kPlaceableKey)) {
         if (HENHMETAFILE plain = Convert(data, size, kPlainExtent, kPlainExtent))
             return plain;
     }

@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -36,6 +37,12 @@ long BaselineKilobytes()
     return Spawn(in.path(), out.path(), logs / "log").peakKilobytes;
 }
 
+void Put(const fs::path& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
 TEST(QuilletBatch, HeadersClaimingFarMoreThanTheirFileAreSkippedInLittleMemory)
 {
     test::TempFolder in, out, logs;
@@ -44,8 +51,7 @@ TEST(QuilletBatch, HeadersClaimingFarMoreThanTheirFileAreSkippedInLittleMemory)
         const uint16_t side = i % 2 ? 65500 : 20000;
         const std::vector<uint8_t> file = test::ClaimingJpeg(side, side, i >= 2);
         ASSERT_LT(file.size(), 1024u);
-        std::ofstream(in / names[i], std::ios::binary)
-            .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+        Put(in / names[i], file);
     }
     const ChildRun run = Spawn(in.path(), out.path(), logs / "log");
     EXPECT_EQ(run.status, 1) << run.out;
@@ -101,8 +107,7 @@ TEST(QuilletBatch, HeifAndWebpHeadersClaimingFarMoreAreSkippedInLittleMemory)
     for (const auto& [name, bytes, code] : files) {
         ASSERT_FALSE(bytes.empty()) << name;
         ASSERT_LT(bytes.size(), 4096u) << name;
-        std::ofstream(in / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        Put(in / name, bytes);
     }
     const ChildRun run = Spawn(in.path(), out.path(), logs / "log");
     EXPECT_EQ(run.status, 1) << run.out;
@@ -116,6 +121,53 @@ TEST(QuilletBatch, HeifAndWebpHeadersClaimingFarMoreAreSkippedInLittleMemory)
         EXPECT_FALSE(fs::exists(out / name));
     }
     EXPECT_NE(run.out.find("0 written, 0 up to date, 0 kept, 4 skipped"), std::string::npos) << run.out;
+}
+
+// A PNG whose chunk after the header claims 2 GB (the most a chunk may) over 16 bytes: libpng
+// would allocate and clear the whole claim before finding the bytes missing.
+std::vector<uint8_t> ClaimingPngChunk(const char* type)
+{
+    const uint8_t head[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                            0, 0, 0, 1, 0, 0, 0, 1, 8, 2, 0, 0, 0, 0x90, 0x77, 0x53, 0xDE, 0x7F, 0xFF, 0xFF, 0xFF};
+    std::vector<uint8_t> file(sizeof head + 4 + 16);
+    std::memcpy(file.data(), head, sizeof head);
+    std::memcpy(file.data() + sizeof head, type, 4);
+    std::memcpy(file.data() + sizeof head + 4, "Comment\0a longer", 16);
+    return file;
+}
+
+// A progressive JPEG claiming 20000 x 20000 with padding enough behind it to pass the claim
+// guard: its coefficients alone would take more than a gigabyte.
+std::vector<uint8_t> PaddedProgressiveJpeg()
+{
+    std::vector<uint8_t> file = test::ClaimingJpeg(20000, 20000, true);
+    file.resize(file.size() + (1u << 20));
+    return file;
+}
+
+// Claims the header guard cannot see (a chunk, or a header backed by padding): skipped at once
+// too, by the limits given to the libraries.
+TEST(QuilletBatch, ClaimsBeyondTheHeaderGuardAreSkippedInLittleMemory)
+{
+    test::TempFolder in, out, logs;
+    const struct {
+        const char* name;
+        std::vector<uint8_t> bytes;
+    } files[] = {
+        {"png_text.jpg", ClaimingPngChunk("tEXt")},
+        {"png_ztxt.jpg", ClaimingPngChunk("zTXt")},
+        {"jpeg_padded.jpg", PaddedProgressiveJpeg()},
+    };
+    for (const auto& [name, bytes] : files)
+        Put(in / name, bytes);
+    EXPECT_EQ(files[0].bytes.size(), 57u);
+    const ChildRun run = Spawn(in.path(), out.path(), logs / "log");
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_LT(run.peakKilobytes, BaselineKilobytes() + 64 * 1024) << run.out;
+    for (const auto& [name, bytes] : files) {
+        EXPECT_NE(run.out.find("skipped " + (in / name)), std::string::npos) << run.out;
+        EXPECT_FALSE(fs::exists(out / name));
+    }
 }
 
 }  // namespace

@@ -250,12 +250,35 @@ TEST(BmpReader, CancelKeepsTheRowsRead)
 
 TEST(BmpReader, ClaimsBeyondTheFileAndTablesBeyond256AreSafe)
 {
-    Bytes huge = BmpFile(1, 1, 24, {}, {0, 0, 0, 0});
-    test::Put32(huge, 18, 30000);
-    test::Put32(huge, 22, 30000);
-    const test::Decoded d = Decode(huge);
-    EXPECT_EQ(d.pixels, nullptr);
-    EXPECT_EQ(d.code, 3u);
+    // 30000 x 30000 claimed over four bytes of pixels, through each path that allocates.
+    auto huge = [](uint32_t bits, uint32_t compression) {
+        Bytes file = BmpFile(1, 1, bits, std::vector<RGBQUAD>(bits == 8 ? 2 : 0), {0, 0, 0, 1}, compression);
+        test::Put32(file, 18, 30000);
+        test::Put32(file, 22, 30000);
+        return file;
+    };
+    const struct {
+        const char* what;
+        Bytes file;
+        uint32_t bits;
+    } claims[] = {
+        {"24-bit", huge(24, 0), 24},
+        {"RLE8", huge(8, 1), 24},
+        {"8-bit into indices", huge(8, 0), 8},
+    };
+    RGBQUAD indices[256];
+    for (const auto& c : claims) {
+        test::DebugCapture debug;
+        const test::Decoded d = Decode(c.file, c.bits, reinterpret_cast<uint8_t*>(indices));
+        EXPECT_EQ(d.pixels, nullptr) << c.what;
+        EXPECT_EQ(d.code, 3u) << c.what;
+        EXPECT_NE(debug.text().find("header claims"), std::string::npos) << c.what << ": refused before allocating";
+    }
+    DataChannel* source = OpenMemorySource(claims[0].file.data(), uint32_t(claims[0].file.size()));
+    uint32_t width = 0, height = 0;
+    EXPECT_EQ(BeginBMPRows(source, &width, &height, nullptr), nullptr) << "row by row too";
+    EXPECT_EQ(GetLastLibraryError(), 3u);
+    CloseSource(source);
 
     // 300 table entries: 256 are kept, the rest skipped on the way to the pixels.
     std::vector<RGBQUAD> table(300, RGBQUAD{1, 2, 3, 0});
@@ -263,6 +286,20 @@ TEST(BmpReader, ClaimsBeyondTheFileAndTablesBeyond256AreSafe)
     const test::Decoded many = Decode(BmpFile(1, 1, 8, table, {255, 0, 0, 0}), 8, reinterpret_cast<uint8_t*>(palette));
     EXPECT_EQ(many.code, 0u);
     EXPECT_EQ(palette[255].rgbRed, 3);
+}
+
+// A header of 41 to 51 bytes with bit fields has no room for the masks it says it holds, and
+// nothing says they follow it: refused, not read past its end (found by fuzzing).
+TEST(BmpReader, BitFieldHeadersWithoutRoomForTheirMasksAreRefused)
+{
+    Bytes header(42, 0);
+    test::Put32(header, 0, 42);
+    test::Put32(header, 4, 1);
+    test::Put32(header, 8, 1);
+    test::Put32(header, 12, 1 | 16 << 16);  // one plane of 16 bits
+    test::Put32(header, 16, 3);             // BI_BITFIELDS
+    px::bmp::BitmapInfo info;
+    EXPECT_EQ(px::bmp::ParseBitmapInfo(header.data(), header.size(), info), px::bmp::HeaderStatus::Bad);
 }
 
 TEST(BmpReader, CoreAndV5HeadersPlaceTheirTables)

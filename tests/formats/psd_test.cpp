@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <set>
+#include <sys/resource.h>
 
 namespace {
 
@@ -201,14 +203,54 @@ TEST(PsdReader, RefusalsCarryTheirCodes)
     }
 }
 
+// Reads `file` with room left for small allocations only; the code it ends with.
+[[maybe_unused]] int CodeUnderAddressLimit(const std::vector<uint8_t>& file)
+{
+    unsigned long pages = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%lu", &pages) != 1)
+            pages = 0;
+        std::fclose(statm);
+    }
+    const rlim_t limit = pages * 4096 + (64u << 20);
+    const rlimit cap{limit, limit};
+    if (pages == 0 || setrlimit(RLIMIT_AS, &cap) != 0)
+        return 99;
+    return static_cast<int>(test::DecodeBytes(file, Psd24()).code);
+}
+
+// A row-length table claiming 4 GB (65535 channels of 32000 rows) in a file of a few hundred
+// bytes passes the header's guard, which counts only the planes read; it must be refused
+// before it is allocated, not found missing afterwards.
+TEST(PsdReader, ARowTableLongerThanTheFileIsRefusedBeforeAllocating)
+{
+    Psd p = Single(1, {}, 1);
+    p.channels = 65535;
+    p.height = 32000;
+    p.width = 1;
+    p.planes = {};
+    std::vector<uint8_t> file = MakePsd(p);
+    file.resize(file.size() + 256, 0);
+    EXPECT_EQ(test::DecodeBytes(file, Psd24()).code, 3u);
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "an address-space limit cannot be set under AddressSanitizer";
+#else
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(std::_Exit(CodeUnderAddressLimit(file)), ::testing::ExitedWithCode(3), "");
+#endif
+}
+
 TEST(PsdReader, ClaimFarBeyondTheDataIsRefusedAndCancelStops)
 {
-    Psd bomb = RGB(1);
-    std::vector<uint8_t> file = MakePsd(bomb);
-    file[14] = 0x7F;  // height 0x7F000002
-    const test::Decoded claimed = test::DecodeBytes(file, Psd24());
-    EXPECT_EQ(claimed.pixels, nullptr);
-    EXPECT_EQ(claimed.code, 3u);
+    for (const uint16_t compression : {0, 1}) {
+        std::vector<uint8_t> file = MakePsd(RGB(compression));
+        file[14] = 0x7F;  // height 0x7F000002
+        test::DebugCapture debug;
+        const test::Decoded claimed = test::DecodeBytes(file, Psd24());
+        EXPECT_EQ(claimed.pixels, nullptr);
+        EXPECT_EQ(claimed.code, 3u);
+        EXPECT_NE(debug.text().find("header claims"), std::string::npos) << "refused before allocating";
+    }
 
     static std::vector<uint32_t> seen;
     seen.clear();

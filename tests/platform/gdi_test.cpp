@@ -302,6 +302,18 @@ TEST(GdiBitmaps, LayoutsTheLayerDoesNotTakeAreRefused)
     EXPECT_EQ(px::gdi::ParseDib(fields.data(), fields.size()).status, px::gdi::DibStatus::Unsupported);
 }
 
+// 23170 x 23170 at 32 bits is just past the largest block a bitmap may take: refused before
+// anything is allocated, as a device bitmap and as a section.
+TEST(GdiBitmaps, BitmapsPastTheSizeLimitAreRefused)
+{
+    EXPECT_EQ(CreateCompatibleBitmap(nullptr, 23170, 23170), nullptr);
+    BITMAPINFO info{};
+    info.bmiHeader = BITMAPINFOHEADER{40, 23170, 23170, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    EXPECT_EQ(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+    EXPECT_EQ(bits, nullptr);
+}
+
 TEST(GdiBitmaps, SectionBitsAreThePixels)
 {
     BITMAPINFO info{};

@@ -100,7 +100,15 @@ TEST(RewriteExifBlock, RefusesWhatItCannotTakeWhole)
     badOffset[10] = 0xF0;  // IFD0 far beyond the block
     const std::vector<uint8_t> xmp = test::XmpPayload();
     const std::vector<uint8_t> noTiff = {'E', 'x', 'i', 'f', 0, 0, 'X', 'X', 0, 0};
-    for (const std::vector<uint8_t>* block : std::initializer_list<const std::vector<uint8_t>*>{&cut, &badOffset, &xmp, &noTiff}) {
+    // A block filling one marker, which the pixel sizes the rewrite adds would overflow.
+    test::ExifSpec full;
+    full.previewBytes = 0;
+    full.pixelSizes = false;
+    full.makerNoteBytes = 0;
+    full.makerNoteBytes = static_cast<uint32_t>(65533 - test::ExifBlock(full).size());
+    const std::vector<uint8_t> grown = test::ExifBlock(full);
+    for (const std::vector<uint8_t>* block :
+         std::initializer_list<const std::vector<uint8_t>*>{&cut, &badOffset, &xmp, &noTiff, &grown}) {
         SCOPED_TRACE(block->size());
         uint32_t length = 7;
         EXPECT_EQ(RewriteExifBlock(block->data(), static_cast<uint32_t>(block->size()), 10, 10, 0, &length), nullptr);

@@ -1,10 +1,13 @@
 // Metafile rendering: sizes and codes, drawings built record by record and checked at a few
 // pixels, hostile bytes, and the corpus's drawings.
 #include "formats/metafile/metafile_files.h"
+#include "platform/metafile_records.h"
 #include "pxlib.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cairo.h>
@@ -81,6 +84,13 @@ TEST_F(MetafileTest, RefusalsCarryTheirCodes)
     std::memset(emfNoDevice.data() + 72, 0, 16);  // reference device of no size
     Bytes bigFrame = Emf(100, 100).Done();
     std::memcpy(bigFrame.data() + 32, "\xFF\xFF\xFF\x7F", 4);  // a frame far wider than any bitmap
+    // One record more than a metafile may hold, each of them one the players skip.
+    Emf manyEmf;
+    Wmf manyWmf;
+    for (size_t i = 0; i < px::meta::kMaxRecords; ++i) {
+        manyEmf.Rec(0x7777, {});
+        manyWmf.Rec(0x0777, {});
+    }
     struct Row {
         const char* what;
         Bytes bytes;
@@ -91,6 +101,9 @@ TEST_F(MetafileTest, RefusalsCarryTheirCodes)
         {"EMF whose record points outside the file", truncated, 27},
         {"EMF whose reference device has no size", emfNoDevice, 27},
         {"EMF too large to draw", bigFrame, 23},
+        {"EMF wider than 16384 pixels", Emf(20000, 100).Done(), 23},
+        {"EMF of too many records", manyEmf.Done(), 27},
+        {"WMF of too many records", manyWmf.Done(), 27},
         {"placeable with units per inch 0", Wmf().Done(true, 1440, 720, 0), 41},
         {"placeable with a reversed box", Wmf().Done(true, -10, 720), 41},
         {"placeable header before garbage", [] {
@@ -114,6 +127,77 @@ TEST_F(MetafileTest, RefusalsCarryTheirCodes)
     EXPECT_EQ(GetLastLibraryError(), 5u);
     EXPECT_EQ(RenderMetafileHandle(nullptr, &w, &h, 300, 300, 0), nullptr);
     EXPECT_EQ(GetLastLibraryError(), 5u);
+}
+
+// Metafiles larger than the players take are refused before they are walked or copied: an EMF
+// and a WMF of a little more than the limit, whose first record spans them up to the closing
+// one (mapped, and but for their ends never touched).
+TEST_F(MetafileTest, MetafilesBeyondTheSizeLimitAreRefusedUncopied)
+{
+    const size_t size = px::meta::kMaxFileBytes + 4096;
+    void* map = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    auto* bytes = static_cast<uint8_t*>(map);
+    const Bytes emf = Emf().Done();  // the header record (108 bytes), then the closing one
+    std::memcpy(bytes, emf.data(), 108);
+    std::memcpy(bytes + size - 20, emf.data() + 108, 20);
+    const uint32_t headerBytes = uint32_t(size - 20);
+    std::memcpy(bytes + 4, &headerBytes, 4);
+    EXPECT_EQ(SetEnhMetaFileBits(uint32_t(size), bytes), nullptr);
+
+    const Bytes wmf = Wmf().Done();  // the 18-byte header, then the closing record
+    std::memcpy(bytes, wmf.data(), 18);
+    std::memcpy(bytes + size - 6, wmf.data() + wmf.size() - 6, 6);
+    const uint32_t words = uint32_t((size - 18 - 6) / 2);
+    std::memcpy(bytes + 18, &words, 4);
+    bytes[22] = 0x77;  // a record the player skips
+    bytes[23] = 0x07;
+    const METAFILEPICT picture{MM_ANISOTROPIC, 2000, 2000, nullptr};
+    EXPECT_EQ(SetWinMetaFileBits(uint32_t(size), bytes, nullptr, &picture), nullptr);
+    munmap(map, size);
+}
+
+long PeakKilobytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// Drawings whose records would each take memory of their own: in a fresh process, rendering
+// them grows the peak memory by little (the file's own copies aside).
+TEST_F(MetafileTest, RecordsCannotTakeMemoryWithoutBound)
+{
+    // A million SaveDC records: only so many states are kept.
+    Emf saves;
+    for (size_t i = 0; i + 2 < px::meta::kMaxRecords; ++i)
+        saves.Rec(33, {});  // EMR_SAVEDC
+    // A 9000 x 8000 one-bit bitmap (9 MB) blitted whole: it would grow 32-fold as a surface.
+    const uint32_t width = 9000, height = 8000, stride = (width + 31) / 32 * 4;
+    Bytes dib(40 + 8 + size_t{stride} * height, 0);
+    const uint32_t header[] = {40, width, height, 1 | 1u << 16, 0, 0, 0, 0, 2, 0};
+    std::memcpy(dib.data(), header, sizeof header);
+    dib[40 + 4] = 0xFF;  // entry 1 blue
+    const int32_t bits = int32_t(dib.size() - 48);
+    const struct {
+        const char* what;
+        Bytes bytes;
+    } rows[] = {
+        {"saved states", saves.Done()},
+        {"a blit source", Emf().Rec(81, {0, 0, 0, 0, 0, 0, 0, 0, int32_t(width), int32_t(height), 80, 48, 128, bits,
+                                         0, 0xCC0020, 100, 100}, dib).Done()},
+    };
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (const auto& row : rows) {
+        EXPECT_EXIT(
+            {
+                const long before = PeakKilobytes();
+                const Picture p = Render(row.bytes);
+                std::_Exit(p.rgb && PeakKilobytes() - before < 96 * 1024 ? 0 : 1);
+            },
+            ::testing::ExitedWithCode(0), "")
+            << row.what;
+    }
 }
 
 uint32_t g_stopAt = 0;
