@@ -392,9 +392,14 @@ Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
     if (!tif)
         return Fail(Code::TiffDecode);
     TIFF* t = tif.get();
-    // Deep samples are rounded by our own reader, which holds the page: the whole load takes them.
-    if (IsDeep(t))
-        return Fail(Code::TiffDecode);
+    // Deep samples are rounded by our own reader, which holds the page, not truncated by
+    // libtiff's raster: such a page is read whole, then reduced.
+    if (IsDeep(t)) {
+        tif.reset();
+        uint32_t width = 0, height = 0;
+        GlobalBuffer pixels = Read(channel, width, height, 24, 0);
+        return reduce::ReducePicture(Picture::RGB24(std::move(pixels), width, height), aimWidth, aimHeight);
+    }
     char message[1024] = {};
     if (!TIFFRGBAImageOK(t, message)) {
         DebugTrace("PXLib TIFF : %s\n", message);
