@@ -396,9 +396,7 @@ Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
     // libtiff's raster: such a page is read whole, then reduced.
     if (IsDeep(t)) {
         tif.reset();
-        uint32_t width = 0, height = 0;
-        GlobalBuffer pixels = Read(channel, width, height, 24, 0);
-        return reduce::ReducePicture(Picture::RGB24(std::move(pixels), width, height), aimWidth, aimHeight);
+        return reduce::ReducePicture(LoadRGB24(channel), aimWidth, aimHeight);
     }
     char message[1024] = {};
     if (!TIFFRGBAImageOK(t, message)) {
