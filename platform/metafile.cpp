@@ -3,6 +3,8 @@
 #include "platform/gdi.h"
 #include "platform/metafile_records.h"
 
+#include <sys/stat.h>
+
 #include <cairo.h>
 
 #include <cstdio>
@@ -82,6 +84,11 @@ std::optional<std::vector<uint8_t>> ReadFile(const char* path)
         return std::nullopt;
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
     if (!file)
+        return std::nullopt;
+    // A plain file past the limit is refused before a byte is read; the loop below still bounds
+    // what cannot tell its size (pipes, devices).
+    struct stat info{};
+    if (::fstat(fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode) && uint64_t(info.st_size) > kMaxFileBytes)
         return std::nullopt;
     std::vector<uint8_t> bytes;
     uint8_t chunk[65536];

@@ -200,6 +200,42 @@ TEST_F(MetafileTest, RecordsCannotTakeMemoryWithoutBound)
     }
 }
 
+// The same, from a file by name and from a file channel: a sparse file a little past the limit
+// is refused before it is read, so the process grows by little.
+TEST_F(MetafileTest, MetafileFilesBeyondTheSizeLimitAreRefusedUnread)
+{
+    const std::string path = m_folder / "big.emf";
+    const Bytes emf = Emf().Done();
+    const size_t size = px::meta::kMaxFileBytes + 4096;
+    {
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(emf.data()), 108);
+        out.seekp(std::streamoff(size - 20));
+        out.write(reinterpret_cast<const char*>(emf.data() + 108), 20);
+    }
+    ASSERT_EQ(std::filesystem::file_size(path), size);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (const bool byChannel : {false, true}) {
+        EXPECT_EXIT(
+            {
+                const long before = PeakKilobytes();
+                uint32_t w = 0;
+                uint32_t h = 0;
+                uint8_t* rgb = nullptr;
+                if (byChannel) {
+                    DataChannel* source = OpenFileSource(path.c_str());
+                    rgb = LoadPictureRGB24(source, PX_FILE_EMF, &w, &h);
+                    CloseSource(source);
+                } else {
+                    rgb = RenderMetafile(path.c_str(), &w, &h, 300, 300, 0);
+                }
+                std::_Exit(!rgb && GetLastLibraryError() == 27 && PeakKilobytes() - before < 32 * 1024 ? 0 : 1);
+            },
+            ::testing::ExitedWithCode(0), "")
+            << (byChannel ? "channel" : "file name");
+    }
+}
+
 uint32_t g_stopAt = 0;
 std::vector<uint32_t> g_asked;
 uint32_t StopAt(uint32_t current, uint32_t total, uint32_t)
@@ -307,6 +343,20 @@ TEST_F(MetafileTest, EmfDrawingsPaintWhereTheirRecordsSay)
          RedBrush().Rec(kSaveDc, {}).Rec(kIntersectClip, {10, 10, 20, 20}).Rec(kRestoreDc, {-1})
              .Rec(kRectangle, {0, 0, 100, 100}).Done(),
          {{70, 70, 0xFF0000}}},
+        {"a clip region of more parts than are kept is ignored",
+         [] {
+             // Region bytes, RGN_COPY, then the region: header, 5000 one-pixel boxes on even columns.
+             std::vector<int32_t> fields = {32 + 5000 * 16, 5, 32, 1, 5000, 5000 * 16, 0, 0, 100, 100};
+             for (int32_t y = 0; y < 100; ++y)
+                 for (int32_t x = 0; x < 100; x += 2)
+                     fields.insert(fields.end(), {x, y, x + 1, y + 1});
+             return RedBrush().Rec(75, fields).Rec(kRectangle, {0, 0, 100, 100}).Done();
+         }(),
+         {{0, 0, 0xFF0000}, {1, 0, 0xFF0000}, {99, 99, 0xFF0000}}},
+        {"a transform past the canvas's reach is ignored",
+         RedBrush().Rec(kSetWorld, {Float(1e10f), 0, 0, Float(1e10f), 0, 0}).Rec(kRectangle, {10, 10, 20, 20})
+             .Done(),
+         {{15, 15, 0xFF0000}, {45, 45, kGrey}}},
         {"world transform doubles the drawing",
          RedBrush().Rec(kSetWorld, {Float(2), 0, 0, Float(2), 0, 0}).Rec(kRectangle, {10, 10, 20, 20}).Done(),
          {{30, 30, 0xFF0000}, {45, 45, kGrey}}},
