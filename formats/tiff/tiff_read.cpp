@@ -78,6 +78,13 @@ uint64_t MaxExpansion(TIFF* tif, uint32_t width) noexcept
 bool GuardPage(Channel& channel, TIFF* tif, uint32_t width, uint32_t height, Code refusal) noexcept
 {
     const auto samples = std::max<uint16_t>(Defaulted<uint16_t>(tif, TIFFTAG_SAMPLESPERPIXEL), 1);
+    // A tile is decoded whole, so one far larger than its page would take memory the page never
+    // needs: refused beyond the page's own raster or 64 MB, whichever is more.
+    if (TIFFIsTiled(tif)) {
+        const uint64_t page = CheckedMul(CheckedMul(width, height), uint64_t{samples} * 8);
+        if (TIFFTileSize64(tif) > std::max<uint64_t>(page, uint64_t{64} << 20))
+            return Fail(refusal);
+    }
     if (!channel.Rewind())
         return Fail(Code::ReadError);
     return GuardClaim(channel, width, height, samples, MaxExpansion(tif, width), refusal);

@@ -5,6 +5,7 @@
 #include "support/heif_fixture.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -145,6 +146,35 @@ std::vector<uint8_t> PaddedProgressiveJpeg()
     return file;
 }
 
+// A 16 x 16 TIFF of one deflate tile of 8192 x 16384 grey samples (128 MB decoded from 128 KB):
+// within the header guard, but its tile alone would take the memory.
+std::vector<uint8_t> HugeTileTiff()
+{
+    const std::vector<uint8_t> zeros(size_t{8192} * 16384, 0);
+    uLongf packed = compressBound(uLong(zeros.size()));
+    std::vector<uint8_t> data(packed);
+    if (compress2(data.data(), &packed, zeros.data(), uLong(zeros.size()), 1) != Z_OK)
+        return {};
+    data.resize(packed);
+    // Header, then ten entries (tag, type 4 = long, count 1, value) and the data at 256.
+    const uint32_t tags[][2] = {{256, 16}, {257, 16},   {258, 8},   {259, 8},   {262, 1},
+                                {277, 1},  {322, 8192}, {323, 16384}, {324, 256}, {325, uint32_t(packed)}};
+    std::vector<uint8_t> file = {'I', 'I', 42, 0, 8, 0, 0, 0, 10, 0};
+    auto put32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            file.push_back(uint8_t(v >> (8 * i)));
+    };
+    for (const auto& [tag, value] : tags) {
+        file.insert(file.end(), {uint8_t(tag), uint8_t(tag >> 8), 4, 0});
+        put32(1);
+        put32(value);
+    }
+    put32(0);
+    file.resize(256, 0);
+    file.insert(file.end(), data.begin(), data.end());
+    return file;
+}
+
 // Claims the header guard cannot see (a chunk, or a header backed by padding): skipped at once
 // too, by the limits given to the libraries.
 TEST(QuilletBatch, ClaimsBeyondTheHeaderGuardAreSkippedInLittleMemory)
@@ -157,6 +187,7 @@ TEST(QuilletBatch, ClaimsBeyondTheHeaderGuardAreSkippedInLittleMemory)
         {"png_text.jpg", ClaimingPngChunk("tEXt")},
         {"png_ztxt.jpg", ClaimingPngChunk("zTXt")},
         {"jpeg_padded.jpg", PaddedProgressiveJpeg()},
+        {"tiff_tile.jpg", HugeTileTiff()},
     };
     for (const auto& [name, bytes] : files)
         Put(in / name, bytes);

@@ -163,6 +163,10 @@ TEST(ConvertRGB24ToSRGB, ChangesPixelsAsLittleCMSDoes)
     const uint8_t junk[200] = {};
     EXPECT_EQ(ConvertRGB24ToSRGB(converted.data(), 8, 8, junk, sizeof junk), 0u);
     EXPECT_EQ(GetLastLibraryError(), 71u);
+    // A picture no allocation could hold is refused before a pixel is touched.
+    EXPECT_EQ(ConvertRGB24ToSRGB(converted.data(), 65536, 16384, profile.data(), uint32_t(profile.size())), 0u);
+    EXPECT_EQ(GetLastLibraryError(), 5u);
+    EXPECT_EQ(converted, expected);
 }
 
 TEST(MakeRGBICCProfile, KeepsRGBAndTurnsGreyIntoEqualRGB)
