@@ -9,6 +9,8 @@
 
 #include <libheif/heif.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -74,8 +76,13 @@ bool Size(Opened& file, Channel& channel, uint32_t& width, uint32_t& height)
     const int h = heif_image_handle_get_height(file.handle.get());
     if (w <= 0 || h <= 0)
         return Fail(Code::HeifDecode);
+    // A derived picture (an overlay or a grid) is decoded on a canvas of its own stated size, which
+    // the handle does not show: libheif is held to the handle's longer side, with room for a
+    // clean-aperture crop, and the claim guard counts that square.
+    const uint32_t side = static_cast<uint32_t>(std::max(w, h)) + 256;
+    heif_context_set_maximum_image_size_limit(file.context.get(), static_cast<int>(std::min<uint32_t>(side, INT32_MAX)));
     channel.Rewind();
-    if (!GuardClaim(channel, static_cast<uint32_t>(w), static_cast<uint32_t>(h), 3, kMaxExpansion, Code::HeifDecode))
+    if (!GuardClaim(channel, side, side, 3, kMaxExpansion, Code::HeifDecode))
         return false;
     width = static_cast<uint32_t>(w);
     height = static_cast<uint32_t>(h);
@@ -134,7 +141,11 @@ GlobalBuffer DecodeImage(heif_image_handle* handle, uint32_t w, uint32_t h)
                                                options.get());
     ImagePtr image(decoded);
     if (error.code != heif_error_Ok || !image)
-        return Fail(error.code == heif_error_Memory_allocation_error ? Code::OutOfMemory : Code::HeifDecode);
+        // A canvas past the limit set from the handle is the file's fault, not the machine's.
+        return Fail(error.code == heif_error_Memory_allocation_error &&
+                            error.subcode != heif_suberror_Security_limit_exceeded
+                        ? Code::OutOfMemory
+                        : Code::HeifDecode);
     int stride = 0;
     const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
     if (!plane || stride <= 0 || heif_image_get_width(image.get(), heif_channel_interleaved) != static_cast<int>(w) ||

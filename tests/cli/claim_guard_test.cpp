@@ -82,6 +82,61 @@ std::vector<uint8_t> ClaimingHeic(uint32_t side)
     return claimed ? file : std::vector<uint8_t>{};
 }
 
+// A HEIC whose primary item is an overlay claiming 24 x 14 (its ispe) over one 64 x 64 coded
+// image, while the overlay's own data asks for a side x side canvas.
+std::vector<uint8_t> OverlayHeic(uint32_t side)
+{
+    const std::vector<uint8_t> pixels = test::TestPicture(64, 64);
+    const std::vector<uint8_t> coded = test::EncodeHeif(pixels.data(), 64, 64, {});
+    auto find = [&](const char* type) {
+        const auto at = std::search(coded.begin(), coded.end(), type, type + 4);
+        return at == coded.end() ? size_t{0} : size_t(at - coded.begin()) - 4;
+    };
+    auto be32 = [](size_t at, const std::vector<uint8_t>& b) {
+        return uint32_t{b[at]} << 24 | uint32_t{b[at + 1]} << 16 | uint32_t{b[at + 2]} << 8 | b[at + 3];
+    };
+    const size_t hvcC = find("hvcC"), mdat = find("mdat");
+    if (!hvcC || !mdat)
+        return {};
+    using Bytes = std::vector<uint8_t>;
+    auto u16 = [](uint32_t v) { return Bytes{uint8_t(v >> 8), uint8_t(v)}; };
+    auto u32 = [](uint32_t v) { return Bytes{uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; };
+    auto cat = [](std::initializer_list<Bytes> parts) {
+        Bytes out;
+        for (const Bytes& p : parts)
+            out.insert(out.end(), p.begin(), p.end());
+        return out;
+    };
+    auto box = [&](const char* type, const Bytes& body) {
+        return cat({u32(uint32_t(body.size() + 8)), Bytes(type, type + 4), body});
+    };
+    auto full = [&](const char* type, uint8_t version, const Bytes& body) {
+        return box(type, cat({Bytes{version, 0, 0, 0}, body}));
+    };
+    const Bytes hevc(coded.begin() + std::ptrdiff_t(mdat + 8), coded.begin() + std::ptrdiff_t(mdat + be32(mdat, coded)));
+    // Version 0, flags 1 (32-bit fields), fill colour, canvas, one offset pair.
+    const Bytes overlay = cat({Bytes{0, 1}, Bytes(8, 0), u32(side), u32(side), Bytes(8, 0)});
+    const Bytes infe = cat({full("infe", 2, cat({u16(1), u16(0), Bytes{'i', 'o', 'v', 'l', 0}})),
+                            full("infe", 2, cat({u16(2), u16(0), Bytes{'h', 'v', 'c', '1', 0}}))});
+    const Bytes properties =
+        box("iprp", cat({box("ipco", cat({Bytes(coded.begin() + std::ptrdiff_t(hvcC),
+                                                coded.begin() + std::ptrdiff_t(hvcC + be32(hvcC, coded))),
+                                          full("ispe", 0, cat({u32(64), u32(64)})),
+                                          full("ispe", 0, cat({u32(24), u32(14)}))})),
+                         full("ipma", 0, cat({u32(2), u16(1), Bytes{1, 3}, u16(2), Bytes{2, 0x81, 2}}))}));
+    auto meta = [&](uint32_t dataAt) {
+        const Bytes location = full("iloc", 0, cat({Bytes{0x44, 0}, u16(2), u16(1), u16(0), u16(1), u32(dataAt),
+                                                    u32(uint32_t(overlay.size())), u16(2), u16(0), u16(1),
+                                                    u32(dataAt + uint32_t(overlay.size())), u32(uint32_t(hevc.size()))}));
+        return full("meta", 0, cat({full("hdlr", 0, cat({Bytes(4, 0), Bytes{'p', 'i', 'c', 't'}, Bytes(13, 0)})),
+                                    full("pitm", 0, u16(1)), location, full("iinf", 0, cat({u16(2), infe})),
+                                    full("iref", 0, box("dimg", cat({u16(1), u16(1), u16(2)}))), properties}));
+    };
+    const Bytes brand = box("ftyp", cat({Bytes{'h', 'e', 'i', 'c'}, u32(0), Bytes{'m', 'i', 'f', '1', 'h', 'e', 'i', 'c'}}));
+    const uint32_t dataAt = uint32_t(brand.size() + meta(0).size() + 8);
+    return cat({brand, meta(dataAt), box("mdat", cat({overlay, hevc}))});
+}
+
 TEST(QuilletBatch, HeifAndWebpHeadersClaimingFarMoreAreSkippedInLittleMemory)
 {
     if (!heif_have_encoder_for_format(heif_compression_HEVC))
@@ -102,6 +157,7 @@ TEST(QuilletBatch, HeifAndWebpHeadersClaimingFarMoreAreSkippedInLittleMemory)
     } files[] = {
         {"heic20000.jpg", ClaimingHeic(20000), PX_ERR_HEIF_DECODE},
         {"heic60000.jpg", ClaimingHeic(60000), PX_ERR_HEIF_DECODE},
+        {"heic_overlay.jpg", OverlayHeic(30000), PX_ERR_HEIF_DECODE},
         {"webp_lossless.jpg", lossless, PX_ERR_WEBP_DECODE},
         {"webp_lossy.jpg", lossy, PX_ERR_WEBP_DECODE},
     };
@@ -121,7 +177,21 @@ TEST(QuilletBatch, HeifAndWebpHeadersClaimingFarMoreAreSkippedInLittleMemory)
         EXPECT_NE(reason.find("(code " + std::to_string(code) + ")"), std::string::npos) << reason;
         EXPECT_FALSE(fs::exists(out / name));
     }
-    EXPECT_NE(run.out.find("0 written, 0 up to date, 0 kept, 4 skipped"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("0 written, 0 up to date, 0 kept, 5 skipped"), std::string::npos) << run.out;
+
+    // The overlay is well made: with a modest canvas libheif decodes it at the canvas's size.
+    const std::vector<uint8_t> modest = OverlayHeic(64);
+    heif_context* context = heif_context_alloc();
+    heif_image_handle* handle = nullptr;
+    heif_image* image = nullptr;
+    const heif_error read = heif_context_read_from_memory_without_copy(context, modest.data(), modest.size(), nullptr);
+    ASSERT_EQ(read.code, 0) << read.message;
+    ASSERT_EQ(heif_context_get_primary_image_handle(context, &handle).code, 0);
+    EXPECT_EQ(heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr).code, 0);
+    EXPECT_EQ(heif_image_get_width(image, heif_channel_interleaved), 64);
+    heif_image_release(image);
+    heif_image_handle_release(handle);
+    heif_context_free(context);
 }
 
 // A PNG whose chunk after the header claims 2 GB (the most a chunk may) over 16 bytes: libpng
