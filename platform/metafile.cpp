@@ -87,10 +87,13 @@ std::optional<std::vector<uint8_t>> ReadFile(const char* path)
         return std::nullopt;
     // A plain file past the limit is refused before a byte is read; the loop below still bounds
     // what cannot tell its size (pipes, devices).
-    struct stat info{};
-    if (::fstat(fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode) && uint64_t(info.st_size) > kMaxFileBytes)
-        return std::nullopt;
     std::vector<uint8_t> bytes;
+    struct stat info{};
+    if (::fstat(fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode)) {
+        if (uint64_t(info.st_size) > kMaxFileBytes)
+            return std::nullopt;
+        bytes.reserve(size_t(info.st_size));  // one allocation, not a copy per doubling
+    }
     uint8_t chunk[65536];
     size_t n = 0;
     while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
