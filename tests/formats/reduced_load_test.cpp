@@ -125,6 +125,22 @@ TEST(ReducedLoad, EveryReaderMatchesItsWholeLoadFollowedByTheReducer)
             plane[i] = rgb[i * 3 + c];
         psd.planes.push_back(plane);
     }
+    test::Psd packedPsd = psd;
+    packedPsd.compression = 1;
+    test::Psd cmyk = psd;  // inverted inks: no black, so the planes are the colours
+    cmyk.mode = 4;
+    cmyk.channels = 4;
+    cmyk.planes.push_back(Bytes(size_t{kW} * kH, 255));
+    test::Psd grey = packedPsd;  // the green plane alone, and again as indices into a reversed table
+    grey.mode = 1;
+    grey.channels = 1;
+    grey.planes.resize(1);
+    grey.planes[0] = psd.planes[1];
+    test::Psd indexed = grey;
+    indexed.mode = 2;
+    for (int c = 0; c < 3; ++c)
+        for (int i = 0; i < 256; ++i)
+            indexed.modeData.push_back(uint8_t(c == 1 ? i : 255 - i));
     test::PngSpec png;
     png.width = kW;
     png.height = kH;
@@ -154,6 +170,12 @@ TEST(ReducedLoad, EveryReaderMatchesItsWholeLoadFollowedByTheReducer)
         {"PCX", PX_FILE_PCX, test::PcxFile(kW, kH, 8, 3, kW + 1, PcxData(rgb))},
         {"TGA", PX_FILE_TGA, test::TgaFile(kW, kH, tga, Planes(rgb, true, true, 0))},
         {"PSD", PX_FILE_PSD, test::MakePsd(psd)},
+        {"PSD PackBits", PX_FILE_PSD, test::MakePsd(packedPsd)},
+        {"PSD 16-bit PackBits", PX_FILE_PSD, test::MakePsd(test::Deep(packedPsd, 16))},
+        {"PSD 32-bit", PX_FILE_PSD, test::MakePsd(test::Deep(psd, 32))},
+        {"PSD CMYK", PX_FILE_PSD, test::MakePsd(cmyk)},
+        {"PSD grey", PX_FILE_PSD, test::MakePsd(grey)},
+        {"PSD indexed", PX_FILE_PSD, test::MakePsd(indexed)},
         {"JPEG", PX_FILE_JPEG, Saved(PX_FILE_JPEG, rgb), 4},
         {"AVIF", PX_FILE_AVIF, test::EncodeHeif(rgb.data(), kW, kH, heif)},
     };
@@ -219,6 +241,12 @@ TEST(ReducedLoad, CutStreamsGiveTheRowsThatCameAsAnIncompletePicture)
     png.width = kW;
     png.height = kH;
     png.rows = rgb;
+    test::Psd grey;
+    grey.width = kW;
+    grey.height = kH;
+    grey.mode = 1;
+    grey.channels = 1;
+    grey.planes = {Bytes(rgb.begin(), rgb.begin() + size_t{kW} * kH)};
     const struct {
         const char* what;
         uint32_t type;
@@ -229,6 +257,7 @@ TEST(ReducedLoad, CutStreamsGiveTheRowsThatCameAsAnIncompletePicture)
         {"BMP", PX_FILE_BMP, test::BmpFile(kW, -int32_t(kH), 24, {}, Planes(rgb, true, false, (4 - kW * 3 % 4) % 4)), 0},
         {"JPEG", PX_FILE_JPEG, Saved(PX_FILE_JPEG, rgb), 3 * 128},
         {"TGA", PX_FILE_TGA, test::TgaFile(kW, kH, test::TgaHeader{2, 24, 0x20}, Planes(rgb, true, false, 0)), 0},
+        {"PSD grey", PX_FILE_PSD, test::MakePsd(grey), 0},
     };
     for (const auto& c : cases) {
         const Bytes cut(c.file.begin(), c.file.begin() + c.file.size() / 2);
