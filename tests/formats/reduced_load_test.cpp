@@ -78,6 +78,37 @@ Bytes PcxData(const Bytes& rgb)
     return out;
 }
 
+// RLE8, or RLE4 of indices under 16, from top-down indices: runs of one index, and at row
+// `skipped` a delta over three rows, which keep the colour of index 0.
+Bytes RleData(const Bytes& indices, bool rle4, uint32_t skipped = kH)
+{
+    Bytes out;
+    for (uint32_t y = kH; y-- > 0;) {
+        if (y == skipped) {
+            out.insert(out.end(), {0, 2, 0, 3});
+            y -= 2;
+            continue;
+        }
+        for (uint32_t x = 0, n = 1; x < kW; x += n, n = 1) {
+            const uint8_t v = indices[y * kW + x];
+            while (x + n < kW && n < 255 && indices[y * kW + x + n] == v)
+                ++n;
+            out.insert(out.end(), {uint8_t(n), uint8_t(rle4 ? v * 17 : v)});
+        }
+        out.insert(out.end(), {0, 0});
+    }
+    out.insert(out.end(), {0, 1});
+    return out;
+}
+
+std::vector<RGBQUAD> Greys(size_t count)
+{
+    std::vector<RGBQUAD> table(count);
+    for (size_t i = 0; i < count; ++i)
+        table[i] = {uint8_t(i), uint8_t(i), uint8_t(i), 0};
+    return table;
+}
+
 struct Load {
     test::GlobalPtr<uint8_t> pixels;
     uint32_t width = 0, height = 0, code = 0;
@@ -141,6 +172,17 @@ TEST(ReducedLoad, EveryReaderMatchesItsWholeLoadFollowedByTheReducer)
     for (int c = 0; c < 3; ++c)
         for (int i = 0; i < 256; ++i)
             indexed.modeData.push_back(uint8_t(c == 1 ? i : 255 - i));
+    Bytes indices(size_t{kW} * kH);
+    std::vector<RGBQUAD> colours(256);
+    for (uint32_t i = 0; i < 256; ++i)
+        colours[i] = {uint8_t(i * 7), uint8_t(255 - i), uint8_t(i), 0};
+    for (uint32_t y = 0; y < kH; ++y)
+        for (uint32_t x = 0; x < kW; ++x)
+            indices[y * kW + x] = uint8_t(x / 3 + y / 2 * 5);
+    Bytes nibbles = indices;
+    for (uint8_t& v : nibbles)
+        v &= 15;
+    const std::vector<RGBQUAD> sixteen(colours.begin(), colours.begin() + 16);
     test::PngSpec png;
     png.width = kW;
     png.height = kH;
@@ -167,6 +209,8 @@ TEST(ReducedLoad, EveryReaderMatchesItsWholeLoadFollowedByTheReducer)
         {"TIFF written whole", PX_FILE_TIFF, Saved(PX_FILE_TIFF, rgb)},
         {"BMP", PX_FILE_BMP, test::BmpFile(kW, kH, 24, {}, Planes(rgb, true, true, (4 - kW * 3 % 4) % 4))},
         {"BMP top-down", PX_FILE_BMP, test::BmpFile(kW, -int32_t(kH), 24, {}, Planes(rgb, true, false, (4 - kW * 3 % 4) % 4))},
+        {"BMP RLE8", PX_FILE_BMP, test::BmpFile(kW, kH, 8, colours, RleData(indices, false, 40), 1)},
+        {"BMP RLE4", PX_FILE_BMP, test::BmpFile(kW, kH, 4, sixteen, RleData(nibbles, true, 77), 2)},
         {"PCX", PX_FILE_PCX, test::PcxFile(kW, kH, 8, 3, kW + 1, PcxData(rgb))},
         {"TGA", PX_FILE_TGA, test::TgaFile(kW, kH, tga, Planes(rgb, true, true, 0))},
         {"PSD", PX_FILE_PSD, test::MakePsd(psd)},
@@ -252,7 +296,9 @@ TEST(ReducedLoad, CutStreamsGiveTheRowsThatCameAsAnIncompletePicture)
         uint32_t type;
         Bytes file;
         int missing;  // the sum of a pixel that never came: libjpeg fills in mid grey
+        bool bottomUp = false;  // the bottom comes first
     } cases[] = {
+        {"BMP RLE8", PX_FILE_BMP, test::BmpFile(kW, kH, 8, Greys(256), RleData(grey.planes[0], false), 1), 0, true},
         {"PNG", PX_FILE_PNG, test::MakePng(png), 0},
         {"BMP", PX_FILE_BMP, test::BmpFile(kW, -int32_t(kH), 24, {}, Planes(rgb, true, false, (4 - kW * 3 % 4) % 4)), 0},
         {"JPEG", PX_FILE_JPEG, Saved(PX_FILE_JPEG, rgb), 3 * 128},
@@ -267,6 +313,8 @@ TEST(ReducedLoad, CutStreamsGiveTheRowsThatCameAsAnIncompletePicture)
         // The top came, the bottom did not.
         const uint8_t* top = reduced.pixels.get();
         const uint8_t* bottom = top + (size_t{reduced.height} * reduced.width - 1) * 3;
+        if (c.bottomUp)
+            std::swap(top, bottom);
         EXPECT_GT(top[0] + top[1] + top[2], 0) << c.what;
         EXPECT_EQ(bottom[0] + bottom[1] + bottom[2], c.missing) << c.what;
     }
