@@ -42,7 +42,8 @@ uint8_t* Decode(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t
 bool Probe(const uint8_t* header, size_t size) noexcept;
 bool Info(Channel& channel, uint32_t& width, uint32_t& height);
 Picture LoadRGB24(Channel& channel);
-// Rows area-averaged as they are decoded (interlaced files are held whole first).
+// Rows area-averaged as they are decoded; an interlaced picture's passes added where their
+// pixels belong.
 Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight);
 
 // bits 24 (colour type 2) or 8 (colour type 3 with 256 RGBQUAD entries).
