@@ -10,10 +10,12 @@
 #include "gui/controls.h"
 #include "gui/folder_browser.h"
 #include "gui/progress_dialog.h"
+#include "gui/run_summary.h"
 #include "res/strings.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMenu>
 #include <QPointer>
@@ -223,6 +225,8 @@ void CMainDialog::OnStart()
     QEventLoop waiting;
     connect(&run, &CBatchRun::finished, &waiting, &QEventLoop::quit);
     m_run = &progress;
+    QElapsedTimer clock;
+    clock.start();
     run.Start();
     waiting.exec();
     // A loop left early (the application quitting) still waits for the files in flight.
@@ -237,11 +241,15 @@ void CMainDialog::OnStart()
         return;
     }
     const quillet::BatchResult& result = run.Result();
-    if (quillet::RunNeedsSummary(result)) {
-        const std::string details = quillet::RunDetailsText(result, m_settings.PathIn, run.IncompleteSources());
-        quillet::gui::ShowMessage(this, QMessageBox::Warning, QString::fromStdString(quillet::RunSummaryText(result)),
-                                  QMessageBox::Ok, QString::fromStdString(details));
-    }
+    const bool troubled =
+        !result.skipped.empty() || !result.kept.empty() || result.incomplete > 0 || result.destinationLost;
+    const std::string text = quillet::RunEndText(result, static_cast<uint32_t>(m_files.size()),
+                                                 double(clock.elapsed()) / 1000, quillet::gui::TranslateReport);
+    const std::string details =
+        quillet::RunDetailsText(result, m_settings.PathIn, run.IncompleteSources(), quillet::gui::TranslateReport);
+    quillet::gui::ShowRunSummary(this, troubled ? QMessageBox::Warning : QMessageBox::Information,
+                                 QString::fromStdString(text), QString::fromStdString(details),
+                                 QString::fromStdString(m_settings.PathOut));
 }
 
 bool CMainDialog::focusNextPrevChild(bool next)
