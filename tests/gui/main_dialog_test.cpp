@@ -22,6 +22,9 @@
 #include <QPushButton>
 #include <QDesktopServices>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QUrl>
 #include <QRadioButton>
 #include <QSettings>
@@ -210,7 +213,8 @@ private slots:
         QCOMPARE(EditText(&dialog, 1000), QString());
         QCOMPARE(EditText(&dialog, 1002), QString());
         QCOMPARE(EditText(&dialog, 1017), QStringLiteral("0"));
-        QVERIFY(FindControl<QPushButton>(&dialog, 1)->isDefault());
+        for (const QPushButton* button : dialog.findChildren<QPushButton*>())
+            QVERIFY(!button->isDefault() && !button->autoDefault());
     }
 
     void storedFoldersShowWithOneSeparatorAndTheSourceIsScanned()
@@ -381,7 +385,9 @@ private slots:
         QCOMPARE(tab(false), 1007);
     }
 
-    void windowKeepsItsSizeAndReadOnlyFieldsLookAndTellIt()
+    // Whole on a roomy screen; on a small or scaled one the window shrinks and its content
+    // scrolls, START, Exit and the link each reachable.
+    void windowFitsSmallScreensAndReadOnlyFieldsLookAndTellIt()
     {
         QTemporaryDir scratch;
         const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 1);
@@ -389,9 +395,20 @@ private slots:
         quillet::gui::QtSettingsStore store;
         CMainDialog dialog(store);
         dialog.show();
-        QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
-        QCOMPARE(dialog.size(), dialog.minimumSize());
-        QVERIFY(!(dialog.windowFlags() & Qt::WindowMaximizeButtonHint));
+        auto* area = dialog.findChild<QScrollArea*>(QStringLiteral("scrollArea"));
+        QVERIFY(area);
+        QCOMPARE(dialog.size(), area->widget()->sizeHint().boundedTo(dialog.screen()->availableGeometry().size()));
+        for (const QSize size : {QSize(1024, 600), QSize(640, 400)}) {
+            dialog.resize(size);
+            QCOMPARE(dialog.size(), size);
+            QCOMPARE(area->horizontalScrollBar()->isVisible(), size.width() < area->widget()->minimumSizeHint().width());
+            for (int id : {1015, 1, 1026}) {
+                QWidget* control = FindControl<QWidget>(&dialog, id);
+                area->ensureWidgetVisible(control);
+                const QRect shown(control->mapTo(area->viewport(), QPoint(0, 0)), control->size());
+                QVERIFY2(area->viewport()->rect().contains(shown), qPrintable(QString::number(id)));
+            }
+        }
         for (int id : {1000, 1002, 1017}) {
             const QPalette palette = FindControl<QLineEdit>(&dialog, id)->palette();
             QCOMPARE(palette.color(QPalette::Base), palette.color(QPalette::Window));
@@ -402,7 +419,7 @@ private slots:
         QCOMPARE(FindControl<QWidget>(&dialog, 1003)->toolTip(), QStringLiteral("Choose the destination folder"));
     }
 
-    void closeBoxDiscardsWhileExitAndEnterKeep()
+    void closeBoxDiscardsExitKeepsAndEnterNeverCloses()
     {
         quillet::gui::QtSettingsStore store;
         {
@@ -428,10 +445,12 @@ private slots:
             width->setText("320");
             FindControl<QRadioButton>(&dialog, 1014)->setChecked(true);
             // Focus moves in an active window only; the ">>>" button it leaves hands the
-            // default back to "Exit".
+            // default on to no button.
             QApplication::setActiveWindow(&dialog);
             width->setFocus();
-            QTest::keyClick(width, Qt::Key_Return);  // Enter works as Exit
+            QTest::keyClick(width, Qt::Key_Return);
+            QVERIFY(dialog.isVisible());
+            FindControl<QPushButton>(&dialog, 1)->click();  // Exit
             QVERIFY(!dialog.isVisible());
             QCOMPARE(dialog.result(), int(QDialog::Accepted));
         }
