@@ -3,6 +3,7 @@
 // the literal road's bytes.
 #include "app/photo_files.h"
 #include "cli/child_run.h"
+#include "formats/reader_files.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -11,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <span>
 #include <string>
@@ -109,32 +111,6 @@ void WritePsd(const std::string& path, uint32_t width, uint32_t height, const ui
     std::fclose(file);
 }
 
-// An RLE8 bitmap of one colour, in runs of 255, written row by row.
-void WriteRleBmp(const std::string& path, uint32_t width, uint32_t height, const uint8_t rgb[3])
-{
-    FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    std::vector<uint8_t> line;
-    for (uint32_t x = 0; x < width; x += 255)
-        line.insert(line.end(), {uint8_t(std::min(255u, width - x)), 1});
-    line.insert(line.end(), {0, 0});
-    const uint32_t data = uint32_t(line.size()) * height + 2, offset = 14 + 40 + 8;
-    std::vector<uint8_t> head(offset, 0);
-    auto put = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            head[at + i] = uint8_t(v >> (8 * i));
-    };
-    head[0] = 'B', head[1] = 'M';
-    put(2, offset + data), put(10, offset), put(14, 40), put(18, width), put(22, height);
-    put(26, 1 | 8 << 16), put(30, 1), put(34, data), put(46, 2);
-    head[58] = rgb[2], head[59] = rgb[1], head[60] = rgb[0];  // entry 1; entry 0 is black
-    std::fwrite(head.data(), 1, head.size(), file);
-    for (uint32_t y = 0; y < height; ++y)
-        std::fwrite(line.data(), 1, line.size(), file);
-    std::fwrite("\0\1", 1, 2, file);
-    std::fclose(file);
-}
-
 struct Thumbnail {
     std::vector<uint8_t> rgb;
     uint32_t width = 0, height = 0;
@@ -190,7 +166,13 @@ TEST(ReducedRoad, PicturesBeyondTheAllocationLimitBecomeThumbnailsInLittleMemory
     WritePng(in / "thread.png", 1, 60000, [](uint32_t y, uint8_t* rgb) { rgb[0] = rgb[1] = rgb[2] = uint8_t(y); });
     const uint8_t colour[3] = {30, 160, 90};
     WritePsd(in / "layers.psd", 12000, 12000, colour);
-    WriteRleBmp(in / "runs.bmp", 12000, 12000, colour);
+    test::Bytes rle;  // RLE8 in runs of 255
+    for (uint32_t y = 0; y < 12000; ++y, rle.insert(rle.end(), {0, 0}))
+        for (uint32_t x = 0; x < 12000; x += 255)
+            rle.insert(rle.end(), {uint8_t(std::min(255u, 12000 - x)), 1});
+    rle.insert(rle.end(), {0, 1});
+    const test::Bytes bmp = test::BmpFile(12000, 12000, 8, {{}, {90, 160, 30, 0}}, rle, 1);
+    std::ofstream(in / "runs.bmp", std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()), bmp.size());
     WritePng(
         in / "passes.png", 12000, 12000, [](uint32_t, uint8_t* rgb) { std::memset(rgb, 90, 12000 * 3); }, true);
     test::TempFolder small;
