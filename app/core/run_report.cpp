@@ -53,8 +53,8 @@ std::string EnglishText(const char* source, long n)
 
 std::string DurationText(double seconds)
 {
-    char text[32];
-    if (!(seconds >= 0))
+    char text[48];
+    if (!(seconds >= 0) || !std::isfinite(seconds))
         seconds = 0;
     if (seconds < 10)
         std::snprintf(text, sizeof text, "%.1f s", seconds);
