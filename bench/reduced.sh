@@ -4,7 +4,7 @@
 # the JPEG default against djpeg -scale 1/4.
 # Usage: bench/reduced.sh FOLDER   (FOLDER: the photographs of ../shared/bench/make-photo-corpus.sh)
 #        QB=path/to/quillet-batch bench/reduced.sh FOLDER   (a binary already built)
-#        ONLY="formats huge grating psnr jpeg" (any of them) runs those parts alone
+#        ONLY="formats huge streamed grating psnr jpeg" (any of them) runs those parts alone
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 folder=${1:?give the folder of photographs}
@@ -76,6 +76,39 @@ for f in "$work/huge"/*; do
   printf '%-14s %8s %8s %8s %8s\n' "$(basename "$f")" "$qs" "$qm" "$vs" "$vm"
 done
 rm -rf "$work/huge" "$work/one"
+
+fi
+if want streamed; then
+echo "== Streamed while read: interlaced PNG, PackBits PSD, RLE8 BMP (target: quillet peak <= 64 MB)"
+mkdir -p "$work/streamed"
+vips black "$work/h.v" 12000 12000 --bands 3 && vips linear "$work/h.v" "$work/streamed/png12000i.png[interlace]" "1 1 1" "90 90 90" --uchar
+rm -f "$work/h.v"
+python3 - "$work/streamed" <<'PY'
+import struct, sys
+side = 20000
+runs = lambda n, v: b"".join(bytes([1 - min(128, n - x) & 255, v]) for x in range(0, n, 128))
+with open(sys.argv[1] + "/psd20000.psd", "wb") as f:  # one colour, PackBits planes
+    row = [runs(side, v) for v in (30, 160, 90)]
+    f.write(b"8BPS" + struct.pack(">H6xHIIHHIIIH", 1, 3, side, side, 8, 3, 0, 0, 0, 1))
+    f.write(b"".join(struct.pack(">H", len(r)) * side for r in row))
+    for r in row:
+        f.write(r * side)
+line = b"".join(bytes([min(255, side - x), 1]) for x in range(0, side, 255)) + b"\0\0"
+data = len(line) * side + 2
+with open(sys.argv[1] + "/bmp20000rle.bmp", "wb") as f:  # one colour, RLE8 runs of 255
+    f.write(b"BM" + struct.pack("<IHHI", 62 + data, 0, 0, 62))
+    f.write(struct.pack("<IiiHHIIiiII", 40, side, side, 1, 8, 1, data, 0, 0, 2, 0) + bytes([0, 0, 0, 0, 90, 160, 30, 0]))
+    f.write(line * side + b"\0\1")
+PY
+printf '%-18s %8s %8s %8s %8s\n' file q_s q_MB v_s v_MB
+for f in "$work/streamed"/*; do
+  mkdir -p "$work/one"; rm -f "$work/one"/*; ln -s "$f" "$work/one/"
+  read -r qs qm <<<"$(quillet "$work/one")"
+  vs=- vm=-  # vipsthumbnail reads neither PSD nor BMP here
+  [[ $f == *.png ]] && read -r vs vm <<<"$(vipsrun "$f")"
+  printf '%-18s %8s %8s %8s %8s\n' "$(basename "$f")" "$qs" "$qm" "$vs" "$vm"
+done
+rm -rf "$work/streamed" "$work/one"
 
 fi
 if want grating; then
