@@ -256,12 +256,7 @@ Picture ReadRGB24(Channel& channel, reduce::RgbRows& rows, bool partial)
 
 bool Info(Channel& channel, uint32_t& width, uint32_t& height)
 {
-    Header h;
-    if (!ReadHeader(channel, h))
-        return false;
-    width = h.width;
-    height = h.height;
-    return true;
+    return reader::SizeFromHeader<Header>(width, height, [&](Header& h) { return ReadHeader(channel, h); });
 }
 
 Picture LoadRGB24(Channel& channel)
