@@ -43,6 +43,18 @@ Picture WholeRGB24(Read&& read)
     return Picture::RGB24(std::move(pixels), width, height);
 }
 
+// A C entry's whole read, RGB24 or Index8 with a palette of 256 entries: false with the code
+// when the handle or the layout asked for is not usable.
+inline bool AcceptWholeRead(DataChannel* handle, uint32_t* width, uint32_t* height, uint32_t bits,
+                            const uint8_t* palette)
+{
+    if (!AcceptReader(handle, width, height))
+        return false;
+    if ((bits != 24 && bits != 8) || (bits == 8 && !palette))
+        return Fail(Code::BadArgument);
+    return true;
+}
+
 // The row readers of one kind that are handed out: a reader holds its channel while it lives,
 // and every call checks its handle first, so a stale or foreign one is refused, never used.
 template <class RowReader>

@@ -313,10 +313,8 @@ Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
 uint8_t* Read(DataChannel* handle, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
               uint8_t* palette)
 {
-    if (!AcceptReader(handle, width, height))
+    if (!reader::AcceptWholeRead(handle, width, height, bitsPerPixel, palette))
         return nullptr;
-    if ((bitsPerPixel != 24 && bitsPerPixel != 8) || (bitsPerPixel == 8 && !palette))
-        return Fail(Code::BadArgument);
     Channel channel(handle);
     RGBQUAD* table = bitsPerPixel == 8 ? reinterpret_cast<RGBQUAD*>(palette) : nullptr;
     return ReadWhole(channel, *width, *height, bitsPerPixel, table).Release();
