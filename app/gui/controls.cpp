@@ -3,14 +3,38 @@
 
 #include "res/strings.h"
 
+#include <QPushButton>
+
 namespace quillet::gui {
 
 QMessageBox::StandardButton ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& text,
                                         QMessageBox::StandardButtons buttons, const QString& details)
 {
-    QMessageBox box(icon, QString::fromLatin1(res::kMessageCaption), text, buttons, parent);
+    QMessageBox box(icon, MessageCaption(), text, buttons, parent);
     box.setDetailedText(details);
+    KeepEnterOnDefault(box);
     return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+QString MessageCaption()
+{
+    return QString::fromLatin1(res::kMessageCaption);
+}
+
+void KeepEnterOnDefault(QMessageBox& box)
+{
+    QPushButton* fallback = nullptr;
+    for (QAbstractButton* button : box.buttons()) {
+        auto* push = qobject_cast<QPushButton*>(button);
+        if (push == nullptr)
+            continue;
+        if (box.buttonRole(button) == QMessageBox::ActionRole || box.buttonRole(button) == QMessageBox::InvalidRole)
+            push->setAutoDefault(false);
+        else if (fallback == nullptr)
+            fallback = push;
+    }
+    if (box.defaultButton() == nullptr && fallback != nullptr)
+        box.setDefaultButton(fallback);
 }
 
 }  // namespace quillet::gui

@@ -26,6 +26,13 @@ QMessageBox::StandardButton ShowMessage(QWidget* parent, QMessageBox::Icon icon,
                                         QMessageBox::StandardButtons buttons = QMessageBox::Ok,
                                         const QString& details = QString());
 
+// The title of the program's windows and message boxes.
+QString MessageCaption();
+
+// Enter presses the box's default button wherever the focus is: its other buttons (Show
+// Details among them) are pressed with Space or a click only.
+void KeepEnterOnDefault(QMessageBox& box);
+
 // Registers the icons and layouts compiled into the program; safe to call more than once.
 void InitResources();
 

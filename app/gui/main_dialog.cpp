@@ -10,13 +10,17 @@
 #include "gui/controls.h"
 #include "gui/folder_browser.h"
 #include "gui/progress_dialog.h"
+#include "gui/run_summary.h"
 #include "res/strings.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QEventLoop>
 #include <QMenu>
 #include <QPointer>
+#include <QScreen>
 
 #include <algorithm>
 #include <functional>
@@ -58,6 +62,10 @@ CMainDialog::CMainDialog(quillet::SettingsStore& store, QWidget* parent) : QDial
     m_ui.linkLabel->Attach();
     m_ui.linkLabel->SetURL(QString::fromLatin1(quillet::res::kMakerAddress));
     RescanSource();
+    // No button is ever the default: the first one focused would otherwise stay so for good, and
+    // Enter in a number field would press it. Enter presses a focused button (keyPressEvent).
+    for (QPushButton* button : findChildren<QPushButton*>())
+        button->setAutoDefault(false);
     // Not on "Exit", where a stray Space would quit; the path fields cannot be typed into.
     m_ui.browseInButton->setFocus();
 }
@@ -223,6 +231,8 @@ void CMainDialog::OnStart()
     QEventLoop waiting;
     connect(&run, &CBatchRun::finished, &waiting, &QEventLoop::quit);
     m_run = &progress;
+    QElapsedTimer clock;
+    clock.start();
     run.Start();
     waiting.exec();
     // A loop left early (the application quitting) still waits for the files in flight.
@@ -237,11 +247,15 @@ void CMainDialog::OnStart()
         return;
     }
     const quillet::BatchResult& result = run.Result();
-    if (quillet::RunNeedsSummary(result)) {
-        const std::string details = quillet::RunDetailsText(result, m_settings.PathIn, run.IncompleteSources());
-        quillet::gui::ShowMessage(this, QMessageBox::Warning, QString::fromStdString(quillet::RunSummaryText(result)),
-                                  QMessageBox::Ok, QString::fromStdString(details));
-    }
+    const bool troubled =
+        !result.skipped.empty() || !result.kept.empty() || result.incomplete > 0 || result.destinationLost;
+    const std::string text = quillet::RunEndText(result, static_cast<uint32_t>(m_files.size()),
+                                                 double(clock.elapsed()) / 1000, quillet::gui::TranslateReport);
+    const std::string details =
+        quillet::RunDetailsText(result, m_settings.PathIn, run.IncompleteSources(), quillet::gui::TranslateReport);
+    quillet::gui::ShowRunSummary(this, troubled ? QMessageBox::Warning : QMessageBox::Information,
+                                 QString::fromStdString(text), QString::fromStdString(details),
+                                 QString::fromStdString(m_settings.PathOut));
 }
 
 bool CMainDialog::focusNextPrevChild(bool next)
@@ -269,6 +283,8 @@ bool CMainDialog::focusNextPrevChild(bool next)
         if (!takesTab || skipped(candidate))
             continue;
         candidate->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        // On a small screen the content scrolls to what the keyboard reached.
+        m_ui.scrollArea->ensureWidgetVisible(candidate);
         return true;
     }
 }
@@ -292,10 +308,30 @@ void CMainDialog::reject()
     QDialog::reject();
 }
 
+void CMainDialog::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button != nullptr && event->modifiers() == 0)
+            button->click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void CMainDialog::showEvent(QShowEvent* event)
 {
     // Switches may be put into the group from the layout or from code; both are seen here.
     ArrangeExtraOptions();
+    if (!m_sized) {
+        // The whole content when the screen has room; else as much as fits, and the rest scrolls.
+        m_sized = true;
+        QSize natural = m_ui.content->sizeHint();
+        if (const QScreen* shown = screen()) {
+            const QSize frame = frameGeometry().size() - geometry().size();
+            natural = natural.boundedTo(shown->availableGeometry().size() - frame);
+        }
+        resize(natural);
+    }
     QDialog::showEvent(event);
 }
 

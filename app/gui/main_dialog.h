@@ -34,7 +34,8 @@ public:
     bool RescanSource();
 
 public slots:
-    // "Exit" and Enter: keeps what the controls hold.
+    // "Exit": keeps what the controls hold. No button is the default, so Enter in a field
+    // never ends the program.
     void accept() override;
     // Esc and the close box: leaves without reading the controls.
     void reject() override;
@@ -42,6 +43,7 @@ public slots:
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool focusNextPrevChild(bool next) override;
 
 private:
@@ -58,4 +60,5 @@ private:
     QButtonGroup m_portraitGroup;
     CProgressDialog* m_run = nullptr;  // the progress window of the run going on
     bool m_closeAfterRun = false;
+    bool m_sized = false;
 };

@@ -20,6 +20,12 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QDesktopServices>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QUrl>
 #include <QRadioButton>
 #include <QSettings>
 #include <QTest>
@@ -175,6 +181,12 @@ bool AnyProgressWindowShown()
 class MainDialogTest : public QObject {
     Q_OBJECT
 
+public slots:
+    void Opened(const QUrl& url) { m_opened << url; }
+
+private:
+    QList<QUrl> m_opened;
+
 private slots:
     void init()
     {
@@ -201,7 +213,8 @@ private slots:
         QCOMPARE(EditText(&dialog, 1000), QString());
         QCOMPARE(EditText(&dialog, 1002), QString());
         QCOMPARE(EditText(&dialog, 1017), QStringLiteral("0"));
-        QVERIFY(FindControl<QPushButton>(&dialog, 1)->isDefault());
+        for (const QPushButton* button : dialog.findChildren<QPushButton*>())
+            QVERIFY(!button->isDefault() && !button->autoDefault());
     }
 
     void storedFoldersShowWithOneSeparatorAndTheSourceIsScanned()
@@ -372,7 +385,9 @@ private slots:
         QCOMPARE(tab(false), 1007);
     }
 
-    void windowKeepsItsSizeAndReadOnlyFieldsLookAndTellIt()
+    // Whole on a roomy screen; on a small or scaled one the window shrinks and its content
+    // scrolls, START, Exit and the link each reachable.
+    void windowFitsSmallScreensAndReadOnlyFieldsLookAndTellIt()
     {
         QTemporaryDir scratch;
         const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 1);
@@ -380,9 +395,20 @@ private slots:
         quillet::gui::QtSettingsStore store;
         CMainDialog dialog(store);
         dialog.show();
-        QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
-        QCOMPARE(dialog.size(), dialog.minimumSize());
-        QVERIFY(!(dialog.windowFlags() & Qt::WindowMaximizeButtonHint));
+        auto* area = dialog.findChild<QScrollArea*>(QStringLiteral("scrollArea"));
+        QVERIFY(area);
+        QCOMPARE(dialog.size(), area->widget()->sizeHint().boundedTo(dialog.screen()->availableGeometry().size()));
+        for (const QSize size : {QSize(1024, 600), QSize(640, 400)}) {
+            dialog.resize(size);
+            QCOMPARE(dialog.size(), size);
+            QCOMPARE(area->horizontalScrollBar()->isVisible(), size.width() < area->widget()->minimumSizeHint().width());
+            for (int id : {1015, 1, 1026}) {
+                QWidget* control = FindControl<QWidget>(&dialog, id);
+                area->ensureWidgetVisible(control);
+                const QRect shown(control->mapTo(area->viewport(), QPoint(0, 0)), control->size());
+                QVERIFY2(area->viewport()->rect().contains(shown), qPrintable(QString::number(id)));
+            }
+        }
         for (int id : {1000, 1002, 1017}) {
             const QPalette palette = FindControl<QLineEdit>(&dialog, id)->palette();
             QCOMPARE(palette.color(QPalette::Base), palette.color(QPalette::Window));
@@ -393,7 +419,7 @@ private slots:
         QCOMPARE(FindControl<QWidget>(&dialog, 1003)->toolTip(), QStringLiteral("Choose the destination folder"));
     }
 
-    void closeBoxDiscardsWhileExitAndEnterKeep()
+    void closeBoxDiscardsExitKeepsAndEnterNeverCloses()
     {
         quillet::gui::QtSettingsStore store;
         {
@@ -419,10 +445,12 @@ private slots:
             width->setText("320");
             FindControl<QRadioButton>(&dialog, 1014)->setChecked(true);
             // Focus moves in an active window only; the ">>>" button it leaves hands the
-            // default back to "Exit".
+            // default on to no button.
             QApplication::setActiveWindow(&dialog);
             width->setFocus();
-            QTest::keyClick(width, Qt::Key_Return);  // Enter works as Exit
+            QTest::keyClick(width, Qt::Key_Return);
+            QVERIFY(dialog.isVisible());
+            FindControl<QPushButton>(&dialog, 1)->click();  // Exit
             QVERIFY(!dialog.isVisible());
             QCOMPARE(dialog.result(), int(QDialog::Accepted));
         }
@@ -494,6 +522,7 @@ private slots:
             QVERIFY(label->geometry().right() < combo->x());
             QVERIFY(qAbs(label->geometry().center().y() - combo->geometry().center().y()) <= 1);
             combo->setCurrentIndex(1);
+            guitest::BoxAnswerer summary(QMessageBox::Ok);
             FindControl<QPushButton>(&dialog, 1015)->click();  // START
             QCOMPARE(guitest::FilesIn(out), (QStringList{"p0.webp", "p1.webp"}));
             QFile thumbnail(out + "/p0.webp");
@@ -580,9 +609,29 @@ private slots:
         CMainDialog dialog(store);
         dialog.show();
         RunWatcher watcher(&dialog, QString());
+        // Enter after "Show Details" closes the summary rather than folding the details again.
         QMessageBox seen;
-        QCOMPARE(StartExpectingMessage(dialog, nullptr, &seen),
-                 QStringLiteral("1 thumbnail written, 1 kept (a file Quillet did not make was in the way), 1 file skipped"));
+        bool closedByEnter = false;
+        guitest::WhenModal<QMessageBox>([&](QMessageBox* box) {
+            seen.setText(box->text());
+            seen.setWindowTitle(box->windowTitle());
+            seen.setDetailedText(box->detailedText());
+            QApplication::setActiveWindow(box);
+            for (QAbstractButton* button : box->buttons()) {
+                if (box->buttonRole(button) == QMessageBox::ActionRole && button->objectName() != "openFolderButton") {
+                    QTest::mouseClick(button, Qt::LeftButton);
+                    button->setFocus();
+                    QTest::keyClick(button, Qt::Key_Return);
+                }
+            }
+            closedByEnter = !box->isVisible() && box->clickedButton() == box->button(QMessageBox::Ok);
+            if (!closedByEnter)
+                box->button(QMessageBox::Ok)->click();
+        });
+        FindControl<QPushButton>(&dialog, 1015)->click();
+        QVERIFY(closedByEnter);
+        QCOMPARE(seen.text().section('\n', 0, 0),
+                 QStringLiteral("1 thumbnail written, 1 kept (a file Quillet did not make was in the way), 1 skipped"));
         QCOMPARE(seen.windowTitle(), QStringLiteral("Quillmaker"));
         QVERIFY2(seen.detailedText().startsWith("notes.jpg: "), qPrintable(seen.detailedText()));
         QVERIFY2(seen.detailedText().endsWith("p1.jpg: a file of this name that Quillet did not make is in the way (kept)"),
@@ -612,7 +661,19 @@ private slots:
                 gate.Open();
         });
         opener.start(5);
+        // A clean run ends in a short summary too, whose "Open folder" shows the thumbnails.
+        QString summary;
+        guitest::WhenModal<QMessageBox>([&](QMessageBox* box) {
+            summary = box->text();
+            QVERIFY(box->detailedText().isEmpty());
+            box->findChild<QPushButton*>(QStringLiteral("openFolderButton"))->click();
+        });
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "Opened");
         FindControl<QPushButton>(&dialog, 1015)->click();
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        QVERIFY2(QRegularExpression("^10 thumbnails written\nTime taken: \\d\\.\\d s$").match(summary).hasMatch(),
+                 qPrintable(summary));
+        QCOMPARE(m_opened, QList<QUrl>{QUrl::fromLocalFile(out + "/")});
         QVERIFY(!gate.TimedOut());
         // The window shows what the run reported when it looked: some steps may pass unseen.
         const QStringList steps{" 0 %", "0%", "10%", "20%", "30%", "40%", "50%", "60%", "70%", "80%", "90%", "100%"};
@@ -648,7 +709,7 @@ private slots:
             CMainDialog dialog(store);
             dialog.show();
             QMessageBox box;
-            const QString summary = StartExpectingMessage(dialog, nullptr, &box);
+            const QString summary = StartExpectingMessage(dialog, nullptr, &box).section('\n', 0, 0);
             seen[jobs] = {QStringList{summary}, box.detailedText()};
             for (const QString& name : AllEntries(out)) {
                 QFile file(out + "/" + name);
@@ -656,7 +717,7 @@ private slots:
                 made[jobs][name] = file.readAll();
             }
         }
-        QCOMPARE(seen[1].first, QStringList{QStringLiteral("7 thumbnails written, 1 file skipped")});
+        QCOMPARE(seen[1].first, QStringList{QStringLiteral("7 thumbnails written, 1 skipped")});
         QCOMPARE(seen[3], seen[1]);
         QCOMPARE(made[1].size(), size_t(7));
         QVERIFY(made[3] == made[1]);
@@ -696,6 +757,7 @@ private slots:
                 }
             });
             look.start();
+            guitest::BoxAnswerer summary(QMessageBox::Ok);
             FindControl<QPushButton>(&dialog, 1015)->click();
             QCOMPARE(lineWhileHeld, QStringLiteral("Cancelling\u2026"));
             QVERIFY(!gate.TimedOut());
@@ -705,6 +767,8 @@ private slots:
             QCOMPARE(AllEntries(out).size(), expected);
             for (const QString& name : AllEntries(out))
                 QVERIFY2(test::JpegSize((out + "/" + name).toStdString()).width > 0, qPrintable(name));
+            QCOMPARE(summary.texts.size(), 1);
+            QCOMPARE(summary.texts[0].section('\n', 0, 0), QStringLiteral("Cancelled after %1 of 8 files").arg(expected));
             QVERIFY(dialog.isEnabled());
             QVERIFY(!AnyProgressWindowShown());
         }
@@ -735,6 +799,7 @@ private slots:
             gate.Open();
         });
         tick.start();
+        guitest::BoxAnswerer summary(QMessageBox::Ok);
         FindControl<QPushButton>(&dialog, 1015)->click();
         QVERIFY(!gate.TimedOut());
         QVERIFY(ticksWhileHeld >= 20);
