@@ -3,6 +3,7 @@
 
 #include "gui/controls.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
@@ -16,6 +17,12 @@
 
 bool MessageBoxPrompts::AskCreate(const std::string& path)
 {
+    if (!m_mayCreate) {
+        quillet::gui::ShowMessage(m_parent, QMessageBox::Warning,
+                                  QCoreApplication::translate("CFolderBrowser", "The folder:\n\n%1\n\ndoes not exist.")
+                                      .arg(QString::fromStdString(path)));
+        return false;
+    }
     const QString text = QString::fromStdString(quillet::CreateQuestionText(path));
     return quillet::gui::ShowMessage(m_parent, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) ==
            QMessageBox::Yes;
@@ -92,6 +99,12 @@ CFolderBrowser::CFolderBrowser(const QString& caption, const QString& instructio
     m_pathEdit->setFocus();
 }
 
+void CFolderBrowser::ForbidCreating()
+{
+    m_mayCreate = false;
+    setOption(QFileDialog::ReadOnly);
+}
+
 int CFolderBrowser::Run()
 {
     m_confirmed = false;
@@ -129,7 +142,7 @@ void CFolderBrowser::accept()
     m_folder = quillet::ExpandTypedFolder(typed, QDir::homePath().toStdString());
     if (m_folder != typed)
         m_pathEdit->setText(QString::fromStdString(m_folder));
-    MessageBoxPrompts prompts(this);
+    MessageBoxPrompts prompts(this, m_mayCreate);
     if (m_folder.empty() || quillet::CheckFolder(m_folder, prompts) != quillet::kFolderUsable) {
         m_pathEdit->setFocus();
         return;

@@ -15,6 +15,8 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QEventLoop>
@@ -49,6 +51,16 @@ CMainDialog::CMainDialog(quillet::SettingsStore& store, QWidget* parent) : QDial
     // The file count follows the switch, as it follows the sub-folder one.
     connect(m_ui.allTypesCheck, &QCheckBox::clicked, this, &CMainDialog::OnSubDirs);
 
+    // What a switch does not do in the present state shows as disabled.
+    connect(&m_portraitGroup, &QButtonGroup::idToggled, this, &CMainDialog::ShowWhatApplies);
+    connect(m_ui.copyExifCheck, &QCheckBox::toggled, this, &CMainDialog::ShowWhatApplies);
+    connect(m_ui.formatCombo, &QComboBox::currentIndexChanged, this, &CMainDialog::ShowWhatApplies);
+    // The quality field shows the quality the thumbnails get.
+    connect(m_ui.qualityEdit, &QLineEdit::editingFinished, this, [this] {
+        if (const auto typed = quillet::ParseUnsigned(m_ui.qualityEdit->text().toStdString()))
+            m_ui.qualityEdit->setText(QString::number(quillet::UsedQuality(*typed)));
+    });
+
     // The read-only fields look it, and show their whole text when it does not fit.
     for (QLineEdit* edit : {m_ui.pathInEdit, m_ui.fileCountEdit, m_ui.pathOutEdit}) {
         QPalette readOnly = edit->palette();
@@ -59,6 +71,7 @@ CMainDialog::CMainDialog(quillet::SettingsStore& store, QWidget* parent) : QDial
         connect(edit, &QLineEdit::textChanged, edit, &QLineEdit::setToolTip);
 
     UpdateData(false);
+    ShowWhatApplies();
     m_ui.linkLabel->Attach();
     m_ui.linkLabel->SetURL(QString::fromLatin1(quillet::res::kMakerAddress));
     RescanSource();
@@ -140,6 +153,10 @@ bool CMainDialog::UpdateData(bool fromControls)
                                               : -1);
     if (!number(m_ui.qualityEdit, m_settings.Quality))
         return false;
+    if (fromControls && m_settings.Quality != quillet::UsedQuality(m_settings.Quality)) {
+        m_settings.Quality = quillet::UsedQuality(m_settings.Quality);
+        m_ui.qualityEdit->setText(QString::number(m_settings.Quality));
+    }
     check(m_ui.boostCheck, m_settings.Boost);
     check(m_ui.subDirsCheck, m_settings.SubDirs);
     check(m_ui.fastDecodeCheck, m_settings.FastDecode);
@@ -179,9 +196,14 @@ void CMainDialog::BrowseFolder(quillet::Folder which)
     if (!UpdateData(true))
         return;
     const bool source = which == quillet::Folder::In;
-    const std::string initial = m_store.ReadString(quillet::kSettingsSection, source ? "PathIn" : "PathOut").value_or("");
+    std::string initial = m_store.ReadString(quillet::kSettingsSection, source ? "PathIn" : "PathOut").value_or("");
+    // A destination not chosen yet is looked for beside the source.
+    if (!source && initial.empty() && !m_settings.PathIn.empty())
+        initial = QFileInfo(QDir::cleanPath(QString::fromStdString(m_settings.PathIn))).path().toStdString();
     CFolderBrowser browser(source ? tr("Select Source") : tr("Select Destination"), QStringLiteral("title"),
                            QString::fromStdString(initial), this);
+    if (source)
+        browser.ForbidCreating();
     if (browser.Run() != 1)
         return;
     quillet::StoreFolder(m_store, m_settings, which, browser.Folder());
@@ -306,6 +328,21 @@ void CMainDialog::reject()
         return;
     }
     QDialog::reject();
+}
+
+void CMainDialog::ShowWhatApplies()
+{
+    // "Fit inside W & H regardless other rules" sizes every picture by itself.
+    const bool rulesApply = m_portraitGroup.checkedButton() != m_ui.fitInsideAllRadio;
+    for (QAbstractButton* button : m_typeGroup.buttons())
+        button->setEnabled(rulesApply);
+    m_ui.rulesNote->setVisible(!rulesApply);
+    m_ui.stripGpsCheck->setEnabled(m_ui.copyExifCheck->isChecked());
+    switch (m_ui.formatCombo->currentIndex()) {
+    case quillet::FormatWebp: m_ui.qualityLabel->setText(tr("WebP Quality:")); break;
+    case quillet::FormatAvif: m_ui.qualityLabel->setText(tr("AVIF Quality:")); break;
+    default: m_ui.qualityLabel->setText(tr("JPG Quality:")); break;
+    }
 }
 
 void CMainDialog::keyPressEvent(QKeyEvent* event)

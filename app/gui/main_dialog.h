@@ -51,6 +51,8 @@ private:
     void OnStart();
     void OnSubDirs();
     void ArrangeExtraOptions();
+    // Disables what the other switches make idle and names the quality by the format.
+    void ShowWhatApplies();
 
     Ui::CMainDialog m_ui;
     quillet::SettingsStore& m_store;

@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -262,6 +263,7 @@ private slots:
             QCOMPARE(location->text(), QStringLiteral("Remove location"));
             QVERIFY(rotate->isChecked() && !location->isChecked());
             rotate->click();
+            FindControl<QCheckBox>(&dialog, 1005)->click();  // Copy EXIF, which the switch belongs to
             location->click();
             dialog.accept();
             QCOMPARE(dialog.Settings().AutoRotate, 0u);
@@ -367,6 +369,7 @@ private slots:
     void focusStartsOnTheSourceButtonAndTabEntersRadioGroupsOnTheCheckedButton()
     {
         Store().setValue("Settings/Type", 1);
+        Store().setValue("Settings/Portrait", 0);  // a rule that leaves the rules buttons enabled
         quillet::gui::QtSettingsStore store;
         CMainDialog dialog(store);
         dialog.show();
@@ -378,9 +381,9 @@ private slots:
         };
         FindControl<QWidget>(&dialog, 1007)->setFocus();
         QCOMPARE(tab(true), 1013);   // the checked rule
-        QCOMPARE(tab(true), 1016);   // the checked portrait rule
+        QCOMPARE(tab(true), 1008);   // the checked portrait rule
         QCOMPARE(tab(true), 1010);
-        QCOMPARE(tab(false), 1016);
+        QCOMPARE(tab(false), 1008);
         QCOMPARE(tab(false), 1013);
         QCOMPARE(tab(false), 1007);
     }
@@ -841,6 +844,41 @@ private slots:
             QVERIFY2(!name.startsWith('.'), qPrintable(name));
     }
 
+    // Idle switches are disabled, the rules with a note saying why; the quality is named by
+    // the format and shown as it will be used.
+    void controlsShowWhatTheSettingsDo()
+    {
+        quillet::gui::QtSettingsStore store;
+        CMainDialog dialog(store);
+        dialog.show();
+        auto* note = dialog.findChild<QLabel*>(QStringLiteral("rulesNote"));
+        QVERIFY(note);
+        for (const auto& [portrait, rulesApply] : {std::pair{1008, true}, {1016, false}, {1009, true}, {1021, true}}) {
+            FindControl<QRadioButton>(&dialog, portrait)->click();
+            for (int rule : {1012, 1013, 1014})
+                QCOMPARE(FindControl<QWidget>(&dialog, rule)->isEnabled(), rulesApply);
+            QCOMPARE(note->isVisible(), !rulesApply);
+        }
+        QVERIFY(note->sizeHint().height() < 2 * note->fontMetrics().height());
+        auto* format = dialog.findChild<QComboBox*>(QStringLiteral("formatCombo"));
+        for (const auto& [index, label] : {std::pair{1, "WebP Quality:"}, {2, "AVIF Quality:"}, {0, "JPG Quality:"}}) {
+            format->setCurrentIndex(index);
+            QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("qualityLabel"))->text(), QString::fromLatin1(label));
+        }
+        auto* stripGps = dialog.findChild<QCheckBox*>(QStringLiteral("stripGpsCheck"));
+        for (bool copyExif : {true, false}) {
+            FindControl<QCheckBox>(&dialog, 1005)->setChecked(copyExif);
+            QCOMPARE(stripGps->isEnabled(), copyExif);
+        }
+        auto* quality = FindControl<QLineEdit>(&dialog, 1020);
+        for (const auto& [typed, shown] : {std::pair{"150", "100"}, {"0", "1"}, {"75", "75"}}) {
+            quality->setText(QString::fromLatin1(typed));
+            QVERIFY(dialog.UpdateData(true));
+            QCOMPARE(quality->text(), QString::fromLatin1(shown));
+            QCOMPARE(dialog.Settings().Quality, quality->text().toUInt());
+        }
+    }
+
     void pickingTheSourceStoresItAndRescans()
     {
         QTemporaryDir scratch;
@@ -848,8 +886,15 @@ private slots:
         quillet::gui::QtSettingsStore store;
         CMainDialog dialog(store);
         QString caption;
+        // A mistyped source is refused, never offered to be made.
+        QStringList refusals;
         guitest::WhenModal<CFolderBrowser>([&](CFolderBrowser* browser) {
             caption = browser->windowTitle();
+            QVERIFY(browser->testOption(QFileDialog::ReadOnly));
+            browser->PathEdit()->setText(photos + "x");
+            guitest::BoxAnswerer answer(QMessageBox::Yes);
+            browser->OkButton()->click();
+            refusals = answer.texts;
             browser->PathEdit()->setText(photos);
             browser->OkButton()->click();
         });
@@ -858,13 +903,20 @@ private slots:
         QCOMPARE(Store().value("Settings/PathIn").toString(), photos);
         QCOMPARE(EditText(&dialog, 1000), photos + "/");
         QCOMPARE(EditText(&dialog, 1017), QStringLiteral("4"));
+        QCOMPARE(refusals, QStringList{QStringLiteral("The folder:\n\n%1x\n\ndoes not exist.").arg(photos)});
+        QVERIFY(!QFileInfo::exists(photos + "x"));
 
+        // A destination not chosen yet is looked for beside the source.
+        QString startedIn;
         guitest::WhenModal<CFolderBrowser>([&](CFolderBrowser* browser) {
             caption = browser->windowTitle();
+            startedIn = browser->directory().path();
+            QVERIFY(!browser->testOption(QFileDialog::ReadOnly));
             browser->reject();
         });
         FindControl<QPushButton>(&dialog, 1003)->click();
         QCOMPARE(caption, QStringLiteral("Select Destination"));
+        QCOMPARE(startedIn, scratch.path());
         QVERIFY(!Store().contains("Settings/PathOut"));
     }
 
