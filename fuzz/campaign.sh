@@ -5,22 +5,26 @@
 # findings per target. It resumes: each target's corpus and executions so far are kept under
 # the work folder, and a target that has reached its goal is skipped.
 #
-#   fuzz/campaign.sh [--runs N] [--time SECONDS] [--merge] [TARGET...]
+#   fuzz/campaign.sh [--runs N] [--time SECONDS] [--timeout SECONDS] [--merge] [TARGET...]
 #     --runs N        executions each target should reach in all (default 1000000)
 #     --time SECONDS  stop each target's turn after this long (default: no limit)
+#     --timeout SECONDS  an input running longer is a finding (default 25; give more on a
+#                     loaded machine, where the lowest priority stretches every run)
 #     --merge         add what the campaign's corpora cover beyond the seeds to fuzz/seeds/
 #                     (minimised with -merge=1, edges only so the committed set stays small)
 #     TARGET          bmp, png, ... (default: every *_fuzz.cpp)
-# Findings land in WORK/<target>/findings; WORK is $QUILLET_FUZZ_WORK or build-fuzz/campaign.
+# Findings land in WORK/<target>/findings (slow-unit-* files there are libFuzzer's notes of
+# slow inputs, not findings); WORK is $QUILLET_FUZZ_WORK or build-fuzz/campaign.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUILLET_FUZZ_BUILD:-$root/build-fuzz}
 work=${QUILLET_FUZZ_WORK:-$build/campaign}
-goal=1000000 seconds=0 merge=0 targets=()
+goal=1000000 seconds=0 timeout=25 merge=0 targets=()
 while [ $# -gt 0 ]; do
   case $1 in
     --runs) goal=$2; shift 2 ;;
     --time) seconds=$2; shift 2 ;;
+    --timeout) timeout=$2; shift 2 ;;
     --merge) merge=1; shift ;;
     -*) echo "unknown option $1" >&2; exit 2 ;;
     *) targets+=("$1"); shift ;;
@@ -80,7 +84,7 @@ for area in "${targets[@]}"; do
   fi
 
   if [ "$done_runs" -lt "$goal" ]; then
-    options=(-runs=$((goal - done_runs)) -timeout=25 -rss_limit_mb=2048 -print_final_stats=1
+    options=(-runs=$((goal - done_runs)) -timeout=$timeout -rss_limit_mb=2048 -print_final_stats=1
              -artifact_prefix="$dir/findings/")
     [ -f "$dict" ] && options+=(-dict="$dict")
     [ "$seconds" -gt 0 ] && options+=(-max_total_time="$seconds")
@@ -95,5 +99,5 @@ for area in "${targets[@]}"; do
   fi
   last=$(grep '^#[0-9]' "$dir/last.log" 2>/dev/null | tail -1 || true)
   printf '%-10s %12s %8s %8s %8s %9s\n' "$area" "$(cat "$dir/executions" 2>/dev/null || echo 0)" "$(field cov "$last")" \
-    "$(field ft "$last")" "$(field corp "$last")" "$(ls "$dir/findings" | wc -l)"
+    "$(field ft "$last")" "$(field corp "$last")" "$(ls "$dir/findings" | grep -cv '^slow-unit-')"
 done

@@ -160,15 +160,14 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
     }
 
     ClearJPGOutputMarkers();
-    const std::vector<uint8_t> exif = s.CopyExif ? CarriedExif(image, s, converted, orientation != 1) : std::vector<uint8_t>{};
-    if (s.CopyExif)
-        QueueMetadata(image, exif, s, orientation != 1);
+    const CarriedMetadata carried = s.CopyExif ? CarryMetadata(image, s, converted, orientation != 1) : CarriedMetadata{};
+    QueueMetadata(carried);
     // A profile describes the colours, so it always travels, in every format, unless they were
     // made sRGB; EXIF only when asked.
     const std::vector<uint8_t> profile = s.ToSRGB ? std::vector<uint8_t>{} : CarriedProfile(image.IccProfile());
     if (!profile.empty())
         AddJPGOutputICCProfile(profile.data(), static_cast<uint32_t>(profile.size()));
-    image.SetCarriedMetadata(exif, profile);
+    image.SetCarriedMetadata(carried.exif, profile, carried.xmp);
     image.SetJpegQuality(static_cast<int32_t>(s.Quality));
     image.SetFullChroma(static_cast<int32_t>(s.Sampling));
     if (s.KeepFolders) {

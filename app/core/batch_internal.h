@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/batch.h"
+#include "core/carried_metadata.h"
 #include "core/image_object.h"
 #include "core/provenance.h"
 
@@ -123,15 +124,12 @@ inline bool InTheWay(const BatchSettings& settings, const ExistingFile& existing
 
 uint32_t ExifOrientation(const std::vector<uint8_t>& block);
 
-// The EXIF block a thumbnail carries: rewritten to tell the truth about it; a block that
-// cannot be rewritten is carried as it came (never lost), except under "Remove location", where
-// it may hold one and is left out, and except that the orientation of turned pixels is set
-// upright in place: a block where that cannot be done is left out too.
-std::vector<uint8_t> CarriedExif(const CImageObject& image, const BatchSettings& s, bool madeSrgb, bool turned);
+// What a thumbnail carries of its source's EXIF, XMP and IPTC, true of it (see
+// MakeCarriedMetadata); `turned`: the pixels were turned or mirrored by the orientation tag.
+CarriedMetadata CarryMetadata(const CImageObject& image, const BatchSettings& s, bool madeSrgb, bool turned);
 
-// The EXIF block made true of the thumbnail, then the XMP packets, as the source had them.
-void QueueMetadata(const CImageObject& image, const std::vector<uint8_t>& exif, const BatchSettings& s,
-                   bool pixelsTurned);
+// The carried blocks as the JPEG thumbnail's markers: EXIF, then XMP, then IPTC.
+void QueueMetadata(const CarriedMetadata& carried);
 
 // The profile a thumbnail carries: the RGB pixels' one (a grey profile's RGB equivalent); none
 // for a profile of another kind (a CMYK source's), which would misdescribe them.

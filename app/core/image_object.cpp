@@ -22,6 +22,8 @@ constexpr uint32_t kOutOfMemory = 1;
 constexpr JPGDensity kDensity{1, 1, 0};  // thumbnails carry no resolution of their own
 
 constexpr uint32_t kApp1 = 225;
+constexpr uint32_t kApp13 = 237;
+constexpr std::string_view kPhotoshop("Photoshop 3.0\0", 14);
 // The XMP packet, and the parts of one too large for a single marker.
 constexpr std::string_view kXmpMain("http://ns.adobe.com/xap/1.0/\0", 29);
 constexpr std::string_view kXmpExtension("http://ns.adobe.com/xmp/extension/\0", 35);
@@ -176,6 +178,7 @@ void CImageObject::KeepMetadata()
     m_exif.clear();
     m_xmp.clear();
     m_icc.clear();
+    m_iptc.clear();
     std::vector<uint8_t> lastApp1;
     std::vector<uint8_t> mainXmp;
     std::vector<std::vector<uint8_t>> xmpParts;
@@ -186,6 +189,8 @@ void CImageObject::KeepMetadata()
             continue;
         std::vector<uint8_t> payload(data, data + length);
         GlobalFree(data);
+        if (code == kApp13 && StartsWith(payload, kPhotoshop))
+            m_iptc = payload;
         if (code != kApp1)
             continue;
         if (IsExifPayload(payload))

@@ -54,13 +54,17 @@ public:
     const std::vector<uint8_t>& ExifBlock() const { return m_exif; }
     // The XMP packet and its extension parts, in file order, of the JPEG file loaded last.
     const std::vector<std::vector<uint8_t>>& XmpPackets() const { return m_xmp; }
+    // Its last APP13 payload of Photoshop resources (where IPTC lives), as it came.
+    const std::vector<uint8_t>& IptcBlock() const { return m_iptc; }
     // Its ICC profile, empty when it had none or a damaged one.
     const std::vector<uint8_t>& IccProfile() const { return m_icc; }
-    // What a WebP or AVIF save carries: an APP1 payload ("Exif\0\0" and TIFF data) and a profile.
-    void SetCarriedMetadata(std::vector<uint8_t> exif, std::vector<uint8_t> icc)
+    // What a WebP or AVIF save carries: an APP1 payload ("Exif\0\0" and TIFF data), a profile
+    // and an XMP packet.
+    void SetCarriedMetadata(std::vector<uint8_t> exif, std::vector<uint8_t> icc, std::vector<uint8_t> xmp = {})
     {
         m_carriedExif = std::move(exif);
         m_carriedIcc = std::move(icc);
+        m_carriedXmp = std::move(xmp);
     }
     // The last load gave a picture although its file ended early or could not be decoded
     // to the end; the missing part is filled in.
@@ -112,7 +116,9 @@ private:
     std::vector<uint8_t> m_exif;
     std::vector<std::vector<uint8_t>> m_xmp;
     std::vector<uint8_t> m_icc;
+    std::vector<uint8_t> m_iptc;
     std::vector<uint8_t> m_carriedExif;
+    std::vector<uint8_t> m_carriedXmp;
     std::vector<uint8_t> m_carriedIcc;
     bool m_incomplete = false;
 };

@@ -1,14 +1,16 @@
-// The metadata a thumbnail carries: its EXIF block, XMP packets and colour profile.
+// The metadata a thumbnail carries: its EXIF block, XMP packet, IPTC record and colour profile.
 #include "core/batch_internal.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace quillet {
 namespace {
 
-void QueueApp1(const std::vector<uint8_t>& payload)
+void QueueMarker(const std::vector<uint8_t>& payload, uint32_t code)
 {
-    AddJPGOutputMarker(payload.data(), static_cast<uint32_t>(payload.size()), 225);
+    if (!payload.empty())
+        AddJPGOutputMarker(payload.data(), static_cast<uint32_t>(payload.size()), code);
 }
 
 }  // namespace
@@ -18,43 +20,40 @@ uint32_t ExifOrientation(const std::vector<uint8_t>& block)
     return block.empty() ? 1 : GetExifOrientation(block.data(), static_cast<uint32_t>(block.size()));
 }
 
-std::vector<uint8_t> CarriedExif(const CImageObject& image, const BatchSettings& s, bool madeSrgb, bool turned)
+CarriedMetadata CarryMetadata(const CImageObject& image, const BatchSettings& s, bool madeSrgb, bool turned)
 {
-    const std::vector<uint8_t>& exif = image.ExifBlock();
-    if (!IsExifPayload(exif))
-        return !exif.empty() && !IsXmpPayload(exif) ? exif : std::vector<uint8_t>{};
-    const uint32_t flags = (s.AutoRotate ? PX_EXIF_UPRIGHT : 0) | (s.StripGPS ? PX_EXIF_NO_GPS : 0) |
-                           (madeSrgb ? PX_EXIF_SRGB : 0);
-    uint32_t length = 0;
-    if (uint8_t* rewritten = RewriteExifBlock(exif.data(), static_cast<uint32_t>(exif.size()), image.Width(),
-                                              image.Height(), flags, &length)) {
-        std::vector<uint8_t> block(rewritten, rewritten + length);
-        GlobalFree(rewritten);
-        return block;
+    SourceMetadata source;
+    source.exif = image.ExifBlock();
+    const std::string_view id(kXmpIdentifier, sizeof kXmpIdentifier);
+    for (const std::vector<uint8_t>& payload : image.XmpPackets()) {
+        if (payload.size() > id.size() && std::equal(id.begin(), id.end(), payload.begin()))
+            source.xmp.assign(payload.begin() + static_cast<long>(id.size()), payload.end());
+        else
+            source.xmpExtension.push_back(payload);
     }
-    if (s.StripGPS)
-        return {};
-    std::vector<uint8_t> block = exif;
-    if (turned && !MarkExifUpright(block)) {
-        OutputDebugStringA("Quillet: EXIF block left out: its orientation cannot be set upright\n");
-        return {};
-    }
-    return block;
+    source.iptc = image.IptcBlock();
+    ThumbnailFacts facts;
+    facts.width = image.Width();
+    facts.height = image.Height();
+    // An AVIF file is shown by its own transform boxes, never by the tag: its pixels are as seen.
+    facts.upright = s.AutoRotate || s.Format == FormatAvif;
+    facts.turned = turned || s.Format == FormatAvif;
+    facts.srgb = madeSrgb;
+    facts.noLocation = s.StripGPS;
+    return MakeCarriedMetadata(source, facts);
 }
 
-void QueueMetadata(const CImageObject& image, const std::vector<uint8_t>& exif, const BatchSettings& s,
-                   bool pixelsTurned)
+void QueueMetadata(const CarriedMetadata& carried)
 {
-    if (!exif.empty())
-        QueueApp1(exif);
-    for (std::vector<uint8_t> packet : image.XmpPackets()) {
-        const std::string_view text(reinterpret_cast<const char*>(packet.data()), packet.size());
-        if (s.StripGPS && text.find("GPS") != std::string_view::npos)
-            continue;  // its location cannot be taken out of the text reliably
-        if (pixelsTurned)
-            SetXMPUpright(packet.data(), static_cast<uint32_t>(packet.size()));
-        QueueApp1(packet);
+    QueueMarker(carried.exif, 225);
+    if (!carried.xmp.empty()) {
+        std::vector<uint8_t> payload(kXmpIdentifier, kXmpIdentifier + sizeof kXmpIdentifier);
+        payload.insert(payload.end(), carried.xmp.begin(), carried.xmp.end());
+        QueueMarker(payload, 225);
     }
+    for (const std::vector<uint8_t>& part : carried.xmpExtension)
+        QueueMarker(part, 225);
+    QueueMarker(carried.iptc, 237);
 }
 
 std::vector<uint8_t> CarriedProfile(const std::vector<uint8_t>& profile)

@@ -256,60 +256,72 @@ private:
     bool m_masked32 = false;
 };
 
-// RLE4 and RLE8 into RGB24 or Index8, bottom-up files only. Returns the image in every case
-// where it was allocated, with the code reached.
-GlobalBuffer DecodeRle(Channel& channel, Headers& headers, const RGBQUAD* table, uint32_t outBits,
-                       uint32_t& width, uint32_t& height)
+// What an RLE stream needs before its first pair: the checks, the pixels' place and the
+// claimed-size guard.
+bool StartRle(Channel& channel, Headers& headers) noexcept
 {
     const BitmapInfo& info = headers.info;
-    if (outBits != 24 && outBits != 8)
-        return Fail(Code::LayoutUnavailable);
     if (!IsRle(info))
         return Fail(Code::BmpCompression);
     if (info.topDown)
         return Fail(Code::NotBmp);  // RLE rows are bottom-up by definition
     if (!SkipToPixels(channel, headers, false))
-        return {};
+        return false;
+    return GuardClaim(channel, static_cast<uint32_t>(info.width), info.height, 1, kRlePixelsPerByte,
+                      Code::ReadError);
+}
+
+// RLE4 and RLE8 pixels of `pixelBytes` bytes (1: indices, 3: colours[index]), row by row from
+// the bottom: each row is opened as rowAt(y), filled with the pixel of index 0, written, then
+// handed to done(y). Rows passed by a delta, by the end of the bitmap or after a cut stream
+// are handed over as the fill alone, so a whole picture needs no prefill. False with the
+// code reached when the stream ends early or the read is stopped.
+template <class RowAt, class Done>
+bool DecodeRle(Channel& channel, const BitmapInfo& info, uint32_t pixelBytes, const uint8_t (*colours)[3],
+               RowAt&& rowAt, Done&& done)
+{
     const auto w = static_cast<uint32_t>(info.width);
     const uint32_t h = info.height;
-    if (!GuardClaim(channel, w, h, 1, kRlePixelsPerByte, Code::ReadError))
-        return {};
-    GlobalBuffer image = AllocateImage(w, h, outBits);
-    if (!image)
-        return {};
-    uint8_t* pixels = image.get();
-    const uint32_t pixelBytes = outBits / 8;
-    const uint64_t stride = uint64_t{w} * pixelBytes;
-    uint8_t rgb[256][3];
-    if (outBits == 24) {
-        for (int i = 0; i < 256; ++i) {
-            rgb[i][0] = table[i].rgbRed;
-            rgb[i][1] = table[i].rgbGreen;
-            rgb[i][2] = table[i].rgbBlue;
-        }
-        if (rgb[0][0] || rgb[0][1] || rgb[0][2])
-            for (uint64_t i = 0; i < uint64_t{w} * h; ++i)
-                std::memcpy(pixels + i * 3, rgb[0], 3);
-    }
-    width = w;
-    height = h;
-
     const bool rle4 = info.bits == 4;
     int64_t row = int64_t{h} - 1;
     uint64_t column = 0;
     int64_t reported = -1;
+    uint8_t* out = nullptr;  // the open row
+    auto open = [&] {
+        if (out || row < 0)
+            return;
+        out = rowAt(static_cast<uint32_t>(row));
+        if (pixelBytes == 1)
+            std::memset(out, 0, w);
+        else
+            for (uint32_t x = 0; x < w; ++x)
+                std::memcpy(out + 3 * x, colours[0], 3);
+    };
+    // Closes the open row (opening it first) and moves `rows` up.
+    auto down = [&](uint64_t rows) {
+        for (; rows > 0 && row >= 0; --rows, --row) {
+            open();
+            done(static_cast<uint32_t>(row));
+            out = nullptr;
+        }
+    };
+    auto finish = [&](bool ok) {
+        down(UINT64_MAX);
+        return ok;
+    };
     // Writes `count` pixels whose indices come from index(i), cut at the row's end.
     auto emit = [&](uint32_t count, auto index) {
         if (row < 0 || column >= w)
             return;
+        open();
         const auto n = static_cast<uint32_t>(std::min<uint64_t>(count, w - column));
-        uint8_t* out = pixels + uint64_t(row) * stride + column * pixelBytes;
-        if (outBits == 8) {
+        uint8_t* at = out + column * pixelBytes;
+        if (pixelBytes == 1) {
             for (uint32_t i = 0; i < n; ++i)
-                out[i] = index(i);
+                at[i] = index(i);
         } else {
-            for (uint32_t i = 0; i < n; ++i, out += 3)
-                std::memcpy(out, rgb[index(i)], 3);
+            for (uint32_t i = 0; i < n; ++i, at += 3)
+                std::memcpy(at, colours[index(i)], 3);
         }
         column += n;
     };
@@ -320,13 +332,11 @@ GlobalBuffer DecodeRle(Channel& channel, Headers& headers, const RGBQUAD* table,
         if (row >= 0 && row != reported) {
             reported = row;
             if (!Progress(static_cast<uint32_t>(h - 1 - row), h))
-                return image;
+                return false;
         }
         uint8_t count = 0, value = 0;
-        if (!source.Next(count) || !source.Next(value)) {
-            Fail(Code::ReadError);
-            return image;
-        }
+        if (!source.Next(count) || !source.Next(value))
+            return finish(Fail(Code::ReadError));
         if (count != 0) {
             if (rle4) {
                 const uint8_t pair[2] = {static_cast<uint8_t>(value >> 4), static_cast<uint8_t>(value & 15)};
@@ -338,27 +348,23 @@ GlobalBuffer DecodeRle(Channel& channel, Headers& headers, const RGBQUAD* table,
         }
         switch (value) {
         case 0:  // end of line
-            --row;
+            down(1);
             column = 0;
             break;
         case 1:  // end of bitmap
-            return image;
+            return finish(true);
         case 2: {  // delta
             uint8_t dx = 0, dy = 0;
-            if (!source.Next(dx) || !source.Next(dy)) {
-                Fail(Code::ReadError);
-                return image;
-            }
+            if (!source.Next(dx) || !source.Next(dy))
+                return finish(Fail(Code::ReadError));
             column += dx;
-            row -= dy;
+            down(dy);
             break;
         }
         default: {  // absolute run, padded to an even number of bytes
             const uint32_t bytes = rle4 ? (value + 1u) / 2 : value;
-            if (!source.Read(data, bytes) || ((bytes & 1) && !source.Next(data[bytes]))) {
-                Fail(Code::ReadError);
-                return image;
-            }
+            if (!source.Read(data, bytes) || ((bytes & 1) && !source.Next(data[bytes])))
+                return finish(Fail(Code::ReadError));
             if (rle4)
                 emit(value, [&](uint32_t i) { return static_cast<uint8_t>((data[i >> 1] >> ((i & 1) ? 0 : 4)) & 15); });
             else
@@ -369,7 +375,8 @@ GlobalBuffer DecodeRle(Channel& channel, Headers& headers, const RGBQUAD* table,
     }
 }
 
-// RLE files are written to with jumps, so they are decoded whole and handed over at once.
+// RGB24 into `rows`. A stream that ends early gives the rows that came (and the fill below
+// them), with the code reached.
 Picture ReadRGB24(Channel& channel, reduce::RgbRows& rows)
 {
     Headers headers;
@@ -384,10 +391,16 @@ Picture ReadRGB24(Channel& channel, reduce::RgbRows& rows)
         return Fail(Code::NotBmp);
     }
     if (IsRle(info)) {
-        uint32_t width = 0, height = 0;
-        GlobalBuffer image = DecodeRle(channel, headers, table, 24, width, height);
-        Picture picture = Picture::RGB24(std::move(image), width, height);
-        return rows.Adopt(std::move(picture));
+        if (!StartRle(channel, headers) || !rows.Begin(static_cast<uint32_t>(info.width), info.height))
+            return {};
+        uint8_t colours[256][3];
+        for (int i = 0; i < 256; ++i) {
+            colours[i][0] = table[i].rgbRed;
+            colours[i][1] = table[i].rgbGreen;
+            colours[i][2] = table[i].rgbBlue;
+        }
+        DecodeRle(channel, info, 3, colours, [&](uint32_t y) { return rows.Row(y); }, [&](uint32_t y) { rows.Done(y); });
+        return rows.Finish();
     }
     if (info.compression != kRgb && info.compression != kBitFields)
         return Fail(Code::NotBmp);
@@ -437,8 +450,21 @@ GlobalBuffer ReadIndexed(Channel& channel, uint32_t& width, uint32_t& height, ui
         return {};
     for (uint32_t i = std::max(entries, 1u); i < 256; ++i)
         palette[i] = palette[0];
-    if (IsRle(info))
-        return DecodeRle(channel, headers, palette, 8, width, height);
+    if (IsRle(info)) {
+        if (bits != 8)
+            return Fail(Code::LayoutUnavailable);
+        if (!StartRle(channel, headers))
+            return {};
+        const auto w = static_cast<uint32_t>(info.width);
+        GlobalBuffer image = AllocateImage(w, info.height, 8);
+        if (!image)
+            return {};
+        width = w;
+        height = info.height;
+        DecodeRle(channel, info, 1, nullptr, [&](uint32_t y) { return image.get() + uint64_t{y} * w; },
+                  [](uint32_t) {});
+        return image;
+    }
     if (info.compression != kRgb)
         return Fail(Code::NotBmp);
     if (!SkipToPixels(channel, headers, false))

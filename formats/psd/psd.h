@@ -27,5 +27,8 @@ uint8_t* Decode(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t
 bool Probe(const uint8_t* header, size_t size) noexcept;
 bool Info(Channel& channel, uint32_t& width, uint32_t& height);
 Picture LoadRGB24(Channel& channel);
+// Rows reduced for the aim while they are read: RGB plane by plane, one-plane modes row by
+// row; CMYK whole, then reduced.
+Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight);
 
 }  // namespace px::psd

@@ -3,6 +3,7 @@
 
 #include "base/guard.h"
 #include "base/frame.h"
+#include "imaging/area_reduce.h"
 
 #include <algorithm>
 #include <cstring>
@@ -111,15 +112,16 @@ struct Planes {
     // Bytes a stored sample takes: 1, or 2 and 4 for 16-bit and 32-bit documents.
     uint32_t SampleBytes() const noexcept { return h.depth == 1 ? 1 : h.depth / 8u; }
 
-    // Reads plane `plane` into destination (stride, offset), progress (base + row, total).
-    // Deeper samples arrive reduced to 8 bits by rounding.
-    bool Read(uint32_t plane, uint8_t* destination, uint32_t stride, uint32_t offset,
+    // Reads plane `plane`: row y into rowAt(y) (stride, offset), then done(y); progress (base
+    // + row, total). Deeper samples arrive reduced to 8 bits by rounding.
+    template <class RowAt, class Done>
+    bool Read(uint32_t plane, uint32_t stride, uint32_t offset, RowAt&& rowAt, Done&& done,
               uint32_t progressBase, uint32_t progressTotal) noexcept
     {
         const uint32_t size = SampleBytes();
         const uint64_t rowBytes = uint64_t{h.width} * size;
         for (uint32_t y = 0; y < h.height; ++y) {
-            uint8_t* target = destination + uint64_t{y} * h.width * stride;
+            uint8_t* target = rowAt(y);
             uint8_t* stored = size == 1 ? target : samples.get();
             const uint32_t step = size == 1 ? stride : 1, at = size == 1 ? offset : 0;
             if (packed) {
@@ -140,10 +142,20 @@ struct Planes {
             }
             if (size > 1)
                 ReduceRow(stored, size, target, stride, offset);
+            done(y);
             if (!Progress(progressBase + y, progressTotal))
                 return false;
         }
         return true;
+    }
+
+    // The plane into a whole picture of `stride` bytes a pixel.
+    bool Read(uint32_t plane, uint8_t* destination, uint32_t stride, uint32_t offset,
+              uint32_t progressBase, uint32_t progressTotal) noexcept
+    {
+        return Read(
+            plane, stride, offset, [&](uint32_t y) { return destination + uint64_t{y} * h.width * stride; },
+            [](uint32_t) {}, progressBase, progressTotal);
     }
 
     // Big-endian 16-bit integers or 32-bit floats (0 to 1) to bytes.
@@ -166,8 +178,10 @@ struct Planes {
         }
     }
 
-    // Bitmap rows: packed bits, one byte a pixel after decoding (1 = black).
-    bool ReadBits(uint8_t* destination) noexcept
+    // Bitmap rows: packed bits, one byte a pixel after decoding (1 = black), row y into
+    // rowAt(y), then done(y).
+    template <class RowAt, class Done>
+    bool ReadBits(RowAt&& rowAt, Done&& done) noexcept
     {
         const uint32_t rowBytes = (h.width + 7) / 8;
         auto bits = Scratch<uint8_t>(rowBytes);
@@ -178,9 +192,10 @@ struct Planes {
             std::memset(bits.get(), 0, rowBytes);
             if (!in.Bytes(row.get(), count) || !UnpackRow(bits.get(), rowBytes, 1, 0, row.get(), count))
                 return Fail(Code::ReadError);
-            uint8_t* target = destination + uint64_t{y} * h.width;
+            uint8_t* target = rowAt(y);
             for (uint32_t x = 0; x < h.width; ++x)
                 target[x] = (bits[x / 8] >> (7 - x % 8)) & 1;
+            done(y);
             if (!Progress(y, h.height))
                 return false;
         }
@@ -300,6 +315,146 @@ uint32_t DecodeRow(uint8_t* destination, uint32_t pixels, uint32_t stride, uint3
     return 1;
 }
 
+namespace {
+
+// Header, mode data (the colour table into `table`), sections and the claimed-size guard:
+// everything before the planes.
+bool Prologue(Channel& channel, Reader& in, uint32_t bits, Header& h, uint8_t* table, uint16_t& compression)
+{
+    if (!ReadHeader(in, h))
+        return false;
+    // 16 and 32 bits a sample in the modes that have no palette.
+    const bool deep = h.depth == 16 || h.depth == 32;
+    if ((h.depth != 1 && h.depth != 8 && !deep) || (deep && (h.mode == kBitmap || h.mode == kIndexed)))
+        return Fail(Code::UnsupportedMode);
+    const bool known = h.mode <= kCMYK || h.mode == kDuotone;
+    if (bits == 8 && !(h.mode <= kIndexed || h.mode == kDuotone))
+        return Fail(Code::LayoutUnavailable);
+    // Bits go with bitmap mode only; a mode needs its planes; an empty picture has none.
+    if (!known || (h.depth == 1) != (h.mode == kBitmap) || h.channels < PlanesRead(h.mode) ||
+        h.width == 0 || h.height == 0)
+        return Fail(Code::UnsupportedMode);
+
+    for (uint32_t i = 0; i < 256; ++i)
+        PutEntry(table, i, static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i));
+    uint32_t modeData = 0;
+    if (!in.U32(modeData))
+        return Fail(Code::ReadError);
+    // A colour table is 768 bytes; a shorter section is not one and keeps the grey ramp.
+    if (h.mode <= kIndexed && modeData >= 768) {
+        uint8_t rgb[768];
+        if (!in.Bytes(rgb, 768))
+            return Fail(Code::ReadError);
+        for (uint32_t i = 0; i < 256; ++i)
+            PutEntry(table, i, rgb[i], rgb[256 + i], rgb[512 + i]);
+        modeData -= 768;
+    }
+    if (h.mode == kBitmap) {
+        std::memset(table, 0, 256 * 4);
+        PutEntry(table, 0, 255, 255, 255);
+        PutEntry(table, 1, 0, 0, 0);
+    }
+    uint32_t resources = 0, layers = 0;
+    if (!in.Skip(modeData) || !in.U32(resources) || !in.Skip(resources) || !in.U32(layers) ||
+        !in.Skip(layers) || !in.U16(compression) || compression > 1)
+        return Fail(Code::ReadError);
+    if (h.mode == kBitmap && compression == 0)
+        return Fail(Code::UnsupportedMode);
+    const uint64_t expansion = (compression ? kPackBitsExpansion : 1) * (h.mode == kBitmap ? 8 : 1);
+    return GuardClaim(channel, h.width, h.height, PlanesRead(h.mode), expansion, Code::ReadError);
+}
+
+// Indices to RGB24 through the table's entries.
+void Colour(const uint8_t* table, const uint8_t* from, uint8_t* to, uint64_t count) noexcept
+{
+    for (uint64_t i = 0; i < count; ++i) {
+        const uint8_t* entry = table + 4 * from[i];
+        to[3 * i] = entry[2];
+        to[3 * i + 1] = entry[1];
+        to[3 * i + 2] = entry[0];
+    }
+}
+
+// The whole picture once the prologue is read.
+GlobalBuffer ReadWhole(Planes& planes, uint32_t bits, const uint8_t* table, uint8_t* palette)
+{
+    const Header& h = planes.h;
+    if (h.mode == kRGB || h.mode == kCMYK)
+        return ReadColour(planes);
+    GlobalBuffer indices = AllocateImage(h.width, h.height, 8);
+    if (!indices)
+        return {};
+    if (!(h.mode == kBitmap ? planes.ReadBits([&](uint32_t y) { return indices.get() + uint64_t{y} * h.width; },
+                                              [](uint32_t) {})
+                            : planes.Read(0, indices.get(), 1, 0, 0, h.height)))
+        return {};
+    if (bits == 8) {
+        std::memcpy(palette, table, 256 * 4);
+        return indices;
+    }
+    GlobalBuffer image = AllocateImage(h.width, h.height, 24);
+    if (image)
+        Colour(table, indices.get(), image.get(), uint64_t{h.width} * h.height);
+    return image;
+}
+
+// RGB planes each through an area reducer of its own channel, one after the other: only the
+// reduced picture, a row and one channel's sums are held.
+Picture ReducePlanes(Planes& planes, uint32_t aimWidth, uint32_t aimHeight)
+{
+    const Header& h = planes.h;
+    const uint32_t fx = reduce::Factor(h.width, aimWidth), fy = reduce::Factor(h.height, aimHeight);
+    const uint32_t width = reduce::Reduced(h.width, fx), height = reduce::Reduced(h.height, fy);
+    GlobalBuffer pixels = AllocateImage(width, height, 24);
+    auto line = Scratch<uint8_t>(h.width);
+    if (!pixels || !line) {
+        Fail(Code::OutOfMemory);
+        return {};
+    }
+    const View view = View::RGB24(pixels.get(), width, height);
+    bool any = false;
+    for (uint32_t c = 0; c < 3; ++c) {
+        reduce::AreaReducer reducer;
+        if (!reducer.Start(h.width, h.height, fx, fy, 1, view, c))
+            return {};
+        const bool read = planes.Read(
+            c, 1, 0, [&](uint32_t) { return line.get(); },
+            [&](uint32_t y) { reducer.Add(y, line.get()), any = true; }, c * h.height, 3 * h.height);
+        reducer.Finish();
+        // A cut file gives the rows that came, the missing samples black.
+        if (!read)
+            return any && Current().code != Code::Cancelled ? Picture(std::move(pixels), view) : Picture();
+    }
+    return Picture(std::move(pixels), view);
+}
+
+// One-plane documents (grey, indexed, duotone, bitmap) coloured row by row into `rows`.
+Picture ReduceIndices(Planes& planes, const uint8_t* table, uint32_t aimWidth, uint32_t aimHeight)
+{
+    const Header& h = planes.h;
+    reduce::ReducingRows rows(aimWidth, aimHeight);
+    auto line = Scratch<uint8_t>(h.width);
+    if (!line) {
+        Fail(Code::OutOfMemory);
+        return {};
+    }
+    if (!rows.Begin(h.width, h.height))
+        return {};
+    bool any = false;
+    auto rowAt = [&](uint32_t) { return line.get(); };
+    auto done = [&](uint32_t y) {
+        Colour(table, line.get(), rows.Row(y), h.width);
+        rows.Done(y);
+        any = true;
+    };
+    const bool read = h.mode == kBitmap ? planes.ReadBits(rowAt, done) : planes.Read(0, 1, 0, rowAt, done, 0, h.height);
+    if (!read && (!any || Current().code == Code::Cancelled))
+        return {};
+    return rows.Finish();
+}
+
+}  // namespace
+
 GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t bits, uint8_t* palette)
 {
     width = height = 0;
@@ -309,103 +464,39 @@ GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t 
     }
     Reader in(channel);
     Header h;
-    if (!ReadHeader(in, h))
-        return {};
-    // 16 and 32 bits a sample in the modes that have no palette.
-    const bool deep = h.depth == 16 || h.depth == 32;
-    if ((h.depth != 1 && h.depth != 8 && !deep) || (deep && (h.mode == kBitmap || h.mode == kIndexed))) {
-        Fail(Code::UnsupportedMode);
-        return {};
-    }
-    const bool known = h.mode <= kCMYK || h.mode == kDuotone;
-    if (bits == 8 && !(h.mode <= kIndexed || h.mode == kDuotone)) {
-        Fail(Code::LayoutUnavailable);
-        return {};
-    }
-    // Bits go with bitmap mode only; a mode needs its planes; an empty picture has none.
-    if (!known || (h.depth == 1) != (h.mode == kBitmap) || h.channels < PlanesRead(h.mode) ||
-        h.width == 0 || h.height == 0) {
-        Fail(Code::UnsupportedMode);
-        return {};
-    }
-
     uint8_t table[256 * 4];
-    for (uint32_t i = 0; i < 256; ++i)
-        PutEntry(table, i, static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i));
-    uint32_t modeData = 0;
-    if (!in.U32(modeData)) {
-        Fail(Code::ReadError);
-        return {};
-    }
-    // A colour table is 768 bytes; a shorter section is not one and keeps the grey ramp.
-    if (h.mode <= kIndexed && modeData >= 768) {
-        uint8_t rgb[768];
-        if (!in.Bytes(rgb, 768)) {
-            Fail(Code::ReadError);
-            return {};
-        }
-        for (uint32_t i = 0; i < 256; ++i)
-            PutEntry(table, i, rgb[i], rgb[256 + i], rgb[512 + i]);
-        modeData -= 768;
-    }
-    uint32_t resources = 0, layers = 0;
     uint16_t compression = 0;
-    if (!in.Skip(modeData) || !in.U32(resources) || !in.Skip(resources) || !in.U32(layers) ||
-        !in.Skip(layers) || !in.U16(compression) || compression > 1) {
-        Fail(Code::ReadError);
+    if (!Prologue(channel, in, bits, h, table, compression))
         return {};
-    }
-    if (h.mode == kBitmap && compression == 0) {
-        Fail(Code::UnsupportedMode);
-        return {};
-    }
-    const uint64_t expansion = (compression ? kPackBitsExpansion : 1) * (h.mode == kBitmap ? 8 : 1);
-    if (!GuardClaim(channel, h.width, h.height, PlanesRead(h.mode), expansion, Code::ReadError))
-        return {};
-
     Planes planes{in, h, compression == 1, nullptr, nullptr, nullptr};
     if (!PreparePlanes(planes))
         return {};
-    if (h.mode == kRGB || h.mode == kCMYK) {
-        GlobalBuffer image = ReadColour(planes);
-        if (image) {
-            width = h.width;
-            height = h.height;
-        }
-        return image;
-    }
-
-    if (h.mode == kBitmap) {
-        std::memset(table, 0, sizeof table);
-        PutEntry(table, 0, 255, 255, 255);
-        PutEntry(table, 1, 0, 0, 0);
-    }
-    GlobalBuffer indices = AllocateImage(h.width, h.height, 8);
-    if (!indices)
-        return {};
-    if (!(h.mode == kBitmap ? planes.ReadBits(indices.get())
-                            : planes.Read(0, indices.get(), 1, 0, 0, h.height)))
-        return {};
-    width = h.width;
-    height = h.height;
-    if (bits == 8) {
-        std::memcpy(palette, table, sizeof table);
-        return indices;
-    }
-    GlobalBuffer image = AllocateImage(h.width, h.height, 24);
-    if (!image) {
-        width = height = 0;
-        return {};
-    }
-    const uint8_t* from = indices.get();
-    uint8_t* to = image.get();
-    for (uint64_t i = 0, n = uint64_t{h.width} * h.height; i < n; ++i) {
-        const uint8_t* entry = table + 4 * from[i];
-        to[3 * i] = entry[2];
-        to[3 * i + 1] = entry[1];
-        to[3 * i + 2] = entry[0];
+    GlobalBuffer image = ReadWhole(planes, bits, table, palette);
+    if (image) {
+        width = h.width;
+        height = h.height;
     }
     return image;
+}
+
+Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
+{
+    Reader in(channel);
+    Header h;
+    uint8_t table[256 * 4];
+    uint16_t compression = 0;
+    if (!Prologue(channel, in, 24, h, table, compression))
+        return {};
+    Planes planes{in, h, compression == 1, nullptr, nullptr, nullptr};
+    if (!PreparePlanes(planes))
+        return {};
+    if (h.mode == kRGB)
+        return ReducePlanes(planes, aimWidth, aimHeight);
+    if (h.mode != kCMYK)
+        return ReduceIndices(planes, table, aimWidth, aimHeight);
+    // Inks mix four planes into each colour, so CMYK is read whole and then reduced.
+    GlobalBuffer image = ReadWhole(planes, 24, table, nullptr);
+    return reduce::ReducePicture(Picture::RGB24(std::move(image), h.width, h.height), aimWidth, aimHeight);
 }
 
 uint8_t* Decode(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bits, uint8_t* palette)

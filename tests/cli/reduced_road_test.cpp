@@ -64,6 +64,58 @@ void WritePng(const std::string& path, uint32_t width, uint32_t height,
     std::fclose(file);
 }
 
+// A PSD document of one colour, its RGB planes PackBits-packed, written row by row.
+void WritePsd(const std::string& path, uint32_t width, uint32_t height, const uint8_t rgb[3])
+{
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::vector<uint8_t> out;
+    auto put = [&](uint32_t v, int bytes) {
+        for (int i = bytes - 1; i >= 0; --i)
+            out.push_back(uint8_t(v >> (8 * i)));
+    };
+    out = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0};
+    put(3, 2), put(height, 4), put(width, 4), put(8, 2), put(3, 2), put(0, 4), put(0, 4), put(0, 4), put(1, 2);
+    const uint32_t rowBytes = (width + 127) / 128 * 2;  // runs of 128 and one shorter
+    for (uint32_t i = 0; i < 3 * height; ++i)
+        put(rowBytes, 2);
+    std::fwrite(out.data(), 1, out.size(), file);
+    for (int c = 0; c < 3; ++c) {
+        out.clear();
+        for (uint32_t x = 0; x < width; x += 128)
+            out.insert(out.end(), {uint8_t(1 - int(std::min(128u, width - x))), rgb[c]});
+        for (uint32_t y = 0; y < height; ++y)
+            std::fwrite(out.data(), 1, out.size(), file);
+    }
+    std::fclose(file);
+}
+
+// An RLE8 bitmap of one colour, in runs of 255, written row by row.
+void WriteRleBmp(const std::string& path, uint32_t width, uint32_t height, const uint8_t rgb[3])
+{
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::vector<uint8_t> line;
+    for (uint32_t x = 0; x < width; x += 255)
+        line.insert(line.end(), {uint8_t(std::min(255u, width - x)), 1});
+    line.insert(line.end(), {0, 0});
+    const uint32_t data = uint32_t(line.size()) * height + 2, offset = 14 + 40 + 8;
+    std::vector<uint8_t> head(offset, 0);
+    auto put = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            head[at + i] = uint8_t(v >> (8 * i));
+    };
+    head[0] = 'B', head[1] = 'M';
+    put(2, offset + data), put(10, offset), put(14, 40), put(18, width), put(22, height);
+    put(26, 1 | 8 << 16), put(30, 1), put(34, data), put(46, 2);
+    head[58] = rgb[2], head[59] = rgb[1], head[60] = rgb[0];  // entry 1; entry 0 is black
+    std::fwrite(head.data(), 1, head.size(), file);
+    for (uint32_t y = 0; y < height; ++y)
+        std::fwrite(line.data(), 1, line.size(), file);
+    std::fwrite("\0\1", 1, 2, file);
+    std::fclose(file);
+}
+
 struct Thumbnail {
     std::vector<uint8_t> rgb;
     uint32_t width = 0, height = 0;
@@ -117,6 +169,9 @@ TEST(ReducedRoad, PicturesBeyondTheAllocationLimitBecomeThumbnailsInLittleMemory
             rgb[3 * x] = 200, rgb[3 * x + 1] = 100, rgb[3 * x + 2] = 50;
     });
     WritePng(in / "thread.png", 1, 60000, [](uint32_t y, uint8_t* rgb) { rgb[0] = rgb[1] = rgb[2] = uint8_t(y); });
+    const uint8_t colour[3] = {30, 160, 90};
+    WritePsd(in / "layers.psd", 12000, 12000, colour);
+    WriteRleBmp(in / "runs.bmp", 12000, 12000, colour);
     test::TempFolder small;
     test::WriteJpeg(small / "small.jpg", 64, 48);
     const long baseline = test::Spawn({"--jobs", "1", small.path(), out.path()}, logs / "base").peakKilobytes;
@@ -126,6 +181,12 @@ TEST(ReducedRoad, PicturesBeyondTheAllocationLimitBecomeThumbnailsInLittleMemory
     const Thumbnail huge = ReadThumbnail(out / "huge.jpg");
     ASSERT_EQ(huge.width * 1000 + huge.height, 480480u);
     EXPECT_NEAR(huge.rgb[0], 200, 3);
+    const Thumbnail layers = ReadThumbnail(out / "layers.jpg");
+    ASSERT_EQ(layers.width * 1000 + layers.height, 480480u);
+    EXPECT_NEAR(layers.rgb[1], 160, 3);
+    const Thumbnail runs = ReadThumbnail(out / "runs.jpg");
+    ASSERT_EQ(runs.width * 1000 + runs.height, 480480u);
+    EXPECT_NEAR(runs.rgb[0], 30, 3);
     const Thumbnail thread = ReadThumbnail(out / "thread.jpg");
     EXPECT_GT(thread.height, 0u);
 }

@@ -78,6 +78,37 @@ Bytes PcxData(const Bytes& rgb)
     return out;
 }
 
+// RLE8, or RLE4 of indices under 16, from top-down indices: runs of one index, and at row
+// `skipped` a delta over three rows, which keep the colour of index 0.
+Bytes RleData(const Bytes& indices, bool rle4, uint32_t skipped = kH)
+{
+    Bytes out;
+    for (uint32_t y = kH; y-- > 0;) {
+        if (y == skipped) {
+            out.insert(out.end(), {0, 2, 0, 3});
+            y -= 2;
+            continue;
+        }
+        for (uint32_t x = 0, n = 1; x < kW; x += n, n = 1) {
+            const uint8_t v = indices[y * kW + x];
+            while (x + n < kW && n < 255 && indices[y * kW + x + n] == v)
+                ++n;
+            out.insert(out.end(), {uint8_t(n), uint8_t(rle4 ? v * 17 : v)});
+        }
+        out.insert(out.end(), {0, 0});
+    }
+    out.insert(out.end(), {0, 1});
+    return out;
+}
+
+std::vector<RGBQUAD> Greys(size_t count)
+{
+    std::vector<RGBQUAD> table(count);
+    for (size_t i = 0; i < count; ++i)
+        table[i] = {uint8_t(i), uint8_t(i), uint8_t(i), 0};
+    return table;
+}
+
 struct Load {
     test::GlobalPtr<uint8_t> pixels;
     uint32_t width = 0, height = 0, code = 0;
@@ -125,6 +156,33 @@ TEST(ReducedLoad, EveryReaderMatchesItsWholeLoadFollowedByTheReducer)
             plane[i] = rgb[i * 3 + c];
         psd.planes.push_back(plane);
     }
+    test::Psd packedPsd = psd;
+    packedPsd.compression = 1;
+    test::Psd cmyk = psd;  // inverted inks: no black, so the planes are the colours
+    cmyk.mode = 4;
+    cmyk.channels = 4;
+    cmyk.planes.push_back(Bytes(size_t{kW} * kH, 255));
+    test::Psd grey = packedPsd;  // the green plane alone, and again as indices into a reversed table
+    grey.mode = 1;
+    grey.channels = 1;
+    grey.planes.resize(1);
+    grey.planes[0] = psd.planes[1];
+    test::Psd indexed = grey;
+    indexed.mode = 2;
+    for (int c = 0; c < 3; ++c)
+        for (int i = 0; i < 256; ++i)
+            indexed.modeData.push_back(uint8_t(c == 1 ? i : 255 - i));
+    Bytes indices(size_t{kW} * kH);
+    std::vector<RGBQUAD> colours(256);
+    for (uint32_t i = 0; i < 256; ++i)
+        colours[i] = {uint8_t(i * 7), uint8_t(255 - i), uint8_t(i), 0};
+    for (uint32_t y = 0; y < kH; ++y)
+        for (uint32_t x = 0; x < kW; ++x)
+            indices[y * kW + x] = uint8_t(x / 3 + y / 2 * 5);
+    Bytes nibbles = indices;
+    for (uint8_t& v : nibbles)
+        v &= 15;
+    const std::vector<RGBQUAD> sixteen(colours.begin(), colours.begin() + 16);
     test::PngSpec png;
     png.width = kW;
     png.height = kH;
@@ -151,9 +209,17 @@ TEST(ReducedLoad, EveryReaderMatchesItsWholeLoadFollowedByTheReducer)
         {"TIFF written whole", PX_FILE_TIFF, Saved(PX_FILE_TIFF, rgb)},
         {"BMP", PX_FILE_BMP, test::BmpFile(kW, kH, 24, {}, Planes(rgb, true, true, (4 - kW * 3 % 4) % 4))},
         {"BMP top-down", PX_FILE_BMP, test::BmpFile(kW, -int32_t(kH), 24, {}, Planes(rgb, true, false, (4 - kW * 3 % 4) % 4))},
+        {"BMP RLE8", PX_FILE_BMP, test::BmpFile(kW, kH, 8, colours, RleData(indices, false, 40), 1)},
+        {"BMP RLE4", PX_FILE_BMP, test::BmpFile(kW, kH, 4, sixteen, RleData(nibbles, true, 77), 2)},
         {"PCX", PX_FILE_PCX, test::PcxFile(kW, kH, 8, 3, kW + 1, PcxData(rgb))},
         {"TGA", PX_FILE_TGA, test::TgaFile(kW, kH, tga, Planes(rgb, true, true, 0))},
         {"PSD", PX_FILE_PSD, test::MakePsd(psd)},
+        {"PSD PackBits", PX_FILE_PSD, test::MakePsd(packedPsd)},
+        {"PSD 16-bit PackBits", PX_FILE_PSD, test::MakePsd(test::Deep(packedPsd, 16))},
+        {"PSD 32-bit", PX_FILE_PSD, test::MakePsd(test::Deep(psd, 32))},
+        {"PSD CMYK", PX_FILE_PSD, test::MakePsd(cmyk)},
+        {"PSD grey", PX_FILE_PSD, test::MakePsd(grey)},
+        {"PSD indexed", PX_FILE_PSD, test::MakePsd(indexed)},
         {"JPEG", PX_FILE_JPEG, Saved(PX_FILE_JPEG, rgb), 4},
         {"AVIF", PX_FILE_AVIF, test::EncodeHeif(rgb.data(), kW, kH, heif)},
     };
@@ -219,16 +285,25 @@ TEST(ReducedLoad, CutStreamsGiveTheRowsThatCameAsAnIncompletePicture)
     png.width = kW;
     png.height = kH;
     png.rows = rgb;
+    test::Psd grey;
+    grey.width = kW;
+    grey.height = kH;
+    grey.mode = 1;
+    grey.channels = 1;
+    grey.planes = {Bytes(rgb.begin(), rgb.begin() + size_t{kW} * kH)};
     const struct {
         const char* what;
         uint32_t type;
         Bytes file;
         int missing;  // the sum of a pixel that never came: libjpeg fills in mid grey
+        bool bottomUp = false;  // the bottom comes first
     } cases[] = {
+        {"BMP RLE8", PX_FILE_BMP, test::BmpFile(kW, kH, 8, Greys(256), RleData(grey.planes[0], false), 1), 0, true},
         {"PNG", PX_FILE_PNG, test::MakePng(png), 0},
         {"BMP", PX_FILE_BMP, test::BmpFile(kW, -int32_t(kH), 24, {}, Planes(rgb, true, false, (4 - kW * 3 % 4) % 4)), 0},
         {"JPEG", PX_FILE_JPEG, Saved(PX_FILE_JPEG, rgb), 3 * 128},
         {"TGA", PX_FILE_TGA, test::TgaFile(kW, kH, test::TgaHeader{2, 24, 0x20}, Planes(rgb, true, false, 0)), 0},
+        {"PSD grey", PX_FILE_PSD, test::MakePsd(grey), 0},
     };
     for (const auto& c : cases) {
         const Bytes cut(c.file.begin(), c.file.begin() + c.file.size() / 2);
@@ -238,6 +313,8 @@ TEST(ReducedLoad, CutStreamsGiveTheRowsThatCameAsAnIncompletePicture)
         // The top came, the bottom did not.
         const uint8_t* top = reduced.pixels.get();
         const uint8_t* bottom = top + (size_t{reduced.height} * reduced.width - 1) * 3;
+        if (c.bottomUp)
+            std::swap(top, bottom);
         EXPECT_GT(top[0] + top[1] + top[2], 0) << c.what;
         EXPECT_EQ(bottom[0] + bottom[1] + bottom[2], c.missing) << c.what;
     }

@@ -1,7 +1,7 @@
 // Metafile rendering: sizes and codes, drawings built record by record and checked at a few
 // pixels, hostile bytes, and the corpus's drawings.
 #include "formats/metafile/metafile_files.h"
-#include "platform/metafile_records.h"
+#include "formats/metafile/records.h"
 #include "pxlib.h"
 #include "support/test_support.h"
 

@@ -1,5 +1,5 @@
 // Plain (Windows) metafile records: the chain's check and the player.
-#include "platform/metafile_records.h"
+#include "formats/metafile/records.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,240 +1,9 @@
-// Image records to and from Windows bitmaps (packed, device and section), and drawing them.
+// Image records to and from Windows bitmaps: packed bitmaps, device bitmaps and sections.
 #include "imaging/bitmaps.h"
-#include "base/frame.h"
-#include "base/image.h"
-#include "base/view.h"
-#include "imaging/imaging_options.h"
-#include "imaging/rect_copy.h"
-#include "platform/gdi.h"
-
-#include <climits>
-#include <cstring>
-#include <optional>
-#include <utility>
-#include <vector>
+#include "imaging/bitmaps_internal.h"
 
 namespace px::bitmaps {
-namespace {
-
-using gdi::DibLayout;
-using gdi::DibStatus;
-using gdi::PixelView;
-
-constexpr size_t kHeaderBytes = sizeof(BITMAPINFOHEADER);
-
-// True when device bitmaps are to be made through a DIB section on this thread.
-bool SectionMode() noexcept
-{
-    const ImagingOptions* options = ThreadImagingOptions();
-    return options && options->bitmapSectionFlag;
-}
-
-// A packed bitmap handed over by an inner entry, freed at the end of the scope.
-GlobalBuffer Own(uint8_t* block) noexcept
-{
-    return GlobalBuffer(block, GlobalSize(block));
-}
-
-// The caller's context, or the screen's when it gave none; the screen's is released.
-class TargetDc {
-public:
-    explicit TargetDc(HDC dc) : m_dc(dc ? dc : GetDC(nullptr)), m_owned(!dc) {}
-    ~TargetDc()
-    {
-        if (m_owned && m_dc)
-            ReleaseDC(nullptr, m_dc);
-    }
-    TargetDc(const TargetDc&) = delete;
-    TargetDc& operator=(const TargetDc&) = delete;
-    HDC get() const noexcept { return m_dc; }
-    uint32_t Caps() const noexcept { return static_cast<uint32_t>(GetDeviceCaps(m_dc, RASTERCAPS)); }
-
-private:
-    HDC m_dc;
-    bool m_owned;
-};
-
-// A palette selected as the foreground palette and realised; the old one comes back at the end.
-class PaletteScope {
-public:
-    explicit PaletteScope(HDC dc) : m_dc(dc) {}
-    ~PaletteScope()
-    {
-        if (m_old)
-            SelectPalette(m_dc, m_old, 0);
-    }
-    PaletteScope(const PaletteScope&) = delete;
-    PaletteScope& operator=(const PaletteScope&) = delete;
-    void Select(HPALETTE palette)
-    {
-        HPALETTE old = SelectPalette(m_dc, palette, 0);
-        if (!m_old)
-            m_old = old;
-        RealizePalette(m_dc);
-    }
-
-private:
-    HDC m_dc;
-    HPALETTE m_old = nullptr;
-};
-
-// A bitmap or palette deleted at the end of the scope unless handed on.
-class GdiObject {
-public:
-    explicit GdiObject(HGDIOBJ object = nullptr) : m_object(object) {}
-    ~GdiObject()
-    {
-        if (m_object)
-            DeleteObject(m_object);
-    }
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-    void Reset(HGDIOBJ object)
-    {
-        if (m_object)
-            DeleteObject(m_object);
-        m_object = object;
-    }
-    HGDIOBJ get() const noexcept { return m_object; }
-    HGDIOBJ Release() noexcept { return std::exchange(m_object, nullptr); }
-
-private:
-    HGDIOBJ m_object;
-};
-
-// A memory context; whatever was selected out of it goes back in before it is deleted.
-class MemoryDc {
-public:
-    explicit MemoryDc(HDC compatibleWith) : m_dc(CreateCompatibleDC(compatibleWith)) {}
-    ~MemoryDc()
-    {
-        if (m_oldBitmap)
-            SelectObject(m_dc, m_oldBitmap);
-        if (m_dc)
-            DeleteDC(m_dc);
-    }
-    MemoryDc(const MemoryDc&) = delete;
-    MemoryDc& operator=(const MemoryDc&) = delete;
-    HDC get() const noexcept { return m_dc; }
-    bool SelectBitmap(HBITMAP bitmap)
-    {
-        HGDIOBJ old = SelectObject(m_dc, bitmap);
-        if (old && !m_oldBitmap)
-            m_oldBitmap = old;
-        return old != nullptr;
-    }
-
-private:
-    HDC m_dc;
-    HGDIOBJ m_oldBitmap = nullptr;
-};
-
-HPALETTE StockPalette()
-{
-    return static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
-}
-
-// A logical palette from RGBQUAD entries (blue, green, red, reserved).
-HPALETTE PaletteFromTable(const uint8_t* table, uint32_t count)
-{
-    std::vector<uint8_t> bytes(4 + size_t{count} * sizeof(PALETTEENTRY));
-    const uint16_t header[2] = {0x300, static_cast<uint16_t>(count)};
-    std::memcpy(bytes.data(), header, sizeof header);
-    for (uint32_t i = 0; i < count; ++i) {
-        const uint8_t* quad = table + i * 4;
-        const PALETTEENTRY entry{quad[2], quad[1], quad[0], 0};
-        std::memcpy(bytes.data() + 4 + i * sizeof entry, &entry, sizeof entry);
-    }
-    return CreatePalette(reinterpret_cast<const LOGPALETTE*>(bytes.data()));
-}
-
-// The palette a palette-based device shows now.
-HPALETTE SystemPalette(HDC dc)
-{
-    const int32_t size = GetDeviceCaps(dc, SIZEPALETTE);
-    if (size <= 0)
-        return nullptr;
-    std::vector<PALETTEENTRY> entries(static_cast<size_t>(size));
-    const uint32_t count = GetSystemPaletteEntries(dc, 0, static_cast<uint32_t>(size), entries.data());
-    if (count == 0)
-        return nullptr;
-    std::vector<uint8_t> table(size_t{count} * 4);
-    for (uint32_t i = 0; i < count; ++i) {
-        table[i * 4] = entries[i].peBlue;
-        table[i * 4 + 1] = entries[i].peGreen;
-        table[i * 4 + 2] = entries[i].peRed;
-    }
-    return PaletteFromTable(table.data(), count);
-}
-
-Failure LayoutFailure(const DibLayout& layout) noexcept
-{
-    return Fail(layout.status == DibStatus::Unsupported ? Code::LayoutUnavailable : Code::BadArgument);
-}
-
-// A packed bitmap's layout, checked against its block when it is one of ours.
-DibLayout LayoutOf(const void* dib) noexcept
-{
-    return gdi::ParseDib(dib, GlobalSize(const_cast<void*>(dib)));
-}
-
-// A zero-filled packed bitmap with its header written; the table and the bits follow it.
-GlobalBuffer NewDib(uint32_t width, uint32_t height, uint16_t bits, uint32_t tableEntries,
-                    uint32_t coloursUsed) noexcept
-{
-    if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX) {
-        Fail(Code::BadArgument);
-        return {};
-    }
-    const uint64_t image = CheckedMul(gdi::DibStride(width, bits), height);
-    const uint64_t total = image >= kMaxGlobalBytes ? image : image + kHeaderBytes + uint64_t{tableEntries} * 4;
-    GlobalBuffer block = AllocateGlobal(total);
-    if (!block)
-        return block;
-    BITMAPINFOHEADER header{};
-    header.biSize = kHeaderBytes;
-    header.biWidth = static_cast<int32_t>(width);
-    header.biHeight = static_cast<int32_t>(height);
-    header.biPlanes = 1;
-    header.biBitCount = bits;
-    header.biCompression = BI_RGB;
-    header.biSizeImage = static_cast<uint32_t>(image);
-    header.biClrUsed = coloursUsed;
-    header.biClrImportant = coloursUsed;
-    std::memcpy(block.get(), &header, sizeof header);
-    return block;
-}
-
-// Writes RGB24 rows as bitmap rows: last row first, blue-green-red, padded.
-void FillBgrRows(const ConstView& rgb, uint8_t* bits) noexcept
-{
-    const uint32_t height = rgb.height;
-    const uint64_t stride = gdi::DibStride(rgb.width, 24);
-    const uint64_t rowBytes = uint64_t{rgb.width} * 3;
-    for (uint32_t y = 0; y < height; ++y) {
-        const uint8_t* from = rgb.Row(y);
-        uint8_t* to = bits + (height - 1 - y) * stride;
-        for (uint64_t i = 0; i < rowBytes; i += 3) {
-            to[i] = from[i + 2];
-            to[i + 1] = from[i + 1];
-            to[i + 2] = from[i];
-        }
-    }
-}
-
-// Keeps the low `bits` bits of each byte, packed most significant first, into a clear row.
-void PackRow(const uint8_t* from, uint32_t width, uint32_t bits, uint8_t* to) noexcept
-{
-    const uint32_t mask = (1u << bits) - 1;
-    for (uint32_t x = 0; x < width; ++x) {
-        const uint64_t bitPos = uint64_t{x} * bits;
-        const unsigned offset = bitPos & 7;
-        const uint32_t shifted = (from[x] & mask) << (16 - offset - bits);
-        to[bitPos >> 3] |= static_cast<uint8_t>(shifted >> 8);
-        if (offset + bits > 8)
-            to[(bitPos >> 3) + 1] |= static_cast<uint8_t>(shifted);
-    }
-}
+namespace detail {
 
 // ---- Packed bitmaps from image records ----
 
@@ -596,142 +365,18 @@ HPALETTE MakePalette(const uint8_t* palette, uint32_t count)
     return made ? made : Fail(Code::OutOfMemory);
 }
 
-// ---- Drawing ----
-
-uint32_t DrawBitmap(HDC dc, HBITMAP bitmap, int32_t x, int32_t y, int32_t srcX, int32_t srcY, int32_t cx,
-                    int32_t cy, HPALETTE palette)
-{
-    if (!bitmap)
-        return Fail(Code::BadArgument);
-    const auto caps = static_cast<uint32_t>(GetDeviceCaps(dc, RASTERCAPS));
-    if (!(caps & RC_BITBLT))
-        return Fail(Code::DeviceCaps);
-    const HPALETTE use = palette ? palette : StockPalette();
-    PaletteScope dcPalette(dc);
-    dcPalette.Select(use);
-    MemoryDc memory(dc);
-    if (!memory.get())
-        return Fail(Code::CreateContext);
-    SelectPalette(memory.get(), use, 0);
-    if (!memory.SelectBitmap(bitmap))
-        return Fail((caps & RC_BITMAP64) ? Code::SelectBitmap : Code::DeviceCaps);
-    if (!BitBlt(dc, x, y, cx, cy, memory.get(), srcX, srcY, SRCCOPY))
-        return Fail(Code::BlitFailed);
-    return 1;
-}
-
-uint32_t DrawRgb24(HDC dc, const ConstView& rgb, int32_t x, int32_t y, int32_t cx, int32_t cy, HPALETTE palette)
-{
-    if (!rgb.data)
-        return Fail(Code::BadArgument);
-    GdiObject bitmap(Rgb24ToDdb(rgb, palette, dc));
-    if (!bitmap.get())
-        return 0;
-    return DrawBitmap(dc, static_cast<HBITMAP>(bitmap.get()), x, y, 0, 0, cx, cy, palette);
-}
-
-uint32_t StretchDraw(HDC dc, const ConstView& rgb, int32_t x, int32_t y, int32_t cx, int32_t cy)
-{
-    const uint32_t width = rgb.width, height = rgb.height;
-    if (!rgb.data || !dc)
-        return Fail(Code::BadArgument);
-    if (!(static_cast<uint32_t>(GetDeviceCaps(dc, RASTERCAPS)) & RC_STRETCHDIB))
-        return Fail(Code::DeviceCaps);
-    GlobalBuffer dib = Own(Rgb24ToDib(rgb));
-    if (!dib)
-        return 0;
-    const int32_t lines = StretchDIBits(dc, x, y, cx, cy, 0, 0, int32_t(width), int32_t(height),
-                                        dib.get() + kHeaderBytes,
-                                        reinterpret_cast<const BITMAPINFO*>(dib.get()), DIB_RGB_COLORS,
-                                        SRCCOPY);
-    return lines == int32_t(height) ? 1 : Fail(Code::BlitFailed);
-}
-
-uint32_t DrawPackedDib(HDC dc, const void* dib, int32_t x, int32_t y, int32_t cx, int32_t cy)
-{
-    if (!dc || !dib)
-        return Fail(Code::BadArgument);
-    if (!(static_cast<uint32_t>(GetDeviceCaps(dc, RASTERCAPS)) & RC_STRETCHDIB))
-        return Fail(Code::DeviceCaps);
-    const DibLayout layout = LayoutOf(dib);
-    if (layout.status != DibStatus::Ok)
-        return LayoutFailure(layout);
-    const int32_t lines = StretchDIBits(dc, x, y, cx, cy, 0, 0, layout.width, layout.height,
-                                        static_cast<const uint8_t*>(dib) + layout.bitsOffset,
-                                        static_cast<const BITMAPINFO*>(dib), DIB_RGB_COLORS, SRCCOPY);
-    return lines == layout.height ? 1 : Fail(Code::BlitFailed);
-}
-
-// The rectangle as a scratch RGB24 image; nothing, with the code recorded, when it cannot be had.
-std::optional<std::vector<uint8_t>> CutOut(const uint8_t* rgb, uint32_t width, uint32_t height,
-                                           uint32_t srcX, uint32_t srcY, uint32_t cx, uint32_t cy)
-{
-    if (!rgb || !rect::RectInside(width, height, srcX, srcY, cx, cy)) {
-        Fail(Code::BadArgument);
-        return std::nullopt;
-    }
-    const uint64_t bytes = ImageBytes(cx, cy, 24);
-    if (bytes >= kMaxGlobalBytes) {
-        Fail(Code::OutOfMemory);
-        return std::nullopt;
-    }
-    std::vector<uint8_t> scratch(static_cast<size_t>(bytes));
-    if (!Inner([&] {
-            return rect::Copy(ConstView::RGB24(rgb, width, height), View::RGB24(scratch.data(), cx, cy), srcX, srcY);
-        }))
-        return std::nullopt;
-    return scratch;
-}
-
-uint32_t DrawPart(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, int32_t x, int32_t y,
-                  uint32_t srcX, uint32_t srcY, uint32_t cx, uint32_t cy, HPALETTE palette)
-{
-    const auto part = CutOut(rgb, width, height, srcX, srcY, cx, cy);
-    if (!part)
-        return 0;
-    return DrawRgb24(dc, ConstView::RGB24(part->data(), cx, cy), x, y, int32_t(cx), int32_t(cy), palette);
-}
-
-uint32_t StretchDrawPart(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, int32_t x, int32_t y,
-                         int32_t cx, int32_t cy, uint32_t srcX, uint32_t srcY, uint32_t srcWidth,
-                         uint32_t srcHeight)
-{
-    const auto part = CutOut(rgb, width, height, srcX, srcY, srcWidth, srcHeight);
-    if (!part)
-        return 0;
-    return StretchDraw(dc, ConstView::RGB24(part->data(), srcWidth, srcHeight), x, y, cx, cy);
-}
-
-}  // namespace
+}  // namespace detail
 
 Picture DdbToRgb24Image(HBITMAP bitmap, HPALETTE palette)
 {
     uint32_t width = 0, height = 0;
-    uint8_t* rgb = DdbToRgb24(bitmap, &width, &height, palette);
-    return Picture::RGB24(Own(rgb), width, height);
+    uint8_t* rgb = detail::DdbToRgb24(bitmap, &width, &height, palette);
+    return Picture::RGB24(detail::Own(rgb), width, height);
 }
 
 }  // namespace px::bitmaps
 
-namespace b = px::bitmaps;
-
-extern "C" uint32_t DrawRGB24(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, int32_t x,
-                              int32_t y, int32_t cx, int32_t cy, HPALETTE palette)
-{
-    return px::Entry([&] { return b::DrawRgb24(dc, px::ConstView::RGB24(rgb, width, height), x, y, cx, cy, palette); });
-}
-
-extern "C" uint32_t DrawDDB(HDC dc, HBITMAP bitmap, int32_t x, int32_t y, int32_t cx, int32_t cy,
-                            HPALETTE palette)
-{
-    return px::Entry([&] { return b::DrawBitmap(dc, bitmap, x, y, 0, 0, cx, cy, palette); });
-}
-
-extern "C" uint32_t DrawDDBPart(HDC dc, HBITMAP bitmap, int32_t x, int32_t y, int32_t srcX, int32_t srcY,
-                                int32_t cx, int32_t cy, HPALETTE palette)
-{
-    return px::Entry([&] { return b::DrawBitmap(dc, bitmap, x, y, srcX, srcY, cx, cy, palette); });
-}
+namespace b = px::bitmaps::detail;
 
 extern "C" HBITMAP RGB24ToDDB(const uint8_t* rgb, uint32_t width, uint32_t height, HPALETTE palette, HDC dc)
 {
@@ -741,12 +386,6 @@ extern "C" HBITMAP RGB24ToDDB(const uint8_t* rgb, uint32_t width, uint32_t heigh
 extern "C" HBITMAP DIBToDDB(const void* dib, HPALETTE palette, HDC dc)
 {
     return px::Entry([&] { return b::DibToDdb(dib, palette, dc); });
-}
-
-extern "C" uint32_t StretchDrawRGB24(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, int32_t x,
-                                     int32_t y, int32_t cx, int32_t cy)
-{
-    return px::Entry([&] { return b::StretchDraw(dc, px::ConstView::RGB24(rgb, width, height), x, y, cx, cy); });
 }
 
 extern "C" uint8_t* RGB24ToDIB(const uint8_t* rgb, uint32_t width, uint32_t height)
@@ -813,28 +452,7 @@ extern "C" HBITMAP LoadBitmapResource(HMODULE module, const char* name, HPALETTE
     return px::Entry([&] { return b::LoadResourceBitmap(module, name, palette); });
 }
 
-extern "C" uint32_t DrawDIB(HDC dc, const void* dib, int32_t x, int32_t y, int32_t cx, int32_t cy)
-{
-    return px::Entry([&] { return b::DrawPackedDib(dc, dib, x, y, cx, cy); });
-}
-
 extern "C" HPALETTE MakeLogicalPalette(const uint8_t* palette, uint32_t count)
 {
     return px::Entry([&] { return b::MakePalette(palette, count); });
-}
-
-extern "C" uint32_t DrawRGB24Part(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height, int32_t x,
-                                  int32_t y, uint32_t srcX, uint32_t srcY, uint32_t cx, uint32_t cy,
-                                  HPALETTE palette)
-{
-    return px::Entry([&] { return b::DrawPart(dc, rgb, width, height, x, y, srcX, srcY, cx, cy, palette); });
-}
-
-extern "C" uint32_t StretchDrawRGB24Part(HDC dc, const uint8_t* rgb, uint32_t width, uint32_t height,
-                                         int32_t x, int32_t y, int32_t cx, int32_t cy, uint32_t srcX,
-                                         uint32_t srcY, uint32_t srcWidth, uint32_t srcHeight)
-{
-    return px::Entry([&] {
-        return b::StretchDrawPart(dc, rgb, width, height, x, y, cx, cy, srcX, srcY, srcWidth, srcHeight);
-    });
 }

@@ -1,5 +1,5 @@
-// The drawing state a metafile's records act on (mapping, objects, clip, path, saved states)
-// and the GDI operations they call, drawn with cairo into a 32-bit surface.
+// A GDI device context over cairo: the drawing state (mapping, objects, clip, path, saved
+// states) and the GDI operations, drawn into a 32-bit surface. The metafile players draw on it.
 #pragma once
 
 #include "pxlib.h"
@@ -300,7 +300,7 @@ inline double Blue(uint32_t c) { return ((c >> 16) & 0xFF) / 255.0; }
 std::vector<std::string> CharsFromAnsi(const uint8_t* text, size_t count, uint8_t charset);
 std::vector<std::string> CharsFromUtf16(const uint8_t* text, size_t count);
 
-// One debug line for a record this layer does not draw.
+// One debug line for a drawing request (a record's, to whoever plays it) this layer skips.
 void SkipRecord(const char* kind, uint32_t type);
 
 }  // namespace px::meta

@@ -1,7 +1,7 @@
 // The metafile services: opening plain and enhanced metafiles, turning plain records into an
 // enhanced metafile, and playing one into a device context with cairo.
 #include "platform/gdi.h"
-#include "platform/metafile_records.h"
+#include "formats/metafile/records.h"
 
 #include <sys/stat.h>
 
@@ -124,6 +124,7 @@ struct ContextOwner {
 };
 
 }  // namespace
+
 }  // namespace px::meta
 
 using namespace px::meta;

@@ -1,7 +1,7 @@
 // Metafile records: a bounded byte reader, the record chains' checks, and the two players.
 #pragma once
 
-#include "platform/metafile_canvas.h"
+#include "platform/canvas.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // Enhanced metafile records: the chain's check and the player.
-#include "platform/metafile_records.h"
+#include "formats/metafile/records.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,0 +1,227 @@
+// EXIF, XMP and IPTC read as fields with exiv2 and made true of the thumbnail. The EXIF block
+// itself is rewritten by the library's libexif entry, which keeps maker notes and tags it does
+// not know byte for byte; exiv2 judges whether the block can be trusted at all.
+#include "core/carried_metadata.h"
+
+#include "core/image_object.h"
+#include "pxlib.h"
+
+#include <exiv2/exiv2.hpp>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace quillet {
+namespace {
+
+constexpr size_t kExifId = 6;  // "Exif\0\0"
+constexpr size_t kPhotoshopId = sizeof kPhotoshopIdentifier;
+constexpr size_t kMaxApp1Packet = 65533 - sizeof kXmpIdentifier;
+
+// The worst of what exiv2 said on this thread since the last reset.
+thread_local int t_worst = -1;
+
+void NoteMessage(int level, const char* text)
+{
+    t_worst = std::max(t_worst, level);
+    std::string line = std::string("Quillet: exiv2: ") + text;
+    if (line.empty() || line.back() != '\n')
+        line += '\n';
+    OutputDebugStringA(line.c_str());
+}
+
+void Debug(const char* text)
+{
+    OutputDebugStringA((std::string("Quillet: ") + text + "\n").c_str());
+}
+
+// exiv2's XMP toolkit keeps namespaces and its parser state globally: one user at a time.
+std::mutex& XmpLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+void SetUpOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Exiv2::LogMsg::setHandler(NoteMessage);
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::warn);
+        std::lock_guard guard(XmpLock());
+        Exiv2::XmpParser::initialize();
+    });
+}
+
+enum class Form { Readable, Unknown, Damaged };
+
+Form JudgeExif(const std::vector<uint8_t>& app1)
+{
+    if (!IsExifPayload(app1))
+        return Form::Unknown;
+    t_worst = -1;
+    try {
+        Exiv2::ExifData data;
+        Exiv2::ExifParser::decode(data, app1.data() + kExifId, static_cast<uint32_t>(app1.size() - kExifId));
+    } catch (const Exiv2::AnyError& error) {
+        return error.code() == Exiv2::kerNotAnImage ? Form::Unknown : Form::Damaged;
+    } catch (const std::exception&) {
+        return Form::Damaged;
+    }
+    // exiv2 reads around loops and entries past the block, and says so as an error.
+    return t_worst >= Exiv2::LogMsg::error ? Form::Damaged : Form::Readable;
+}
+
+std::vector<uint8_t> Exif(const std::vector<uint8_t>& block, const ThumbnailFacts& facts)
+{
+    if (block.empty() || IsXmpPayload(block))
+        return {};
+    const Form form = JudgeExif(block);
+    if (form == Form::Damaged) {
+        Debug("EXIF block left out: its directories are damaged");
+        return {};
+    }
+    if (form == Form::Readable) {
+        const uint32_t flags = (facts.upright ? PX_EXIF_UPRIGHT : 0) | (facts.noLocation ? PX_EXIF_NO_GPS : 0) |
+                               (facts.srgb ? PX_EXIF_SRGB : 0);
+        uint32_t length = 0;
+        if (uint8_t* rewritten = RewriteExifBlock(block.data(), static_cast<uint32_t>(block.size()), facts.width,
+                                                  facts.height, flags, &length)) {
+            std::vector<uint8_t> carried(rewritten, rewritten + length);
+            GlobalFree(rewritten);
+            return carried;
+        }
+    }
+    // As it came: it might hold a position that cannot be taken out.
+    if (facts.noLocation)
+        return {};
+    std::vector<uint8_t> carried = block;
+    if (facts.turned && IsExifPayload(carried) && !MarkExifUpright(carried)) {
+        Debug("EXIF block left out: its orientation cannot be set upright");
+        return {};
+    }
+    return carried;
+}
+
+// A location: EXIF's GPS fields in XMP, and the coordinates of IPTC's locations (a struct's
+// GPS members); typed place names stay.
+bool IsLocation(const std::string& key)
+{
+    std::string_view name = key;
+    const size_t slash = name.rfind('/');
+    name.remove_prefix(slash != std::string_view::npos ? slash + 1 : std::min(name.size(), name.find('.', 4) + 1));
+    if (const size_t colon = name.rfind(':'); colon != std::string_view::npos)
+        name.remove_prefix(colon + 1);
+    return name.substr(0, 3) == "GPS";
+}
+
+bool SetIfPresent(Exiv2::XmpData& data, const char* key, uint32_t value)
+{
+    const auto at = data.findKey(Exiv2::XmpKey(key));
+    return at == data.end() || at->setValue(std::to_string(value)) == 0;
+}
+
+std::vector<uint8_t> Xmp(const std::vector<uint8_t>& packet, const ThumbnailFacts& facts)
+{
+    if (packet.empty())
+        return {};
+    std::lock_guard guard(XmpLock());
+    std::string text;
+    try {
+        Exiv2::XmpData data;
+        if (Exiv2::XmpParser::decode(data, std::string(packet.begin(), packet.end())) != 0) {
+            Debug("XMP packet left out: it is not well-formed XMP");
+            return {};
+        }
+        for (auto at = data.begin(); at != data.end();) {
+            const std::string key = at->key();
+            const bool drop = key.rfind("Xmp.xmp.Thumbnails", 0) == 0 ||  // a preview of the source
+                              (facts.srgb && key == "Xmp.photoshop.ICCProfile") ||
+                              (facts.noLocation && (IsLocation(key) || key == "Xmp.xmpNote.HasExtendedXMP"));
+            at = drop ? data.erase(at) : at + 1;
+        }
+        const bool set = (!facts.upright || SetIfPresent(data, "Xmp.tiff.Orientation", 1)) &&
+                         SetIfPresent(data, "Xmp.tiff.ImageWidth", facts.width) &&
+                         SetIfPresent(data, "Xmp.tiff.ImageLength", facts.height) &&
+                         SetIfPresent(data, "Xmp.exif.PixelXDimension", facts.width) &&
+                         SetIfPresent(data, "Xmp.exif.PixelYDimension", facts.height) &&
+                         (!facts.srgb || SetIfPresent(data, "Xmp.exif.ColorSpace", 1));
+        if (!set || Exiv2::XmpParser::encode(text, data, Exiv2::XmpParser::useCompactFormat, 1) != 0) {
+            Debug("XMP packet left out: it cannot be written again");
+            return {};
+        }
+    } catch (const std::exception&) {
+        Debug("XMP packet left out: it is not well-formed XMP");
+        return {};
+    }
+    if (text.size() > kMaxApp1Packet) {
+        Debug("XMP packet left out: it no longer fits one marker");
+        return {};
+    }
+    return {text.begin(), text.end()};
+}
+
+void AppendBigEndian(std::vector<uint8_t>& out, uint32_t value, int bytes)
+{
+    for (int i = bytes - 1; i >= 0; --i)
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+// Only the IPTC record of Photoshop's resources is carried: the others hold the source's
+// preview, its resolution and its editing state.
+std::vector<uint8_t> Iptc(const std::vector<uint8_t>& app13)
+{
+    if (app13.size() <= kPhotoshopId || std::memcmp(app13.data(), kPhotoshopIdentifier, kPhotoshopId) != 0)
+        return {};
+    const Exiv2::byte* record = nullptr;
+    uint32_t header = 0, size = 0;
+    Exiv2::IptcData data;
+    Exiv2::DataBuf iim;
+    t_worst = -1;
+    try {
+        const int found = Exiv2::Photoshop::locateIptcIrb(app13.data() + kPhotoshopId,
+                                                          static_cast<long>(app13.size() - kPhotoshopId), &record,
+                                                          &header, &size);
+        if (found == 3)
+            return {};  // resources without an IPTC record
+        if (found != 0 || Exiv2::IptcParser::decode(data, record + header, size) != 0 || t_worst >= Exiv2::LogMsg::warn) {
+            Debug("IPTC block left out: its datasets run past its end");
+            return {};
+        }
+        if (data.empty())
+            return {};
+        iim = Exiv2::IptcParser::encode(data);
+    } catch (const std::exception&) {
+        Debug("IPTC block left out: it cannot be read");
+        return {};
+    }
+    std::vector<uint8_t> out(kPhotoshopIdentifier, kPhotoshopIdentifier + kPhotoshopId);
+    const uint8_t resource[] = {'8', 'B', 'I', 'M', 0x04, 0x04, 0, 0};  // IPTC, with an empty name
+    out.insert(out.end(), resource, resource + sizeof resource);
+    AppendBigEndian(out, static_cast<uint32_t>(iim.size_), 4);
+    out.insert(out.end(), iim.pData_, iim.pData_ + iim.size_);
+    if (iim.size_ % 2)
+        out.push_back(0);
+    return out;
+}
+
+}  // namespace
+
+CarriedMetadata MakeCarriedMetadata(const SourceMetadata& source, const ThumbnailFacts& facts)
+{
+    SetUpOnce();
+    CarriedMetadata carried;
+    carried.exif = Exif(source.exif, facts);
+    carried.xmp = Xmp(source.xmp, facts);
+    // The extension parts are bound to their packet by a digest of their text, so they can
+    // only travel as they came, and not where a position must go.
+    if (!carried.xmp.empty() && !facts.noLocation)
+        carried.xmpExtension = source.xmpExtension;
+    carried.iptc = Iptc(source.iptc);
+    return carried;
+}
+
+}  // namespace quillet
