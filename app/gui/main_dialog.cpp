@@ -19,6 +19,10 @@
 #include <QFileInfo>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QUrl>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEventLoop>
 #include <QMenu>
 #include <QPointer>
@@ -47,6 +51,12 @@ CMainDialog::CMainDialog(quillet::SettingsStore& store, QWidget* parent) : QDial
     connect(m_ui.browseOutButton, &QPushButton::clicked, this, [this] { BrowseFolder(quillet::Folder::Out); });
     connect(m_ui.startButton, &QPushButton::clicked, this, &CMainDialog::OnStart);
     connect(m_ui.exitButton, &QPushButton::clicked, this, &CMainDialog::accept);
+    connect(m_ui.aboutButton, &QPushButton::clicked, this, [this] { SysCommand(quillet::res::kAboutCommand); });
+    // A folder, or a file standing for its folder, may be dropped on either path field, or
+    // anywhere else on the window for the source.
+    setAcceptDrops(true);
+    for (QLineEdit* edit : {m_ui.pathInEdit, m_ui.pathOutEdit})
+        edit->installEventFilter(this);
     connect(m_ui.subDirsCheck, &QCheckBox::clicked, this, &CMainDialog::OnSubDirs);
     // The file count follows the switch, as it follows the sub-folder one.
     connect(m_ui.allTypesCheck, &QCheckBox::clicked, this, &CMainDialog::OnSubDirs);
@@ -328,6 +338,70 @@ void CMainDialog::reject()
         return;
     }
     QDialog::reject();
+}
+
+namespace {
+
+// The folder a drag carries: the first local path, a file standing for its folder; empty when
+// there is none.
+QString DroppedFolder(const QMimeData* data)
+{
+    if (data == nullptr)
+        return {};
+    for (const QUrl& url : data->urls()) {
+        const QFileInfo info(url.toLocalFile());
+        if (!url.isLocalFile() || !info.exists())
+            continue;
+        return QDir::cleanPath(info.isDir() ? info.absoluteFilePath() : info.absolutePath());
+    }
+    return {};
+}
+
+}  // namespace
+
+bool CMainDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    const bool source = watched == m_ui.pathInEdit;
+    if (!source && watched != m_ui.pathOutEdit)
+        return QDialog::eventFilter(watched, event);
+    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (m_run == nullptr && !DroppedFolder(drag->mimeData()).isEmpty())
+            drag->acceptProposedAction();
+        else
+            drag->ignore();
+        return true;
+    }
+    if (event->type() == QEvent::Drop) {
+        auto* drop = static_cast<QDropEvent*>(event);
+        TakeDroppedFolder(source ? quillet::Folder::In : quillet::Folder::Out, DroppedFolder(drop->mimeData()));
+        drop->acceptProposedAction();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CMainDialog::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (m_run == nullptr && !DroppedFolder(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void CMainDialog::dropEvent(QDropEvent* event)
+{
+    TakeDroppedFolder(quillet::Folder::In, DroppedFolder(event->mimeData()));
+    event->acceptProposedAction();
+}
+
+void CMainDialog::TakeDroppedFolder(quillet::Folder which, const QString& folder)
+{
+    // As a folder picked in the browser, without a question: it exists.
+    if (m_run != nullptr || folder.isEmpty() || !UpdateData(true))
+        return;
+    quillet::StoreFolder(m_store, m_settings, which, folder.toStdString());
+    UpdateData(false);
+    if (which == quillet::Folder::In)
+        RescanSource();
 }
 
 void CMainDialog::ShowWhatApplies()

@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QDesktopServices>
 #include <QRegularExpression>
@@ -200,7 +201,7 @@ private slots:
     {
         quillet::gui::QtSettingsStore store;
         CMainDialog dialog(store);
-        QCOMPARE(dialog.windowTitle(), QStringLiteral("Quillmaker"));
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Quillet"));
         QCOMPARE(EditText(&dialog, 1006), QStringLiteral("640"));
         QCOMPARE(EditText(&dialog, 1007), QStringLiteral("480"));
         QVERIFY(Checked(&dialog, 1012));   // Perfect Fit
@@ -635,7 +636,7 @@ private slots:
         QVERIFY(closedByEnter);
         QCOMPARE(seen.text().section('\n', 0, 0),
                  QStringLiteral("1 thumbnail written, 1 kept (a file Quillet did not make was in the way), 1 skipped"));
-        QCOMPARE(seen.windowTitle(), QStringLiteral("Quillmaker"));
+        QCOMPARE(seen.windowTitle(), QStringLiteral("Quillet"));
         QVERIFY2(seen.detailedText().startsWith("notes.jpg: "), qPrintable(seen.detailedText()));
         QVERIFY2(seen.detailedText().endsWith("p1.jpg: a file of this name that Quillet did not make is in the way (kept)"),
                  qPrintable(seen.detailedText()));
@@ -972,9 +973,58 @@ private slots:
         const QPoint at(5, dialog.height() - 5);
         QContextMenuEvent event(QContextMenuEvent::Mouse, at, dialog.mapToGlobal(at));
         QApplication::sendEvent(&dialog, &event);
-        QCOMPARE(title, QStringLiteral("About Quillmaker"));
-        QVERIFY(items.contains("Quillmaker Version " QUILLET_VERSION));
+        QCOMPARE(title, QStringLiteral("About Quillet"));
+        QVERIFY(items.contains("Quillet version " QUILLET_VERSION));
         QVERIFY(items.contains("https://www.brackenfold.example/"));
+
+        // The keyboard reaches it too: Tab from Exit, then Enter.
+        title.clear();
+        guitest::WhenModal<CAboutDialog>([&](CAboutDialog* about) {
+            title = about->windowTitle();
+            about->accept();
+        });
+        QApplication::setActiveWindow(&dialog);
+        FindControl<QWidget>(&dialog, 1)->setFocus();
+        QTest::keyClick(dialog.focusWidget(), Qt::Key_Tab);
+        QCOMPARE(dialog.focusWidget()->objectName(), QStringLiteral("aboutButton"));
+        QTest::keyClick(dialog.focusWidget(), Qt::Key_Return);
+        QCOMPARE(title, QStringLiteral("About Quillet"));
+    }
+
+    // A dropped folder sets the field it lands on, the source when it lands elsewhere; a file
+    // stands for its folder.
+    void droppedFolderSetsTheField()
+    {
+        QTemporaryDir scratch;
+        const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 3);
+        quillet::gui::QtSettingsStore store;
+        CMainDialog dialog(store);
+        dialog.show();
+        struct Row {
+            const char* target;
+            QString dropped;
+            const char* key;
+            QString folder;
+        };
+        for (const Row& row : {Row{"pathOutEdit", scratch.path(), "Settings/PathOut", scratch.path()},
+                               Row{"pathInEdit", photos + "/p1.jpg", "Settings/PathIn", photos},
+                               Row{"", scratch.path(), "Settings/PathIn", scratch.path()}}) {
+            QWidget* target = *row.target ? dialog.findChild<QWidget*>(row.target) : &dialog;
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(row.dropped)});
+            QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(target, &enter);
+            QVERIFY2(enter.isAccepted(), row.target);
+            QDropEvent drop(QPointF(2, 2), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(target, &drop);
+            QCOMPARE(Store().value(row.key).toString(), row.folder);
+        }
+        QCOMPARE(EditText(&dialog, 1017), QStringLiteral("0"));  // the last source holds no picture itself
+        QMimeData nothing;
+        nothing.setText(QStringLiteral("not a folder"));
+        QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, &nothing, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&dialog, &enter);
+        QVERIFY(!enter.isAccepted());
     }
 };
 
