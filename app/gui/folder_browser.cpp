@@ -2,6 +2,7 @@
 #include "gui/folder_browser.h"
 
 #include "gui/controls.h"
+#include "gui/texts.h"
 
 #include <QCoreApplication>
 #include <QDialogButtonBox>
@@ -23,14 +24,14 @@ bool MessageBoxPrompts::AskCreate(const std::string& path)
                                       .arg(QString::fromStdString(path)));
         return false;
     }
-    const QString text = QString::fromStdString(quillet::CreateQuestionText(path));
+    const QString text = quillet::gui::CreateQuestion(path);
     return quillet::gui::ShowMessage(m_parent, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) ==
            QMessageBox::Yes;
 }
 
 void MessageBoxPrompts::ShowError(int result, const std::string& path)
 {
-    quillet::gui::ShowMessage(m_parent, QMessageBox::Warning, QString::fromStdString(quillet::FolderErrorText(result, path)));
+    quillet::gui::ShowMessage(m_parent, QMessageBox::Warning, quillet::gui::FolderError(result, path));
 }
 
 CFolderBrowser::CFolderBrowser(const QString& caption, const QString& instruction, const QString& initialFolder,

@@ -11,6 +11,7 @@
 #include "gui/folder_browser.h"
 #include "gui/progress_dialog.h"
 #include "gui/run_summary.h"
+#include "gui/texts.h"
 #include "res/strings.h"
 
 #include <QApplication>
@@ -113,7 +114,7 @@ bool CMainDialog::UpdateData(bool fromControls)
         }
         const std::optional<uint32_t> parsed = quillet::ParseUnsigned(edit->text().toStdString());
         if (!parsed) {
-            quillet::gui::ShowMessage(this, QMessageBox::Warning, QString::fromLatin1(quillet::res::kBadNumber));
+            quillet::gui::ShowMessage(this, QMessageBox::Warning, quillet::gui::Text(quillet::res::kBadNumber));
             edit->setFocus();
             edit->selectAll();
             return false;
@@ -237,10 +238,10 @@ void CMainDialog::OnStart()
         return;
     const quillet::Refusal refusal = quillet::CheckRun(m_settings, m_files);
     if (refusal != quillet::Refusal::None) {
-        QString text = QString::fromLatin1(quillet::RefusalText(refusal));
+        QString text = quillet::gui::Text(quillet::RefusalText(refusal));
         if (refusal == quillet::Refusal::NoFiles) {
             if (const std::string others = quillet::OtherPicturesText(m_settings); !others.empty())
-                text += QStringLiteral(": the folder holds %1. Tick \"All picture types\" to take them.")
+                text += tr(": the folder holds %1. Tick \"All picture types\" to take them.")
                             .arg(QString::fromStdString(others));
         }
         quillet::gui::ShowMessage(this, QMessageBox::NoIcon, text);
@@ -249,7 +250,7 @@ void CMainDialog::OnStart()
     // A destination that cannot be written would make a run that looks fine and writes nothing.
     if (const std::string why = quillet::ProbeWritable(m_settings.PathOut); !why.empty()) {
         quillet::gui::ShowMessage(this, QMessageBox::Warning,
-                                  QString::fromStdString(quillet::NotWritableText(m_settings.PathOut, why)));
+                                  quillet::gui::NotWritable(m_settings.PathOut, why));
         return;
     }
     // Disabling the dialog takes the focus away; it goes back where it was after the run.
@@ -481,7 +482,7 @@ void CMainDialog::SysCommand(uint32_t command)
 void CMainDialog::contextMenuEvent(QContextMenuEvent* event)
 {
     // There is no window menu to extend here; the dialog's own context menu carries About.
-    const QString item = QString::fromLatin1(quillet::res::LoadString(quillet::res::kIdsAboutItem));
+    const QString item = quillet::gui::Text(quillet::res::LoadString(quillet::res::kIdsAboutItem));
     if (item.isEmpty())
         return QDialog::contextMenuEvent(event);
     QMenu menu(this);

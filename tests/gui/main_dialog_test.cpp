@@ -11,6 +11,9 @@
 #include "gui/main_dialog.h"
 #include "gui/progress_dialog.h"
 #include "gui/qsettings_store.h"
+#include "gui/run_summary.h"
+#include "gui/texts.h"
+#include "core/run_report.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,6 +24,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QSet>
+#include <QXmlStreamReader>
 #include <QPushButton>
 #include <QDesktopServices>
 #include <QRegularExpression>
@@ -989,6 +994,73 @@ private slots:
         QCOMPARE(dialog.focusWidget()->objectName(), QStringLiteral("aboutButton"));
         QTest::keyClick(dialog.focusWidget(), Qt::Key_Return);
         QCOMPARE(title, QStringLiteral("About Quillet"));
+    }
+
+    // With the German translation, complete, no English text is left in the window, its
+    // messages or the run's summary.
+    void germanWindowHasNoEnglishLeft()
+    {
+        QFile ts(QStringLiteral(QUILLET_TS_DE));
+        QVERIFY(ts.open(QIODevice::ReadOnly));
+        QSet<QString> english;  // the source texts whose German differs
+        QString source;
+        QStringList unfinished;
+        for (QXmlStreamReader xml(&ts); !xml.atEnd();) {
+            if (xml.readNext() != QXmlStreamReader::StartElement)
+                continue;
+            if (xml.name() == u"source")
+                source = xml.readElementText();
+            if (xml.name() == u"translation" && xml.attributes().value("type") == u"unfinished")
+                unfinished << source;
+            if (xml.name() == u"translation" && !xml.attributes().hasAttribute("type")) {
+                const QString german = xml.readElementText(QXmlStreamReader::IncludeChildElements);
+                if (german != source)
+                    english << source;
+            }
+        }
+        QCOMPARE(unfinished, QStringList());
+        QVERIFY(english.size() > 80);
+        const auto translators = quillet::gui::InstallTranslations(QLocale(QLocale::German, QLocale::Germany));
+        QCOMPARE(translators.size(), size_t(2));  // Qt's own and ours
+        quillet::gui::QtSettingsStore store;
+        CMainDialog dialog(store);
+        dialog.show();
+        QStringList shown{dialog.windowTitle()};
+        for (QWidget* widget : dialog.findChildren<QWidget*>()) {
+            shown << widget->toolTip();
+            if (auto* label = qobject_cast<QLabel*>(widget))
+                shown << label->text();
+            if (auto* button = qobject_cast<QAbstractButton*>(widget))
+                shown << button->text();
+            if (auto* group = qobject_cast<QGroupBox*>(widget))
+                shown << group->title();
+            if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+                for (int i = 0; i < combo->count(); ++i)
+                    shown << combo->itemText(i);
+            }
+        }
+        for (int format : {1, 2}) {
+            dialog.findChild<QComboBox*>(QStringLiteral("formatCombo"))->setCurrentIndex(format);
+            shown << dialog.findChild<QLabel*>(QStringLiteral("qualityLabel"))->text();
+        }
+        quillet::BatchResult cancelled;
+        cancelled.cancelled = true;
+        cancelled.upToDate = 2;
+        cancelled.skipped = {{"a.jpg", "no"}};
+        cancelled.destinationLost = true;
+        const std::string summary = quillet::RunEndText(cancelled, 9, 1, quillet::gui::TranslateReport);
+        const QStringList german = QString::fromStdString(summary).split('\n');
+        const QStringList inEnglish = QString::fromStdString(quillet::RunEndText(cancelled, 9, 1)).split('\n');
+        QCOMPARE(german.size(), inEnglish.size());
+        for (int i = 0; i < german.size(); ++i)
+            QVERIFY2(german[i].isEmpty() || german[i] != inEnglish[i], qPrintable(german[i]));
+        QVERIFY2(summary.find("Abgebrochen nach 3 von 9 Dateien") != std::string::npos, summary.c_str());
+        shown << QCoreApplication::translate("RunSummary", "Open folder");
+        for (auto refusal : {quillet::Refusal::NoFiles, quillet::Refusal::SameFolder, quillet::Refusal::EmptyDestination,
+                             quillet::Refusal::EmptySize, quillet::Refusal::SizeTooLarge})
+            shown << quillet::gui::Text(quillet::RefusalText(refusal));
+        for (const QString& text : shown)
+            QVERIFY2(!english.contains(text), qPrintable(text));
     }
 
     // A dropped folder sets the field it lands on, the source when it lands elsewhere; a file
