@@ -28,6 +28,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QScreen>
+#include <QStyle>
 
 #include <algorithm>
 #include <functional>
@@ -437,12 +438,28 @@ void CMainDialog::showEvent(QShowEvent* event)
     if (!m_sized) {
         // The whole content when the screen has room; else as much as fits, and the rest scrolls.
         m_sized = true;
-        QSize natural = m_ui.content->sizeHint();
+        // Every control polished first: the style's fonts and margins make the size.
+        for (QWidget* widget : m_ui.content->findChildren<QWidget*>())
+            widget->ensurePolished();
+        m_ui.content->layout()->invalidate();
+        m_ui.content->layout()->activate();
+        const QSize natural = m_ui.content->sizeHint();
+        QSize room = natural;
         if (const QScreen* shown = screen()) {
-            const QSize frame = frameGeometry().size() - geometry().size();
-            natural = natural.boundedTo(shown->availableGeometry().size() - frame);
+            // Before the window is mapped its frame is not known; the title bar is allowed for.
+            QSize frame = frameGeometry().size() - geometry().size();
+            if (frame.isEmpty())
+                frame = QSize(8, style()->pixelMetric(QStyle::PM_TitleBarHeight) + 8);
+            room = shown->availableGeometry().size() - frame;
         }
-        resize(natural);
+        QSize fitted = natural.boundedTo(room);
+        // A scroll bar in one direction takes room from the other.
+        const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+        if (fitted.height() < natural.height())
+            fitted.setWidth(std::min(fitted.width() + bar, room.width()));
+        if (fitted.width() < natural.width())
+            fitted.setHeight(std::min(fitted.height() + bar, room.height()));
+        resize(fitted);
     }
     QDialog::showEvent(event);
 }
