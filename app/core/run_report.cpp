@@ -54,13 +54,13 @@ std::string EnglishText(const char* source, long n)
     return text;
 }
 
-std::string DurationText(double seconds)
+std::string DurationText(double seconds, char decimalPoint)
 {
     char text[64];
     if (!(seconds >= 0))
         seconds = 0;
     if (seconds < 10)
-        std::snprintf(text, sizeof text, "%.1f s", seconds);
+        std::snprintf(text, sizeof text, "%d%c%d s", int(seconds), decimalPoint, int(seconds * 10) % 10);
     else if (seconds < 60)
         std::snprintf(text, sizeof text, "%.0f s", std::floor(seconds));
     else if (seconds < 3600)
@@ -71,7 +71,8 @@ std::string DurationText(double seconds)
     return text;
 }
 
-std::string RunEndText(const BatchResult& result, uint32_t fileCount, double seconds, const TranslateText& translate)
+std::string RunEndText(const BatchResult& result, uint32_t fileCount, double seconds, const TranslateText& translate,
+                       char decimalPoint)
 {
     auto fill = [&](const char* source, long n, const std::string& first = {}) {
         std::string text = translate(source, n);
@@ -97,7 +98,7 @@ std::string RunEndText(const BatchResult& result, uint32_t fileCount, double sec
                      long(result.kept.size()));
     if (!result.skipped.empty())
         text += fill(QT_TRANSLATE_N_NOOP("RunReport", ", %n skipped"), long(result.skipped.size()));
-    return text + "\n" + fill(QT_TRANSLATE_NOOP("RunReport", "Time taken: %1"), -1, DurationText(seconds));
+    return text + "\n" + fill(QT_TRANSLATE_NOOP("RunReport", "Time taken: %1"), -1, DurationText(seconds, decimalPoint));
 }
 
 }  // namespace quillet

@@ -20,6 +20,7 @@
 #include <QFileInfo>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QMimeData>
 #include <QUrl>
 #include <QDragEnterEvent>
@@ -284,7 +285,8 @@ void CMainDialog::OnStart()
     const bool troubled =
         !result.skipped.empty() || !result.kept.empty() || result.incomplete > 0 || result.destinationLost;
     const std::string text = quillet::RunEndText(result, static_cast<uint32_t>(m_files.size()),
-                                                 double(clock.elapsed()) / 1000, quillet::gui::TranslateReport);
+                                                 double(clock.elapsed()) / 1000, quillet::gui::TranslateReport,
+                                                 QLocale().decimalPoint().at(0).toLatin1());
     const std::string details =
         quillet::RunDetailsText(result, m_settings.PathIn, run.IncompleteSources(), quillet::gui::TranslateReport);
     quillet::gui::ShowRunSummary(this, troubled ? QMessageBox::Warning : QMessageBox::Information,
