@@ -36,7 +36,7 @@ CarriedMetadata CarryMetadata(const CImageObject& image, const BatchSettings& s,
     facts.width = image.Width();
     facts.height = image.Height();
     // An AVIF file is shown by its own transform boxes, never by the tag: its pixels are as seen.
-    facts.upright = s.AutoRotate || s.Format == FormatAvif;
+    facts.upright = s.AutoRotate || s.Format == FormatAvif || image.ReaderTurned();
     facts.turned = turned || s.Format == FormatAvif;
     facts.srgb = madeSrgb;
     facts.noLocation = s.StripGPS;
