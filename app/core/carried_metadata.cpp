@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -225,7 +226,49 @@ std::vector<uint8_t> Iptc(const Exiv2::IptcData& data)
     return out;
 }
 
+// Fields of a TIFF file's first directory that describe the photograph rather than its storage.
+bool Describes(const Exiv2::Exifdatum& field)
+{
+    static const char* const kImageFields[] = {"Make", "Model", "Orientation", "DateTime", "Artist", "Copyright",
+                                               "Software", "ImageDescription"};
+    const std::string group = field.groupName();
+    if (group == "Photo" || group == "GPSInfo" || group == "Iop")
+        return field.tagName() != "MakerNote";  // bound to offsets of the file it came from
+    return group == "Image" && std::find(std::begin(kImageFields), std::end(kImageFields), field.tagName()) !=
+                                   std::end(kImageFields);
+}
+
 }  // namespace
+
+SourceMetadata ReadFileMetadata(const std::string& path)
+{
+    SetUpOnce();
+    SourceMetadata source;
+    std::lock_guard guard(XmpLock());  // reading a file decodes its XMP
+    t_worst = -1;
+    try {
+        auto image = Exiv2::ImageFactory::open(path);
+        if (!image.get())
+            return {};
+        image->readMetadata();
+        Exiv2::ExifData exif;
+        for (const Exiv2::Exifdatum& field : image->exifData())
+            if (Describes(field))
+                exif.add(field);
+        if (!exif.empty()) {
+            Exiv2::Blob tiff;
+            Exiv2::ExifParser::encode(tiff, Exiv2::littleEndian, exif);
+            source.exif = {'E', 'x', 'i', 'f', 0, 0};
+            source.exif.insert(source.exif.end(), tiff.begin(), tiff.end());
+        }
+        source.xmp.assign(image->xmpPacket().begin(), image->xmpPacket().end());
+        source.iptc = Iptc(image->iptcData());
+    } catch (const std::exception&) {
+        Debug("metadata left out: the file's metadata cannot be read");
+        return {};
+    }
+    return source;
+}
 
 CarriedMetadata MakeCarriedMetadata(const SourceMetadata& source, const ThumbnailFacts& facts)
 {

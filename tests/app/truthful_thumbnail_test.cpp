@@ -448,6 +448,11 @@ TEST(CopyExif, ThumbnailsCarryTheSourcesFieldsTrueOfThem)
                            "-XMP-iptcExt:LocationShownCity=Paris -XMP-photoshop:City=Paris -IPTC:Keywords=holiday "
                            "-IPTC:Caption-Abstract='At the quay' -IPTC:CopyrightNotice='(c) Ann' '" +
                            in / "photo.jpg" + "'").c_str()), 0);
+    for (const auto& [name, type] : {std::pair{"photo.png", PX_FILE_PNG}, std::pair{"photo.tif", PX_FILE_TIFF}}) {
+        ASSERT_TRUE(test::WritePicture(in / name, type, 90, 120));
+        ASSERT_EQ(std::system(("exiftool -q -q -overwrite_original -tagsFromFile '" + in / "photo.jpg" +
+                               "' -all:all -Orientation= '" + in / name + "'").c_str()), 0);
+    }
     // The damaged blocks of the hostile-input samples, each in its own source.
     std::vector<std::pair<std::string, std::string>> damaged;  // name, identifier of the block
     for (const test::HostileSample& sample : test::HostileSamples()) {
@@ -479,6 +484,7 @@ TEST(CopyExif, ThumbnailsCarryTheSourcesFieldsTrueOfThem)
         {"photo.jpg", FormatWebp, 0, 1}, {"photo.jpg", FormatWebp, 1, 1}, {"photo.jpg", FormatWebp, 1, 0},
         {"photo.jpg", FormatAvif, 0, 1}, {"photo.jpg", FormatAvif, 1, 1}, {"photo.jpg", FormatAvif, 1, 0},
         {"photo.webp", FormatJpeg, 0, 1}, {"photo.avif", FormatAvif, 1, 1},  // sources: the rows' thumbnails
+        {"photo.png", FormatJpeg, 0, 1}, {"photo.tif", FormatWebp, 1, 0},
     };
     for (const auto& [name, id] : damaged)
         rows.push_back({name, FormatJpeg, 0, 1, id});
@@ -506,9 +512,11 @@ TEST(CopyExif, ThumbnailsCarryTheSourcesFieldsTrueOfThem)
         }
         // Kept everywhere; the location only without "Remove location"; the orientation true of
         // the pixels (an AVIF file is shown as stored); IPTC in a JPEG's own block, else in XMP.
-        const bool web = row.format != FormatJpeg || row.source != "photo.jpg";
-        const std::string gps = row.stripGps ? "-" : "48.85", width = row.autoRotate ? "30" : "53";
-        const std::string orientation = row.autoRotate || row.format == FormatAvif ? "1" : "6";
+        const bool web = row.format != FormatJpeg || row.source == "photo.webp" || row.source == "photo.avif";
+        const std::string gps = row.stripGps ? "-" : "48.85";
+        const std::string width = row.autoRotate || row.source != "photo.jpg" ? "30" : "53";
+        const bool file = row.source == "photo.png" || row.source == "photo.tif";  // authored without a tag
+        const std::string orientation = file ? "-" : row.autoRotate || row.format == FormatAvif ? "1" : "6";
         const std::vector<std::string> expected = {
             "5", "holiday,beach", "QC-1", "QL 35mm", "2024:05:01 10:00:00", row.stripGps ? "-" : "51.5", gps, gps,
             "Paris", "Paris", orientation, orientation, width, "40", "-", width + " 40",
