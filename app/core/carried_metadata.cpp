@@ -1,6 +1,6 @@
 // EXIF, XMP and IPTC read as fields with exiv2 and made true of the thumbnail. The EXIF block
 // itself is rewritten by the library's libexif entry, which keeps maker notes and tags it does
-// not know byte for byte; exiv2 judges whether the block can be trusted at all.
+// not know byte for byte; exiv2 judges a block that entry refuses.
 #include "core/carried_metadata.h"
 
 #include "core/image_object.h"
@@ -57,35 +57,29 @@ void SetUpOnce()
     });
 }
 
-enum class Form { Readable, Unknown, Damaged };
-
-Form JudgeExif(const std::vector<uint8_t>& app1)
+// A block whose TIFF structure exiv2 had to read around: loops, entries past its end. Data
+// that is not TIFF at all is of a form nobody reads, not damaged.
+bool Damaged(const std::vector<uint8_t>& app1)
 {
     if (!IsExifPayload(app1))
-        return Form::Unknown;
+        return false;
     t_worst = -1;
     try {
         Exiv2::ExifData data;
         Exiv2::ExifParser::decode(data, app1.data() + kExifId, static_cast<uint32_t>(app1.size() - kExifId));
     } catch (const Exiv2::AnyError& error) {
-        return error.code() == Exiv2::kerNotAnImage ? Form::Unknown : Form::Damaged;
+        return error.code() != Exiv2::kerNotAnImage;
     } catch (const std::exception&) {
-        return Form::Damaged;
+        return true;
     }
-    // exiv2 reads around loops and entries past the block, and says so as an error.
-    return t_worst >= Exiv2::LogMsg::error ? Form::Damaged : Form::Readable;
+    return t_worst >= Exiv2::LogMsg::error;
 }
 
 std::vector<uint8_t> Exif(const std::vector<uint8_t>& block, const ThumbnailFacts& facts)
 {
     if (block.empty() || IsXmpPayload(block))
         return {};
-    const Form form = JudgeExif(block);
-    if (form == Form::Damaged) {
-        Debug("EXIF block left out: its directories are damaged");
-        return {};
-    }
-    if (form == Form::Readable) {
+    if (IsExifPayload(block)) {
         const uint32_t flags = (facts.upright ? PX_EXIF_UPRIGHT : 0) | (facts.noLocation ? PX_EXIF_NO_GPS : 0) |
                                (facts.srgb ? PX_EXIF_SRGB : 0);
         uint32_t length = 0;
@@ -95,6 +89,12 @@ std::vector<uint8_t> Exif(const std::vector<uint8_t>& block, const ThumbnailFact
             GlobalFree(rewritten);
             return carried;
         }
+    }
+    // Not rewritten: exiv2 tells a damaged block from one of a form nobody reads (or one that
+    // would no longer fit its marker).
+    if (Damaged(block)) {
+        Debug("EXIF block left out: its directories are damaged");
+        return {};
     }
     // As it came: it might hold a position that cannot be taken out.
     if (facts.noLocation)
