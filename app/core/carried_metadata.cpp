@@ -172,7 +172,7 @@ std::vector<uint8_t> Xmp(const std::vector<uint8_t>& packet, const ThumbnailFact
         Debug("XMP packet left out: it is not well-formed XMP");
         return {};
     }
-    if (text.size() > kMaxApp1Packet) {
+    if (!facts.iptcInXmp && text.size() > kMaxApp1Packet) {  // a JPEG thumbnail's one marker
         Debug("XMP packet left out: it no longer fits one marker");
         return {};
     }
