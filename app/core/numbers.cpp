@@ -1,6 +1,8 @@
 // Number texts of the dialogs.
 #include "core/numbers.h"
 
+#include <algorithm>
+
 namespace quillet {
 
 std::optional<uint32_t> ParseUnsigned(const std::string& text)
@@ -28,6 +30,11 @@ std::string PercentText(int64_t position, int64_t lower, int64_t upper)
     if (percent != 100)
         percent %= 100;
     return std::to_string(percent) + "%";
+}
+
+uint32_t UsedQuality(uint32_t quality)
+{
+    return std::clamp<uint32_t>(quality, 1, 100);
 }
 
 }  // namespace quillet

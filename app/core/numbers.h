@@ -15,4 +15,7 @@ std::optional<uint32_t> ParseUnsigned(const std::string& text);
 // below 100 except for exactly 100 (150 % of the range reads 50%).
 std::string PercentText(int64_t position, int64_t lower, int64_t upper);
 
+// The quality a thumbnail is written with: the stored value brought into 1 .. 100.
+uint32_t UsedQuality(uint32_t quality);
+
 }  // namespace quillet

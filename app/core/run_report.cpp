@@ -8,6 +8,9 @@
 #ifndef QT_TRANSLATE_NOOP
 #define QT_TRANSLATE_NOOP(scope, text) text
 #endif
+#ifndef QT_TRANSLATE_N_NOOP
+#define QT_TRANSLATE_N_NOOP(scope, text) text
+#endif
 
 namespace quillet {
 
@@ -51,13 +54,13 @@ std::string EnglishText(const char* source, long n)
     return text;
 }
 
-std::string DurationText(double seconds)
+std::string DurationText(double seconds, char decimalPoint)
 {
-    char text[32];
-    if (!(seconds >= 0))
+    char text[64];
+    if (!(seconds >= 0) || !std::isfinite(seconds))
         seconds = 0;
     if (seconds < 10)
-        std::snprintf(text, sizeof text, "%.1f s", seconds);
+        std::snprintf(text, sizeof text, "%d%c%d s", int(seconds), decimalPoint, int(seconds * 10) % 10);
     else if (seconds < 60)
         std::snprintf(text, sizeof text, "%.0f s", std::floor(seconds));
     else if (seconds < 3600)
@@ -68,7 +71,8 @@ std::string DurationText(double seconds)
     return text;
 }
 
-std::string RunEndText(const BatchResult& result, uint32_t fileCount, double seconds, const TranslateText& translate)
+std::string RunEndText(const BatchResult& result, uint32_t fileCount, double seconds, const TranslateText& translate,
+                       char decimalPoint)
 {
     auto fill = [&](const char* source, long n, const std::string& first = {}) {
         std::string text = translate(source, n);
@@ -81,20 +85,20 @@ std::string RunEndText(const BatchResult& result, uint32_t fileCount, double sec
         text = fill(DestinationLostText(), -1) + "\n\n";
     if (result.cancelled) {
         const size_t done = result.written + result.upToDate + result.skipped.size() + result.kept.size();
-        text += fill(QT_TRANSLATE_NOOP("RunReport", "Cancelled after %1 of %n file(s)"), fileCount, std::to_string(done)) +
+        text += fill(QT_TRANSLATE_N_NOOP("RunReport", "Cancelled after %1 of %n file(s)"), fileCount, std::to_string(done)) +
                 "\n";
     }
-    text += fill(QT_TRANSLATE_NOOP("RunReport", "%n thumbnail(s) written"), result.written);
+    text += fill(QT_TRANSLATE_N_NOOP("RunReport", "%n thumbnail(s) written"), result.written);
     if (result.incomplete > 0)
-        text += fill(QT_TRANSLATE_NOOP("RunReport", ", %n from incomplete sources"), result.incomplete);
+        text += fill(QT_TRANSLATE_N_NOOP("RunReport", ", %n from incomplete sources"), result.incomplete);
     if (result.upToDate > 0)
-        text += fill(QT_TRANSLATE_NOOP("RunReport", ", %n up to date"), result.upToDate);
+        text += fill(QT_TRANSLATE_N_NOOP("RunReport", ", %n up to date"), result.upToDate);
     if (!result.kept.empty())
-        text += fill(QT_TRANSLATE_NOOP("RunReport", ", %n kept (a file Quillet did not make was in the way)"),
+        text += fill(QT_TRANSLATE_N_NOOP("RunReport", ", %n kept (a file Quillet did not make was in the way)"),
                      long(result.kept.size()));
     if (!result.skipped.empty())
-        text += fill(QT_TRANSLATE_NOOP("RunReport", ", %n skipped"), long(result.skipped.size()));
-    return text + "\n" + fill(QT_TRANSLATE_NOOP("RunReport", "Time taken: %1"), -1, DurationText(seconds));
+        text += fill(QT_TRANSLATE_N_NOOP("RunReport", ", %n skipped"), long(result.skipped.size()));
+    return text + "\n" + fill(QT_TRANSLATE_NOOP("RunReport", "Time taken: %1"), -1, DurationText(seconds, decimalPoint));
 }
 
 }  // namespace quillet

@@ -28,14 +28,14 @@ using TranslateText = std::function<std::string(const char* source, long n)>;
 // The English form: "%n" replaced by `n`, "(s)" by "s" unless `n` is 1.
 std::string EnglishText(const char* source, long n);
 
-// "0.4 s", "12 s", "2 min 05 s", "1 h 02 min".
-std::string DurationText(double seconds);
+// "0.4 s", "12 s", "2 min 05 s", "1 h 02 min"; the locale gives the decimal point.
+std::string DurationText(double seconds, char decimalPoint = '.');
 
 // What the window says after every run that started: "Cancelled after 96 of 400 files" for a
 // cancelled run, then "3 thumbnails written, 4 up to date, 1 skipped" (only the written count
 // when nothing else happened), then "Time taken: 2.4 s". The reason comes first when the
 // destination was lost.
 std::string RunEndText(const BatchResult& result, uint32_t fileCount, double seconds,
-                       const TranslateText& translate = EnglishText);
+                       const TranslateText& translate = EnglishText, char decimalPoint = '.');
 
 }  // namespace quillet

@@ -9,7 +9,7 @@ CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::W
 {
     quillet::gui::InitResources();
     m_ui.setupUi(this);
-    m_ui.versionLabel->setText(QStringLiteral("Quillmaker Version " QUILLET_VERSION));
+    m_ui.versionLabel->setText(tr("Quillet version %1").arg(QStringLiteral(QUILLET_VERSION)));
     m_ui.addressLabel->setText(QString::fromLatin1(quillet::res::kMakerAddress));
     setFixedSize(sizeHint());
 }

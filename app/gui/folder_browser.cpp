@@ -2,7 +2,9 @@
 #include "gui/folder_browser.h"
 
 #include "gui/controls.h"
+#include "gui/texts.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
@@ -16,14 +18,20 @@
 
 bool MessageBoxPrompts::AskCreate(const std::string& path)
 {
-    const QString text = QString::fromStdString(quillet::CreateQuestionText(path));
+    if (!m_mayCreate) {
+        quillet::gui::ShowMessage(m_parent, QMessageBox::Warning,
+                                  QCoreApplication::translate("CFolderBrowser", "The folder:\n\n%1\n\ndoes not exist.")
+                                      .arg(QString::fromStdString(path)));
+        return false;
+    }
+    const QString text = quillet::gui::CreateQuestion(path);
     return quillet::gui::ShowMessage(m_parent, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) ==
            QMessageBox::Yes;
 }
 
 void MessageBoxPrompts::ShowError(int result, const std::string& path)
 {
-    quillet::gui::ShowMessage(m_parent, QMessageBox::Warning, QString::fromStdString(quillet::FolderErrorText(result, path)));
+    quillet::gui::ShowMessage(m_parent, QMessageBox::Warning, quillet::gui::FolderError(result, path));
 }
 
 CFolderBrowser::CFolderBrowser(const QString& caption, const QString& instruction, const QString& initialFolder,
@@ -92,6 +100,12 @@ CFolderBrowser::CFolderBrowser(const QString& caption, const QString& instructio
     m_pathEdit->setFocus();
 }
 
+void CFolderBrowser::ForbidCreating()
+{
+    m_mayCreate = false;
+    setOption(QFileDialog::ReadOnly);
+}
+
 int CFolderBrowser::Run()
 {
     m_confirmed = false;
@@ -129,7 +143,7 @@ void CFolderBrowser::accept()
     m_folder = quillet::ExpandTypedFolder(typed, QDir::homePath().toStdString());
     if (m_folder != typed)
         m_pathEdit->setText(QString::fromStdString(m_folder));
-    MessageBoxPrompts prompts(this);
+    MessageBoxPrompts prompts(this, m_mayCreate);
     if (m_folder.empty() || quillet::CheckFolder(m_folder, prompts) != quillet::kFolderUsable) {
         m_pathEdit->setFocus();
         return;

@@ -13,12 +13,14 @@ class QPushButton;
 // Asks and tells through message boxes over `parent`.
 class MessageBoxPrompts : public quillet::FolderPrompts {
 public:
-    explicit MessageBoxPrompts(QWidget* parent) : m_parent(parent) {}
+    // Without `mayCreate` a missing folder is only reported.
+    explicit MessageBoxPrompts(QWidget* parent, bool mayCreate = true) : m_parent(parent), m_mayCreate(mayCreate) {}
     bool AskCreate(const std::string& path) override;
     void ShowError(int result, const std::string& path) override;
 
 private:
     QWidget* m_parent;
+    bool m_mayCreate;
 };
 
 class CFolderBrowser : public QFileDialog {
@@ -31,6 +33,8 @@ public:
 
     // 1 when a usable folder was confirmed, -1 otherwise.
     int Run();
+    // For a folder to read from: no new folders, no renaming, and a missing one is refused.
+    void ForbidCreating();
     // The confirmed folder, as the path edit held it once "~" and trailing "/" were read.
     const std::string& Folder() const { return m_folder; }
 
@@ -53,4 +57,5 @@ private:
     QPushButton* m_okButton = nullptr;
     std::string m_folder;
     bool m_confirmed = false;
+    bool m_mayCreate = true;
 };

@@ -2,6 +2,7 @@
 #include "gui/hyperlink.h"
 
 #include "gui/controls.h"
+#include "gui/texts.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -135,7 +136,7 @@ void CHyperLink::StartNextOpener()
     m_pid = -1;
     QApplication::beep();
     quillet::gui::ShowMessage(window(), QMessageBox::Warning,
-                              QString::fromStdString(quillet::NoBrowserText(m_address.toStdString())));
+                              quillet::gui::NoBrowser(m_address));
 }
 
 void CHyperLink::WatchOpener()

@@ -1,4 +1,4 @@
-// Starts Quillmaker.
+// Starts Quillet.
 #include "core/version.h"
 #include "gui/quillet_app.h"
 
@@ -17,7 +17,7 @@ bool AnsweredOnTerminal(int argc, char** argv, int& status)
         arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Quillmaker: makes a thumbnail of every picture in a folder.\n"
+        "Quillet: makes a thumbnail of every picture in a folder.\n"
         "Pick the source and destination folders, the size and the switches in the window and "
         "press START. The settings are kept in ~/.config/Brackenfold/Quillet.conf; "
         "quillet-batch does the same job from a shell."));

@@ -11,16 +11,25 @@
 #include "gui/folder_browser.h"
 #include "gui/progress_dialog.h"
 #include "gui/run_summary.h"
+#include "gui/texts.h"
 #include "res/strings.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QLocale>
+#include <QMimeData>
+#include <QUrl>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEventLoop>
 #include <QMenu>
 #include <QPointer>
 #include <QScreen>
+#include <QStyle>
 
 #include <algorithm>
 #include <functional>
@@ -45,9 +54,25 @@ CMainDialog::CMainDialog(quillet::SettingsStore& store, QWidget* parent) : QDial
     connect(m_ui.browseOutButton, &QPushButton::clicked, this, [this] { BrowseFolder(quillet::Folder::Out); });
     connect(m_ui.startButton, &QPushButton::clicked, this, &CMainDialog::OnStart);
     connect(m_ui.exitButton, &QPushButton::clicked, this, &CMainDialog::accept);
+    connect(m_ui.aboutButton, &QPushButton::clicked, this, [this] { SysCommand(quillet::res::kAboutCommand); });
+    // A folder, or a file standing for its folder, may be dropped on either path field, or
+    // anywhere else on the window for the source.
+    setAcceptDrops(true);
+    for (QLineEdit* edit : {m_ui.pathInEdit, m_ui.pathOutEdit})
+        edit->installEventFilter(this);
     connect(m_ui.subDirsCheck, &QCheckBox::clicked, this, &CMainDialog::OnSubDirs);
     // The file count follows the switch, as it follows the sub-folder one.
     connect(m_ui.allTypesCheck, &QCheckBox::clicked, this, &CMainDialog::OnSubDirs);
+
+    // What a switch does not do in the present state shows as disabled.
+    connect(&m_portraitGroup, &QButtonGroup::idToggled, this, &CMainDialog::ShowWhatApplies);
+    connect(m_ui.copyExifCheck, &QCheckBox::toggled, this, &CMainDialog::ShowWhatApplies);
+    connect(m_ui.formatCombo, &QComboBox::currentIndexChanged, this, &CMainDialog::ShowWhatApplies);
+    // The quality field shows the quality the thumbnails get.
+    connect(m_ui.qualityEdit, &QLineEdit::editingFinished, this, [this] {
+        if (const auto typed = quillet::ParseUnsigned(m_ui.qualityEdit->text().toStdString()))
+            m_ui.qualityEdit->setText(QString::number(quillet::UsedQuality(*typed)));
+    });
 
     // The read-only fields look it, and show their whole text when it does not fit.
     for (QLineEdit* edit : {m_ui.pathInEdit, m_ui.fileCountEdit, m_ui.pathOutEdit}) {
@@ -59,6 +84,7 @@ CMainDialog::CMainDialog(quillet::SettingsStore& store, QWidget* parent) : QDial
         connect(edit, &QLineEdit::textChanged, edit, &QLineEdit::setToolTip);
 
     UpdateData(false);
+    ShowWhatApplies();
     m_ui.linkLabel->Attach();
     m_ui.linkLabel->SetURL(QString::fromLatin1(quillet::res::kMakerAddress));
     RescanSource();
@@ -90,7 +116,7 @@ bool CMainDialog::UpdateData(bool fromControls)
         }
         const std::optional<uint32_t> parsed = quillet::ParseUnsigned(edit->text().toStdString());
         if (!parsed) {
-            quillet::gui::ShowMessage(this, QMessageBox::Warning, QString::fromLatin1(quillet::res::kBadNumber));
+            quillet::gui::ShowMessage(this, QMessageBox::Warning, quillet::gui::Text(quillet::res::kBadNumber));
             edit->setFocus();
             edit->selectAll();
             return false;
@@ -140,6 +166,10 @@ bool CMainDialog::UpdateData(bool fromControls)
                                               : -1);
     if (!number(m_ui.qualityEdit, m_settings.Quality))
         return false;
+    if (fromControls && m_settings.Quality != quillet::UsedQuality(m_settings.Quality)) {
+        m_settings.Quality = quillet::UsedQuality(m_settings.Quality);
+        m_ui.qualityEdit->setText(QString::number(m_settings.Quality));
+    }
     check(m_ui.boostCheck, m_settings.Boost);
     check(m_ui.subDirsCheck, m_settings.SubDirs);
     check(m_ui.fastDecodeCheck, m_settings.FastDecode);
@@ -179,9 +209,14 @@ void CMainDialog::BrowseFolder(quillet::Folder which)
     if (!UpdateData(true))
         return;
     const bool source = which == quillet::Folder::In;
-    const std::string initial = m_store.ReadString(quillet::kSettingsSection, source ? "PathIn" : "PathOut").value_or("");
+    std::string initial = m_store.ReadString(quillet::kSettingsSection, source ? "PathIn" : "PathOut").value_or("");
+    // A destination not chosen yet is looked for beside the source.
+    if (!source && initial.empty() && !m_settings.PathIn.empty())
+        initial = QFileInfo(QDir::cleanPath(QString::fromStdString(m_settings.PathIn))).path().toStdString();
     CFolderBrowser browser(source ? tr("Select Source") : tr("Select Destination"), QStringLiteral("title"),
                            QString::fromStdString(initial), this);
+    if (source)
+        browser.ForbidCreating();
     if (browser.Run() != 1)
         return;
     quillet::StoreFolder(m_store, m_settings, which, browser.Folder());
@@ -205,10 +240,10 @@ void CMainDialog::OnStart()
         return;
     const quillet::Refusal refusal = quillet::CheckRun(m_settings, m_files);
     if (refusal != quillet::Refusal::None) {
-        QString text = QString::fromLatin1(quillet::RefusalText(refusal));
+        QString text = quillet::gui::Text(quillet::RefusalText(refusal));
         if (refusal == quillet::Refusal::NoFiles) {
             if (const std::string others = quillet::OtherPicturesText(m_settings); !others.empty())
-                text += QStringLiteral(": the folder holds %1. Tick \"All picture types\" to take them.")
+                text += tr(": the folder holds %1. Tick \"All picture types\" to take them.")
                             .arg(QString::fromStdString(others));
         }
         quillet::gui::ShowMessage(this, QMessageBox::NoIcon, text);
@@ -217,7 +252,7 @@ void CMainDialog::OnStart()
     // A destination that cannot be written would make a run that looks fine and writes nothing.
     if (const std::string why = quillet::ProbeWritable(m_settings.PathOut); !why.empty()) {
         quillet::gui::ShowMessage(this, QMessageBox::Warning,
-                                  QString::fromStdString(quillet::NotWritableText(m_settings.PathOut, why)));
+                                  quillet::gui::NotWritable(m_settings.PathOut, why));
         return;
     }
     // Disabling the dialog takes the focus away; it goes back where it was after the run.
@@ -250,7 +285,8 @@ void CMainDialog::OnStart()
     const bool troubled =
         !result.skipped.empty() || !result.kept.empty() || result.incomplete > 0 || result.destinationLost;
     const std::string text = quillet::RunEndText(result, static_cast<uint32_t>(m_files.size()),
-                                                 double(clock.elapsed()) / 1000, quillet::gui::TranslateReport);
+                                                 double(clock.elapsed()) / 1000, quillet::gui::TranslateReport,
+                                                 QLocale().decimalPoint().at(0).toLatin1());
     const std::string details =
         quillet::RunDetailsText(result, m_settings.PathIn, run.IncompleteSources(), quillet::gui::TranslateReport);
     quillet::gui::ShowRunSummary(this, troubled ? QMessageBox::Warning : QMessageBox::Information,
@@ -308,6 +344,85 @@ void CMainDialog::reject()
     QDialog::reject();
 }
 
+namespace {
+
+// The folder a drag carries: the first local path, a file standing for its folder; empty when
+// there is none.
+QString DroppedFolder(const QMimeData* data)
+{
+    if (data == nullptr)
+        return {};
+    for (const QUrl& url : data->urls()) {
+        const QFileInfo info(url.toLocalFile());
+        if (!url.isLocalFile() || !info.exists())
+            continue;
+        return QDir::cleanPath(info.isDir() ? info.absoluteFilePath() : info.absolutePath());
+    }
+    return {};
+}
+
+}  // namespace
+
+bool CMainDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    const bool source = watched == m_ui.pathInEdit;
+    if (!source && watched != m_ui.pathOutEdit)
+        return QDialog::eventFilter(watched, event);
+    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (m_run == nullptr && !DroppedFolder(drag->mimeData()).isEmpty())
+            drag->acceptProposedAction();
+        else
+            drag->ignore();
+        return true;
+    }
+    if (event->type() == QEvent::Drop) {
+        auto* drop = static_cast<QDropEvent*>(event);
+        TakeDroppedFolder(source ? quillet::Folder::In : quillet::Folder::Out, DroppedFolder(drop->mimeData()));
+        drop->acceptProposedAction();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CMainDialog::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (m_run == nullptr && !DroppedFolder(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void CMainDialog::dropEvent(QDropEvent* event)
+{
+    TakeDroppedFolder(quillet::Folder::In, DroppedFolder(event->mimeData()));
+    event->acceptProposedAction();
+}
+
+void CMainDialog::TakeDroppedFolder(quillet::Folder which, const QString& folder)
+{
+    // As a folder picked in the browser, without a question: it exists.
+    if (m_run != nullptr || folder.isEmpty() || !UpdateData(true))
+        return;
+    quillet::StoreFolder(m_store, m_settings, which, folder.toStdString());
+    UpdateData(false);
+    if (which == quillet::Folder::In)
+        RescanSource();
+}
+
+void CMainDialog::ShowWhatApplies()
+{
+    // "Fit inside W & H regardless other rules" sizes every picture by itself.
+    const bool rulesApply = m_portraitGroup.checkedButton() != m_ui.fitInsideAllRadio;
+    for (QAbstractButton* button : m_typeGroup.buttons())
+        button->setEnabled(rulesApply);
+    m_ui.rulesNote->setVisible(!rulesApply);
+    m_ui.stripGpsCheck->setEnabled(m_ui.copyExifCheck->isChecked());
+    switch (m_ui.formatCombo->currentIndex()) {
+    case quillet::FormatWebp: m_ui.qualityLabel->setText(tr("WebP Quality:")); break;
+    case quillet::FormatAvif: m_ui.qualityLabel->setText(tr("AVIF Quality:")); break;
+    default: m_ui.qualityLabel->setText(tr("JPG Quality:")); break;
+    }
+}
+
 void CMainDialog::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
@@ -325,12 +440,28 @@ void CMainDialog::showEvent(QShowEvent* event)
     if (!m_sized) {
         // The whole content when the screen has room; else as much as fits, and the rest scrolls.
         m_sized = true;
-        QSize natural = m_ui.content->sizeHint();
+        // Every control polished first: the style's fonts and margins make the size.
+        for (QWidget* widget : m_ui.content->findChildren<QWidget*>())
+            widget->ensurePolished();
+        m_ui.content->layout()->invalidate();
+        m_ui.content->layout()->activate();
+        const QSize natural = m_ui.content->sizeHint();
+        QSize room = natural;
         if (const QScreen* shown = screen()) {
-            const QSize frame = frameGeometry().size() - geometry().size();
-            natural = natural.boundedTo(shown->availableGeometry().size() - frame);
+            // Before the window is mapped its frame is not known; the title bar is allowed for.
+            QSize frame = frameGeometry().size() - geometry().size();
+            if (frame.isEmpty())
+                frame = QSize(8, style()->pixelMetric(QStyle::PM_TitleBarHeight) + 8);
+            room = shown->availableGeometry().size() - frame;
         }
-        resize(natural);
+        QSize fitted = natural.boundedTo(room);
+        // A scroll bar in one direction takes room from the other.
+        const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+        if (fitted.height() < natural.height())
+            fitted.setWidth(std::min(fitted.width() + bar, room.width()));
+        if (fitted.width() < natural.width())
+            fitted.setHeight(std::min(fitted.height() + bar, room.height()));
+        resize(fitted);
     }
     QDialog::showEvent(event);
 }
@@ -370,7 +501,7 @@ void CMainDialog::SysCommand(uint32_t command)
 void CMainDialog::contextMenuEvent(QContextMenuEvent* event)
 {
     // There is no window menu to extend here; the dialog's own context menu carries About.
-    const QString item = QString::fromLatin1(quillet::res::LoadString(quillet::res::kIdsAboutItem));
+    const QString item = quillet::gui::Text(quillet::res::LoadString(quillet::res::kIdsAboutItem));
     if (item.isEmpty())
         return QDialog::contextMenuEvent(event);
     QMenu menu(this);

@@ -44,6 +44,9 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     bool focusNextPrevChild(bool next) override;
 
 private:
@@ -51,6 +54,9 @@ private:
     void OnStart();
     void OnSubDirs();
     void ArrangeExtraOptions();
+    // Disables what the other switches make idle and names the quality by the format.
+    void ShowWhatApplies();
+    void TakeDroppedFolder(quillet::Folder which, const QString& folder);
 
     Ui::CMainDialog m_ui;
     quillet::SettingsStore& m_store;

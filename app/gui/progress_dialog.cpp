@@ -4,6 +4,7 @@
 #include "core/numbers.h"
 #include "gui/batch_run.h"
 #include "core/run_report.h"
+#include "gui/texts.h"
 #include "res/strings.h"
 
 #include <QCloseEvent>
@@ -47,7 +48,7 @@ bool CProgressDialog::Create(QWidget* parent)
     // application modal lets it take input while the main dialog runs its own modal loop.
     m_ui.setupUi(this);
     setWindowModality(Qt::ApplicationModal);
-    setWindowTitle(QString::fromLatin1(quillet::res::LoadString(m_captionId)));
+    setWindowTitle(quillet::gui::Text(quillet::res::LoadString(m_captionId)));
     m_ui.progressBar->setRange(ToBarValue(m_lower), ToBarValue(m_upper));
     m_ui.progressBar->setValue(ToBarValue(m_lower));
     connect(m_ui.cancelButton, &QPushButton::clicked, this, &CProgressDialog::RequestCancel);
@@ -109,8 +110,7 @@ void CProgressDialog::SetPos(uint32_t position)
 void CProgressDialog::ShowCurrentFile(const std::string& path)
 {
     if (m_position < m_upper - m_lower)
-        ShowFileLine(QString::fromStdString(
-            quillet::FileLineText(m_position, static_cast<uint32_t>(m_upper - m_lower), path)));
+        ShowFileLine(quillet::gui::FileLine(m_position, static_cast<uint32_t>(m_upper - m_lower), path));
 }
 
 void CProgressDialog::ShowFileLine(const QString& line)
@@ -141,7 +141,7 @@ void CProgressDialog::RequestCancel()
     m_cancelled = true;
     if (!m_stopping) {
         m_stopping = true;
-        m_ui.fileLabel->setText(QString::fromUtf8(quillet::res::kCancelling));
+        m_ui.fileLabel->setText(quillet::gui::Text(quillet::res::kCancelling));
         m_ui.fileLabel->setToolTip(QString());
         m_ui.fileLabel->repaint();
     }

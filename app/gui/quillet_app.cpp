@@ -4,6 +4,7 @@
 #include "gui/controls.h"
 #include "gui/main_dialog.h"
 #include "gui/qsettings_store.h"
+#include "gui/texts.h"
 #include "pxlib.h"
 
 #include <QIcon>
@@ -18,6 +19,7 @@ CQuilletApp::CQuilletApp(int& argc, char** argv) : QApplication(argc, argv)
     setDesktopFileName(QStringLiteral("quillet"));
     quillet::gui::InitResources();
     setWindowIcon(QIcon(QStringLiteral(":/icons/128.svg")));
+    m_translations = quillet::gui::InstallTranslations(QLocale());
 }
 
 CQuilletApp::~CQuilletApp()

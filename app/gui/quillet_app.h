@@ -2,6 +2,10 @@
 #pragma once
 
 #include <QApplication>
+#include <QTranslator>
+
+#include <memory>
+#include <vector>
 
 class CQuilletApp : public QApplication {
     Q_OBJECT
@@ -12,4 +16,7 @@ public:
 
     // Runs the main dialog modally; the program ends when it closes.
     int Run();
+
+private:
+    std::vector<std::unique_ptr<QTranslator>> m_translations;  // for the user's locale
 };

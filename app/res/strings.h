@@ -22,7 +22,7 @@ inline const char* LoadString(uint32_t id)
 inline constexpr const char* kMakerAddress = "https://www.brackenfold.example/";
 
 // Message boxes carry the program's window title, as the main window and the About box do.
-inline constexpr const char* kMessageCaption = "Quillmaker";
+inline constexpr const char* kMessageCaption = "Quillet";
 
 // Under the progress bar once Cancel was pressed, until the files in flight are done.
 inline constexpr const char* kCancelling = "Cancelling\u2026";

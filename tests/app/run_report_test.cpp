@@ -24,7 +24,7 @@ TEST(RunReport, SummaryAfterEveryRunSaysHowItEnded)
         const char* text;
     };
     const Row rows[] = {
-        {"clean", {Refusal::None, 400, 0, 0, {}, {}, false, false}, 400, 2.44,
+        {"clean", {Refusal::None, 400, 0, 0, {}, {}, false, false}, 400, 2.46,
          "400 thumbnails written\nTime taken: 2.4 s"},
         {"one written", {Refusal::None, 1, 0, 0, {}, {}, false, false}, 1, 0.01, "1 thumbnail written\nTime taken: 0.0 s"},
         {"skipped", {Refusal::None, 3, 0, 0, two, {}, false, false}, 5, 75, "3 thumbnails written, 2 skipped\nTime taken: 1 min 15 s"},

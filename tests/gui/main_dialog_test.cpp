@@ -11,14 +11,21 @@
 #include "gui/main_dialog.h"
 #include "gui/progress_dialog.h"
 #include "gui/qsettings_store.h"
+#include "gui/run_summary.h"
+#include "gui/texts.h"
+#include "core/run_report.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
+#include <QSet>
+#include <QXmlStreamReader>
 #include <QPushButton>
 #include <QDesktopServices>
 #include <QRegularExpression>
@@ -199,7 +206,7 @@ private slots:
     {
         quillet::gui::QtSettingsStore store;
         CMainDialog dialog(store);
-        QCOMPARE(dialog.windowTitle(), QStringLiteral("Quillmaker"));
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Quillet"));
         QCOMPARE(EditText(&dialog, 1006), QStringLiteral("640"));
         QCOMPARE(EditText(&dialog, 1007), QStringLiteral("480"));
         QVERIFY(Checked(&dialog, 1012));   // Perfect Fit
@@ -262,6 +269,7 @@ private slots:
             QCOMPARE(location->text(), QStringLiteral("Remove location"));
             QVERIFY(rotate->isChecked() && !location->isChecked());
             rotate->click();
+            FindControl<QCheckBox>(&dialog, 1005)->click();  // Copy EXIF, which the switch belongs to
             location->click();
             dialog.accept();
             QCOMPARE(dialog.Settings().AutoRotate, 0u);
@@ -367,6 +375,7 @@ private slots:
     void focusStartsOnTheSourceButtonAndTabEntersRadioGroupsOnTheCheckedButton()
     {
         Store().setValue("Settings/Type", 1);
+        Store().setValue("Settings/Portrait", 0);  // a rule that leaves the rules buttons enabled
         quillet::gui::QtSettingsStore store;
         CMainDialog dialog(store);
         dialog.show();
@@ -378,9 +387,9 @@ private slots:
         };
         FindControl<QWidget>(&dialog, 1007)->setFocus();
         QCOMPARE(tab(true), 1013);   // the checked rule
-        QCOMPARE(tab(true), 1016);   // the checked portrait rule
+        QCOMPARE(tab(true), 1008);   // the checked portrait rule
         QCOMPARE(tab(true), 1010);
-        QCOMPARE(tab(false), 1016);
+        QCOMPARE(tab(false), 1008);
         QCOMPARE(tab(false), 1013);
         QCOMPARE(tab(false), 1007);
     }
@@ -397,7 +406,8 @@ private slots:
         dialog.show();
         auto* area = dialog.findChild<QScrollArea*>(QStringLiteral("scrollArea"));
         QVERIFY(area);
-        QCOMPARE(dialog.size(), area->widget()->sizeHint().boundedTo(dialog.screen()->availableGeometry().size()));
+        // Here the screen (800 x 600) is smaller than the content: the window keeps within it.
+        QVERIFY(dialog.screen()->availableGeometry().contains(QRect(QPoint(0, 0), dialog.frameGeometry().size())));
         for (const QSize size : {QSize(1024, 600), QSize(640, 400)}) {
             dialog.resize(size);
             QCOMPARE(dialog.size(), size);
@@ -632,7 +642,7 @@ private slots:
         QVERIFY(closedByEnter);
         QCOMPARE(seen.text().section('\n', 0, 0),
                  QStringLiteral("1 thumbnail written, 1 kept (a file Quillet did not make was in the way), 1 skipped"));
-        QCOMPARE(seen.windowTitle(), QStringLiteral("Quillmaker"));
+        QCOMPARE(seen.windowTitle(), QStringLiteral("Quillet"));
         QVERIFY2(seen.detailedText().startsWith("notes.jpg: "), qPrintable(seen.detailedText()));
         QVERIFY2(seen.detailedText().endsWith("p1.jpg: a file of this name that Quillet did not make is in the way (kept)"),
                  qPrintable(seen.detailedText()));
@@ -841,6 +851,41 @@ private slots:
             QVERIFY2(!name.startsWith('.'), qPrintable(name));
     }
 
+    // Idle switches are disabled, the rules with a note saying why; the quality is named by
+    // the format and shown as it will be used.
+    void controlsShowWhatTheSettingsDo()
+    {
+        quillet::gui::QtSettingsStore store;
+        CMainDialog dialog(store);
+        dialog.show();
+        auto* note = dialog.findChild<QLabel*>(QStringLiteral("rulesNote"));
+        QVERIFY(note);
+        for (const auto& [portrait, rulesApply] : {std::pair{1008, true}, {1016, false}, {1009, true}, {1021, true}}) {
+            FindControl<QRadioButton>(&dialog, portrait)->click();
+            for (int rule : {1012, 1013, 1014})
+                QCOMPARE(FindControl<QWidget>(&dialog, rule)->isEnabled(), rulesApply);
+            QCOMPARE(note->isVisible(), !rulesApply);
+        }
+        QVERIFY(note->sizeHint().height() < 2 * note->fontMetrics().height());
+        auto* format = dialog.findChild<QComboBox*>(QStringLiteral("formatCombo"));
+        for (const auto& [index, label] : {std::pair{1, "WebP Quality:"}, {2, "AVIF Quality:"}, {0, "JPG Quality:"}}) {
+            format->setCurrentIndex(index);
+            QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("qualityLabel"))->text(), QString::fromLatin1(label));
+        }
+        auto* stripGps = dialog.findChild<QCheckBox*>(QStringLiteral("stripGpsCheck"));
+        for (bool copyExif : {true, false}) {
+            FindControl<QCheckBox>(&dialog, 1005)->setChecked(copyExif);
+            QCOMPARE(stripGps->isEnabled(), copyExif);
+        }
+        auto* quality = FindControl<QLineEdit>(&dialog, 1020);
+        for (const auto& [typed, shown] : {std::pair{"150", "100"}, {"0", "1"}, {"75", "75"}}) {
+            quality->setText(QString::fromLatin1(typed));
+            QVERIFY(dialog.UpdateData(true));
+            QCOMPARE(quality->text(), QString::fromLatin1(shown));
+            QCOMPARE(dialog.Settings().Quality, quality->text().toUInt());
+        }
+    }
+
     void pickingTheSourceStoresItAndRescans()
     {
         QTemporaryDir scratch;
@@ -848,8 +893,15 @@ private slots:
         quillet::gui::QtSettingsStore store;
         CMainDialog dialog(store);
         QString caption;
+        // A mistyped source is refused, never offered to be made.
+        QStringList refusals;
         guitest::WhenModal<CFolderBrowser>([&](CFolderBrowser* browser) {
             caption = browser->windowTitle();
+            QVERIFY(browser->testOption(QFileDialog::ReadOnly));
+            browser->PathEdit()->setText(photos + "x");
+            guitest::BoxAnswerer answer(QMessageBox::Yes);
+            browser->OkButton()->click();
+            refusals = answer.texts;
             browser->PathEdit()->setText(photos);
             browser->OkButton()->click();
         });
@@ -858,13 +910,20 @@ private slots:
         QCOMPARE(Store().value("Settings/PathIn").toString(), photos);
         QCOMPARE(EditText(&dialog, 1000), photos + "/");
         QCOMPARE(EditText(&dialog, 1017), QStringLiteral("4"));
+        QCOMPARE(refusals, QStringList{QStringLiteral("The folder:\n\n%1x\n\ndoes not exist.").arg(photos)});
+        QVERIFY(!QFileInfo::exists(photos + "x"));
 
+        // A destination not chosen yet is looked for beside the source.
+        QString startedIn;
         guitest::WhenModal<CFolderBrowser>([&](CFolderBrowser* browser) {
             caption = browser->windowTitle();
+            startedIn = browser->directory().path();
+            QVERIFY(!browser->testOption(QFileDialog::ReadOnly));
             browser->reject();
         });
         FindControl<QPushButton>(&dialog, 1003)->click();
         QCOMPARE(caption, QStringLiteral("Select Destination"));
+        QCOMPARE(startedIn, scratch.path());
         QVERIFY(!Store().contains("Settings/PathOut"));
     }
 
@@ -920,9 +979,123 @@ private slots:
         const QPoint at(5, dialog.height() - 5);
         QContextMenuEvent event(QContextMenuEvent::Mouse, at, dialog.mapToGlobal(at));
         QApplication::sendEvent(&dialog, &event);
-        QCOMPARE(title, QStringLiteral("About Quillmaker"));
-        QVERIFY(items.contains("Quillmaker Version " QUILLET_VERSION));
+        QCOMPARE(title, QStringLiteral("About Quillet"));
+        QVERIFY(items.contains("Quillet version " QUILLET_VERSION));
         QVERIFY(items.contains("https://www.brackenfold.example/"));
+
+        // The keyboard reaches it too: Tab from Exit, then Enter.
+        title.clear();
+        guitest::WhenModal<CAboutDialog>([&](CAboutDialog* about) {
+            title = about->windowTitle();
+            about->accept();
+        });
+        QApplication::setActiveWindow(&dialog);
+        FindControl<QWidget>(&dialog, 1)->setFocus();
+        QTest::keyClick(dialog.focusWidget(), Qt::Key_Tab);
+        QCOMPARE(dialog.focusWidget()->objectName(), QStringLiteral("aboutButton"));
+        QTest::keyClick(dialog.focusWidget(), Qt::Key_Return);
+        QCOMPARE(title, QStringLiteral("About Quillet"));
+    }
+
+    // With the German translation, complete, no English text is left in the window, its
+    // messages or the run's summary.
+    void germanWindowHasNoEnglishLeft()
+    {
+        QFile ts(QStringLiteral(QUILLET_TS_DE));
+        QVERIFY(ts.open(QIODevice::ReadOnly));
+        QSet<QString> english;  // the source texts whose German differs
+        QString source;
+        QStringList unfinished;
+        for (QXmlStreamReader xml(&ts); !xml.atEnd();) {
+            if (xml.readNext() != QXmlStreamReader::StartElement)
+                continue;
+            if (xml.name() == u"source")
+                source = xml.readElementText();
+            if (xml.name() == u"translation" && xml.attributes().value("type") == u"unfinished")
+                unfinished << source;
+            if (xml.name() == u"translation" && !xml.attributes().hasAttribute("type")) {
+                const QString german = xml.readElementText(QXmlStreamReader::IncludeChildElements);
+                if (german != source)
+                    english << source;
+            }
+        }
+        QCOMPARE(unfinished, QStringList());
+        QVERIFY(english.size() > 80);
+        const auto translators = quillet::gui::InstallTranslations(QLocale(QLocale::German, QLocale::Germany));
+        QCOMPARE(translators.size(), size_t(2));  // Qt's own and ours
+        quillet::gui::QtSettingsStore store;
+        CMainDialog dialog(store);
+        dialog.show();
+        QStringList shown{dialog.windowTitle()};
+        for (QWidget* widget : dialog.findChildren<QWidget*>()) {
+            shown << widget->toolTip();
+            if (auto* label = qobject_cast<QLabel*>(widget))
+                shown << label->text();
+            if (auto* button = qobject_cast<QAbstractButton*>(widget))
+                shown << button->text();
+            if (auto* group = qobject_cast<QGroupBox*>(widget))
+                shown << group->title();
+            if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+                for (int i = 0; i < combo->count(); ++i)
+                    shown << combo->itemText(i);
+            }
+        }
+        for (int format : {1, 2}) {
+            dialog.findChild<QComboBox*>(QStringLiteral("formatCombo"))->setCurrentIndex(format);
+            shown << dialog.findChild<QLabel*>(QStringLiteral("qualityLabel"))->text();
+        }
+        quillet::BatchResult cancelled;
+        cancelled.cancelled = true;
+        cancelled.upToDate = 2;
+        cancelled.skipped = {{"a.jpg", "no"}};
+        cancelled.destinationLost = true;
+        const std::string summary = quillet::RunEndText(cancelled, 9, 1.25, quillet::gui::TranslateReport, ',');
+        QCOMPARE(QString::fromStdString(summary),
+                 QStringLiteral("Der Zielordner ist verschwunden oder nicht mehr beschreibbar; der Lauf wurde angehalten.\n\n"
+                                "Abgebrochen nach 3 von 9 Dateien\n0 Miniaturbilder geschrieben, 2 aktuell, 1 übersprungen\n"
+                                "Dauer: 1,2 s"));
+        shown << QCoreApplication::translate("RunSummary", "Open folder");
+        for (auto refusal : {quillet::Refusal::NoFiles, quillet::Refusal::SameFolder, quillet::Refusal::EmptyDestination,
+                             quillet::Refusal::EmptySize, quillet::Refusal::SizeTooLarge})
+            shown << quillet::gui::Text(quillet::RefusalText(refusal));
+        for (const QString& text : shown)
+            QVERIFY2(!english.contains(text), qPrintable(text));
+    }
+
+    // A dropped folder sets the field it lands on, the source when it lands elsewhere; a file
+    // stands for its folder.
+    void droppedFolderSetsTheField()
+    {
+        QTemporaryDir scratch;
+        const QString photos = guitest::MakeJpegs(scratch.path() + "/photos", 3);
+        quillet::gui::QtSettingsStore store;
+        CMainDialog dialog(store);
+        dialog.show();
+        struct Row {
+            const char* target;
+            QString dropped;
+            const char* key;
+            QString folder;
+        };
+        for (const Row& row : {Row{"pathOutEdit", scratch.path(), "Settings/PathOut", scratch.path()},
+                               Row{"pathInEdit", photos + "/p1.jpg", "Settings/PathIn", photos},
+                               Row{"", scratch.path(), "Settings/PathIn", scratch.path()}}) {
+            QWidget* target = *row.target ? dialog.findChild<QWidget*>(row.target) : &dialog;
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(row.dropped)});
+            QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(target, &enter);
+            QVERIFY2(enter.isAccepted(), row.target);
+            QDropEvent drop(QPointF(2, 2), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(target, &drop);
+            QCOMPARE(Store().value(row.key).toString(), row.folder);
+        }
+        QCOMPARE(EditText(&dialog, 1017), QStringLiteral("0"));  // the last source holds no picture itself
+        QMimeData nothing;
+        nothing.setText(QStringLiteral("not a folder"));
+        QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, &nothing, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&dialog, &enter);
+        QVERIFY(!enter.isAccepted());
     }
 };
 

@@ -74,7 +74,7 @@ echo "Screenshots:"
 "$program" 2>"$scratch/stderr.txt" &
 app=$!
 pids+=("$app")
-main=$(wait_window Quillmaker)
+main=$(wait_window Quillet)
 shot 01-main-window
 hints "main window" "$main" >"$shots/window-hints.txt"
 
@@ -117,7 +117,7 @@ sleep 0.5
 xdotool key Menu
 sleep 0.5
 xdotool key a
-about=$(wait_window "About Quillmaker")
+about=$(wait_window "About Quillet")
 shot 07-about-box
 hints "About box" "$about" >>"$shots/window-hints.txt"
 xdotool key Return
