@@ -9,6 +9,7 @@
 #include <exiv2/exiv2.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <iterator>
 #include <mutex>
@@ -107,8 +108,8 @@ std::vector<uint8_t> Exif(const std::vector<uint8_t>& block, const ThumbnailFact
     return carried;
 }
 
-// A location: EXIF's GPS fields in XMP, and the coordinates of IPTC's locations (a struct's
-// GPS members); typed place names stay.
+// A location: EXIF's GPS fields in XMP, the coordinates of IPTC's locations (a struct's GPS
+// members) and cameras' own GPS fields; typed place names stay.
 bool IsLocation(const std::string& key)
 {
     std::string_view name = key;
@@ -116,7 +117,9 @@ bool IsLocation(const std::string& key)
     name.remove_prefix(slash != std::string_view::npos ? slash + 1 : std::min(name.size(), name.find('.', 4) + 1));
     if (const size_t colon = name.rfind(':'); colon != std::string_view::npos)
         name.remove_prefix(colon + 1);
-    return name.substr(0, 3) == "GPS";
+    // Some cameras' own namespaces spell it "Gps" (drones: drone-dji:GpsLatitude).
+    auto lower = [](char c) { return std::tolower(static_cast<unsigned char>(c)); };
+    return name.size() >= 3 && lower(name[0]) == 'g' && lower(name[1]) == 'p' && lower(name[2]) == 's';
 }
 
 bool SetIfPresent(Exiv2::XmpData& data, const char* key, uint32_t value)
