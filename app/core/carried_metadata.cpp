@@ -138,17 +138,43 @@ void AddIptc(Exiv2::XmpData& data, const Exiv2::IptcData& iptc)
             data.add(field);
 }
 
-std::vector<uint8_t> Xmp(const std::vector<uint8_t>& packet, const ThumbnailFacts& facts, const Exiv2::IptcData* iptc)
+// The text of an extended packet: the data of its parts, which JPEG files hold in order.
+std::string ExtensionText(const std::vector<std::vector<uint8_t>>& parts)
 {
+    constexpr size_t kHeader = 35 + 32 + 4 + 4;  // identifier, digest, full length, offset
+    std::string text;
+    for (const std::vector<uint8_t>& part : parts)
+        if (part.size() > kHeader)
+            text.append(part.begin() + kHeader, part.end());
+    return text;
+}
+
+// The packet, with the fields of its extension where the format holds one packet only. The
+// extension parts travel as they came, since a digest of their text binds them to the packet;
+// so `keepParts` is false where that text holds a location that must go.
+std::vector<uint8_t> Xmp(const std::vector<uint8_t>& packet, const ThumbnailFacts& facts, const Exiv2::IptcData* iptc,
+                         const std::string& extension, bool& keepParts)
+{
+    keepParts = false;
     if (packet.empty() && !iptc)
         return {};
     std::lock_guard guard(XmpLock());
     std::string text;
     try {
-        Exiv2::XmpData data;
+        Exiv2::XmpData data, extended;
         if (!packet.empty() && Exiv2::XmpParser::decode(data, std::string(packet.begin(), packet.end())) != 0) {
             Debug("XMP packet left out: it is not well-formed XMP");
             return {};
+        }
+        const bool readable = !extension.empty() && Exiv2::XmpParser::decode(extended, extension) == 0;
+        const bool located = std::any_of(extended.begin(), extended.end(),
+                                         [](const Exiv2::Xmpdatum& field) { return IsLocation(field.key()); });
+        if (facts.iptcInXmp) {
+            for (const Exiv2::Xmpdatum& field : extended)
+                if (data.findKey(Exiv2::XmpKey(field.key())) == data.end())
+                    data.add(field);
+        } else {
+            keepParts = !extension.empty() && !(facts.noLocation && (located || !readable));
         }
         if (iptc)
             AddIptc(data, *iptc);
@@ -158,7 +184,8 @@ std::vector<uint8_t> Xmp(const std::vector<uint8_t>& packet, const ThumbnailFact
             const std::string key = at->key();
             const bool drop = key.rfind("Xmp.xmp.Thumbnails", 0) == 0 ||  // a preview of the source
                               (facts.srgb && key == "Xmp.photoshop.ICCProfile") ||
-                              (facts.noLocation && (IsLocation(key) || key == "Xmp.xmpNote.HasExtendedXMP"));
+                              (facts.noLocation && IsLocation(key)) ||
+                              (!keepParts && key == "Xmp.xmpNote.HasExtendedXMP");
             at = drop ? data.erase(at) : at + 1;
         }
         const bool set = (!facts.upright || SetIfPresent(data, "Xmp.tiff.Orientation", 1)) &&
@@ -280,10 +307,10 @@ CarriedMetadata MakeCarriedMetadata(const SourceMetadata& source, const Thumbnai
     carried.exif = Exif(source.exif, facts);
     Exiv2::IptcData iptc;
     ReadIptc(source.iptc, iptc);
-    carried.xmp = Xmp(source.xmp, facts, facts.iptcInXmp && !iptc.empty() ? &iptc : nullptr);
-    // The extension parts are bound to their packet by a digest of their text, so they can
-    // only travel as they came, and not where a position must go.
-    if (!carried.xmp.empty() && !facts.noLocation)
+    bool keepParts = false;
+    carried.xmp = Xmp(source.xmp, facts, facts.iptcInXmp && !iptc.empty() ? &iptc : nullptr,
+                      ExtensionText(source.xmpExtension), keepParts);
+    if (!carried.xmp.empty() && keepParts)
         carried.xmpExtension = source.xmpExtension;
     if (!facts.iptcInXmp)
         carried.iptc = Iptc(iptc);
