@@ -1,23 +1,19 @@
 // The BMP reader: whole pictures as RGB24, Index8 or Mono1, and one row at a time.
 #pragma once
 
-#include "base/channel.h"
-#include "base/view.h"
-
-#include <cstddef>
-#include <cstdint>
+#include "formats/reader.h"
 
 namespace px::bmp {
 
 // "BM" at the start.
-bool Probe(const uint8_t* header, size_t size) noexcept;
+reader::Probe Probe;
 // The picture's size from its headers; false with a code when they are not a readable BMP.
-bool Info(Channel& channel, uint32_t& width, uint32_t& height);
+reader::Info Info;
 // The picture as RGB24, rows top-down. A file that ends early or a cancel returns the rows
 // read so far together with the code, as ReadBMP does.
-Picture LoadRGB24(Channel& channel);
+reader::Load LoadRGB24;
 // The rows area-averaged as they are read (RLE pictures whole first); cut files likewise.
-Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight);
+reader::ReducedLoad LoadReduced;
 
 // The operations behind the C entries.
 uint8_t* Read(DataChannel* channel, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,

@@ -4,7 +4,7 @@
 #include "formats/bmp/bitmap_info.h"
 #include "formats/byte_source.h"
 #include "base/guard.h"
-#include "base/live_handles.h"
+#include "formats/reader.h"
 #include "base/frame.h"
 #include "imaging/area_reduce.h"
 
@@ -502,11 +502,6 @@ GlobalBuffer ReadIndexed(Channel& channel, uint32_t& width, uint32_t& height, ui
     return image;
 }
 
-LiveHandles<BMPRowReader>& RowReaders() noexcept
-{
-    return Live<BMPRowReader>();
-}
-
 }  // namespace
 }  // namespace px::bmp
 
@@ -604,22 +599,22 @@ BMPRowReader* BeginRows(DataChannel* handle, uint32_t* width, uint32_t* height, 
     if (RowBytes(reader->width, 24) >= kMaxGlobalBytes)
         return Fail(Code::OutOfMemory);
     reader->row = Scratch<uint8_t>(reader->stride);
-    if (!reader->row || !RowReaders().Add(reader.get()))
+    if (!reader->row)
         return Fail(Code::OutOfMemory);
-    reader->channel.Hold();
+    BMPRowReader* kept = reader::RowReaders<BMPRowReader>::Keep(std::move(reader));
+    if (!kept)
+        return nullptr;
     if (palette)
-        std::memcpy(palette, reader->palette, sizeof reader->palette);
-    *width = reader->width;
-    *height = reader->height;
-    return reader.release();
+        std::memcpy(palette, kept->palette, sizeof kept->palette);
+    *width = kept->width;
+    *height = kept->height;
+    return kept;
 }
 
 uint32_t ReadRow(BMPRowReader* reader, uint8_t* row, uint32_t* rowsLeft)
 {
-    if (!reader || !row || !RowReaders().Contains(reader))
-        return Fail(Code::BadArgument);
-    if (!reader->channel.Held())
-        return Fail(Code::BadChannel);
+    if (!reader::RowReaders<BMPRowReader>::Usable(reader, row))
+        return 0;
     if (reader->rowsLeft == 0)
         return Fail(Code::RowOutOfRange);
     if (!reader->channel.ReadExact(reader->row.get(), static_cast<uint32_t>(reader->stride)))
@@ -637,10 +632,7 @@ uint32_t ReadRow(BMPRowReader* reader, uint8_t* row, uint32_t* rowsLeft)
 
 uint32_t EndRows(BMPRowReader* reader)
 {
-    if (!reader || !RowReaders().Remove(reader))
-        return Fail(Code::BadArgument);
-    delete reader;
-    return 1;
+    return reader::RowReaders<BMPRowReader>::End(reader);
 }
 
 }  // namespace px::bmp

@@ -115,13 +115,7 @@ bool Probe(const uint8_t* header, size_t size) noexcept
 
 bool Info(Channel& channel, uint32_t& width, uint32_t& height)
 {
-    width = height = 0;
-    Opened file;
-    if (!Open(channel, file))
-        return false;
-    width = file.width;
-    height = file.height;
-    return true;
+    return reader::SizeFromHeader<Opened>(width, height, [&](Opened& file) { return Open(channel, file); });
 }
 
 Picture LoadRGB24(Channel& channel)

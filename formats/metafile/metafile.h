@@ -1,12 +1,8 @@
 // WMF, placeable WMF and EMF pictures rendered into RGB24 images.
 #pragma once
 
-#include "base/channel.h"
-#include "base/view.h"
+#include "formats/reader.h"
 #include "pxlib.h"
-
-#include <cstddef>
-#include <cstdint>
 
 namespace px::metafile {
 
@@ -16,17 +12,17 @@ inline constexpr COLORREF kDefaultBackground = 0x808080;
 
 // The signatures of detection: a plain WMF's 01 00 09 00 00 or the placeable key; " EMF" at
 // byte 40.
-bool ProbeWmf(const uint8_t* header, size_t size) noexcept;
-bool ProbeEmf(const uint8_t* header, size_t size) noexcept;
+reader::Probe ProbeWmf;
+reader::Probe ProbeEmf;
 
 // For both formats, whichever the bytes hold. The picture's size in pixels from its header;
 // on failure Fail(code), false.
-bool Info(Channel& channel, uint32_t& width, uint32_t& height);
+reader::Info Info;
 
 // The picture rendered at its own size on mid grey, with the image object's defaults.
-Picture LoadRGB24(Channel& channel);
+reader::Load LoadRGB24;
 // Drawn directly at the least size of its proportion that covers the aim (at most its own).
-Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight);
+reader::ReducedLoad LoadReduced;
 
 uint8_t* Render(const char* path, uint32_t* width, uint32_t* height, uint32_t defaultWidth,
                 uint32_t defaultHeight, COLORREF background);

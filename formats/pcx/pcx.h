@@ -1,21 +1,17 @@
 // The PCX reader: run-length PCX files as RGB24 or Index8, whole or one row at a time.
 #pragma once
 
-#include "base/channel.h"
-#include "base/view.h"
-
-#include <cstddef>
-#include <cstdint>
+#include "formats/reader.h"
 
 namespace px::pcx {
 
 // Manufacturer byte 10 and a known version.
-bool Probe(const uint8_t* header, size_t size) noexcept;
-bool Info(Channel& channel, uint32_t& width, uint32_t& height);
+reader::Probe Probe;
+reader::Info Info;
 // The picture as RGB24, rows top-down. A cancel returns the rows read so far with code 14.
-Picture LoadRGB24(Channel& channel);
+reader::Load LoadRGB24;
 // The rows area-averaged as they are decoded.
-Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight);
+reader::ReducedLoad LoadReduced;
 
 uint8_t* Read(DataChannel* channel, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
               uint8_t* palette);

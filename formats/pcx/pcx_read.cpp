@@ -3,7 +3,7 @@
 
 #include "formats/byte_source.h"
 #include "base/guard.h"
-#include "base/live_handles.h"
+#include "formats/reader.h"
 #include "base/frame.h"
 #include "imaging/area_reduce.h"
 
@@ -95,11 +95,6 @@ struct PCXRowReader {
 
 namespace px::pcx {
 namespace {
-
-LiveHandles<PCXRowReader>& RowReaders() noexcept
-{
-    return Live<PCXRowReader>();
-}
 
 void GreyRamp(RGBQUAD* palette) noexcept
 {
@@ -283,12 +278,7 @@ bool Probe(const uint8_t* header, size_t size) noexcept
 
 bool Info(Channel& channel, uint32_t& width, uint32_t& height)
 {
-    Header header;
-    if (!ReadHeader(channel, header))
-        return false;
-    width = header.width;
-    height = header.height;
-    return true;
+    return reader::SizeFromHeader<Header>(width, height, [&](Header& h) { return ReadHeader(channel, h); });
 }
 
 Picture LoadRGB24(Channel& channel)
@@ -323,10 +313,8 @@ Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
 uint8_t* Read(DataChannel* handle, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
               uint8_t* palette)
 {
-    if (!AcceptReader(handle, width, height))
+    if (!reader::AcceptWholeRead(handle, width, height, bitsPerPixel, palette))
         return nullptr;
-    if ((bitsPerPixel != 24 && bitsPerPixel != 8) || (bitsPerPixel == 8 && !palette))
-        return Fail(Code::BadArgument);
     Channel channel(handle);
     RGBQUAD* table = bitsPerPixel == 8 ? reinterpret_cast<RGBQUAD*>(palette) : nullptr;
     return ReadWhole(channel, *width, *height, bitsPerPixel, table).Release();
@@ -339,20 +327,18 @@ PCXRowReader* BeginRows(DataChannel* handle, uint32_t* width, uint32_t* height)
     std::unique_ptr<PCXRowReader> reader = Open(handle, nullptr);
     if (!reader)
         return nullptr;
-    if (!RowReaders().Add(reader.get()))
-        return Fail(Code::OutOfMemory);
-    reader->channel.Hold();
-    *width = reader->header.width;
-    *height = reader->header.height;
-    return reader.release();
+    PCXRowReader* kept = reader::RowReaders<PCXRowReader>::Keep(std::move(reader));
+    if (!kept)
+        return nullptr;
+    *width = kept->header.width;
+    *height = kept->header.height;
+    return kept;
 }
 
 uint32_t ReadRow(PCXRowReader* reader, uint8_t* row, uint32_t* rowNumber)
 {
-    if (!reader || !row || !RowReaders().Contains(reader))
-        return Fail(Code::BadArgument);
-    if (!reader->channel.Held())
-        return Fail(Code::BadChannel);
+    if (!reader::RowReaders<PCXRowReader>::Usable(reader, row))
+        return 0;
     if (reader->rowsDelivered >= reader->header.height)
         return Fail(Code::RowOutOfRange);
     if (rowNumber)
@@ -363,10 +349,7 @@ uint32_t ReadRow(PCXRowReader* reader, uint8_t* row, uint32_t* rowNumber)
 
 uint32_t EndRows(PCXRowReader* reader)
 {
-    if (!reader || !RowReaders().Remove(reader))
-        return Fail(Code::BadArgument);
-    delete reader;
-    return 1;
+    return reader::RowReaders<PCXRowReader>::End(reader);
 }
 
 }  // namespace px::pcx

@@ -1,11 +1,8 @@
 // PNG reading over libpng: the thread's PNG settings and text list, and the registry's calls.
 #pragma once
 
-#include "base/channel.h"
-#include "base/view.h"
+#include "formats/reader.h"
 
-#include <cstddef>
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -39,11 +36,11 @@ GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t 
 // ReadPNG's work: checks the arguments and the handle, hands the image to the caller.
 uint8_t* Decode(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bits, uint8_t* palette);
 
-bool Probe(const uint8_t* header, size_t size) noexcept;
-bool Info(Channel& channel, uint32_t& width, uint32_t& height);
-Picture LoadRGB24(Channel& channel);
+reader::Probe Probe;
+reader::Info Info;
+reader::Load LoadRGB24;
 // Rows area-averaged as they are decoded (interlaced files are held whole first).
-Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight);
+reader::ReducedLoad LoadReduced;
 
 // bits 24 (colour type 2) or 8 (colour type 3 with 256 RGBQUAD entries).
 bool Save(Channel& sink, const uint8_t* pixels, uint32_t width, uint32_t height, uint32_t bits,

@@ -1,11 +1,7 @@
 // PSD reading: the composite image of an "8BPS" document, and the PackBits row decoder.
 #pragma once
 
-#include "base/channel.h"
-#include "base/view.h"
-
-#include <cstddef>
-#include <cstdint>
+#include "formats/reader.h"
 
 namespace px::psd {
 
@@ -24,11 +20,11 @@ GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t 
 // ReadPSD's work: checks the arguments and the handle, hands the image to the caller.
 uint8_t* Decode(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bits, uint8_t* palette);
 
-bool Probe(const uint8_t* header, size_t size) noexcept;
-bool Info(Channel& channel, uint32_t& width, uint32_t& height);
-Picture LoadRGB24(Channel& channel);
+reader::Probe Probe;
+reader::Info Info;
+reader::Load LoadRGB24;
 // Rows reduced for the aim while they are read: RGB plane by plane, one-plane modes row by
 // row; CMYK whole, then reduced.
-Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight);
+reader::ReducedLoad LoadReduced;
 
 }  // namespace px::psd

@@ -514,21 +514,13 @@ bool Probe(const uint8_t* header, size_t size) noexcept
 
 bool Info(Channel& channel, uint32_t& width, uint32_t& height)
 {
-    width = height = 0;
     Reader in(channel);
-    Header h;
-    if (!ReadHeader(in, h))
-        return false;
-    width = h.width;
-    height = h.height;
-    return true;
+    return reader::SizeFromHeader<Header>(width, height, [&](Header& h) { return ReadHeader(in, h); });
 }
 
 Picture LoadRGB24(Channel& channel)
 {
-    uint32_t width = 0, height = 0;
-    GlobalBuffer pixels = Read(channel, width, height, 24, nullptr);
-    return Picture::RGB24(std::move(pixels), width, height);
+    return reader::WholeRGB24([&](uint32_t& w, uint32_t& h) { return Read(channel, w, h, 24, nullptr); });
 }
 
 }  // namespace px::psd

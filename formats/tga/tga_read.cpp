@@ -256,12 +256,7 @@ Picture ReadRGB24(Channel& channel, reduce::RgbRows& rows, bool partial)
 
 bool Info(Channel& channel, uint32_t& width, uint32_t& height)
 {
-    Header h;
-    if (!ReadHeader(channel, h))
-        return false;
-    width = h.width;
-    height = h.height;
-    return true;
+    return reader::SizeFromHeader<Header>(width, height, [&](Header& h) { return ReadHeader(channel, h); });
 }
 
 Picture LoadRGB24(Channel& channel)
@@ -279,10 +274,8 @@ Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
 uint8_t* Read(DataChannel* handle, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
               uint8_t* palette)
 {
-    if (!AcceptReader(handle, width, height))
+    if (!reader::AcceptWholeRead(handle, width, height, bitsPerPixel, palette))
         return nullptr;
-    if ((bitsPerPixel != 24 && bitsPerPixel != 8) || (bitsPerPixel == 8 && !palette))
-        return Fail(Code::BadArgument);
     Channel channel(handle);
     if (bitsPerPixel == 8)
         return ReadIndices(channel, *width, *height, reinterpret_cast<RGBQUAD*>(palette)).Release();

@@ -1,11 +1,7 @@
 // TIFF reading over libtiff through a data channel: page info, RGBA pages, bilevel pages.
 #pragma once
 
-#include "base/channel.h"
-#include "base/view.h"
-
-#include <cstddef>
-#include <cstdint>
+#include "formats/reader.h"
 
 namespace px::tiff {
 
@@ -20,11 +16,11 @@ uint32_t BilevelCompression(DataChannel* source, uint16_t page, uint32_t* kind);
 // bits 24 or 32.
 GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t bits, uint16_t page);
 
-bool Probe(const uint8_t* header, size_t size) noexcept;
-bool Info(Channel& channel, uint32_t& width, uint32_t& height);
-Picture LoadRGB24(Channel& channel);
+reader::Probe Probe;
+reader::Info Info;
+reader::Load LoadRGB24;
 // The first page's rows, in bands of strips or tiles, area-averaged as they are decoded.
-Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight);
+reader::ReducedLoad LoadReduced;
 
 // bits 24 (RGB) or 8 (palette of 256 RGBQUAD entries); one page, LZW.
 bool Save(Channel& sink, const uint8_t* pixels, uint32_t width, uint32_t height, uint32_t bits,
