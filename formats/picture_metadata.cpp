@@ -87,3 +87,15 @@ extern "C" uint32_t GetPictureMetadata(uint8_t** exif, uint32_t* exifSize, uint8
         return 1;
     });
 }
+
+extern "C" uint32_t SetPictureOutputXMP(const uint8_t* packet, uint32_t length)
+{
+    return px::Entry([&]() -> uint32_t {
+        std::vector<uint8_t>& xmp = px::ThreadMetadata().outputXmp;
+        if (packet && length)
+            xmp.assign(packet, packet + length);
+        else
+            xmp.clear();
+        return 1;
+    });
+}

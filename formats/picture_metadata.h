@@ -13,9 +13,11 @@ namespace px {
 bool ReadWholeChannel(Channel& channel, std::vector<uint8_t>& bytes);
 
 // EXIF (TIFF data) and ICC profile of the last HEIF, AVIF or WebP picture read on this thread.
+// With the XMP packet the thread's WebP and AVIF writers add.
 struct PictureMetadata {
     std::vector<uint8_t> exif;
     std::vector<uint8_t> icc;
+    std::vector<uint8_t> outputXmp;
 };
 
 // The calling thread's record; throws std::bad_alloc when it cannot be made.

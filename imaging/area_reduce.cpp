@@ -97,6 +97,104 @@ void AreaReducer::Finish() noexcept
         Flush();
 }
 
+bool ScatteredReducer::Start(uint32_t sourceWidth, uint32_t sourceHeight, uint32_t fx, uint32_t fy,
+                             const View& destination) noexcept
+{
+    m_width = sourceWidth;
+    m_height = sourceHeight;
+    m_fx = std::max<uint32_t>(fx, 1);
+    m_fy = std::max<uint32_t>(fy, 1);
+    m_destination = destination;
+    m_patterns = 0;
+    const uint64_t sums = CheckedMul(CheckedMul(destination.width, destination.height), 3);
+    if (uint64_t{m_fx} * m_fy <= UINT32_MAX / 255) {
+        if ((m_small = Scratch<uint32_t>(sums)))
+            std::fill_n(m_small.get(), sums, 0u);
+    } else if ((m_large = Scratch<uint64_t>(sums))) {
+        std::fill_n(m_large.get(), sums, 0u);
+    }
+    m_rows = Scratch<uint32_t>(CheckedMul(destination.height, kPatterns));
+    if ((!m_small && !m_large) || !m_rows)
+        return Fail(Code::OutOfMemory);
+    std::fill_n(m_rows.get(), size_t{destination.height} * kPatterns, 0u);
+    return true;
+}
+
+template <class Sum>
+void ScatteredReducer::Accumulate(Sum* sums, uint32_t y, uint32_t x0, uint32_t dx, const uint8_t* pixels) noexcept
+{
+    Sum* line = sums + size_t{y / m_fy} * m_destination.width * 3;
+    uint32_t bx = x0 / m_fx;
+    uint64_t edge = uint64_t{bx + 1} * m_fx;
+    for (uint64_t x = x0; x < m_width; x += dx, pixels += 3) {
+        while (x >= edge)
+            ++bx, edge += m_fx;
+        Sum* sum = line + size_t{bx} * 3;
+        sum[0] += pixels[0];
+        sum[1] += pixels[1];
+        sum[2] += pixels[2];
+    }
+}
+
+void ScatteredReducer::Add(uint32_t y, uint32_t x0, uint32_t dx, const uint8_t* pixels) noexcept
+{
+    if (y >= m_height || x0 >= m_width || dx == 0)
+        return;
+    uint32_t p = 0;
+    while (p < m_patterns && !(m_x0[p] == x0 && m_dx[p] == dx))
+        ++p;
+    if (p == kPatterns)
+        return;
+    if (p == m_patterns) {
+        m_x0[p] = x0;
+        m_dx[p] = dx;
+        ++m_patterns;
+    }
+    ++m_rows[size_t{y / m_fy} * kPatterns + p];
+    if (m_small)
+        Accumulate(m_small.get(), y, x0, dx, pixels);
+    else
+        Accumulate(m_large.get(), y, x0, dx, pixels);
+}
+
+template <class Sum>
+void ScatteredReducer::Write(Sum* sums) noexcept
+{
+    // How many of each pattern's columns fall in each block column.
+    const uint32_t width = m_destination.width;
+    auto columns = Scratch<uint32_t>(CheckedMul(width, kPatterns));
+    if (!columns)
+        return;
+    std::fill_n(columns.get(), size_t{width} * kPatterns, 0u);
+    for (uint32_t p = 0; p < m_patterns; ++p)
+        for (uint64_t x = m_x0[p]; x < m_width; x += m_dx[p])
+            ++columns[size_t{x / m_fx} * kPatterns + p];
+    for (uint32_t by = 0; by < m_destination.height; ++by) {
+        const uint32_t* rows = m_rows.get() + size_t{by} * kPatterns;
+        uint8_t* out = m_destination.Row(by);
+        for (uint32_t bx = 0; bx < width; ++bx, out += m_destination.channels) {
+            uint64_t count = 0;
+            for (uint32_t p = 0; p < m_patterns; ++p)
+                count += uint64_t{rows[p]} * columns[size_t{bx} * kPatterns + p];
+            if (count == 0)
+                continue;
+            const Sum* sum = sums + (size_t{by} * width + bx) * 3;
+            for (int c = 0; c < 3; ++c)
+                out[c] = static_cast<uint8_t>((sum[c] + count / 2) / count);
+        }
+    }
+}
+
+void ScatteredReducer::Finish() noexcept
+{
+    if (m_small)
+        Write(m_small.get());
+    else if (m_large)
+        Write(m_large.get());
+    m_small.reset();
+    m_large.reset();
+}
+
 bool WholeRows::Begin(uint32_t width, uint32_t height) noexcept
 {
     m_pixels = AllocateImage(width, height, 24);

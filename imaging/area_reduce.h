@@ -44,6 +44,34 @@ private:
     bool m_pending = false;
 };
 
+// Area averaging of RGB24 pixels that come scattered, as an interlaced picture's passes bring
+// them: rows of every dx-th pixel from x0, in any order. The sums of the whole reduced grid are
+// held; a block's mean is of the pixels that came into it (a cut stream misses its last passes'
+// detail, not whole rows), and a block none reached stays as it was.
+class ScatteredReducer {
+public:
+    // False with code 1 when the sums cannot be had. The destination must have the reduced size.
+    bool Start(uint32_t sourceWidth, uint32_t sourceHeight, uint32_t fx, uint32_t fy, const View& destination) noexcept;
+    // Pixels x0, x0 + dx, ... (under the source width) of row y. At most eight (x0, dx) pairs
+    // in one picture; rows of a ninth are dropped.
+    void Add(uint32_t y, uint32_t x0, uint32_t dx, const uint8_t* pixels) noexcept;
+    void Finish() noexcept;
+
+private:
+    template <class Sum>
+    void Accumulate(Sum* sums, uint32_t y, uint32_t x0, uint32_t dx, const uint8_t* pixels) noexcept;
+    template <class Sum>
+    void Write(Sum* sums) noexcept;
+
+    static constexpr uint32_t kPatterns = 8;
+    uint32_t m_width = 0, m_height = 0, m_fx = 1, m_fy = 1;
+    View m_destination;
+    std::unique_ptr<uint32_t[]> m_small;  // sums while a block's cannot pass 32 bits
+    std::unique_ptr<uint64_t[]> m_large;
+    uint32_t m_x0[kPatterns] = {}, m_dx[kPatterns] = {}, m_patterns = 0;
+    std::unique_ptr<uint32_t[]> m_rows;  // rows added, by block row and pattern
+};
+
 // A whole picture (any whole-byte layout but Index8) reduced for an aim into a new dense
 // picture of the same layout; one the aim needs whole comes back as it is. A partly decoded
 // picture keeps the operation's code.

@@ -485,8 +485,13 @@ uint8_t* ReadWebP(DataChannel* source, uint32_t* width, uint32_t* height);
  * AVIF, WebP or JPEG XL file this thread read, as new global blocks (null and size 0 when it had none). */
 uint32_t GetPictureMetadata(uint8_t** exif, uint32_t* exifSize, uint8_t** icc, uint32_t* iccSize);
 
+/* The XMP packet (the XML alone) that the WebP and AVIF files this thread writes from now on
+ * carry; copied. Null or length 0: none. Codes: 1. */
+uint32_t SetPictureOutputXMP(const uint8_t* packet, uint32_t length);
+
 /* RGB24 to a WebP or AVIF file at quality 1..100 (the encoder's own scale); exif (TIFF data,
- * with or without the "Exif\0\0" prefix) and icc may be null. Codes: 5, 38, 1, 4, 82. */
+ * with or without the "Exif\0\0" prefix) and icc may be null; the XMP packet set above is
+ * added. Codes: 5, 38, 1, 4, 82. */
 uint32_t WriteWebP(DataChannel* sink, const uint8_t* rgb, uint32_t width, uint32_t height,
                    uint32_t quality, const uint8_t* exif, uint32_t exifSize, const uint8_t* icc,
                    uint32_t iccSize);

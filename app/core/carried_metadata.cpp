@@ -124,18 +124,32 @@ bool SetIfPresent(Exiv2::XmpData& data, const char* key, uint32_t value)
     return at == data.end() || at->setValue(std::to_string(value)) == 0;
 }
 
-std::vector<uint8_t> Xmp(const std::vector<uint8_t>& packet, const ThumbnailFacts& facts)
+// Fields of IPTC that the packet does not have are added to it; a packet's own value wins.
+void AddIptc(Exiv2::XmpData& data, const Exiv2::IptcData& iptc)
 {
-    if (packet.empty())
+    Exiv2::XmpData converted;
+    Exiv2::copyIptcToXmp(iptc, converted);
+    for (const Exiv2::Xmpdatum& field : converted)
+        if (data.findKey(Exiv2::XmpKey(field.key())) == data.end())
+            data.add(field);
+}
+
+std::vector<uint8_t> Xmp(const std::vector<uint8_t>& packet, const ThumbnailFacts& facts, const Exiv2::IptcData* iptc)
+{
+    if (packet.empty() && !iptc)
         return {};
     std::lock_guard guard(XmpLock());
     std::string text;
     try {
         Exiv2::XmpData data;
-        if (Exiv2::XmpParser::decode(data, std::string(packet.begin(), packet.end())) != 0) {
+        if (!packet.empty() && Exiv2::XmpParser::decode(data, std::string(packet.begin(), packet.end())) != 0) {
             Debug("XMP packet left out: it is not well-formed XMP");
             return {};
         }
+        if (iptc)
+            AddIptc(data, *iptc);
+        if (data.empty())
+            return {};
         for (auto at = data.begin(); at != data.end();) {
             const std::string key = at->key();
             const bool drop = key.rfind("Xmp.xmp.Thumbnails", 0) == 0 ||  // a preview of the source
@@ -170,34 +184,37 @@ void AppendBigEndian(std::vector<uint8_t>& out, uint32_t value, int bytes)
         out.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
-// Only the IPTC record of Photoshop's resources is carried: the others hold the source's
-// preview, its resolution and its editing state.
-std::vector<uint8_t> Iptc(const std::vector<uint8_t>& app13)
+// The IPTC record of an APP13 payload of Photoshop resources; false, with a debug line, when
+// it is damaged. A payload without one gives an empty record.
+bool ReadIptc(const std::vector<uint8_t>& app13, Exiv2::IptcData& data)
 {
     if (app13.size() <= kPhotoshopId || std::memcmp(app13.data(), kPhotoshopIdentifier, kPhotoshopId) != 0)
-        return {};
+        return true;
     const Exiv2::byte* record = nullptr;
     uint32_t header = 0, size = 0;
-    Exiv2::IptcData data;
-    Exiv2::DataBuf iim;
     t_worst = -1;
     try {
         const int found = Exiv2::Photoshop::locateIptcIrb(app13.data() + kPhotoshopId,
                                                           static_cast<long>(app13.size() - kPhotoshopId), &record,
                                                           &header, &size);
         if (found == 3)
-            return {};  // resources without an IPTC record
-        if (found != 0 || Exiv2::IptcParser::decode(data, record + header, size) != 0 || t_worst >= Exiv2::LogMsg::warn) {
-            Debug("IPTC block left out: its datasets run past its end");
-            return {};
-        }
-        if (data.empty())
-            return {};
-        iim = Exiv2::IptcParser::encode(data);
+            return true;  // resources without an IPTC record
+        if (found == 0 && Exiv2::IptcParser::decode(data, record + header, size) == 0 && t_worst < Exiv2::LogMsg::warn)
+            return true;
     } catch (const std::exception&) {
-        Debug("IPTC block left out: it cannot be read");
-        return {};
     }
+    data.clear();
+    Debug("IPTC block left out: its datasets run past its end");
+    return false;
+}
+
+// Only the IPTC record of Photoshop's resources is carried: the others hold the source's
+// preview, its resolution and its editing state.
+std::vector<uint8_t> Iptc(const Exiv2::IptcData& data)
+{
+    if (data.empty())
+        return {};
+    const Exiv2::DataBuf iim = Exiv2::IptcParser::encode(data);
     std::vector<uint8_t> out(kPhotoshopIdentifier, kPhotoshopIdentifier + kPhotoshopId);
     const uint8_t resource[] = {'8', 'B', 'I', 'M', 0x04, 0x04, 0, 0};  // IPTC, with an empty name
     out.insert(out.end(), resource, resource + sizeof resource);
@@ -215,12 +232,15 @@ CarriedMetadata MakeCarriedMetadata(const SourceMetadata& source, const Thumbnai
     SetUpOnce();
     CarriedMetadata carried;
     carried.exif = Exif(source.exif, facts);
-    carried.xmp = Xmp(source.xmp, facts);
+    Exiv2::IptcData iptc;
+    ReadIptc(source.iptc, iptc);
+    carried.xmp = Xmp(source.xmp, facts, facts.iptcInXmp && !iptc.empty() ? &iptc : nullptr);
     // The extension parts are bound to their packet by a digest of their text, so they can
     // only travel as they came, and not where a position must go.
     if (!carried.xmp.empty() && !facts.noLocation)
         carried.xmpExtension = source.xmpExtension;
-    carried.iptc = Iptc(source.iptc);
+    if (!facts.iptcInXmp)
+        carried.iptc = Iptc(iptc);
     return carried;
 }
 

@@ -23,6 +23,7 @@ struct ThumbnailFacts {
     bool turned = false;      // the pixels were turned or mirrored: no tag may turn them again
     bool srgb = false;        // the colours were converted to sRGB
     bool noLocation = false;  // "Remove location"
+    bool iptcInXmp = false;   // the format has no place for IPTC: its fields go into the XMP packet
 };
 
 // The blocks to write, each empty when none is carried.

@@ -253,12 +253,17 @@ uint32_t CImageObject::SaveFile(const std::string& path, int32_t type)
     if (m_pixels && (type == TypeWebp || type == TypeAvif)) {
         auto write = type == TypeWebp ? WriteWebP : WriteAVIF;
         const uint32_t quality = static_cast<uint32_t>(std::clamp(m_jpegQuality, 1, 100));
+        if (!SetPictureOutputXMP(m_carriedXmp.data(), static_cast<uint32_t>(m_carriedXmp.size()))) {
+            CloseSink(sink);
+            return kOutOfMemory;
+        }
         const uint32_t written = write(sink, m_pixels.get(), m_width, m_height, quality,
                                        m_carriedExif.empty() ? nullptr : m_carriedExif.data(),
                                        static_cast<uint32_t>(m_carriedExif.size()),
                                        m_carriedIcc.empty() ? nullptr : m_carriedIcc.data(),
                                        static_cast<uint32_t>(m_carriedIcc.size()));
         const uint32_t writeCode = GetLastLibraryError();
+        SetPictureOutputXMP(nullptr, 0);
         const uint32_t closed = CloseSink(sink);
         if (!written)
             return writeCode ? writeCode : 4;

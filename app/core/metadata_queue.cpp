@@ -40,6 +40,7 @@ CarriedMetadata CarryMetadata(const CImageObject& image, const BatchSettings& s,
     facts.turned = turned || s.Format == FormatAvif;
     facts.srgb = madeSrgb;
     facts.noLocation = s.StripGPS;
+    facts.iptcInXmp = s.Format == FormatWebp || s.Format == FormatAvif;
     return MakeCarriedMetadata(source, facts);
 }
 

@@ -1,8 +1,9 @@
-// AVIF writing over libheif's AV1 encoder, with the EXIF block and ICC profile attached.
+// AVIF writing over libheif's AV1 encoder, with the EXIF block, XMP packet and ICC profile attached.
 #include "formats/heif/heif.h"
 
 #include "base/frame.h"
 #include "formats/container.h"
+#include "formats/picture_metadata.h"
 
 #include <libheif/heif.h>
 
@@ -72,6 +73,11 @@ bool WriteAvif(Channel& sink, const uint8_t* rgb, uint32_t width, uint32_t heigh
     const std::vector<uint8_t> tiff = ExifToWrite(exif, exifSize);
     if (!tiff.empty() &&
         heif_context_add_exif_metadata(context.get(), handle.get(), tiff.data(), static_cast<int>(tiff.size())).code !=
+            heif_error_Ok)
+        return Fail(Code::EncodeFailed);
+    const std::vector<uint8_t>& xmp = ThreadMetadata().outputXmp;
+    if (!xmp.empty() &&
+        heif_context_add_XMP_metadata(context.get(), handle.get(), xmp.data(), static_cast<int>(xmp.size())).code !=
             heif_error_Ok)
         return Fail(Code::EncodeFailed);
 

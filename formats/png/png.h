@@ -39,7 +39,8 @@ uint8_t* Decode(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t
 reader::Probe Probe;
 reader::Info Info;
 reader::Load LoadRGB24;
-// Rows area-averaged as they are decoded (interlaced files are held whole first).
+// Rows area-averaged as they are decoded; an interlaced picture's passes added where their
+// pixels belong.
 reader::ReducedLoad LoadReduced;
 
 // bits 24 (colour type 2) or 8 (colour type 3 with 256 RGBQUAD entries).

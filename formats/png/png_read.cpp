@@ -97,6 +97,7 @@ struct Plan {
     bool gamma = false;
     double screenGamma = 0;
     double fileGamma = 0;
+    bool passesApart = false;  // an interlaced picture's passes as libpng stores them
 };
 
 // The islands below arm libpng's jump target. They hold only plain data: the jump skips
@@ -147,7 +148,7 @@ bool Configure(png_structp png, png_infop info, const Plan* plan, size_t* rowByt
         png_set_gamma(png, plan->screenGamma, plan->fileGamma);
     if (plan->filler)
         png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
-    *passes = png_set_interlace_handling(png);
+    *passes = plan->passesApart ? 7 : png_set_interlace_handling(png);
     png_read_update_info(png, info);
     *rowBytes = png_get_rowbytes(png, info);
     return true;
@@ -274,7 +275,7 @@ struct Started {
 
 // Header, claimed-size guard, palette and transformations: everything before the first row.
 bool Start(Decoder& decoder, Channel& channel, uint32_t bits, uint8_t* palette, const PngSettings& settings,
-           Started& s)
+           Started& s, bool passesApart = false)
 {
     if (!decoder.ok())
         return Fail(Code::PngCreate);
@@ -287,7 +288,8 @@ bool Start(Decoder& decoder, Channel& channel, uint32_t bits, uint8_t* palette, 
         return false;
     if (bits == 8)
         FillPalette(h, palette);
-    const Plan plan = MakePlan(h, bits, settings);
+    Plan plan = MakePlan(h, bits, settings);
+    plan.passesApart = passesApart && h.interlace != PNG_INTERLACE_NONE;
     if (!Configure(decoder.png(), decoder.info(), &plan, &s.rowBytes, &s.passes))
         return Fail(Code::PngDecode);
     if (s.rowBytes != RowBytes(h.width, bits))
@@ -357,24 +359,70 @@ GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t 
     return image;
 }
 
+namespace {
+
+// An interlaced picture's passes as they are stored, each pass row's pixels added where they
+// belong in the reduced grid: the whole picture is never held. A cut stream gives the pixels
+// that came.
+Picture ReducePasses(Decoder& decoder, const Started& s, uint32_t aimWidth, uint32_t aimHeight)
+{
+    png_structp png = decoder.png();
+    const uint32_t width = s.h.width, height = s.h.height;
+    const uint32_t fx = reduce::Factor(width, aimWidth), fy = reduce::Factor(height, aimHeight);
+    const uint32_t w = reduce::Reduced(width, fx), h = reduce::Reduced(height, fy);
+    GlobalBuffer pixels = AllocateImage(w, h, 24);
+    auto row = Scratch<uint8_t>(s.rowBytes);
+    if (!pixels || !row) {
+        Fail(Code::OutOfMemory);
+        return {};
+    }
+    const View view = View::RGB24(pixels.get(), w, h);
+    reduce::ScatteredReducer reducer;
+    if (!reducer.Start(width, height, fx, fy, view))
+        return {};
+    // libpng skips the passes that hold no pixel of a small picture.
+    uint64_t total = 0;
+    for (int pass = 0; pass < 7; ++pass)
+        if (PNG_PASS_COLS(width, pass) != 0 && PNG_PASS_ROWS(height, pass) != 0)
+            total += PNG_PASS_ROWS(height, pass);
+    uint64_t came = 0;
+    uint32_t reported = UINT32_MAX;
+    for (; came < total; ++came) {
+        const int pass = png_get_current_pass_number(png);
+        const uint32_t y = PNG_ROW_FROM_PASS_ROW(png_get_current_row_number(png), pass);
+        if (!ReadRow(png, row.get())) {
+            Fail(Code::PngDecode);
+            break;
+        }
+        reducer.Add(y, PNG_PASS_START_COL(pass), 1u << PNG_PASS_COL_SHIFT(pass), row.get());
+        const auto value = static_cast<uint32_t>(came * height / total);
+        if (value != reported && !Progress(reported = value, height))
+            return {};
+    }
+    if (came == 0)
+        return {};
+    reducer.Finish();
+    if (came == total) {
+        if (ReadEnd(png, decoder.info()))
+            KeepTexts(png, decoder.info(), ThreadSettings());
+        else
+            Fail(Code::PngDecode);
+    }
+    return Picture(std::move(pixels), view);
+}
+
+}  // namespace
+
 Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
 {
     PngSettings& settings = ThreadSettings();
     settings.texts.clear();
     Decoder decoder;
     Started s;
-    if (!Start(decoder, channel, 24, nullptr, settings, s))
+    if (!Start(decoder, channel, 24, nullptr, settings, s, true))
         return {};
-    // Interlaced rows are complete only after the last pass, so such a picture is held whole.
-    if (s.passes > 1) {
-        GlobalBuffer image = AllocateImage(s.h.width, s.h.height, 24);
-        if (!image || ReadRows(decoder.png(), s, [&](uint32_t y) { return image.get() + y * s.rowBytes; },
-                               [](uint32_t) {}) != s.h.height)
-            return {};
-        ReadEnd(decoder.png(), decoder.info());
-        KeepTexts(decoder.png(), decoder.info(), settings);
-        return reduce::ReducePicture(Picture::RGB24(std::move(image), s.h.width, s.h.height), aimWidth, aimHeight);
-    }
+    if (s.passes > 1)
+        return ReducePasses(decoder, s, aimWidth, aimHeight);
     reduce::ReducingRows rows;
     if (!rows.Begin(s.h.width, s.h.height, aimWidth, aimHeight))
         return {};

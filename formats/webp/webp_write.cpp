@@ -1,8 +1,9 @@
-// WebP writing over libwebp; EXIF and ICC go in as chunks through the muxer.
+// WebP writing over libwebp; EXIF, ICC and XMP go in as chunks through the muxer.
 #include "formats/webp/webp.h"
 
 #include "base/frame.h"
 #include "formats/container.h"
+#include "formats/picture_metadata.h"
 
 #include <webp/encode.h>
 #include <webp/mux.h>
@@ -44,7 +45,8 @@ bool Write(Channel& sink, const uint8_t* rgb, uint32_t width, uint32_t height, u
         return Fail(picture.error_code == VP8_ENC_ERROR_OUT_OF_MEMORY ? Code::OutOfMemory : Code::EncodeFailed);
 
     const std::vector<uint8_t> tiff = ExifToWrite(exif, exifSize);
-    if (tiff.empty() && iccSize == 0)
+    const std::vector<uint8_t>& xmp = ThreadMetadata().outputXmp;
+    if (tiff.empty() && iccSize == 0 && xmp.empty())
         return sink.Write(encoded.mem, static_cast<uint32_t>(encoded.size)) || Fail(Code::WriteError);
 
     MuxPtr mux(WebPMuxNew());
@@ -53,9 +55,11 @@ bool Write(Channel& sink, const uint8_t* rgb, uint32_t width, uint32_t height, u
     const WebPData image{encoded.mem, encoded.size};
     const WebPData exifChunk{tiff.data(), tiff.size()};
     const WebPData iccChunk{icc, iccSize};
+    const WebPData xmpChunk{xmp.data(), xmp.size()};
     if (WebPMuxSetImage(mux.get(), &image, 0) != WEBP_MUX_OK ||
         (!tiff.empty() && WebPMuxSetChunk(mux.get(), "EXIF", &exifChunk, 1) != WEBP_MUX_OK) ||
-        (icc && iccSize && WebPMuxSetChunk(mux.get(), "ICCP", &iccChunk, 1) != WEBP_MUX_OK))
+        (icc && iccSize && WebPMuxSetChunk(mux.get(), "ICCP", &iccChunk, 1) != WEBP_MUX_OK) ||
+        (!xmp.empty() && WebPMuxSetChunk(mux.get(), "XMP ", &xmpChunk, 1) != WEBP_MUX_OK))
         return Fail(Code::EncodeFailed);
     WebPData assembled;
     WebPDataInit(&assembled);

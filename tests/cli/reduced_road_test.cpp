@@ -3,6 +3,7 @@
 // the literal road's bytes.
 #include "app/photo_files.h"
 #include "cli/child_run.h"
+#include "formats/reader_files.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -10,7 +11,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -19,8 +23,9 @@ namespace {
 using test::ChildRun;
 
 // A PNG file written chunk by chunk, rows made one at a time: sizes no memory would hold.
+// Interlaced, every row is made once a pass.
 void WritePng(const std::string& path, uint32_t width, uint32_t height,
-              const std::function<void(uint32_t y, uint8_t* rgb)>& row)
+              const std::function<void(uint32_t y, uint8_t* rgb)>& row, bool interlaced = false)
 {
     FILE* file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(file, nullptr);
@@ -37,7 +42,7 @@ void WritePng(const std::string& path, uint32_t width, uint32_t height,
     std::fwrite("\x89PNG\r\n\x1a\n", 1, 8, file);
     uint8_t header[13] = {uint8_t(width >> 24), uint8_t(width >> 16), uint8_t(width >> 8), uint8_t(width),
                           uint8_t(height >> 24), uint8_t(height >> 16), uint8_t(height >> 8), uint8_t(height),
-                          8, 2, 0, 0, 0};
+                          8, 2, 0, 0, uint8_t(interlaced)};
     chunk("IHDR", header, 13);
     z_stream z{};
     deflateInit(&z, 1);
@@ -52,7 +57,23 @@ void WritePng(const std::string& path, uint32_t width, uint32_t height,
                 chunk("IDAT", out.data(), made);
         } while (z.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
     };
-    for (uint32_t y = 0; y < height; ++y) {
+    // Adam7: each pass's first row and column, and its steps.
+    const uint32_t passes[7][4] = {{0, 0, 8, 8}, {0, 4, 8, 8}, {4, 0, 8, 4}, {0, 2, 4, 4},
+                                   {2, 0, 4, 2}, {0, 1, 2, 2}, {1, 0, 2, 1}};
+    for (const auto& [y0, x0, dy, dx] : interlaced ? passes : std::span(passes, 0)) {
+        if (x0 >= width)
+            continue;
+        for (uint32_t y = y0; y < height; y += dy) {
+            row(y, line.data() + 1);
+            uint32_t n = 0;
+            for (uint32_t x = x0; x < width; x += dx, ++n)
+                std::memmove(&line[1 + 3 * n], &line[1 + 3 * x], 3);
+            z.next_in = line.data();
+            z.avail_in = uInt(1 + 3 * n);
+            pump(Z_NO_FLUSH);
+        }
+    }
+    for (uint32_t y = 0; y < height && !interlaced; ++y) {
         row(y, line.data() + 1);
         z.next_in = line.data();
         z.avail_in = uInt(line.size());
@@ -87,32 +108,6 @@ void WritePsd(const std::string& path, uint32_t width, uint32_t height, const ui
         for (uint32_t y = 0; y < height; ++y)
             std::fwrite(out.data(), 1, out.size(), file);
     }
-    std::fclose(file);
-}
-
-// An RLE8 bitmap of one colour, in runs of 255, written row by row.
-void WriteRleBmp(const std::string& path, uint32_t width, uint32_t height, const uint8_t rgb[3])
-{
-    FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    std::vector<uint8_t> line;
-    for (uint32_t x = 0; x < width; x += 255)
-        line.insert(line.end(), {uint8_t(std::min(255u, width - x)), 1});
-    line.insert(line.end(), {0, 0});
-    const uint32_t data = uint32_t(line.size()) * height + 2, offset = 14 + 40 + 8;
-    std::vector<uint8_t> head(offset, 0);
-    auto put = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            head[at + i] = uint8_t(v >> (8 * i));
-    };
-    head[0] = 'B', head[1] = 'M';
-    put(2, offset + data), put(10, offset), put(14, 40), put(18, width), put(22, height);
-    put(26, 1 | 8 << 16), put(30, 1), put(34, data), put(46, 2);
-    head[58] = rgb[2], head[59] = rgb[1], head[60] = rgb[0];  // entry 1; entry 0 is black
-    std::fwrite(head.data(), 1, head.size(), file);
-    for (uint32_t y = 0; y < height; ++y)
-        std::fwrite(line.data(), 1, line.size(), file);
-    std::fwrite("\0\1", 1, 2, file);
     std::fclose(file);
 }
 
@@ -171,7 +166,15 @@ TEST(ReducedRoad, PicturesBeyondTheAllocationLimitBecomeThumbnailsInLittleMemory
     WritePng(in / "thread.png", 1, 60000, [](uint32_t y, uint8_t* rgb) { rgb[0] = rgb[1] = rgb[2] = uint8_t(y); });
     const uint8_t colour[3] = {30, 160, 90};
     WritePsd(in / "layers.psd", 12000, 12000, colour);
-    WriteRleBmp(in / "runs.bmp", 12000, 12000, colour);
+    test::Bytes rle;  // RLE8 in runs of 255
+    for (uint32_t y = 0; y < 12000; ++y, rle.insert(rle.end(), {0, 0}))
+        for (uint32_t x = 0; x < 12000; x += 255)
+            rle.insert(rle.end(), {uint8_t(std::min(255u, 12000 - x)), 1});
+    rle.insert(rle.end(), {0, 1});
+    const test::Bytes bmp = test::BmpFile(12000, 12000, 8, {{}, {90, 160, 30, 0}}, rle, 1);
+    std::ofstream(in / "runs.bmp", std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()), bmp.size());
+    WritePng(
+        in / "passes.png", 12000, 12000, [](uint32_t, uint8_t* rgb) { std::memset(rgb, 90, 12000 * 3); }, true);
     test::TempFolder small;
     test::WriteJpeg(small / "small.jpg", 64, 48);
     const long baseline = test::Spawn({"--jobs", "1", small.path(), out.path()}, logs / "base").peakKilobytes;
@@ -187,6 +190,9 @@ TEST(ReducedRoad, PicturesBeyondTheAllocationLimitBecomeThumbnailsInLittleMemory
     const Thumbnail runs = ReadThumbnail(out / "runs.jpg");
     ASSERT_EQ(runs.width * 1000 + runs.height, 480480u);
     EXPECT_NEAR(runs.rgb[0], 30, 3);
+    const Thumbnail passes = ReadThumbnail(out / "passes.jpg");
+    ASSERT_EQ(passes.width * 1000 + passes.height, 480480u);
+    EXPECT_NEAR(passes.rgb[0], 90, 3);
     const Thumbnail thread = ReadThumbnail(out / "thread.jpg");
     EXPECT_GT(thread.height, 0u);
 }

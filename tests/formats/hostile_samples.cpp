@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace test {
 namespace {
@@ -279,11 +280,65 @@ Bytes GifTwoFrames(bool interlace)
     return MakeGif(spec);
 }
 
+// A small JPEG carrying one damaged metadata block: the reader keeps it as it came, the
+// thumbnail's metadata step must leave it out.
+Bytes JpegCarrying(const Bytes& payload, uint32_t code)
+{
+    ClearJPGOutputMarkers();
+    AddJPGOutputMarker(payload.data(), static_cast<uint32_t>(payload.size()), code);
+    Bytes file = jpgtest::Write(jpgtest::Gradient(16, 12), 16, 12, 75);
+    ClearJPGOutputMarkers();
+    return file;
+}
+
+// "Exif\0\0" and a small TIFF structure, IFD0 (Make, EXIF pointer) then the EXIF IFD (a date),
+// with the 32 bits at TIFF offset `at` set to `value`.
+Bytes DamagedExif(size_t at, uint32_t value)
+{
+    Bytes b = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 2, 0, 0x0F, 1, 2, 0, 4, 0, 0, 0, 'Q', 'C', 0, 0,
+               0x69, 0x87, 4, 0, 1, 0, 0, 0, 38, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0x03, 0x90, 2, 0, 20, 0, 0, 0, 60, 0, 0, 0};
+    b.resize(6 + 80, '1');
+    for (int i = 0; i < 4; ++i)
+        b[6 + at + i] = static_cast<uint8_t>(value >> (8 * i));
+    return JpegCarrying(b, 0xE1);
+}
+
+Bytes DamagedXmp(const std::string& text)
+{
+    const std::string id("http://ns.adobe.com/xap/1.0/", 29);
+    const std::string payload = id + text;
+    return JpegCarrying(Bytes(payload.begin(), payload.end()), 0xE1);
+}
+
+// Photoshop resources holding one IPTC record that claims `claimed` bytes.
+Bytes DamagedIptc(const Bytes& iim, uint32_t claimed)
+{
+    Bytes b = {'P', 'h', 'o', 't', 'o', 's', 'h', 'o', 'p', ' ', '3', '.', '0', 0, '8', 'B', 'I', 'M', 4, 4, 0, 0,
+               uint8_t(claimed >> 24), uint8_t(claimed >> 16), uint8_t(claimed >> 8), uint8_t(claimed)};
+    b.insert(b.end(), iim.begin(), iim.end());
+    return JpegCarrying(b, 0xED);
+}
+
 const HostileSample kSamples[] = {
     {"jpeg_baseline", PX_FILE_JPEG, "reader", [] { return jpgtest::Write(jpgtest::Gradient(24, 16), 24, 16, 75); }},
     {"jpeg_progressive", PX_FILE_JPEG, "reader", [] { return jpgtest::Write(jpgtest::Gradient(17, 9), 17, 9, 75, 24, 1); }},
     {"jpeg_grey", PX_FILE_JPEG, "reader", [] { return jpgtest::Write(Bytes(8 * 8, 90), 8, 8, 75, 8); }},
     {"jpeg_photo", PX_FILE_JPEG, "reader", [] { return jpgtest::Write(jpgtest::Noise(160 * 120 * 3, 9), 160, 120, 80); }},
+    // Metadata blocks a thumbnail must refuse (names "jpeg_meta_<block>_..."): EXIF directories
+    // that loop, claim 60000 entries or place a value past the block; XML that is not well
+    // formed or expands entities; IPTC datasets and resources longer than their block.
+    {"jpeg_meta_exif_loop", PX_FILE_JPEG, "reader", [] { return DamagedExif(30, 8); }},
+    {"jpeg_meta_exif_count", PX_FILE_JPEG, "reader", [] { return DamagedExif(8, 60000); }},
+    {"jpeg_meta_exif_offset", PX_FILE_JPEG, "reader", [] { return DamagedExif(48, 100000); }},
+    {"jpeg_meta_xmp_mangled", PX_FILE_JPEG, "reader",
+     [] { return DamagedXmp("<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF"); }},
+    {"jpeg_meta_xmp_entities", PX_FILE_JPEG, "reader", [] {
+         return DamagedXmp("<!DOCTYPE x [<!ENTITY a 'aaaaaaaaaa'><!ENTITY b '&a;&a;&a;&a;&a;&a;&a;&a;'>"
+                           "<!ENTITY c '&b;&b;&b;&b;&b;&b;&b;&b;'><!ENTITY d '&c;&c;&c;&c;&c;&c;&c;&c;'>]>"
+                           "<x:xmpmeta xmlns:x='adobe:ns:meta/'>&d;&d;&d;&d;&d;&d;&d;&d;</x:xmpmeta>");
+     }},
+    {"jpeg_meta_iptc_dataset", PX_FILE_JPEG, "reader", [] { return DamagedIptc({0x1C, 2, 25, 0, 40, 'x', 'y'}, 7); }},
+    {"jpeg_meta_iptc_resource", PX_FILE_JPEG, "reader", [] { return DamagedIptc({0x1C, 2, 25, 0, 1, 'x'}, 0x7FFFFFF0); }},
 
     {"bmp_24", PX_FILE_BMP, "bmp", [] { return Saved(PX_FILE_BMP, jpgtest::Gradient(5, 3), 5, 3, 24); }},
     {"bmp_8", PX_FILE_BMP, "bmp", [] { return Saved(PX_FILE_BMP, Indices(5 * 3), 5, 3, 8); }},

@@ -68,4 +68,22 @@ TEST(AreaReduce, BlockMeansInEitherRowOrderWithMissingRowsBlack)
         }
 }
 
+// Pixels that come scattered (an interlaced picture's passes) are summed over the whole
+// reduced grid: a block of more pixels than 32-bit sums of 255 can count still averages right.
+TEST(AreaReduce, ScatteredSumsOfHugeBlocksDoNotOverflow)
+{
+    constexpr uint32_t side = 4200;
+    const std::vector<uint8_t> white(side * 3, 255);
+    uint8_t pixel[3] = {};
+    px::Entry([&] {
+        px::reduce::ScatteredReducer reducer;
+        EXPECT_TRUE(reducer.Start(side, side, side, side, px::View::RGB24(pixel, 1, 1)));
+        for (uint32_t y = 0; y < side; ++y)
+            reducer.Add(y, 0, 1, white.data());
+        reducer.Finish();
+        return 1;
+    });
+    EXPECT_EQ(pixel[0] + pixel[1] + pixel[2], 3 * 255);
+}
+
 }  // namespace
