@@ -59,14 +59,19 @@ GlobalBuffer FlattenToRGB24(const uint8_t* plane, size_t stride, bool alpha, uin
     return pixels;
 }
 
-void KeepMetadata(const uint8_t* exif, size_t exifSize, const uint8_t* icc, size_t iccSize)
+void KeepMetadata(const uint8_t* exif, size_t exifSize, const uint8_t* icc, size_t iccSize, const uint8_t* xmp,
+                  size_t xmpSize)
 {
     PictureMetadata& metadata = ThreadMetadata();
-    metadata = {};
+    metadata.exif.clear();
+    metadata.icc.clear();
+    metadata.xmp.clear();
     if (exif && exifSize)
         metadata.exif = TiffPart(exif, exifSize);
     if (icc && iccSize)
         metadata.icc.assign(icc, icc + iccSize);
+    if (xmp && xmpSize)
+        metadata.xmp.assign(xmp, xmp + xmpSize);
 }
 
 std::vector<uint8_t> ExifToWrite(const uint8_t* exif, uint32_t exifSize)

@@ -44,9 +44,10 @@ bool DecodableSize(uint32_t width, uint32_t height);
 // Interleaved RGB or RGBA rows into a new RGB24 buffer, alpha laid onto black, with progress.
 GlobalBuffer FlattenToRGB24(const uint8_t* plane, size_t stride, bool alpha, uint32_t width, uint32_t height);
 
-// Records the picture's EXIF block (in any of the containers' framings) and ICC profile as
-// the thread's metadata, in place of the last picture's.
-void KeepMetadata(const uint8_t* exif, size_t exifSize, const uint8_t* icc, size_t iccSize);
+// Records the picture's EXIF block (in any of the containers' framings), ICC profile and XMP
+// packet as the thread's metadata, in place of the last picture's.
+void KeepMetadata(const uint8_t* exif, size_t exifSize, const uint8_t* icc, size_t iccSize,
+                  const uint8_t* xmp = nullptr, size_t xmpSize = 0);
 
 // The EXIF block to write: the TIFF data of `exif`, or nothing.
 std::vector<uint8_t> ExifToWrite(const uint8_t* exif, uint32_t exifSize);

@@ -99,3 +99,21 @@ extern "C" uint32_t SetPictureOutputXMP(const uint8_t* packet, uint32_t length)
         return 1;
     });
 }
+
+extern "C" uint8_t* GetPictureXMP(uint32_t* length)
+{
+    return px::Entry([&]() -> uint8_t* {
+        if (!length)
+            return px::Fail(px::Code::BadArgument);
+        *length = 0;
+        const std::vector<uint8_t>& xmp = px::ThreadMetadata().xmp;
+        if (xmp.empty())
+            return nullptr;
+        px::GlobalBuffer packet = px::AllocateGlobal(xmp.size());
+        if (!packet)
+            return nullptr;
+        std::memcpy(packet.get(), xmp.data(), xmp.size());
+        *length = static_cast<uint32_t>(xmp.size());
+        return packet.Release();
+    });
+}

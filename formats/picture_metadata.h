@@ -12,11 +12,13 @@ namespace px {
 // cannot be rewound or read, code 1 past the allocation gate.
 bool ReadWholeChannel(Channel& channel, std::vector<uint8_t>& bytes);
 
-// EXIF (TIFF data) and ICC profile of the last HEIF, AVIF or WebP picture read on this thread.
+// EXIF (TIFF data), ICC profile and XMP packet of the last HEIF, AVIF or WebP picture read on
+// this thread.
 // With the XMP packet the thread's WebP and AVIF writers add.
 struct PictureMetadata {
     std::vector<uint8_t> exif;
     std::vector<uint8_t> icc;
+    std::vector<uint8_t> xmp;
     std::vector<uint8_t> outputXmp;
 };
 

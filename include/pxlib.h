@@ -484,6 +484,9 @@ uint8_t* ReadWebP(DataChannel* source, uint32_t* width, uint32_t* height);
 /* The EXIF block (TIFF data, without the "Exif\0\0" prefix) and ICC profile of the last HEIF,
  * AVIF, WebP or JPEG XL file this thread read, as new global blocks (null and size 0 when it had none). */
 uint32_t GetPictureMetadata(uint8_t** exif, uint32_t* exifSize, uint8_t** icc, uint32_t* iccSize);
+/* The XMP packet of the last HEIF, AVIF or WebP file this thread read, as a new global block;
+ * null with *length 0 when it had none (last error 0) or on failure. Codes: 5, 1. */
+uint8_t* GetPictureXMP(uint32_t* length);
 
 /* The XMP packet (the XML alone) that the WebP and AVIF files this thread writes from now on
  * carry; copied. Null or length 0: none. Codes: 1. */

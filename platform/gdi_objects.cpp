@@ -141,20 +141,3 @@ extern "C" HBRUSH CreateSolidBrush(COLORREF colour)
         return HandleOf<HBRUSH>(Register(std::move(brush)));
     });
 }
-
-extern "C" int32_t FillRect(HDC handle, const RECT* rect, HBRUSH brushHandle)
-{
-    return Locked(int32_t{0}, [&]() -> int32_t {
-        Dc* dc = FindDc(handle);
-        Brush* brush = FindBrush(brushHandle);
-        if (!dc || !brush || !rect)
-            return 0;
-        PixelView to = SurfaceView(*dc);
-        const int32_t left = std::max(rect->left, 0), top = std::max(rect->top, 0);
-        const int32_t right = std::min(rect->right, to.Width()), bottom = std::min(rect->bottom, to.Height());
-        for (int32_t y = top; y < bottom; ++y)
-            for (int32_t x = left; x < right; ++x)
-                to.Set(x, y, brush->rgb);
-        return 1;
-    });
-}

@@ -160,7 +160,8 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
     }
 
     ClearJPGOutputMarkers();
-    const CarriedMetadata carried = s.CopyExif ? CarryMetadata(image, s, converted, orientation != 1) : CarriedMetadata{};
+    const CarriedMetadata carried =
+        s.CopyExif ? CarryMetadata(image, s, converted, orientation != 1, readPath, type) : CarriedMetadata{};
     QueueMetadata(carried);
     // A profile describes the colours, so it always travels, in every format, unless they were
     // made sRGB; EXIF only when asked.

@@ -7,6 +7,7 @@
 #include "core/settings.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -89,7 +90,9 @@ const char* RefusalText(Refusal refusal);
 
 // For "No files to process" when only ".jpg" files are taken: what else the source holds that
 // Quillet reads, as "3 pictures of other types (PNG, HEIF)", or "" when there is nothing.
-std::string OtherPicturesText(const BatchSettings& settings);
+// `translate`, when given, takes the English texts (see RunEndText) and gives the user's.
+std::string OtherPicturesText(const BatchSettings& settings,
+                              const std::function<std::string(const char*, long)>& translate = {});
 
 // Checks made before a run starts: files to do, a destination that is not the source folder
 // under any spelling, and a desired size of at least 1 × 1 and at most kMaxThumbnailSide.

@@ -126,7 +126,9 @@ uint32_t ExifOrientation(const std::vector<uint8_t>& block);
 
 // What a thumbnail carries of its source's EXIF, XMP and IPTC, true of it (see
 // MakeCarriedMetadata); `turned`: the pixels were turned or mirrored by the orientation tag.
-CarriedMetadata CarryMetadata(const CImageObject& image, const BatchSettings& s, bool madeSrgb, bool turned);
+// A PNG or TIFF source's metadata is read from the file at `path`, of application type `type`.
+CarriedMetadata CarryMetadata(const CImageObject& image, const BatchSettings& s, bool madeSrgb, bool turned,
+                              const std::string& path, int32_t type);
 
 // The carried blocks as the JPEG thumbnail's markers: EXIF, then XMP, then IPTC.
 void QueueMetadata(const CarriedMetadata& carried);

@@ -10,6 +10,11 @@
 #include <memory>
 #include <system_error>
 
+// The translation tools collect the texts marked so; the core itself does not translate.
+#ifndef QT_TRANSLATE_NOOP
+#define QT_TRANSLATE_NOOP(scope, text) text
+#endif
+
 namespace fs = std::filesystem;
 
 namespace quillet {
@@ -127,7 +132,7 @@ const char* RefusalText(Refusal refusal)
     return "";
 }
 
-std::string OtherPicturesText(const BatchSettings& settings)
+std::string OtherPicturesText(const BatchSettings& settings, const std::function<std::string(const char*, long)>& translate)
 {
     if (settings.AllTypes || settings.PathIn.empty())
         return {};
@@ -145,10 +150,17 @@ std::string OtherPicturesText(const BatchSettings& settings)
     }
     if (count == 0)
         return {};
-    std::string text = std::to_string(count) + (count == 1 ? " picture of another type (" : " pictures of other types (");
+    std::string names;
     for (size_t i = 0; i < formats.size(); ++i)
-        text += (i ? ", " : "") + formats[i];
-    return text + ")";
+        names += (i ? ", " : "") + formats[i];
+    const char* source = count == 1 ? QT_TRANSLATE_NOOP("RunReport", "1 picture of another type (%1)")
+                                    : QT_TRANSLATE_NOOP("RunReport", "%n pictures of other types (%1)");
+    std::string text = translate ? translate(source, long(count)) : source;
+    for (size_t at; (at = text.find("%n")) != std::string::npos;)
+        text.replace(at, 2, std::to_string(count));
+    if (const size_t at = text.find("%1"); at != std::string::npos)
+        text.replace(at, 2, names);
+    return text;
 }
 
 Refusal CheckRun(const BatchSettings& settings, const std::vector<std::string>& files)

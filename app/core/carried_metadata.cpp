@@ -1,6 +1,6 @@
 // EXIF, XMP and IPTC read as fields with exiv2 and made true of the thumbnail. The EXIF block
 // itself is rewritten by the library's libexif entry, which keeps maker notes and tags it does
-// not know byte for byte; exiv2 judges whether the block can be trusted at all.
+// not know byte for byte; exiv2 judges a block that entry refuses.
 #include "core/carried_metadata.h"
 
 #include "core/image_object.h"
@@ -9,7 +9,9 @@
 #include <exiv2/exiv2.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -56,35 +58,29 @@ void SetUpOnce()
     });
 }
 
-enum class Form { Readable, Unknown, Damaged };
-
-Form JudgeExif(const std::vector<uint8_t>& app1)
+// A block whose TIFF structure exiv2 had to read around: loops, entries past its end. Data
+// that is not TIFF at all is of a form nobody reads, not damaged.
+bool Damaged(const std::vector<uint8_t>& app1)
 {
     if (!IsExifPayload(app1))
-        return Form::Unknown;
+        return false;
     t_worst = -1;
     try {
         Exiv2::ExifData data;
         Exiv2::ExifParser::decode(data, app1.data() + kExifId, static_cast<uint32_t>(app1.size() - kExifId));
     } catch (const Exiv2::AnyError& error) {
-        return error.code() == Exiv2::kerNotAnImage ? Form::Unknown : Form::Damaged;
+        return error.code() != Exiv2::kerNotAnImage;
     } catch (const std::exception&) {
-        return Form::Damaged;
+        return true;
     }
-    // exiv2 reads around loops and entries past the block, and says so as an error.
-    return t_worst >= Exiv2::LogMsg::error ? Form::Damaged : Form::Readable;
+    return t_worst >= Exiv2::LogMsg::error;
 }
 
 std::vector<uint8_t> Exif(const std::vector<uint8_t>& block, const ThumbnailFacts& facts)
 {
     if (block.empty() || IsXmpPayload(block))
         return {};
-    const Form form = JudgeExif(block);
-    if (form == Form::Damaged) {
-        Debug("EXIF block left out: its directories are damaged");
-        return {};
-    }
-    if (form == Form::Readable) {
+    if (IsExifPayload(block)) {
         const uint32_t flags = (facts.upright ? PX_EXIF_UPRIGHT : 0) | (facts.noLocation ? PX_EXIF_NO_GPS : 0) |
                                (facts.srgb ? PX_EXIF_SRGB : 0);
         uint32_t length = 0;
@@ -94,6 +90,12 @@ std::vector<uint8_t> Exif(const std::vector<uint8_t>& block, const ThumbnailFact
             GlobalFree(rewritten);
             return carried;
         }
+    }
+    // Not rewritten: exiv2 tells a damaged block from one of a form nobody reads (or one that
+    // would no longer fit its marker).
+    if (Damaged(block)) {
+        Debug("EXIF block left out: its directories are damaged");
+        return {};
     }
     // As it came: it might hold a position that cannot be taken out.
     if (facts.noLocation)
@@ -106,8 +108,8 @@ std::vector<uint8_t> Exif(const std::vector<uint8_t>& block, const ThumbnailFact
     return carried;
 }
 
-// A location: EXIF's GPS fields in XMP, and the coordinates of IPTC's locations (a struct's
-// GPS members); typed place names stay.
+// A location: EXIF's GPS fields in XMP, the coordinates of IPTC's locations (a struct's GPS
+// members) and cameras' own GPS fields; typed place names stay.
 bool IsLocation(const std::string& key)
 {
     std::string_view name = key;
@@ -115,7 +117,9 @@ bool IsLocation(const std::string& key)
     name.remove_prefix(slash != std::string_view::npos ? slash + 1 : std::min(name.size(), name.find('.', 4) + 1));
     if (const size_t colon = name.rfind(':'); colon != std::string_view::npos)
         name.remove_prefix(colon + 1);
-    return name.substr(0, 3) == "GPS";
+    // Some cameras' own namespaces spell it "Gps" (drones: drone-dji:GpsLatitude).
+    auto lower = [](char c) { return std::tolower(static_cast<unsigned char>(c)); };
+    return name.size() >= 3 && lower(name[0]) == 'g' && lower(name[1]) == 'p' && lower(name[2]) == 's';
 }
 
 bool SetIfPresent(Exiv2::XmpData& data, const char* key, uint32_t value)
@@ -134,17 +138,43 @@ void AddIptc(Exiv2::XmpData& data, const Exiv2::IptcData& iptc)
             data.add(field);
 }
 
-std::vector<uint8_t> Xmp(const std::vector<uint8_t>& packet, const ThumbnailFacts& facts, const Exiv2::IptcData* iptc)
+// The text of an extended packet: the data of its parts, which JPEG files hold in order.
+std::string ExtensionText(const std::vector<std::vector<uint8_t>>& parts)
 {
+    constexpr size_t kHeader = 35 + 32 + 4 + 4;  // identifier, digest, full length, offset
+    std::string text;
+    for (const std::vector<uint8_t>& part : parts)
+        if (part.size() > kHeader)
+            text.append(part.begin() + kHeader, part.end());
+    return text;
+}
+
+// The packet, with the fields of its extension where the format holds one packet only. The
+// extension parts travel as they came, since a digest of their text binds them to the packet;
+// so `keepParts` is false where that text holds a location that must go.
+std::vector<uint8_t> Xmp(const std::vector<uint8_t>& packet, const ThumbnailFacts& facts, const Exiv2::IptcData* iptc,
+                         const std::string& extension, bool& keepParts)
+{
+    keepParts = false;
     if (packet.empty() && !iptc)
         return {};
     std::lock_guard guard(XmpLock());
     std::string text;
     try {
-        Exiv2::XmpData data;
+        Exiv2::XmpData data, extended;
         if (!packet.empty() && Exiv2::XmpParser::decode(data, std::string(packet.begin(), packet.end())) != 0) {
             Debug("XMP packet left out: it is not well-formed XMP");
             return {};
+        }
+        const bool readable = !extension.empty() && Exiv2::XmpParser::decode(extended, extension) == 0;
+        const bool located = std::any_of(extended.begin(), extended.end(),
+                                         [](const Exiv2::Xmpdatum& field) { return IsLocation(field.key()); });
+        if (facts.iptcInXmp) {
+            for (const Exiv2::Xmpdatum& field : extended)
+                if (data.findKey(Exiv2::XmpKey(field.key())) == data.end())
+                    data.add(field);
+        } else {
+            keepParts = !extension.empty() && !(facts.noLocation && (located || !readable));
         }
         if (iptc)
             AddIptc(data, *iptc);
@@ -154,7 +184,8 @@ std::vector<uint8_t> Xmp(const std::vector<uint8_t>& packet, const ThumbnailFact
             const std::string key = at->key();
             const bool drop = key.rfind("Xmp.xmp.Thumbnails", 0) == 0 ||  // a preview of the source
                               (facts.srgb && key == "Xmp.photoshop.ICCProfile") ||
-                              (facts.noLocation && (IsLocation(key) || key == "Xmp.xmpNote.HasExtendedXMP"));
+                              (facts.noLocation && IsLocation(key)) ||
+                              (!keepParts && key == "Xmp.xmpNote.HasExtendedXMP");
             at = drop ? data.erase(at) : at + 1;
         }
         const bool set = (!facts.upright || SetIfPresent(data, "Xmp.tiff.Orientation", 1)) &&
@@ -171,7 +202,7 @@ std::vector<uint8_t> Xmp(const std::vector<uint8_t>& packet, const ThumbnailFact
         Debug("XMP packet left out: it is not well-formed XMP");
         return {};
     }
-    if (text.size() > kMaxApp1Packet) {
+    if (!facts.iptcInXmp && text.size() > kMaxApp1Packet) {  // a JPEG thumbnail's one marker
         Debug("XMP packet left out: it no longer fits one marker");
         return {};
     }
@@ -225,7 +256,49 @@ std::vector<uint8_t> Iptc(const Exiv2::IptcData& data)
     return out;
 }
 
+// Fields of a TIFF file's first directory that describe the photograph rather than its storage.
+bool Describes(const Exiv2::Exifdatum& field)
+{
+    static const char* const kImageFields[] = {"Make", "Model", "Orientation", "DateTime", "Artist", "Copyright",
+                                               "Software", "ImageDescription"};
+    const std::string group = field.groupName();
+    if (group == "Photo" || group == "GPSInfo" || group == "Iop")
+        return field.tagName() != "MakerNote";  // bound to offsets of the file it came from
+    return group == "Image" && std::find(std::begin(kImageFields), std::end(kImageFields), field.tagName()) !=
+                                   std::end(kImageFields);
+}
+
 }  // namespace
+
+SourceMetadata ReadFileMetadata(const std::string& path)
+{
+    SetUpOnce();
+    SourceMetadata source;
+    std::lock_guard guard(XmpLock());  // reading a file decodes its XMP
+    t_worst = -1;
+    try {
+        auto image = Exiv2::ImageFactory::open(path);
+        if (!image.get())
+            return {};
+        image->readMetadata();
+        Exiv2::ExifData exif;
+        for (const Exiv2::Exifdatum& field : image->exifData())
+            if (Describes(field))
+                exif.add(field);
+        if (!exif.empty()) {
+            Exiv2::Blob tiff;
+            Exiv2::ExifParser::encode(tiff, Exiv2::littleEndian, exif);
+            source.exif = {'E', 'x', 'i', 'f', 0, 0};
+            source.exif.insert(source.exif.end(), tiff.begin(), tiff.end());
+        }
+        source.xmp.assign(image->xmpPacket().begin(), image->xmpPacket().end());
+        source.iptc = Iptc(image->iptcData());
+    } catch (const std::exception&) {
+        Debug("metadata left out: the file's metadata cannot be read");
+        return {};
+    }
+    return source;
+}
 
 CarriedMetadata MakeCarriedMetadata(const SourceMetadata& source, const ThumbnailFacts& facts)
 {
@@ -234,10 +307,10 @@ CarriedMetadata MakeCarriedMetadata(const SourceMetadata& source, const Thumbnai
     carried.exif = Exif(source.exif, facts);
     Exiv2::IptcData iptc;
     ReadIptc(source.iptc, iptc);
-    carried.xmp = Xmp(source.xmp, facts, facts.iptcInXmp && !iptc.empty() ? &iptc : nullptr);
-    // The extension parts are bound to their packet by a digest of their text, so they can
-    // only travel as they came, and not where a position must go.
-    if (!carried.xmp.empty() && !facts.noLocation)
+    bool keepParts = false;
+    carried.xmp = Xmp(source.xmp, facts, facts.iptcInXmp && !iptc.empty() ? &iptc : nullptr,
+                      ExtensionText(source.xmpExtension), keepParts);
+    if (!carried.xmp.empty() && keepParts)
         carried.xmpExtension = source.xmpExtension;
     if (!facts.iptcInXmp)
         carried.iptc = Iptc(iptc);

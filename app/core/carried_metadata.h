@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace quillet {
@@ -33,6 +34,11 @@ struct CarriedMetadata {
     std::vector<std::vector<uint8_t>> xmpExtension;
     std::vector<uint8_t> iptc;  // an APP13 payload
 };
+
+// The EXIF, XMP and IPTC of a PNG or TIFF file as the blocks above, read from the whole file;
+// of a TIFF file's own directory only the fields that describe the photograph, not its
+// storage. Parts it does not have, or that cannot be read (with a debug line), are empty.
+SourceMetadata ReadFileMetadata(const std::string& path);
 
 // Thread-safe. A block that is damaged (directories that loop or run past its end, XML that is
 // not well formed, datasets longer than the block) is left out with a debug line; a block of no

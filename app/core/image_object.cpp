@@ -216,8 +216,19 @@ void CImageObject::KeepMetadata()
 
 void CImageObject::KeepContainerMetadata(uint32_t fileType)
 {
+    m_readerTurned = false;
     if (fileType != PX_FILE_HEIF && fileType != PX_FILE_AVIF && fileType != PX_FILE_WEBP && fileType != PX_FILE_JXL)
         return;
+    // The HEIF and JPEG XL readers applied the file's own rotation; a carried tag would turn
+    // the picture again.
+    m_readerTurned = fileType != PX_FILE_WEBP;
+    uint32_t xmpSize = 0;
+    if (uint8_t* xmp = GetPictureXMP(&xmpSize)) {
+        std::vector<uint8_t> payload(kXmpMain.begin(), kXmpMain.end());
+        payload.insert(payload.end(), xmp, xmp + xmpSize);
+        m_xmp.push_back(std::move(payload));
+        GlobalFree(xmp);
+    }
     uint8_t* exif = nullptr;
     uint8_t* icc = nullptr;
     uint32_t exifSize = 0, iccSize = 0;
@@ -227,9 +238,7 @@ void CImageObject::KeepContainerMetadata(uint32_t fileType)
         static const uint8_t kPrefix[] = {'E', 'x', 'i', 'f', 0, 0};
         m_exif.assign(kPrefix, kPrefix + sizeof kPrefix);
         m_exif.insert(m_exif.end(), exif, exif + exifSize);
-        // The HEIF and JPEG XL readers applied the file's own rotation; a carried tag would turn
-        // the picture again.
-        if (fileType != PX_FILE_WEBP)
+        if (m_readerTurned)
             MarkExifUpright(m_exif);
     }
     m_icc.assign(icc, icc + iccSize);

@@ -52,8 +52,12 @@ public:
     const uint8_t* Pixels() const { return m_pixels.get(); }
     uint8_t* Pixels() { return m_pixels.get(); }
     const std::vector<uint8_t>& ExifBlock() const { return m_exif; }
-    // The XMP packet and its extension parts, in file order, of the JPEG file loaded last.
+    // The XMP packet (as an APP1 payload) and its extension parts, in file order, of the file
+    // loaded last.
     const std::vector<std::vector<uint8_t>>& XmpPackets() const { return m_xmp; }
+    // The reader turned the picture by the file's own rotation (HEIF, AVIF, JPEG XL): it is
+    // upright whatever the file's tags say.
+    bool ReaderTurned() const { return m_readerTurned; }
     // Its last APP13 payload of Photoshop resources (where IPTC lives), as it came.
     const std::vector<uint8_t>& IptcBlock() const { return m_iptc; }
     // Its ICC profile, empty when it had none or a damaged one.
@@ -121,6 +125,7 @@ private:
     std::vector<uint8_t> m_carriedXmp;
     std::vector<uint8_t> m_carriedIcc;
     bool m_incomplete = false;
+    bool m_readerTurned = false;
 };
 
 // Sets the orientation tag of IFD0 of an APP1 payload ("Exif\0\0", then TIFF data) to 1 in

@@ -13,6 +13,21 @@ void QueueMarker(const std::vector<uint8_t>& payload, uint32_t code)
         AddJPGOutputMarker(payload.data(), static_cast<uint32_t>(payload.size()), code);
 }
 
+// The readers of these formats take none of it, and show the pixels as stored or turn them by
+// the file's own tag: what is carried says orientation 1.
+CarriedMetadata CarryFileMetadata(const CImageObject& image, const BatchSettings& s, bool madeSrgb,
+                                  const std::string& path)
+{
+    ThumbnailFacts facts;
+    facts.width = image.Width();
+    facts.height = image.Height();
+    facts.upright = facts.turned = true;
+    facts.srgb = madeSrgb;
+    facts.noLocation = s.StripGPS;
+    facts.iptcInXmp = s.Format == FormatWebp || s.Format == FormatAvif;
+    return MakeCarriedMetadata(ReadFileMetadata(path), facts);
+}
+
 }  // namespace
 
 uint32_t ExifOrientation(const std::vector<uint8_t>& block)
@@ -20,8 +35,12 @@ uint32_t ExifOrientation(const std::vector<uint8_t>& block)
     return block.empty() ? 1 : GetExifOrientation(block.data(), static_cast<uint32_t>(block.size()));
 }
 
-CarriedMetadata CarryMetadata(const CImageObject& image, const BatchSettings& s, bool madeSrgb, bool turned)
+CarriedMetadata CarryMetadata(const CImageObject& image, const BatchSettings& s, bool madeSrgb, bool turned,
+                              const std::string& path, int32_t type)
 {
+    const uint32_t reader = ReaderFor(type);
+    if (reader == PX_FILE_PNG || reader == PX_FILE_TIFF)
+        return CarryFileMetadata(image, s, madeSrgb, path);
     SourceMetadata source;
     source.exif = image.ExifBlock();
     const std::string_view id(kXmpIdentifier, sizeof kXmpIdentifier);
@@ -36,7 +55,7 @@ CarriedMetadata CarryMetadata(const CImageObject& image, const BatchSettings& s,
     facts.width = image.Width();
     facts.height = image.Height();
     // An AVIF file is shown by its own transform boxes, never by the tag: its pixels are as seen.
-    facts.upright = s.AutoRotate || s.Format == FormatAvif;
+    facts.upright = s.AutoRotate || s.Format == FormatAvif || image.ReaderTurned();
     facts.turned = turned || s.Format == FormatAvif;
     facts.srgb = madeSrgb;
     facts.noLocation = s.StripGPS;

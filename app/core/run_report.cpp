@@ -1,6 +1,7 @@
 // What the desktop program tells about a run.
 #include "core/run_report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -59,6 +60,8 @@ std::string DurationText(double seconds, char decimalPoint)
     char text[64];
     if (!(seconds >= 0) || !std::isfinite(seconds))
         seconds = 0;
+    // Hours beyond any real run would overflow the whole number they are printed from.
+    seconds = std::min(seconds, 1e15);
     if (seconds < 10)
         std::snprintf(text, sizeof text, "%d%c%d s", int(seconds), decimalPoint, int(seconds * 10) % 10);
     else if (seconds < 60)

@@ -23,14 +23,19 @@ QString MessageCaption()
 
 void KeepEnterOnDefault(QMessageBox& box)
 {
+    // OK or Yes, as the box itself would choose, else the first other button.
+    auto accepts = [&box](QAbstractButton* button) {
+        return box.buttonRole(button) == QMessageBox::AcceptRole || box.buttonRole(button) == QMessageBox::YesRole;
+    };
     QPushButton* fallback = nullptr;
     for (QAbstractButton* button : box.buttons()) {
         auto* push = qobject_cast<QPushButton*>(button);
         if (push == nullptr)
             continue;
-        if (box.buttonRole(button) == QMessageBox::ActionRole || box.buttonRole(button) == QMessageBox::InvalidRole)
+        const QMessageBox::ButtonRole role = box.buttonRole(button);
+        if (role == QMessageBox::ActionRole || role == QMessageBox::InvalidRole)
             push->setAutoDefault(false);
-        else if (fallback == nullptr)
+        else if (fallback == nullptr || (accepts(push) && !accepts(fallback)))
             fallback = push;
     }
     if (box.defaultButton() == nullptr && fallback != nullptr)

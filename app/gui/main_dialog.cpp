@@ -242,7 +242,8 @@ void CMainDialog::OnStart()
     if (refusal != quillet::Refusal::None) {
         QString text = quillet::gui::Text(quillet::RefusalText(refusal));
         if (refusal == quillet::Refusal::NoFiles) {
-            if (const std::string others = quillet::OtherPicturesText(m_settings); !others.empty())
+            if (const std::string others = quillet::OtherPicturesText(m_settings, quillet::gui::TranslateReport);
+                !others.empty())
                 text += tr(": the folder holds %1. Tick \"All picture types\" to take them.")
                             .arg(QString::fromStdString(others));
         }

@@ -101,7 +101,19 @@ void GatherMetadata(heif_image_handle* handle)
     icc.resize(heif_image_handle_get_raw_color_profile_size(handle));
     if (!icc.empty() && heif_image_handle_get_raw_color_profile(handle, icc.data()).code != heif_error_Ok)
         icc.clear();
-    KeepMetadata(exif.data(), exif.size(), icc.data(), icc.size());
+    // XMP is a "mime" item of its own content type; the first such one counts.
+    std::vector<uint8_t> xmp;
+    heif_item_id ids[8] = {};
+    const int count = heif_image_handle_get_list_of_metadata_block_IDs(handle, "mime", ids, 8);
+    for (int i = 0; i < count && xmp.empty(); ++i) {
+        const char* type = heif_image_handle_get_metadata_content_type(handle, ids[i]);
+        if (!type || std::strcmp(type, "application/rdf+xml") != 0)
+            continue;
+        xmp.resize(heif_image_handle_get_metadata_size(handle, ids[i]));
+        if (!xmp.empty() && heif_image_handle_get_metadata(handle, ids[i], xmp.data()).code != heif_error_Ok)
+            xmp.clear();
+    }
+    KeepMetadata(exif.data(), exif.size(), icc.data(), icc.size(), xmp.data(), xmp.size());
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// WebP reading over libwebp; the EXIF and ICCP chunks are kept through the demuxer.
+// WebP reading over libwebp; the EXIF, ICCP and XMP chunks are kept through the demuxer.
 #include "formats/webp/webp.h"
 
 #include "base/frame.h"
@@ -53,7 +53,12 @@ void GatherMetadata(const std::vector<uint8_t>& bytes)
         icc = chunk.chunk;
         WebPDemuxReleaseChunkIterator(&chunk);
     }
-    KeepMetadata(exif.bytes, exif.size, icc.bytes, icc.size);
+    WebPData xmp{};
+    if (demux && WebPDemuxGetChunk(demux.get(), "XMP ", 1, &chunk)) {
+        xmp = chunk.chunk;
+        WebPDemuxReleaseChunkIterator(&chunk);
+    }
+    KeepMetadata(exif.bytes, exif.size, icc.bytes, icc.size, xmp.bytes, xmp.size);
 }
 
 }  // namespace

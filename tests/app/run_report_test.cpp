@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace quillet {
 namespace {
 
@@ -41,6 +43,8 @@ TEST(RunReport, SummaryAfterEveryRunSaysHowItEnded)
     };
     for (const Row& row : rows)
         EXPECT_EQ(RunEndText(row.result, row.files, row.seconds), row.text) << row.what;
+    EXPECT_EQ(DurationText(std::numeric_limits<double>::infinity()), "0.0 s");
+    EXPECT_EQ(DurationText(1e300), "277777777777 h 46 min");
 
     // A translation gets the source texts and the numbers; "%1" is filled in after it.
     const std::string german = RunEndText(rows[4].result, 400, 3, [](const char* source, long n) {

@@ -17,7 +17,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -421,13 +420,16 @@ std::vector<std::string> ExifTool(const std::string& path, const std::vector<std
     std::string command = "exiftool -s3 -f -n -sep ,";
     for (const std::string& tag : tags)
         command += " -" + tag;
-    std::vector<std::string> values;
+    std::string text;
     if (FILE* pipe = popen((command + " '" + path + "' 2>/dev/null").c_str(), "r")) {
-        char line[512];
-        while (std::fgets(line, sizeof line, pipe))
-            values.emplace_back(line, std::strcspn(line, "\n"));
+        char buffer[4096];
+        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            text.append(buffer, got);
         pclose(pipe);
     }
+    std::vector<std::string> values;
+    for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        values.push_back(text.substr(start, end - start));
     return values;
 }
 
@@ -448,6 +450,16 @@ TEST(CopyExif, ThumbnailsCarryTheSourcesFieldsTrueOfThem)
                            "-XMP-iptcExt:LocationShownCity=Paris -XMP-photoshop:City=Paris -IPTC:Keywords=holiday "
                            "-IPTC:Caption-Abstract='At the quay' -IPTC:CopyrightNotice='(c) Ann' '" +
                            in / "photo.jpg" + "'").c_str()), 0);
+    for (const auto& [name, type] : {std::pair{"photo.png", PX_FILE_PNG}, std::pair{"photo.tif", PX_FILE_TIFF}}) {
+        ASSERT_TRUE(test::WritePicture(in / name, type, 90, 120));
+        ASSERT_EQ(std::system(("exiftool -q -q -overwrite_original -tagsFromFile '" + in / "photo.jpg" +
+                               "' -all:all -Orientation= '" + in / name + "'").c_str()), 0);
+    }
+    // A caption too long for one marker: exiftool puts it in the packet's extension.
+    WritePhoto(in / "long.jpg", Quadrants(90, 60), {});
+    const std::string caption(70000, 'x');
+    ASSERT_EQ(std::system(("exiftool -q -q -overwrite_original -XMP-xmp:Rating=5 -XMP-exif:GPSLatitude=48.85 "
+                           "-XMP-dc:Description=" + caption + " '" + in / "long.jpg" + "'").c_str()), 0);
     // The damaged blocks of the hostile-input samples, each in its own source.
     std::vector<std::pair<std::string, std::string>> damaged;  // name, identifier of the block
     for (const test::HostileSample& sample : test::HostileSamples()) {
@@ -457,7 +469,7 @@ TEST(CopyExif, ThumbnailsCarryTheSourcesFieldsTrueOfThem)
         const std::vector<uint8_t> bytes = sample.make();
         std::ofstream(in / (name + ".jpg"), std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        damaged.emplace_back(name, name.find("exif") != std::string::npos  ? "Exif"
+        damaged.emplace_back(name + ".jpg", name.find("exif") != std::string::npos  ? "Exif"
                                    : name.find("xmp") != std::string::npos ? "http://ns.adobe.com/xap/1.0/"
                                                                            : "Photoshop");
     }
@@ -475,9 +487,12 @@ TEST(CopyExif, ThumbnailsCarryTheSourcesFieldsTrueOfThem)
         std::string absent = {};  // for a damaged block: its identifier
     };
     std::vector<Row> rows = {
-        {"photo", FormatJpeg, 0, 1}, {"photo", FormatJpeg, 1, 1}, {"photo", FormatJpeg, 1, 0},
-        {"photo", FormatWebp, 0, 1}, {"photo", FormatWebp, 1, 1}, {"photo", FormatWebp, 1, 0},
-        {"photo", FormatAvif, 0, 1}, {"photo", FormatAvif, 1, 1}, {"photo", FormatAvif, 1, 0},
+        {"photo.jpg", FormatJpeg, 0, 1}, {"photo.jpg", FormatJpeg, 1, 1}, {"photo.jpg", FormatJpeg, 1, 0},
+        {"photo.jpg", FormatWebp, 0, 1}, {"photo.jpg", FormatWebp, 1, 1}, {"photo.jpg", FormatWebp, 1, 0},
+        {"photo.jpg", FormatAvif, 0, 1}, {"photo.jpg", FormatAvif, 1, 1}, {"photo.jpg", FormatAvif, 1, 0},
+        {"photo.webp", FormatJpeg, 0, 1}, {"photo.avif", FormatAvif, 1, 1},  // sources: the rows' thumbnails
+        {"photo.png", FormatJpeg, 0, 1}, {"photo.tif", FormatWebp, 1, 0},
+        {"long.jpg", FormatJpeg, 1, 1}, {"long.jpg", FormatWebp, 1, 1},
     };
     for (const auto& [name, id] : damaged)
         rows.push_back({name, FormatJpeg, 0, 1, id});
@@ -491,21 +506,30 @@ TEST(CopyExif, ThumbnailsCarryTheSourcesFieldsTrueOfThem)
         s.Format = row.format;
         std::string debug;
         SetDebugSink(Collect, &debug);
-        const std::string made = MakeThumbnail(s, in / (row.source + ".jpg"));
+        const std::string made = MakeThumbnail(s, in / row.source);
         SetDebugSink(nullptr, nullptr);
         ASSERT_EQ(made, "");
-        const std::string thumbnail = OutputPathFor(s, in / (row.source + ".jpg"));
+        const std::string thumbnail = OutputPathFor(s, in / row.source);
+        if (row.stripGps == 0 && row.autoRotate == 1 && row.format != FormatJpeg)
+            std::filesystem::copy_file(thumbnail, in / std::filesystem::path(thumbnail).filename());
         if (!row.absent.empty()) {
             const std::vector<uint8_t> bytes = test::ReadBytes(thumbnail);
             EXPECT_EQ(std::search(bytes.begin(), bytes.end(), row.absent.begin(), row.absent.end()), bytes.end());
             EXPECT_NE(debug.find("left out"), std::string::npos) << debug;
             continue;
         }
+        if (row.source == "long.jpg") {
+            EXPECT_EQ(ExifTool(thumbnail, {"XMP-xmp:Rating", "XMP-exif:GPSLatitude", "XMP-dc:Description"}),
+                      (std::vector<std::string>{"5", "-", caption}));
+            continue;
+        }
         // Kept everywhere; the location only without "Remove location"; the orientation true of
         // the pixels (an AVIF file is shown as stored); IPTC in a JPEG's own block, else in XMP.
-        const bool web = row.format != FormatJpeg;
-        const std::string gps = row.stripGps ? "-" : "48.85", width = row.autoRotate ? "30" : "53";
-        const std::string orientation = row.autoRotate || row.format == FormatAvif ? "1" : "6";
+        const bool web = row.format != FormatJpeg || row.source == "photo.webp" || row.source == "photo.avif";
+        const std::string gps = row.stripGps ? "-" : "48.85";
+        const std::string width = row.autoRotate || row.source != "photo.jpg" ? "30" : "53";
+        const bool file = row.source == "photo.png" || row.source == "photo.tif";  // authored without a tag
+        const std::string orientation = file ? "-" : row.autoRotate || row.format == FormatAvif ? "1" : "6";
         const std::vector<std::string> expected = {
             "5", "holiday,beach", "QC-1", "QL 35mm", "2024:05:01 10:00:00", row.stripGps ? "-" : "51.5", gps, gps,
             "Paris", "Paris", orientation, orientation, width, "40", "-", width + " 40",

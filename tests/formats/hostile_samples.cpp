@@ -338,7 +338,8 @@ const HostileSample kSamples[] = {
                            "<x:xmpmeta xmlns:x='adobe:ns:meta/'>&d;&d;&d;&d;&d;&d;&d;&d;</x:xmpmeta>");
      }},
     {"jpeg_meta_iptc_dataset", PX_FILE_JPEG, "reader", [] { return DamagedIptc({0x1C, 2, 25, 0, 40, 'x', 'y'}, 7); }},
-    {"jpeg_meta_iptc_resource", PX_FILE_JPEG, "reader", [] { return DamagedIptc({0x1C, 2, 25, 0, 1, 'x'}, 0x7FFFFFF0); }},
+    {"jpeg_meta_iptc_resource", PX_FILE_JPEG, "reader",
+     [] { return DamagedIptc({0x1C, 2, 25, 0, 1, 'x'}, 0x7FFFFFF0); }},
 
     {"bmp_24", PX_FILE_BMP, "bmp", [] { return Saved(PX_FILE_BMP, jpgtest::Gradient(5, 3), 5, 3, 24); }},
     {"bmp_8", PX_FILE_BMP, "bmp", [] { return Saved(PX_FILE_BMP, Indices(5 * 3), 5, 3, 8); }},

@@ -20,6 +20,7 @@
 #include <QGroupBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -1055,6 +1056,11 @@ private slots:
                                 "Abgebrochen nach 3 von 9 Dateien\n0 Miniaturbilder geschrieben, 2 aktuell, 1 übersprungen\n"
                                 "Dauer: 1,2 s"));
         shown << QCoreApplication::translate("RunSummary", "Open folder");
+        QTemporaryDir scratch;
+        QImage(4, 4, QImage::Format_RGB32).save(scratch.path() + "/a.png");
+        quillet::BatchSettings settings;
+        settings.PathIn = scratch.path().toStdString();
+        QCOMPARE(quillet::OtherPicturesText(settings, quillet::gui::TranslateReport), "1 Bild eines anderen Typs (PNG)");
         for (auto refusal : {quillet::Refusal::NoFiles, quillet::Refusal::SameFolder, quillet::Refusal::EmptyDestination,
                              quillet::Refusal::EmptySize, quillet::Refusal::SizeTooLarge})
             shown << quillet::gui::Text(quillet::RefusalText(refusal));

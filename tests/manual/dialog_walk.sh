@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Walks through the main window under Xvfb and openbox as a user would, by keyboard, and takes
-# screenshots: a cancelled run and a clean run with their summaries, the window at 1024 x 600
+# screenshots: a cancelled run and a clean run with their summaries, the About box reached by
+# keyboard, the window at 1024 x 600
 # and at scale 2 on 1280 x 800, and the German window with a German summary.
 # Not part of CTest: look at the pictures. Needs xvfb, openbox, xdotool, imagemagick, x11-utils.
 #
@@ -97,6 +98,13 @@ shot 03-progress 1
 wait_gone Processing
 shot 04-clean-summary 1
 xdotool key Return
+sleep 0.5
+# About by keyboard: the focus is on START again; Exit and then About follow it.
+xdotool key --delay 60 Tab Tab space
+wait_window "About Quillet"
+shot 04b-about-by-keyboard 0.3
+xdotool key Return
+sleep 0.5
 quit_program
 display_down
 

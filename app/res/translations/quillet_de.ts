@@ -468,6 +468,14 @@ kann nicht angelegt werden. Bitte prüfen Sie ihn.</translation>
         <source>Time taken: %1</source>
         <translation>Dauer: %1</translation>
     </message>
+    <message>
+        <source>1 picture of another type (%1)</source>
+        <translation>1 Bild eines anderen Typs (%1)</translation>
+    </message>
+    <message>
+        <source>%n pictures of other types (%1)</source>
+        <translation>%n Bilder anderer Typen (%1)</translation>
+    </message>
 </context>
 <context>
     <name>RunSummary</name>
