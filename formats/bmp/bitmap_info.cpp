@@ -4,19 +4,6 @@
 #include <algorithm>
 
 namespace px::bmp {
-namespace {
-
-uint16_t U16(const uint8_t* p) noexcept
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t U32(const uint8_t* p) noexcept
-{
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
-
-}  // namespace
 
 uint32_t DeclaredHeaderSize(const uint8_t* header) noexcept
 {

@@ -14,6 +14,17 @@ inline constexpr uint32_t kInfoHeaderSize = 40;
 inline constexpr uint32_t kLargestHeaderSize = 124;  // BITMAPV5HEADER
 inline constexpr uint32_t kMaskBytes = 12;
 
+// Little-endian fields, as the headers store them.
+inline uint16_t U16(const uint8_t* p) noexcept
+{
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+inline uint32_t U32(const uint8_t* p) noexcept
+{
+    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+}
+
 enum Compression : uint32_t { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3 };
 
 struct BitmapInfo {
