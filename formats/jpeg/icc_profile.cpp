@@ -19,6 +19,9 @@ constexpr uint8_t kIccId[12] = {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L'
 constexpr uint32_t kChunkHeader = sizeof kIccId + 2;  // identifier, sequence number, count
 constexpr uint32_t kChunkData = jpg::kMaxMarkerPayload - kChunkHeader;
 constexpr uint32_t kProfileHeader = 128;
+// The header's creation date: six big-endian 16-bit numbers.
+constexpr uint32_t kDateAt = 24;
+constexpr uint32_t kDateBytes = 12;
 
 struct ProfileCloser {
     void operator()(void* profile) const noexcept { cmsCloseProfile(profile); }
@@ -143,6 +146,9 @@ uint8_t* MakeRgb(const uint8_t* bytes, uint32_t length, uint32_t* newLength)
         return nullptr;
     if (!cmsSaveProfileToMem(rgb.get(), block.get(), &size))
         return Fail(Code::ProfileUnusable);
+    // The grey profile's creation date, not the clock's: the same photograph always gives the
+    // same thumbnail bytes.
+    std::memcpy(block.get() + kDateAt, bytes + kDateAt, kDateBytes);
     *newLength = size;
     return block.Release();
 }
