@@ -508,6 +508,9 @@ TEST_F(Bitmaps, PartsOfAnImageAreCutOutThenDrawn)
     EXPECT_EQ(GetLastLibraryError(), 5u) << "the rectangle leaves the image";
     EXPECT_EQ(StretchDrawRGB24Part(untouched.dc(), rgb.data(), 6, 5, 0, 0, 2, 2, 0, 4, 1, 2), 0u);
     EXPECT_EQ(GetLastLibraryError(), 5u);
+    // A part of 2 GB would be cut out of pixels the caller never had: refused before that.
+    EXPECT_EQ(DrawRGB24Part(untouched.dc(), rgb.data(), 26755, 26755, 0, 0, 0, 0, 26755, 26755, nullptr), 0u);
+    EXPECT_EQ(GetLastLibraryError(), 1u);
     EXPECT_TRUE(untouched.AllUntouched());
 
     ASSERT_EQ(StretchDrawRGB24Part(canvas.dc(), rgb.data(), 6, 5, 0, 0, 2, 2, 5, 4, 1, 1), 1u);

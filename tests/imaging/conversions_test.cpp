@@ -296,7 +296,7 @@ TEST_F(Conversions, MirrorMono1ReversesTheBitsOfEachRow)
     }
 }
 
-TEST_F(Conversions, NullBuffersFailWithCode5)
+TEST_F(Conversions, NullBuffersAndUnaddressableSizesFailWithCode5)
 {
     uint8_t b[64] = {};
     const std::vector<std::pair<const char*, std::function<uint32_t()>>> calls = {
@@ -319,6 +319,8 @@ TEST_F(Conversions, NullBuffersFailWithCode5)
         {"MirrorHorizontal", [&] { return MirrorHorizontal(nullptr, 1, 1, 1); }},
         {"MirrorHorizontal no bytes per pixel", [&] { return MirrorHorizontal(b, 1, 1, 0); }},
         {"MirrorMono1", [&] { return MirrorMono1(nullptr, 1, 1); }},
+        {"GreyscaleRGB24 of 2^64 bytes", [&] { return GreyscaleRGB24(b, ~0u, ~0u); }},
+        {"MirrorHorizontal of 2^64 bytes", [&] { return MirrorHorizontal(b, 1u << 31, 1u << 31, 4); }},
     };
     for (const auto& [name, call] : calls) {
         EXPECT_EQ(call(), 0u) << name;

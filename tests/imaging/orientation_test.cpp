@@ -78,6 +78,7 @@ TEST(OrientRGB24, InverseTurnRestoresPicturesLargerThanATile)
 TEST(OrientRGB24, RefusesBadArgumentsWithCode5)
 {
     std::vector<uint8_t> a(12), b(12);
+    uint8_t apart[12];  // on the stack, far from `a`: only the size check can refuse the 2 GB picture
     const struct {
         const uint8_t* source;
         uint32_t width;
@@ -88,6 +89,7 @@ TEST(OrientRGB24, RefusesBadArgumentsWithCode5)
         {nullptr, 2, b.data(), 1, "no source"},       {a.data(), 2, nullptr, 6, "no destination"},
         {a.data(), 0, b.data(), 6, "zero width"},     {a.data(), 2, b.data(), 0, "orientation 0"},
         {a.data(), 2, b.data(), 9, "orientation 9"},  {a.data(), 2, a.data() + 3, 6, "overlap"},
+        {a.data(), 357913942, apart, 6, "2 GB"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(OrientRGB24(c.source, c.width, 2, c.destination, c.orientation), 0u) << c.what;
