@@ -320,6 +320,14 @@ TEST(HeifWebpReaders, ForgedSizesAreRefusedBeforeDecoding)
         EXPECT_EQ(d.code, row.code) << row.what;
         EXPECT_NE(debug.text().find("header claims"), std::string::npos) << row.what << ": " << debug.text();
     }
+    // A source whose size claims 2 GB is refused before its bytes are read into memory.
+    test::CountedSource claiming{webp, 0, 0, 0x80000000u};
+    DataChannel* source = claiming.Channel();
+    uint32_t w = 0, h = 0;
+    EXPECT_EQ(GetWebPInfo(source, &w, &h), 0u);
+    EXPECT_EQ(GetLastLibraryError(), PX_ERR_OUT_OF_MEMORY);
+    EXPECT_EQ(claiming.reads, 0u);
+    CloseSource(source);
 }
 
 TEST(HeifWebpReaders, ArgumentsAndGarbageGiveCodes)

@@ -86,42 +86,6 @@ TEST(PcxReader, MonochromeIsBlackAndWhiteToTheLastPixel)
     EXPECT_EQ(levels, (Bytes{255, 0, 255, 0, 0, 255, 0, 255, 255, 255}));
 }
 
-// A memory source behind callbacks, counting the reads asked of it.
-struct CountedSource {
-    Bytes bytes;
-    size_t at = 0;
-    uint32_t reads = 0;
-
-    static CountedSource& Of(uintptr_t user) { return *reinterpret_cast<CountedSource*>(user); }
-    static uint32_t Open(uintptr_t) { return 1; }
-    static uint32_t Read(void* buffer, uint32_t count, uintptr_t user)
-    {
-        CountedSource& s = Of(user);
-        ++s.reads;
-        const size_t n = std::min<size_t>(count, s.bytes.size() - s.at);
-        std::memcpy(buffer, s.bytes.data() + s.at, n);
-        s.at += n;
-        return uint32_t(n);
-    }
-    static uint32_t Seek(int32_t offset, uint32_t origin, uintptr_t user)
-    {
-        CountedSource& s = Of(user);
-        const int64_t base = origin == 0 ? 0 : origin == 1 ? int64_t(s.at) : int64_t(s.bytes.size());
-        if (base + offset < 0 || base + offset > int64_t(s.bytes.size()))
-            return 0;
-        s.at = size_t(base + offset);
-        return 1;
-    }
-    static uint32_t Tell(uintptr_t user) { return uint32_t(Of(user).at); }
-    static uint32_t Size(uintptr_t user) { return uint32_t(Of(user).bytes.size()); }
-    static uint32_t End(uintptr_t user) { return Of(user).at >= Of(user).bytes.size(); }
-    static uint32_t Close(uintptr_t) { return 1; }
-    DataChannel* Channel()
-    {
-        return OpenCallbackSource(Open, Read, Seek, Tell, Size, End, Close, reinterpret_cast<uintptr_t>(this));
-    }
-};
-
 TEST(PcxReader, RunsStopAtTheLineEndAndMissingDataIsZero)
 {
     RGBQUAD palette[256];
@@ -140,7 +104,7 @@ TEST(PcxReader, RunsStopAtTheLineEndAndMissingDataIsZero)
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = uint8_t(i * 7 % 0xC0);
     const Bytes whole = PcxFile(64, 64, 8, 3, 64, data);
-    CountedSource cut{Bytes(whole.begin(), whole.begin() + long(whole.size() / 3))};
+    test::CountedSource cut{Bytes(whole.begin(), whole.begin() + long(whole.size() / 3))};
     Bytes padded = cut.bytes;
     padded.resize(whole.size(), 0);
     const Bytes expected = Decode(padded).Rgb();

@@ -1,6 +1,8 @@
 #include "support/test_support.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <sstream>
@@ -68,6 +70,40 @@ std::vector<uint8_t> ClaimingJpeg(uint16_t width, uint16_t height, bool progress
         }
     }
     throw std::runtime_error("no frame header written");
+}
+
+namespace {
+
+CountedSource& Of(uintptr_t user) { return *reinterpret_cast<CountedSource*>(user); }
+uint32_t Open(uintptr_t) { return 1; }
+uint32_t Read(void* buffer, uint32_t count, uintptr_t user)
+{
+    CountedSource& s = Of(user);
+    ++s.reads;
+    const size_t n = std::min<size_t>(count, s.bytes.size() - s.at);
+    std::memcpy(buffer, s.bytes.data() + s.at, n);
+    s.at += n;
+    return uint32_t(n);
+}
+uint32_t Seek(int32_t offset, uint32_t origin, uintptr_t user)
+{
+    CountedSource& s = Of(user);
+    const int64_t base = origin == 0 ? 0 : origin == 1 ? int64_t(s.at) : int64_t(s.bytes.size());
+    if (base + offset < 0 || base + offset > int64_t(s.bytes.size()))
+        return 0;
+    s.at = size_t(base + offset);
+    return 1;
+}
+uint32_t Tell(uintptr_t user) { return uint32_t(Of(user).at); }
+uint32_t Size(uintptr_t user) { return Of(user).claimed ? Of(user).claimed : uint32_t(Of(user).bytes.size()); }
+uint32_t End(uintptr_t user) { return Of(user).at >= Of(user).bytes.size(); }
+uint32_t Close(uintptr_t) { return 1; }
+
+}  // namespace
+
+DataChannel* CountedSource::Channel()
+{
+    return OpenCallbackSource(Open, Read, Seek, Tell, Size, End, Close, reinterpret_cast<uintptr_t>(this));
 }
 
 std::string CorpusDir()

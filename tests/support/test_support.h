@@ -49,6 +49,16 @@ std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed);
 // A JPEG file of a few hundred bytes (16 × 16 pixels) whose frame header claims width × height.
 std::vector<uint8_t> ClaimingJpeg(uint16_t width, uint16_t height, bool progressive);
 
+// A memory source behind callbacks, counting the reads asked of it. Its size callback answers
+// `claimed` when that is not 0.
+struct CountedSource {
+    std::vector<uint8_t> bytes;
+    size_t at = 0;
+    uint32_t reads = 0;
+    uint32_t claimed = 0;
+    DataChannel* Channel();
+};
+
 // Where the shared test pictures live, or "" when they are absent.
 std::string CorpusDir();
 
