@@ -1,5 +1,6 @@
 // HEIF, AVIF and WebP: pictures made with the libraries' own encoders read back upright and
 // close to their source, metadata kept, hostile and truncated files answered with codes.
+#include "base/checked.h"
 #include "formats/reader_support.h"
 #include "support/heif_fixture.h"
 
@@ -320,14 +321,37 @@ TEST(HeifWebpReaders, ForgedSizesAreRefusedBeforeDecoding)
         EXPECT_EQ(d.code, row.code) << row.what;
         EXPECT_NE(debug.text().find("header claims"), std::string::npos) << row.what << ": " << debug.text();
     }
-    // A source whose size claims 2 GB is refused before its bytes are read into memory.
-    test::CountedSource claiming{webp, 0, 0, 0x80000000u};
+}
+
+// Whole-file readers take at most 2 GB of a source, whatever its size callback says.
+TEST(HeifWebpReaders, SourcesAreReadIntoNoMoreThan2GB)
+{
+    // A size claimed past 2 GB: refused before a byte is read.
+    test::CountedSource claiming{std::vector<uint8_t>(30), 0, 0, 0x80000000u};
     DataChannel* source = claiming.Channel();
     uint32_t w = 0, h = 0;
     EXPECT_EQ(GetWebPInfo(source, &w, &h), 0u);
     EXPECT_EQ(GetLastLibraryError(), PX_ERR_OUT_OF_MEMORY);
     EXPECT_EQ(claiming.reads, 0u);
     CloseSource(source);
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "an address-space limit cannot be set under AddressSanitizer";
+#else
+    // No size and no end: read up to 2 GB, no further. In a child whose address space is capped
+    // at the limit's last doubling and a little, so that a missing limit cannot take the machine.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            test::CountedSource endless;
+            endless.endless = true;
+            if (!test::CapAddressSpace(3584u << 20))
+                std::_Exit(2);
+            source = endless.Channel();
+            const bool refused = GetWebPInfo(source, &w, &h) == 0 && GetLastLibraryError() == PX_ERR_OUT_OF_MEMORY;
+            std::_Exit(refused && endless.at < px::kMaxGlobalBytes ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+#endif
 }
 
 TEST(HeifWebpReaders, ArgumentsAndGarbageGiveCodes)

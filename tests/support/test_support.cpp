@@ -1,6 +1,9 @@
 #include "support/test_support.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -80,6 +83,11 @@ uint32_t Read(void* buffer, uint32_t count, uintptr_t user)
 {
     CountedSource& s = Of(user);
     ++s.reads;
+    if (s.endless && s.at >= s.bytes.size()) {
+        std::memset(buffer, 0, count);
+        s.at += count;
+        return count;
+    }
     const size_t n = std::min<size_t>(count, s.bytes.size() - s.at);
     std::memcpy(buffer, s.bytes.data() + s.at, n);
     s.at += n;
@@ -104,6 +112,19 @@ uint32_t Close(uintptr_t) { return 1; }
 DataChannel* CountedSource::Channel()
 {
     return OpenCallbackSource(Open, Read, Seek, Tell, Size, End, Close, reinterpret_cast<uintptr_t>(this));
+}
+
+bool CapAddressSpace(uint64_t extra)
+{
+    unsigned long pages = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%lu", &pages) != 1)
+            pages = 0;
+        std::fclose(statm);
+    }
+    const rlim_t limit = rlim_t(pages) * 4096 + extra;
+    const rlimit cap{limit, limit};
+    return pages != 0 && setrlimit(RLIMIT_AS, &cap) == 0;
 }
 
 std::string CorpusDir()

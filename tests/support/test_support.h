@@ -56,8 +56,13 @@ struct CountedSource {
     size_t at = 0;
     uint32_t reads = 0;
     uint32_t claimed = 0;
+    bool endless = false;  // past the bytes, reads give zeros without end
     DataChannel* Channel();
 };
+
+// Caps this process's address space at what it maps now and `extra` bytes more; false when
+// that cannot be done.
+bool CapAddressSpace(uint64_t extra);
 
 // Where the shared test pictures live, or "" when they are absent.
 std::string CorpusDir();
