@@ -309,6 +309,15 @@ TEST(HeifWebpReaders, ForgedSizesAreRefusedBeforeDecoding)
     canvas.resize(canvas.size() + 0x10000);
     const uint32_t riff = static_cast<uint32_t>(canvas.size() - 8);
     std::memcpy(canvas.data() + 4, &riff, 4);
+    // The same HEIF claims followed by a 64 KB free box, enough bytes to back them.
+    auto padded = [](std::vector<uint8_t> file) {
+        if (!file.empty()) {
+            const uint8_t box[] = {0, 1, 0, 0, 'f', 'r', 'e', 'e'};
+            file.insert(file.end(), box, box + 8);
+            file.resize(file.size() + 0x10000 - 8);
+        }
+        return file;
+    };
     const struct {
         const char* what;
         std::vector<uint8_t> bytes;
@@ -320,6 +329,10 @@ TEST(HeifWebpReaders, ForgedSizesAreRefusedBeforeDecoding)
         {"HEIC", ForgedHeif(Kind::Heic, 30000), Kind::Heic, PX_ERR_HEIF_DECODE},
         {"AVIF", ForgedHeif(Kind::Avif, 30000), Kind::Avif, PX_ERR_HEIF_DECODE},
         {"WebP canvas backed by its bytes but beyond memory", canvas, Kind::Webp, PX_ERR_OUT_OF_MEMORY, false},
+        {"HEIC backed by its bytes but beyond memory", padded(ForgedHeif(Kind::Heic, 30000)), Kind::Heic,
+         PX_ERR_OUT_OF_MEMORY, false},
+        {"AVIF backed by its bytes but beyond memory", padded(ForgedHeif(Kind::Avif, 30000)), Kind::Avif,
+         PX_ERR_OUT_OF_MEMORY, false},
     };
     for (const auto& row : rows) {
         if (row.bytes.empty())
