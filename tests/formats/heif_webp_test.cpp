@@ -296,21 +296,44 @@ std::vector<uint8_t> ForgedHeif(Kind kind, uint32_t side)
 }
 
 // Sizes forged far beyond the file are refused by the reader's own guard before the library
-// decodes anything (its debug line says so), not left to the library's checks.
+// decodes anything (its debug line says so), not left to the library's checks; a size the
+// file's bytes could back but whose pixels would not fit in memory is refused as well.
 TEST(HeifWebpReaders, ForgedSizesAreRefusedBeforeDecoding)
 {
     // A lossless header claiming 16383 x 16383 in a 30-byte file.
     const std::vector<uint8_t> webp = {'R', 'I', 'F', 'F', 22, 0, 0, 0, 'W', 'E', 'B', 'P', 'V', 'P', '8', 'L',
                                        10, 0, 0, 0, 0x2F, 0xFE, 0xFF, 0xFF, 0x0F, 0, 0, 0, 0, 0};
+    // An animation's canvas of 65536 x 32768 (8 GB of pixels), padded by an unknown chunk.
+    std::vector<uint8_t> canvas = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'E', 'B', 'P', 'V', 'P', '8', 'X',
+                                   10, 0, 0, 0, 0x02, 0, 0, 0, 0xFF, 0xFF, 0, 0xFF, 0x7F, 0,
+                                   'A', 'N', 'I', 'M', 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 'P', 'A', 'D', 'D', 0, 0, 1, 0};
+    canvas.resize(canvas.size() + 0x10000);
+    const uint32_t riff = static_cast<uint32_t>(canvas.size() - 8);
+    std::memcpy(canvas.data() + 4, &riff, 4);
+    // The same HEIF claims followed by a 64 KB free box, enough bytes to back them.
+    auto padded = [](std::vector<uint8_t> file) {
+        if (!file.empty()) {
+            const uint8_t box[] = {0, 1, 0, 0, 'f', 'r', 'e', 'e'};
+            file.insert(file.end(), box, box + 8);
+            file.resize(file.size() + 0x10000 - 8);
+        }
+        return file;
+    };
     const struct {
         const char* what;
         std::vector<uint8_t> bytes;
         Kind kind;
         uint32_t code;
+        bool beyondTheFile = true;
     } rows[] = {
         {"lossless WebP", webp, Kind::Webp, PX_ERR_WEBP_DECODE},
         {"HEIC", ForgedHeif(Kind::Heic, 30000), Kind::Heic, PX_ERR_HEIF_DECODE},
         {"AVIF", ForgedHeif(Kind::Avif, 30000), Kind::Avif, PX_ERR_HEIF_DECODE},
+        {"WebP canvas backed by its bytes but beyond memory", canvas, Kind::Webp, PX_ERR_OUT_OF_MEMORY, false},
+        {"HEIC backed by its bytes but beyond memory", padded(ForgedHeif(Kind::Heic, 30000)), Kind::Heic,
+         PX_ERR_OUT_OF_MEMORY, false},
+        {"AVIF backed by its bytes but beyond memory", padded(ForgedHeif(Kind::Avif, 30000)), Kind::Avif,
+         PX_ERR_OUT_OF_MEMORY, false},
     };
     for (const auto& row : rows) {
         if (row.bytes.empty())
@@ -319,7 +342,8 @@ TEST(HeifWebpReaders, ForgedSizesAreRefusedBeforeDecoding)
         const test::Decoded d = test::DecodeBytes(row.bytes, Reader(row.kind));
         EXPECT_FALSE(d.pixels) << row.what;
         EXPECT_EQ(d.code, row.code) << row.what;
-        EXPECT_NE(debug.text().find("header claims"), std::string::npos) << row.what << ": " << debug.text();
+        EXPECT_EQ(debug.text().find("header claims") != std::string::npos, row.beyondTheFile)
+            << row.what << ": " << debug.text();
     }
 }
 

@@ -103,7 +103,7 @@ TEST_F(JPGResampled, DamagedFilesGiveWhatTheWholeReadGives)
     }
 }
 
-TEST_F(JPGResampled, BadArgumentsAndNonJpegContentAreRefused)
+TEST_F(JPGResampled, BadArgumentsNonJpegContentAndPicturesTooLargeAreRefused)
 {
     const Bytes file = jpgtest::Write(jpgtest::Gradient(16, 16), 16, 16, 90);
     uint32_t w = 0, h = 0;
@@ -120,6 +120,14 @@ TEST_F(JPGResampled, BadArgumentsAndNonJpegContentAreRefused)
     const Result notJpeg = Resampled(text, 8, 8, 0);
     EXPECT_TRUE(notJpeg.pixels.empty());
     EXPECT_NE(notJpeg.code, 0u);
+
+    // A claim with bytes enough behind it to pass the header guard, refused as a whole read
+    // refuses it rather than decoded row by row for minutes.
+    Bytes huge = test::ClaimingJpeg(65500, 65500, false);
+    huge.resize(huge.size() + (2u << 20));
+    const Result tooLarge = Resampled(huge, 64, 64, 0);
+    EXPECT_TRUE(tooLarge.pixels.empty());
+    EXPECT_EQ(tooLarge.code, static_cast<uint32_t>(PX_ERR_TOO_LARGE));
 }
 
 }  // namespace

@@ -107,6 +107,7 @@ TEST_F(MetafileTest, RefusalsCarryTheirCodes)
         {"EMF whose reference device has no size", emfNoDevice, 27},
         {"EMF too large to draw", bigFrame, 23},
         {"EMF wider than 16384 pixels", Emf(20000, 100).Done(), 23},
+        {"EMF within the side limit but of more than 2^26 pixels", Emf(16000, 5000).Done(), 23},
         {"EMF of too many records", manyEmf.Done(), 27},
         {"WMF of too many records", manyWmf.Done(), 27},
         {"placeable with units per inch 0", Wmf().Done(true, 1440, 720, 0), 41},
