@@ -344,6 +344,15 @@ TEST(HeifWebpReaders, ForgedSizesAreRefusedBeforeDecoding)
         EXPECT_EQ(d.code, row.code) << row.what;
         EXPECT_EQ(debug.text().find("header claims") != std::string::npos, row.beyondTheFile)
             << row.what << ": " << debug.text();
+        if (row.kind != Kind::Webp && !row.beyondTheFile) {
+            // The reduced road has no thumbnail to fall back on here: it must refuse the same way.
+            const uint32_t type = row.kind == Kind::Heic ? PX_FILE_HEIF : PX_FILE_AVIF;
+            const test::Decoded reduced = test::DecodeBytes(row.bytes, [type](DataChannel* s, uint32_t* w, uint32_t* h, uint8_t*) {
+                return LoadPictureReduced(s, type, 160, 120, w, h);
+            });
+            EXPECT_FALSE(reduced.pixels) << row.what << ", reduced";
+            EXPECT_EQ(reduced.code, row.code) << row.what << ", reduced";
+        }
     }
 }
 
