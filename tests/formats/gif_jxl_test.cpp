@@ -231,6 +231,13 @@ TEST(JxlReader, AClaimOfAGigapixelIsRefusedAtTheHeader)
     EXPECT_EQ(l.infoWidth, 0u);
     EXPECT_EQ(l.width, 0u);
     EXPECT_EQ(l.code, uint32_t(PX_ERR_JXL_DECODE));
+
+    // Padded until its bytes could back the claim, it is refused as beyond memory, undecoded.
+    out.bytes.resize(out.bytes.size() + 0x10000);
+    const Loaded padded = Load(out.bytes, PX_FILE_JXL);
+    EXPECT_EQ(padded.infoWidth, 32768u);
+    EXPECT_EQ(padded.width, 0u);
+    EXPECT_EQ(padded.code, uint32_t(PX_ERR_OUT_OF_MEMORY));
 }
 
 }  // namespace
