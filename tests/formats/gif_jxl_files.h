@@ -80,6 +80,9 @@ inline std::vector<uint8_t> MakeGif(const GifSpec& spec)
             std::vector<GifPixelType> line(f.indices.begin() + y * f.width, f.indices.begin() + (y + 1) * f.width);
             ok = ok && EGifPutLine(gif, line.data(), f.width) == GIF_OK;
         }
+        // giflib keeps its own copy of a frame's local map and never frees it.
+        GifFreeMapObject(gif->Image.ColorMap);
+        gif->Image.ColorMap = nullptr;
     }
     GifFreeMapObject(global);
     ok = EGifCloseFile(gif, &error) == GIF_OK && ok;
