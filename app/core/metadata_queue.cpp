@@ -13,19 +13,16 @@ void QueueMarker(const std::vector<uint8_t>& payload, uint32_t code)
         AddJPGOutputMarker(payload.data(), static_cast<uint32_t>(payload.size()), code);
 }
 
-// The readers of these formats take none of it, and show the pixels as stored or turn them by
-// the file's own tag: what is carried says orientation 1.
-CarriedMetadata CarryFileMetadata(const CImageObject& image, const BatchSettings& s, bool madeSrgb,
-                                  const std::string& path)
+// What every thumbnail's metadata must say, whatever its source: size, colours, location.
+ThumbnailFacts CommonFacts(const CImageObject& image, const BatchSettings& s, bool madeSrgb)
 {
     ThumbnailFacts facts;
     facts.width = image.Width();
     facts.height = image.Height();
-    facts.upright = facts.turned = true;
     facts.srgb = madeSrgb;
     facts.noLocation = s.StripGPS;
     facts.iptcInXmp = s.Format == FormatWebp || s.Format == FormatAvif;
-    return MakeCarriedMetadata(ReadFileMetadata(path), facts);
+    return facts;
 }
 
 }  // namespace
@@ -38,9 +35,14 @@ uint32_t ExifOrientation(const std::vector<uint8_t>& block)
 CarriedMetadata CarryMetadata(const CImageObject& image, const BatchSettings& s, bool madeSrgb, bool turned,
                               const std::string& path, int32_t type)
 {
+    ThumbnailFacts facts = CommonFacts(image, s, madeSrgb);
     const uint32_t reader = ReaderFor(type);
-    if (reader == PX_FILE_PNG || reader == PX_FILE_TIFF)
-        return CarryFileMetadata(image, s, madeSrgb, path);
+    if (reader == PX_FILE_PNG || reader == PX_FILE_TIFF) {
+        // Their readers take none of it, and show the pixels as stored or turn them by the
+        // file's own tag: what is carried says orientation 1.
+        facts.upright = facts.turned = true;
+        return MakeCarriedMetadata(ReadFileMetadata(path), facts);
+    }
     SourceMetadata source;
     source.exif = image.ExifBlock();
     const std::string_view id(kXmpIdentifier, sizeof kXmpIdentifier);
@@ -51,15 +53,9 @@ CarriedMetadata CarryMetadata(const CImageObject& image, const BatchSettings& s,
             source.xmpExtension.push_back(payload);
     }
     source.iptc = image.IptcBlock();
-    ThumbnailFacts facts;
-    facts.width = image.Width();
-    facts.height = image.Height();
     // An AVIF file is shown by its own transform boxes, never by the tag: its pixels are as seen.
     facts.upright = s.AutoRotate || s.Format == FormatAvif || image.ReaderTurned();
     facts.turned = turned || s.Format == FormatAvif;
-    facts.srgb = madeSrgb;
-    facts.noLocation = s.StripGPS;
-    facts.iptcInXmp = s.Format == FormatWebp || s.Format == FormatAvif;
     return MakeCarriedMetadata(source, facts);
 }
 

@@ -24,7 +24,7 @@ std::string FileLineText(uint32_t position, uint32_t count, const std::string& p
 
 std::string RunDetailsText(const BatchResult& result, const std::string& sourceFolder,
                            const std::vector<std::string>& incompleteSources,
-                           const std::function<std::string(const char*, long)>& translate)
+                           const TranslateText& translate)
 {
     std::string base = sourceFolder;
     if (!base.empty() && base.back() != '/')
@@ -36,8 +36,8 @@ std::string RunDetailsText(const BatchResult& result, const std::string& sourceF
     for (const auto* list : {&result.skipped, &result.kept})
         for (const SkippedFile& file : *list)
             details += name(file.path) + ": " + file.reason + "\n";
-    const char* incomplete = QT_TRANSLATE_NOOP("RunReport", "its data ended early; the thumbnail is partly filled in");
-    const std::string why = translate ? translate(incomplete, -1) : incomplete;
+    const std::string why =
+        translate(QT_TRANSLATE_NOOP("RunReport", "its data ended early; the thumbnail is partly filled in"), -1);
     for (const std::string& path : incompleteSources)
         details += name(path) + ": " + why + "\n";
     if (!details.empty())
