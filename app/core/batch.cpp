@@ -127,7 +127,8 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
 
     // The rules see the picture upright, at its stored size, so a reduced load gives the
     // thumbnail a whole one gives; the pixels are turned once resized. From a reduced load the
-    // resampling below covers the last factor of two at most, so it no longer aliases.
+    // resampling below covers the last factor of two at most, with its kernel widened by it,
+    // so it does not alias; --exact resamples the whole picture as the library does.
     const auto plan = turned ? ThumbnailGeometry(image.StoredHeight(), image.StoredWidth(), s)
                              : ThumbnailGeometry(image.StoredWidth(), image.StoredHeight(), s);
     if (!plan)
@@ -138,7 +139,10 @@ Outcome MakeThumbnail(const BatchSettings& s, const RunGuards& guards, const std
         if (const uint32_t code = image.ApplyLevels(2, 2, 1))
             return {CodeReason("auto brightness failed", code)};
     }
-    if (const uint32_t code = image.ResizeTo(turned ? height : width, turned ? width : height, s.ResType == 0 ? 0 : 1))
+    const uint32_t resizedWidth = turned ? height : width, resizedHeight = turned ? width : height;
+    const int32_t method = s.ResType == 0 ? 0 : 1;
+    if (const uint32_t code = s.Exact ? image.ResizeTo(resizedWidth, resizedHeight, method)
+                                      : image.ResizeSmoothly(resizedWidth, resizedHeight, method))
         return {CodeReason("cannot be resized to " + std::to_string(plan->width) + " x " +
                                std::to_string(plan->height), code)};
     if (const uint32_t code = image.Orient(orientation))

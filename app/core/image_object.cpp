@@ -4,6 +4,7 @@
 #include "core/file_types.h"
 #include "core/geometry.h"
 #include "core/picture_draw.h"
+#include "core/smooth_resize.h"
 
 #include <algorithm>
 #include <climits>
@@ -370,6 +371,26 @@ uint32_t CImageObject::ResizeTo(uint32_t width, uint32_t height, int32_t method)
     if (const uint32_t code = GetLastLibraryError())
         return code;
     // The resized picture takes over; no copy needed.
+    m_pixels = std::move(target.m_pixels);
+    m_width = width;
+    m_height = height;
+    return 0;
+}
+
+uint32_t CImageObject::ResizeSmoothly(uint32_t width, uint32_t height, int32_t method)
+{
+    if (m_pixels && width == m_width && height == m_height)
+        return 0;
+    CImageObject target;
+    if (const uint32_t code = target.Allocate(width, height))
+        return code == kNoPicture ? kNoPicture : kOutOfMemory;
+    if (!m_pixels)
+        return kNoPicture;
+    const double extentX = m_storedWidth ? ReducedExtent(m_storedWidth, m_width) : m_width;
+    const double extentY = m_storedHeight ? ReducedExtent(m_storedHeight, m_height) : m_height;
+    if (!SmoothResize(m_pixels.get(), m_width, m_height, extentX, extentY, target.m_pixels.get(), width, height,
+                      method == 1))
+        return kOutOfMemory;
     m_pixels = std::move(target.m_pixels);
     m_width = width;
     m_height = height;

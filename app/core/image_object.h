@@ -84,6 +84,9 @@ public:
     uint32_t Allocate(uint32_t width, uint32_t height);
     uint32_t CopyFrom(const CImageObject& other);
     uint32_t ResizeTo(uint32_t width, uint32_t height, int32_t method);
+    // The same with the method's kernel widened by the reduction and pixel centres kept in
+    // place, the loaded picture taken as covering the stored one: the default road's last step.
+    uint32_t ResizeSmoothly(uint32_t width, uint32_t height, int32_t method);
     // 0 done, 2 nothing to do, 1 or 5 failure.
     uint32_t CropToBox(int32_t boxWidth, int32_t boxHeight, double position);
     uint32_t ApplyLevels(double darkPercent, double lightPercent, int32_t percentile);
