@@ -37,9 +37,24 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'
 quillet() { mkdir -p "$work/q"; rm -f "$work/q"/*; measure "$qb" -a --jobs "${J:-1}" ${EXTRA:-} "$1" "$work/q"; }
 vipsrun() { mkdir -p "$work/v"; rm -f "$work/v"/*; VIPS_CONCURRENCY=1 measure vipsthumbnail -s 640x480 -o "$work/v/%s.jpg[Q=80]" "$@"; }
 
+# Mean PSNR of the thumbnails in $1 against box-filtered references of their own size, made
+# from the sources of the same name in $2 with extension $3 (references kept for the next tool).
+psnr() {
+  local dir=$1 sources=$2 ext=$3 total=0 count=0 v t src size ref
+  for t in "$dir"/*.jpg; do
+    src="$sources/$(basename "$t" .jpg).$ext"
+    size=$(vipsheader -f width "$t")x$(vipsheader -f height "$t")
+    ref="$work/ref-$(basename "$t" .jpg)-$ext-$size.png"
+    [ -f "$ref" ] || $im "$src" -filter box -resize "$size!" "$ref"
+    v=$(compare -metric PSNR "$t" "$ref" null: 2>&1 | awk '{print $1}')
+    total=$(awk -v a="$total" -v b="$v" 'BEGIN { print a + b }'); count=$((count + 1))
+  done
+  awk -v a="$total" -v n="$count" 'BEGIN { printf "%.1f", a / n }'
+}
+
 if want formats; then
-echo "== Time and peak memory per format: quillet-batch -a -j 1 vs vipsthumbnail (VIPS_CONCURRENCY=1)"
-printf '%-6s %8s %8s %8s %8s %7s %7s\n' format q_s q_MB v_s v_MB time_x mem_x
+echo "== Time, peak memory and PSNR (dB, against an area-averaged reference) per format: quillet-batch -a -j 1 vs vipsthumbnail (VIPS_CONCURRENCY=1)"
+printf '%-6s %8s %8s %8s %8s %7s %7s %7s %7s\n' format q_s q_MB v_s v_MB time_x mem_x q_dB v_dB
 eight=("${photos[@]:0:8}")
 for fmt in jpg png tif webp heic avif; do
   mkdir -p "$work/$fmt"
@@ -57,7 +72,9 @@ for fmt in jpg png tif webp heic avif; do
   ls "$work/$fmt"/* >/dev/null 2>&1 || { echo "$fmt: no encoder here"; continue; }
   read -r qs qm <<<"$(quillet "$work/$fmt")"
   read -r vs vm <<<"$(vipsrun "$work/$fmt"/*)"
-  printf '%-6s %8s %8s %8s %8s %7s %7s\n' "$fmt" "$qs" "$qm" "$vs" "$vm" "$(ratio "$qs" "$vs")" "$(ratio "$qm" "$vm")"
+  qdb=$(psnr "$work/q" "$work/$fmt" "$fmt"); vdb=$(psnr "$work/v" "$work/$fmt" "$fmt")
+  printf '%-6s %8s %8s %8s %8s %7s %7s %7s %7s\n' "$fmt" "$qs" "$qm" "$vs" "$vm" "$(ratio "$qs" "$vs")" \
+    "$(ratio "$qm" "$vm")" "$qdb" "$vdb"
 done
 
 fi
@@ -138,23 +155,12 @@ fi
 mkdir -p "$work/p"; for f in "${photos[@]}"; do ln -sf "$(realpath "$f")" "$work/p/"; done
 if want psnr; then
 echo "== PSNR against an area-averaged reference, ${#photos[@]} photographs (target: default >= vipsthumbnail)"
-psnr() {  # mean PSNR of the thumbnails in $1 against box-filtered references of their own size
-  local dir=$1 total=0 count=0 v
-  for t in "$dir"/*.jpg; do
-    src="$work/p/$(basename "$t")"
-    size=$(vipsheader -f width "$t")x$(vipsheader -f height "$t")
-    $im "$src" -filter box -resize "$size!" "$work/ref.png"
-    v=$(compare -metric PSNR "$t" "$work/ref.png" null: 2>&1 | awk '{print $1}')
-    total=$(awk -v a="$total" -v b="$v" 'BEGIN { print a + b }'); count=$((count + 1))
-  done
-  awk -v a="$total" -v n="$count" 'BEGIN { printf "%.1f dB", a / n }'
-}
 for mode in "" "--exact"; do
   EXTRA=$mode quillet "$work/p" >/dev/null
-  printf 'quillet %-10s %s\n' "${mode:-default}" "$(psnr "$work/q")"
+  printf 'quillet %-10s %s dB\n' "${mode:-default}" "$(psnr "$work/q" "$work/p" jpg)"
 done
 vipsrun "$work/p"/*.jpg >/dev/null
-printf 'vipsthumbnail      %s\n' "$(psnr "$work/v")"
+printf 'vipsthumbnail      %s dB\n' "$(psnr "$work/v" "$work/p" jpg)"
 
 fi
 if want jpeg; then

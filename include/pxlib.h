@@ -421,8 +421,11 @@ uint8_t* LoadPictureRGB24(DataChannel* source, uint32_t fileType, uint32_t* widt
  * means of the type (a reduced decode, or rows area-averaged as they are decoded), so pictures
  * far beyond the allocation limit are read as long as the reduced one fits. Types without a
  * reduced decode of their own are loaded whole and then area-averaged. JPEG ignores the
- * thread's decode scale here. Codes as LoadPictureRGB24's; a non-null result with a nonzero
- * last error holds the rows that could be read, the rest black. The caller frees it. */
+ * thread's decode scale here. Area-averaged blocks start at the top left, so a side reduced by
+ * a whole factor F covers side / F of its pixels, the last block partial; WebP's scaled decode
+ * and metafiles drawn at the aimed size cover their whole size. Codes as LoadPictureRGB24's; a
+ * non-null result with a nonzero last error holds the rows that could be read, the rest black.
+ * The caller frees it. */
 uint8_t* LoadPictureReduced(DataChannel* source, uint32_t fileType, uint32_t aimWidth,
                             uint32_t aimHeight, uint32_t* width, uint32_t* height);
 /* The picture into the sink in a writable type's own format: bits 24 (RGB24) or 8 (Index8 with

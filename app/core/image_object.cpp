@@ -112,6 +112,7 @@ uint32_t CImageObject::LoadFileAs(const std::string& path, int32_t type)
     Release();
     m_incomplete = false;
     m_storedWidth = m_storedHeight = 0;
+    m_reducedByBlocks = false;
     const pxlib::Channel source = pxlib::Channel::Source(OpenFileSource(path.c_str()));
     if (!source)
         return GetLastLibraryError();
@@ -162,6 +163,7 @@ uint32_t CImageObject::Load(DataChannel* source, uint32_t fileType)
     Adopt(std::move(picture));
     m_storedWidth = reduced ? width : m_width;
     m_storedHeight = reduced ? height : m_height;
+    m_reducedByBlocks = reduced && fileType != PX_FILE_WEBP && fileType != PX_FILE_WMF && fileType != PX_FILE_EMF;
     return result;
 }
 
@@ -386,8 +388,8 @@ uint32_t CImageObject::ResizeSmoothly(uint32_t width, uint32_t height, int32_t m
         return code == kNoPicture ? kNoPicture : kOutOfMemory;
     if (!m_pixels)
         return kNoPicture;
-    const double extentX = m_storedWidth ? ReducedExtent(m_storedWidth, m_width) : m_width;
-    const double extentY = m_storedHeight ? ReducedExtent(m_storedHeight, m_height) : m_height;
+    const double extentX = m_reducedByBlocks ? ReducedExtent(m_storedWidth, m_width) : m_width;
+    const double extentY = m_reducedByBlocks ? ReducedExtent(m_storedHeight, m_height) : m_height;
     if (!SmoothResize(m_pixels.get(), m_width, m_height, extentX, extentY, target.m_pixels.get(), width, height,
                       method == 1))
         return kOutOfMemory;

@@ -119,6 +119,10 @@ private:
     uint32_t m_height = 0;
     uint32_t m_storedWidth = 0;
     uint32_t m_storedHeight = 0;
+    // The last load was reduced by whole blocks from the stored picture's top left, so it
+    // covers stored / factor pixels of each side; a format's own scaled decode (WebP's, a
+    // metafile drawn at the aimed size) covers its whole size.
+    bool m_reducedByBlocks = false;
     pxlib::GlobalPtr<uint8_t> m_pixels;
     std::vector<uint8_t> m_exif;
     std::vector<std::vector<uint8_t>> m_xmp;

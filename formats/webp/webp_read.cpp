@@ -5,11 +5,11 @@
 #include "base/guard.h"
 #include "formats/container.h"
 #include "formats/picture_metadata.h"
-#include "imaging/area_reduce.h"
 
 #include <webp/decode.h>
 #include <webp/demux.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -92,9 +92,11 @@ GlobalBuffer Decode(Channel& channel, uint32_t& width, uint32_t& height, uint32_
     uint32_t w = 0, h = 0;
     if (!ReadWholeChannel(channel, bytes) || !Features(channel, bytes, features, w, h))
         return {};
+    // libwebp's rescaler averages areas, so it goes to the aim itself: nothing is left to
+    // resample after it.
     if (scaled) {
-        w = reduce::Reduced(w, reduce::Factor(w, aimWidth));
-        h = reduce::Reduced(h, reduce::Factor(h, aimHeight));
+        w = std::max<uint32_t>(1, std::min(w, aimWidth));
+        h = std::max<uint32_t>(1, std::min(h, aimHeight));
     }
     if (!DecodableSize(w, h))
         return {};
