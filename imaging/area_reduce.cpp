@@ -19,13 +19,14 @@ uint32_t Factor(uint32_t source, uint32_t aim) noexcept
 }
 
 bool AreaReducer::Start(uint32_t sourceWidth, uint32_t sourceHeight, uint32_t fx, uint32_t fy, uint32_t samples,
-                        const View& destination, uint32_t first) noexcept
+                        const View& destination, uint32_t first, uint32_t step) noexcept
 {
     m_width = sourceWidth;
     m_height = sourceHeight;
     m_fx = std::max<uint32_t>(fx, 1);
     m_fy = std::max<uint32_t>(fy, 1);
     m_samples = samples;
+    m_step = std::max(step, samples);
     m_first = first;
     m_destination = destination;
     m_pending = false;
@@ -35,6 +36,32 @@ bool AreaReducer::Start(uint32_t sourceWidth, uint32_t sourceHeight, uint32_t fx
     std::fill_n(m_sums.get(), size_t{destination.width} * samples, 0);
     return true;
 }
+
+namespace {
+
+// Three samples of every Step bytes summed by blocks of fx pixels. Running sums are 32-bit
+// over runs of at most 2^24 pixels of 255, then carried into the block's 64-bit sums.
+template <uint32_t Step>
+void SumThree(const uint8_t* row, uint32_t width, uint32_t fx, uint64_t* sums) noexcept
+{
+    constexpr uint32_t kRun = 1u << 24;
+    for (uint32_t x = 0; x < width; sums += 3) {
+        const uint32_t end = width - x > fx ? x + fx : width;
+        while (x < end) {
+            const uint32_t stop = end - x > kRun ? x + kRun : end;
+            const uint8_t* p = row + size_t{x} * Step;
+            uint32_t r = 0, g = 0, b = 0;
+            for (; x < stop; ++x, p += Step) {
+                r += p[0];
+                g += p[1];
+                b += p[2];
+            }
+            sums[0] += r, sums[1] += g, sums[2] += b;
+        }
+    }
+}
+
+}  // namespace
 
 void AreaReducer::Add(uint32_t y, const uint8_t* row) noexcept
 {
@@ -46,28 +73,18 @@ void AreaReducer::Add(uint32_t y, const uint8_t* row) noexcept
     m_block = block;
     m_pending = true;
     uint64_t* sums = m_sums.get();
-    const uint32_t samples = m_samples;
+    if (m_samples == 3 && m_step == 3)
+        return SumThree<3>(row, m_width, m_fx, sums);
+    if (m_samples == 3 && m_step == 4)
+        return SumThree<4>(row, m_width, m_fx, sums);
+    const uint32_t samples = m_samples, skip = m_step - m_samples;
+    const uint8_t* p = row;
     for (uint32_t x = 0, bx = 0; x < m_width; ++bx) {
         const uint32_t end = std::min(m_width, x + m_fx);
         uint64_t* sum = sums + size_t{bx} * samples;
-        const uint8_t* p = row + size_t{x} * samples;
-        if (samples == 3) {
-            uint32_t r = 0, g = 0, b = 0;  // a block row holds at most 2^24 pixels of 255
-            for (; x < end; ++x, p += 3) {
-                r += p[0];
-                g += p[1];
-                b += p[2];
-                if (((x + 1) & 0xFFFFFF) == 0) {
-                    sum[0] += r, sum[1] += g, sum[2] += b;
-                    r = g = b = 0;
-                }
-            }
-            sum[0] += r, sum[1] += g, sum[2] += b;
-        } else {
-            for (; x < end; ++x)
-                for (uint32_t c = 0; c < samples; ++c)
-                    sum[c] += *p++;
-        }
+        for (; x < end; ++x, p += skip)
+            for (uint32_t c = 0; c < samples; ++c)
+                sum[c] += *p++;
     }
 }
 
@@ -216,6 +233,32 @@ bool ReducingRows::Begin(uint32_t width, uint32_t height) noexcept
     if (!m_row)
         return Fail(Code::OutOfMemory);
     return m_reducer.Start(width, height, fx, fy, 3, m_view);
+}
+
+bool ReducingRows::BeginRGBA(uint32_t width, uint32_t height) noexcept
+{
+    const uint32_t fx = Factor(width, m_aimWidth), fy = Factor(height, m_aimHeight);
+    const uint32_t w = Reduced(width, fx), h = Reduced(height, fy);
+    m_pixels = AllocateImage(w, h, 24);
+    if (!m_pixels)
+        return false;
+    m_view = View::RGB24(m_pixels.get(), w, h);
+    m_step = 4;
+    m_direct = fx != 1 || fy != 1;
+    return !m_direct || m_reducer.Start(width, height, fx, fy, 3, m_view, 0, 4);
+}
+
+void ReducingRows::Put(uint32_t y, const uint8_t* row) noexcept
+{
+    if (m_direct || m_row)
+        return m_reducer.Add(y, row);
+    if (y >= m_view.height)
+        return;
+    uint8_t* out = m_view.Row(y);
+    if (m_step == 3)
+        return static_cast<void>(std::memcpy(out, row, size_t{m_view.width} * 3));
+    for (uint32_t x = 0; x < m_view.width; ++x, row += 4, out += 3)
+        out[0] = row[0], out[1] = row[1], out[2] = row[2];
 }
 
 Picture ReducingRows::Finish() noexcept

@@ -27,17 +27,18 @@ constexpr uint32_t Reduced(uint32_t source, uint32_t factor) noexcept
 class AreaReducer {
 public:
     // `samples` bytes a source pixel; they go to `destination`'s pixels from byte `first` on
-    // (a planar reader reduces one plane into one byte of each pixel). False with code 1 when
-    // the sums cannot be had. The destination must have the reduced size.
+    // (a planar reader reduces one plane into one byte of each pixel). Source pixels are `step`
+    // bytes apart (RGBA rows give 3 samples of every 4 bytes), `samples` when less. False with
+    // code 1 when the sums cannot be had. The destination must have the reduced size.
     bool Start(uint32_t sourceWidth, uint32_t sourceHeight, uint32_t fx, uint32_t fy, uint32_t samples,
-               const View& destination, uint32_t first = 0) noexcept;
+               const View& destination, uint32_t first = 0, uint32_t step = 0) noexcept;
     void Add(uint32_t y, const uint8_t* row) noexcept;
     void Finish() noexcept;
 
 private:
     void Flush() noexcept;
 
-    uint32_t m_width = 0, m_height = 0, m_fx = 1, m_fy = 1, m_samples = 3, m_first = 0;
+    uint32_t m_width = 0, m_height = 0, m_fx = 1, m_fy = 1, m_samples = 3, m_step = 3, m_first = 0;
     View m_destination;
     std::unique_ptr<uint64_t[]> m_sums;
     uint32_t m_block = 0;
@@ -129,9 +130,15 @@ public:
     }
     Picture Finish() noexcept override;
     Picture Adopt(Picture whole) noexcept override;
+    // In place of Row and Done: a whole row of the caller's, which the reducer reads where it
+    // is. After BeginRGBA, rows are RGBA bytes, alpha passed over.
+    bool BeginRGBA(uint32_t width, uint32_t height) noexcept;
+    void Put(uint32_t y, const uint8_t* row) noexcept;
 
 private:
     uint32_t m_aimWidth, m_aimHeight;
+    uint32_t m_step = 3;
+    bool m_direct = false;  // the reducer takes RGBA rows
     GlobalBuffer m_pixels;
     View m_view;
     std::unique_ptr<uint8_t[]> m_row;

@@ -6,6 +6,7 @@
 #include "formats/reader_files.h"
 
 #include <gtest/gtest.h>
+#include <tiffio.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -156,6 +157,33 @@ TEST(ReducedRoad, AFineGratingComesOutFlatGrey)
     EXPECT_NEAR(mean, 170, 3);  // two parts white, one black
 }
 
+// A TIFF page stored as one deflated strip, written a row at a time: RGB, grey, or a palette
+// of grey.
+void WriteOneStripTiff(const std::string& path, uint32_t side, uint16_t photometric, uint8_t value)
+{
+    const uint16_t samples = photometric == PHOTOMETRIC_RGB ? 3 : 1;
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, side);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, side);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, photometric);
+    std::vector<uint16_t> map(256);
+    for (uint32_t i = 0; i < 256; ++i)
+        map[i] = uint16_t(i * 257);
+    if (photometric == PHOTOMETRIC_PALETTE)
+        TIFFSetField(tif, TIFFTAG_COLORMAP, map.data(), map.data(), map.data());
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(tif, TIFFTAG_ZIPQUALITY, 1);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, side);
+    std::vector<uint8_t> row(size_t{side} * samples, value);
+    for (uint32_t y = 0; y < side; ++y)
+        ASSERT_EQ(TIFFWriteScanline(tif, row.data(), y, 0), 1);
+    TIFFClose(tif);
+}
+
 // Pictures whose whole RGB24 would pass the library's limit, and one a pixel wide: the default
 // road never holds them whole, so the run stays small.
 TEST(ReducedRoad, PicturesBeyondTheAllocationLimitBecomeThumbnailsInLittleMemory)
@@ -167,6 +195,11 @@ TEST(ReducedRoad, PicturesBeyondTheAllocationLimitBecomeThumbnailsInLittleMemory
     });
     WritePng(in / "thread.png", 1, 60000, [](uint32_t y, uint8_t* rgb) { rgb[0] = rgb[1] = rgb[2] = uint8_t(y); });
     WritePsd(in / "layers.psd", 12000, 12000, {30, 160, 90});
+    // Pages of one strip: read a row at a time (192 MB, 64 MB in the strip), and through
+    // libtiff's RGBA raster in parts (64 MB whole, beside the 16 MB strip libtiff holds).
+    WriteOneStripTiff(in / "strip.tif", 8000, PHOTOMETRIC_RGB, 120);
+    WriteOneStripTiff(in / "grey.tif", 8000, PHOTOMETRIC_MINISBLACK, 70);
+    WriteOneStripTiff(in / "palette.tif", 4000, PHOTOMETRIC_PALETTE, 40);
     WritePsd(in / "inks.psd", 12000, 12000, {255, 128, 200, 200});  // inverted: 200, 100, 156
     test::Bytes rle;  // RLE8 in runs of 255
     for (uint32_t y = 0; y < 12000; ++y, rle.insert(rle.end(), {0, 0}))
@@ -198,6 +231,12 @@ TEST(ReducedRoad, PicturesBeyondTheAllocationLimitBecomeThumbnailsInLittleMemory
     const Thumbnail passes = ReadThumbnail(out / "passes.jpg");
     ASSERT_EQ(passes.width * 1000 + passes.height, 480480u);
     EXPECT_NEAR(passes.rgb[0], 90, 3);
+    // 8000 / (8000 / 480.0) truncates to 479, as sizes always have (4000 likewise).
+    for (const auto& [name, value] : {std::pair{"strip.jpg", 120}, {"grey.jpg", 70}, {"palette.jpg", 40}}) {
+        const Thumbnail page = ReadThumbnail(out / name);
+        ASSERT_EQ(page.width * 1000 + page.height, 479479u) << name;
+        EXPECT_NEAR(page.rgb[0], value, 3) << name;
+    }
     const Thumbnail thread = ReadThumbnail(out / "thread.jpg");
     EXPECT_GT(thread.height, 0u);
 }

@@ -212,6 +212,12 @@ TEST(ReducedLoad, EveryReaderMatchesItsWholeLoadFollowedByTheReducer)
     strips.width = kW;
     strips.height = kH;
     strips.data = rgb;
+    test::Page tiles = strips;  // libtiff's RGBA road, in bands of whole tiles
+    tiles.tile = 16;
+    test::Page upsideDown = strips;  // the same road, stored bottom row first
+    upsideDown.orientation = ORIENTATION_BOTLEFT;
+    for (uint32_t y = 0; y < kH; ++y)
+        std::copy_n(rgb.begin() + size_t{kH - 1 - y} * kW * 3, kW * 3, upsideDown.data.begin() + size_t{y} * kW * 3);
     test::HeifSpec heif;
     heif.lossless = true;
     heif.format = heif_compression_AV1;
@@ -230,6 +236,8 @@ TEST(ReducedLoad, EveryReaderMatchesItsWholeLoadFollowedByTheReducer)
         {"PNG interlaced grey and alpha", PX_FILE_PNG, test::MakePng(greyAlpha)},
         {"TIFF strips", PX_FILE_TIFF, test::MakeTiff({strips})},
         {"TIFF written whole", PX_FILE_TIFF, Saved(PX_FILE_TIFF, rgb)},
+        {"TIFF tiles", PX_FILE_TIFF, test::MakeTiff({tiles})},
+        {"TIFF bottom row first", PX_FILE_TIFF, test::MakeTiff({upsideDown})},
         {"BMP", PX_FILE_BMP, test::BmpFile(kW, kH, 24, {}, Planes(rgb, true, true, (4 - kW * 3 % 4) % 4))},
         {"BMP top-down", PX_FILE_BMP, test::BmpFile(kW, -int32_t(kH), 24, {}, Planes(rgb, true, false, (4 - kW * 3 % 4) % 4))},
         {"BMP RLE8", PX_FILE_BMP, test::BmpFile(kW, kH, 8, colours, RleData(indices, false, 40), 1)},
