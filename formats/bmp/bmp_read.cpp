@@ -422,6 +422,9 @@ Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
     return ReadRGB24(channel, rows);
 }
 
+namespace {
+
+// The operations behind the C entries.
 uint8_t* Read(DataChannel* handle, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
               uint8_t* palette)
 {
@@ -511,6 +514,7 @@ uint32_t EndRows(BMPRowReader* reader)
     return reader::RowReaders<BMPRowReader>::End(reader);
 }
 
+}  // namespace
 }  // namespace px::bmp
 
 extern "C" uint8_t* ReadBMP(DataChannel* channel, uint32_t* width, uint32_t* height,

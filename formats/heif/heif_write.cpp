@@ -29,8 +29,7 @@ heif_error WriteToChannel(heif_context*, const void* data, size_t size, void* us
     return {heif_error_Ok, heif_suberror_Unspecified, "ok"};
 }
 
-}  // namespace
-
+// RGB24 to AVIF through the sink; exif and icc may be empty.
 bool WriteAvif(Channel& sink, const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t quality,
                const uint8_t* exif, uint32_t exifSize, const uint8_t* icc, uint32_t iccSize)
 {
@@ -89,6 +88,7 @@ bool WriteAvif(Channel& sink, const uint8_t* rgb, uint32_t width, uint32_t heigh
     return true;
 }
 
+}  // namespace
 }  // namespace px::heif
 
 extern "C" uint32_t WriteAVIF(DataChannel* sink, const uint8_t* rgb, uint32_t width, uint32_t height,
