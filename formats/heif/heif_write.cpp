@@ -3,6 +3,7 @@
 
 #include "base/frame.h"
 #include "formats/container.h"
+#include "formats/heif/heif_owners.h"
 #include "formats/picture_metadata.h"
 
 #include <libheif/heif.h>
@@ -13,10 +14,7 @@
 namespace px::heif {
 namespace {
 
-using ContextPtr = COwner<heif_context, heif_context_free>;
 using EncoderPtr = COwner<heif_encoder, heif_encoder_release>;
-using ImagePtr = COwner<heif_image, heif_image_release>;
-using HandlePtr = COwner<heif_image_handle, heif_image_handle_release>;
 
 // A thumbnail is small; aom's default speed spends seconds on what speed 6 does in a fraction.
 constexpr int kEncoderSpeed = 6;

@@ -1,5 +1,6 @@
 // The metafile services: opening plain and enhanced metafiles, turning plain records into an
 // enhanced metafile, and playing one into a device context with cairo.
+#include "platform/cairo_owners.h"
 #include "platform/gdi.h"
 #include "formats/metafile/records.h"
 
@@ -112,16 +113,6 @@ HENHMETAFILE NewEnh(std::vector<uint8_t> emf)
     object->emf = std::move(emf);
     return Register<EnhMetafile, HENHMETAFILE>(std::move(object));
 }
-
-struct SurfaceOwner {
-    cairo_surface_t* s;
-    ~SurfaceOwner() { cairo_surface_destroy(s); }
-};
-
-struct ContextOwner {
-    cairo_t* cr;
-    ~ContextOwner() { cairo_destroy(cr); }
-};
 
 }  // namespace
 

@@ -258,10 +258,7 @@ void KeepTexts(png_structp png, png_infop info, PngSettings& settings)
 
 PngSettings& ThreadSettings()
 {
-    PngSettings* settings = PerThread<PngSettings>();
-    if (!settings)
-        throw std::bad_alloc();
-    return *settings;
+    return ThreadValue<PngSettings>();
 }
 
 namespace {
