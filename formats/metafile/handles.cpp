@@ -107,6 +107,17 @@ std::optional<std::vector<uint8_t>> ReadFile(const char* path)
     return bytes;
 }
 
+// What the services that copy out give: the bytes copied into the caller's `size`, or the
+// whole size when there is nowhere to copy.
+uint32_t CopyOut(const void* from, uint32_t total, void* to, uint32_t size)
+{
+    if (!to)
+        return total;
+    const uint32_t n = std::min(size, total);
+    std::memcpy(to, from, n);
+    return n;
+}
+
 HENHMETAFILE NewEnh(std::vector<uint8_t> emf)
 {
     auto object = std::make_unique<EnhMetafile>();
@@ -160,14 +171,7 @@ extern "C" HMETAFILE GetMetaFileA(const char* fileName)
 extern "C" uint32_t GetMetaFileBitsEx(HMETAFILE handle, uint32_t size, void* data)
 {
     const Metafile* metafile = Find<Metafile>(handle);
-    if (!metafile)
-        return 0;
-    const auto total = static_cast<uint32_t>(metafile->wmf.size());
-    if (!data)
-        return total;
-    const uint32_t n = std::min(size, total);
-    std::memcpy(data, metafile->wmf.data(), n);
-    return n;
+    return metafile ? CopyOut(metafile->wmf.data(), static_cast<uint32_t>(metafile->wmf.size()), data, size) : 0;
 }
 
 extern "C" HENHMETAFILE SetWinMetaFileBits(uint32_t size, const uint8_t* data, HDC dc,
@@ -222,11 +226,7 @@ extern "C" uint32_t GetEnhMetaFileHeader(HENHMETAFILE handle, uint32_t size, ENH
     // Short headers of old files read as zero beyond their size.
     ENHMETAHEADER full{};
     std::memcpy(&full, metafile->emf.data(), std::min(sizeof full, metafile->emf.size()));
-    if (!header)
-        return sizeof full;
-    const uint32_t n = std::min<uint32_t>(size, sizeof full);
-    std::memcpy(header, &full, n);
-    return n;
+    return CopyOut(&full, sizeof full, header, size);
 }
 
 extern "C" int32_t PlayEnhMetaFile(HDC dc, HENHMETAFILE handle, const RECT* rect)
