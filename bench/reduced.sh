@@ -77,7 +77,7 @@ rm -rf "$work/huge" "$work/one"
 
 fi
 if want streamed; then
-echo "== Streamed while read: interlaced PNG, PackBits PSD, RLE8 BMP (target: quillet peak <= 64 MB)"
+echo "== Streamed while read: interlaced PNG, PackBits PSD (RGB and CMYK), RLE8 BMP (target: quillet peak <= 64 MB)"
 mkdir -p "$work/streamed"
 vips black "$work/h.v" 12000 12000 --bands 3 && vips linear "$work/h.v" "$work/streamed/png12000i.png[interlace]" "1 1 1" "90 90 90" --uchar
 rm -f "$work/h.v"
@@ -88,6 +88,12 @@ runs = lambda n, v: b"".join(bytes([1 - min(128, n - x) & 255, v]) for x in rang
 with open(sys.argv[1] + "/psd20000.psd", "wb") as f:  # one colour, PackBits planes
     row = [runs(side, v) for v in (30, 160, 90)]
     f.write(b"8BPS" + struct.pack(">H6xHIIHHIIIH", 1, 3, side, side, 8, 3, 0, 0, 0, 1))
+    f.write(b"".join(struct.pack(">H", len(r)) * side for r in row))
+    for r in row:
+        f.write(r * side)
+with open(sys.argv[1] + "/psd20000cmyk.psd", "wb") as f:  # one colour in inverted inks, PackBits planes
+    row = [runs(side, v) for v in (255, 128, 200, 200)]
+    f.write(b"8BPS" + struct.pack(">H6xHIIHHIIIH", 1, 4, side, side, 8, 4, 0, 0, 0, 1))
     f.write(b"".join(struct.pack(">H", len(r)) * side for r in row))
     for r in row:
         f.write(r * side)

@@ -1,6 +1,8 @@
 // The parts the HEIF and WebP readers and writers have in common.
 #include "formats/container.h"
 
+#include <cstring>
+
 #include "base/frame.h"
 #include "formats/picture_metadata.h"
 #include "formats/reader.h"
@@ -37,20 +39,24 @@ bool DecodableSize(uint32_t width, uint32_t height)
     return ImageBytes(width, height, 32) < kMaxGlobalBytes || Fail(Code::OutOfMemory);
 }
 
+void FlattenRow(const uint8_t* in, bool alpha, uint32_t width, uint8_t* out) noexcept
+{
+    if (!alpha) {
+        std::memcpy(out, in, size_t{width} * 3);
+        return;
+    }
+    for (uint32_t x = 0; x < width; ++x, in += 4, out += 3)
+        for (int c = 0; c < 3; ++c)
+            out[c] = static_cast<uint8_t>((in[c] * uint32_t{in[3]} + 127) / 255);
+}
+
 GlobalBuffer FlattenToRGB24(const uint8_t* plane, size_t stride, bool alpha, uint32_t width, uint32_t height)
 {
     GlobalBuffer pixels = AllocateGlobalForFill(ImageBytes(width, height, 24));
     if (!pixels)
         return {};
-    const uint32_t step = alpha ? 4 : 3;
     for (uint32_t y = 0; y < height; ++y) {
-        const uint8_t* in = plane + static_cast<size_t>(y) * stride;
-        uint8_t* out = pixels.get() + uint64_t{y} * width * 3;
-        for (uint32_t x = 0; x < width; ++x, in += step, out += 3) {
-            const uint32_t a = alpha ? in[3] : 255;
-            for (int c = 0; c < 3; ++c)
-                out[c] = static_cast<uint8_t>((in[c] * a + 127) / 255);
-        }
+        FlattenRow(plane + static_cast<size_t>(y) * stride, alpha, width, pixels.get() + uint64_t{y} * width * 3);
         if (!Progress(y, height))
             return {};
     }

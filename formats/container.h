@@ -30,6 +30,9 @@ uint32_t WriteEntry(DataChannel* sink, const uint8_t* rgb, uint32_t width, uint3
 // False with code 1 when the decoder's RGBA picture of width × height could not be held.
 bool DecodableSize(uint32_t width, uint32_t height);
 
+// One interleaved RGB or RGBA row into RGB24, alpha laid onto black.
+void FlattenRow(const uint8_t* in, bool alpha, uint32_t width, uint8_t* out) noexcept;
+
 // Interleaved RGB or RGBA rows into a new RGB24 buffer, alpha laid onto black, with progress.
 GlobalBuffer FlattenToRGB24(const uint8_t* plane, size_t stride, bool alpha, uint32_t width, uint32_t height);
 

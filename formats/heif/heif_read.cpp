@@ -138,30 +138,68 @@ bool Info(Channel& channel, uint32_t& width, uint32_t& height)
 
 namespace {
 
-// An image of the file (the primary one or a thumbnail) decoded to RGB24, turned as stored.
-GlobalBuffer DecodeImage(heif_image_handle* handle, uint32_t w, uint32_t h)
+// An image of the file (the primary one or a thumbnail) decoded, turned as stored: its
+// interleaved RGB or RGBA plane, checked to have the size expected.
+struct Decoded {
+    ImagePtr image;
+    const uint8_t* plane = nullptr;
+    size_t stride = 0;
+    bool alpha = false;
+};
+
+Decoded DecodePlane(heif_image_handle* handle, uint32_t w, uint32_t h)
 {
-    const bool alpha = heif_image_handle_has_alpha_channel(handle);
+    Decoded out;
+    out.alpha = heif_image_handle_has_alpha_channel(handle);
     OptionsPtr options(heif_decoding_options_alloc());
-    if (!options)
-        return Fail(Code::OutOfMemory);
+    if (!options) {
+        Fail(Code::OutOfMemory);
+        return {};
+    }
     heif_image* decoded = nullptr;
     const heif_error error = heif_decode_image(handle, &decoded, heif_colorspace_RGB,
-                                               alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                                               out.alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
                                                options.get());
-    ImagePtr image(decoded);
-    if (error.code != heif_error_Ok || !image)
+    out.image.reset(decoded);
+    if (error.code != heif_error_Ok || !out.image) {
         // A canvas past the limit set from the handle is the file's fault, not the machine's.
-        return Fail(error.code == heif_error_Memory_allocation_error &&
-                            error.subcode != heif_suberror_Security_limit_exceeded
-                        ? Code::OutOfMemory
-                        : Code::HeifDecode);
+        Fail(error.code == heif_error_Memory_allocation_error && error.subcode != heif_suberror_Security_limit_exceeded
+                 ? Code::OutOfMemory
+                 : Code::HeifDecode);
+        return {};
+    }
     int stride = 0;
-    const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
-    if (!plane || stride <= 0 || heif_image_get_width(image.get(), heif_channel_interleaved) != static_cast<int>(w) ||
-        heif_image_get_height(image.get(), heif_channel_interleaved) != static_cast<int>(h))
-        return Fail(Code::HeifDecode);
-    return FlattenToRGB24(plane, static_cast<size_t>(stride), alpha, w, h);
+    out.plane = heif_image_get_plane_readonly(out.image.get(), heif_channel_interleaved, &stride);
+    if (!out.plane || stride <= 0 ||
+        heif_image_get_width(out.image.get(), heif_channel_interleaved) != static_cast<int>(w) ||
+        heif_image_get_height(out.image.get(), heif_channel_interleaved) != static_cast<int>(h)) {
+        Fail(Code::HeifDecode);
+        return {};
+    }
+    out.stride = static_cast<size_t>(stride);
+    return out;
+}
+
+GlobalBuffer DecodeImage(heif_image_handle* handle, uint32_t w, uint32_t h)
+{
+    const Decoded decoded = DecodePlane(handle, w, h);
+    return decoded.plane ? FlattenToRGB24(decoded.plane, decoded.stride, decoded.alpha, w, h) : GlobalBuffer{};
+}
+
+// The decoded plane's rows area-averaged straight away: no RGB24 copy of the whole picture.
+Picture DecodeReduced(heif_image_handle* handle, uint32_t w, uint32_t h, uint32_t aimWidth, uint32_t aimHeight)
+{
+    const Decoded decoded = DecodePlane(handle, w, h);
+    reduce::ReducingRows rows(aimWidth, aimHeight);
+    if (!decoded.plane || !rows.Begin(w, h))
+        return {};
+    for (uint32_t y = 0; y < h; ++y) {
+        FlattenRow(decoded.plane + y * decoded.stride, decoded.alpha, w, rows.Row(y));
+        rows.Done(y);
+        if (!Progress(y, h))
+            return {};
+    }
+    return rows.Finish();
 }
 
 // The file's own thumbnail when it covers the aim and shows the whole picture (its sides in
@@ -219,13 +257,12 @@ Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
         return {};
     GatherMetadata(file.handle.get());
     Picture picture = CoveringThumbnail(file.handle.get(), w, h, aimWidth, aimHeight);
-    if (!picture) {
-        // libheif decodes whole pictures only.
-        if (!DecodableSize(w, h))
-            return {};
-        picture = Picture::RGB24(DecodeImage(file.handle.get(), w, h), w, h);
-    }
-    return reduce::ReducePicture(std::move(picture), aimWidth, aimHeight);
+    if (picture)
+        return reduce::ReducePicture(std::move(picture), aimWidth, aimHeight);
+    // libheif decodes whole pictures only.
+    if (!DecodableSize(w, h))
+        return {};
+    return DecodeReduced(file.handle.get(), w, h, aimWidth, aimHeight);
 }
 
 }  // namespace px::heif

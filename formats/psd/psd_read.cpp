@@ -49,11 +49,26 @@ public:
     // Unknown (0) for a channel that cannot tell its size; reads then decide.
     uint64_t Left() noexcept
     {
-        const uint32_t size = m_channel.Size();
+        const uint64_t size = End();
         const uint32_t position = m_channel.Tell();
-        if (size == 0)
-            return UINT64_MAX;
+        if (size == UINT64_MAX)
+            return size;
         return position > size ? 0 : size - position;
+    }
+    uint64_t End() noexcept
+    {
+        const uint32_t size = m_channel.Size();
+        return size == 0 ? UINT64_MAX : size;
+    }
+    uint32_t Tell() noexcept { return m_channel.Tell(); }
+    // An offset from the start; one past a 32-bit seek's reach is taken in two steps.
+    bool SeekTo(uint64_t offset) noexcept
+    {
+        if (offset >= UINT32_MAX)
+            return false;
+        const uint64_t first = std::min<uint64_t>(offset, INT32_MAX);
+        return m_channel.Seek(static_cast<int32_t>(first), 0) &&
+               (offset == first || m_channel.Seek(static_cast<int32_t>(offset - first), 1));
     }
     bool Skip(uint32_t count) noexcept
     {
@@ -112,36 +127,44 @@ struct Planes {
     // Bytes a stored sample takes: 1, or 2 and 4 for 16-bit and 32-bit documents.
     uint32_t SampleBytes() const noexcept { return h.depth == 1 ? 1 : h.depth / 8u; }
 
+    // Reads row y of plane `plane`, stored where the channel stands, into target (stride,
+    // offset). Deeper samples arrive reduced to 8 bits by rounding.
+    bool ReadRow(uint32_t plane, uint32_t y, uint8_t* target, uint32_t stride, uint32_t offset) noexcept
+    {
+        const uint32_t size = SampleBytes();
+        const uint64_t rowBytes = uint64_t{h.width} * size;
+        uint8_t* stored = size == 1 ? target : samples.get();
+        const uint32_t step = size == 1 ? stride : 1, at = size == 1 ? offset : 0;
+        if (packed) {
+            const uint32_t count = Count(plane, y);
+            if (size > 1)
+                std::memset(stored, 0, rowBytes);
+            if (!in.Bytes(row.get(), count) ||
+                !UnpackRow(stored, static_cast<uint32_t>(rowBytes), step, at, row.get(), count))
+                return Fail(Code::ReadError);
+        } else {
+            if (!in.Bytes(row.get(), static_cast<uint32_t>(rowBytes)))
+                return Fail(Code::ReadError);
+            if (size == 1)
+                for (uint32_t x = 0; x < h.width; ++x)
+                    target[uint64_t{x} * stride + offset] = row[x];
+            else
+                stored = row.get();
+        }
+        if (size > 1)
+            ReduceRow(stored, size, target, stride, offset);
+        return true;
+    }
+
     // Reads plane `plane`: row y into rowAt(y) (stride, offset), then done(y); progress (base
-    // + row, total). Deeper samples arrive reduced to 8 bits by rounding.
+    // + row, total).
     template <class RowAt, class Done>
     bool Read(uint32_t plane, uint32_t stride, uint32_t offset, RowAt&& rowAt, Done&& done,
               uint32_t progressBase, uint32_t progressTotal) noexcept
     {
-        const uint32_t size = SampleBytes();
-        const uint64_t rowBytes = uint64_t{h.width} * size;
         for (uint32_t y = 0; y < h.height; ++y) {
-            uint8_t* target = rowAt(y);
-            uint8_t* stored = size == 1 ? target : samples.get();
-            const uint32_t step = size == 1 ? stride : 1, at = size == 1 ? offset : 0;
-            if (packed) {
-                const uint32_t count = Count(plane, y);
-                if (size > 1)
-                    std::memset(stored, 0, rowBytes);
-                if (!in.Bytes(row.get(), count) ||
-                    !UnpackRow(stored, static_cast<uint32_t>(rowBytes), step, at, row.get(), count))
-                    return Fail(Code::ReadError);
-            } else {
-                if (!in.Bytes(row.get(), static_cast<uint32_t>(rowBytes)))
-                    return Fail(Code::ReadError);
-                if (size == 1)
-                    for (uint32_t x = 0; x < h.width; ++x)
-                        target[uint64_t{x} * stride + offset] = row[x];
-                else
-                    stored = row.get();
-            }
-            if (size > 1)
-                ReduceRow(stored, size, target, stride, offset);
+            if (!ReadRow(plane, y, rowAt(y), stride, offset))
+                return false;
             done(y);
             if (!Progress(progressBase + y, progressTotal))
                 return false;
@@ -238,6 +261,17 @@ void ShrinkTo(GlobalBuffer& buffer, size_t bytes) noexcept
     }
 }
 
+// Colours of CMYK pixels, in place or into another row. Stored inks are inverted: 255 is no ink.
+void MixInks(const uint8_t* cmyk, uint8_t* rgb, uint64_t count) noexcept
+{
+    for (uint64_t i = 0; i < count; ++i) {
+        const uint32_t c = cmyk[4 * i], m = cmyk[4 * i + 1], y = cmyk[4 * i + 2], k = cmyk[4 * i + 3];
+        rgb[3 * i] = static_cast<uint8_t>(c * k / 255);
+        rgb[3 * i + 1] = static_cast<uint8_t>(m * k / 255);
+        rgb[3 * i + 2] = static_cast<uint8_t>(y * k / 255);
+    }
+}
+
 GlobalBuffer ReadColour(Planes& planes)
 {
     const Header& h = planes.h;
@@ -249,14 +283,7 @@ GlobalBuffer ReadColour(Planes& planes)
         if (!planes.Read(c, image.get(), count, c, c * h.height, count * h.height))
             return {};
     if (h.mode == kCMYK) {
-        // Stored inks are inverted: 255 is no ink.
-        uint8_t* p = image.get();
-        for (uint64_t i = 0, n = uint64_t{h.width} * h.height; i < n; ++i) {
-            const uint32_t c = p[4 * i], m = p[4 * i + 1], y = p[4 * i + 2], k = p[4 * i + 3];
-            p[3 * i] = static_cast<uint8_t>(c * k / 255);
-            p[3 * i + 1] = static_cast<uint8_t>(m * k / 255);
-            p[3 * i + 2] = static_cast<uint8_t>(y * k / 255);
-        }
+        MixInks(image.get(), image.get(), uint64_t{h.width} * h.height);
         ShrinkTo(image, ImageBytes(h.width, h.height, 24));
     }
     return image;
@@ -453,6 +480,71 @@ Picture ReduceIndices(Planes& planes, const uint8_t* table, uint32_t aimWidth, u
     return rows.Finish();
 }
 
+// CMYK row by row: each pixel mixes four planes stored one after the other, so row y is read
+// from each plane's own place in turn and the four mixed into one row for `rows`. `streamed`
+// turns false, nothing read, when the channel cannot seek or the planes lie beyond its reach:
+// the caller then reads whole from where it stands.
+Picture ReduceInks(Planes& planes, uint32_t aimWidth, uint32_t aimHeight, bool& streamed)
+{
+    const Header& h = planes.h;
+    Reader& in = planes.in;
+    streamed = false;
+    const uint32_t start = in.Tell();
+    // A channel that cannot tell where it is would have us seek to the wrong place.
+    if (start == 0 || !in.SeekTo(start))
+        return {};
+    const uint64_t rowBytes = uint64_t{h.width} * planes.SampleBytes();
+    uint64_t at[4] = {start};  // where each plane's next stored row is
+    for (uint32_t c = 1; c < 4; ++c) {
+        uint64_t plane = 0;
+        for (uint32_t y = 0; y < h.height; ++y)
+            plane = CheckedAdd(plane, planes.packed ? planes.Count(c - 1, y) : rowBytes);
+        at[c] = CheckedAdd(at[c - 1], plane);
+    }
+    if (at[3] >= UINT32_MAX)
+        return {};
+    streamed = true;
+    reduce::ReducingRows rows(aimWidth, aimHeight);
+    auto inks = Scratch<uint8_t>(CheckedMul(h.width, 4));
+    if (!inks) {
+        Fail(Code::OutOfMemory);
+        return {};
+    }
+    if (!rows.Begin(h.width, h.height))
+        return {};
+    const uint64_t end = in.End();
+    bool read = true;
+    uint32_t y = 0;
+    for (; y < h.height; ++y) {
+        for (uint32_t c = 0; c < 4 && read; ++c) {
+            if (!in.SeekTo(at[c])) {
+                // Past the end the file was cut; anywhere else the channel failed us, and the
+                // whole read from the start is still as good as it was.
+                if (at[c] >= end) {
+                    read = Fail(Code::ReadError);
+                    break;
+                }
+                streamed = !in.SeekTo(start);
+                if (streamed)
+                    Fail(Code::ReadError);
+                return {};
+            }
+            read = planes.ReadRow(c, y, inks.get(), 4, c);
+            at[c] += planes.packed ? planes.Count(c, y) : rowBytes;
+        }
+        if (!read)
+            break;
+        MixInks(inks.get(), rows.Row(y), h.width);
+        rows.Done(y);
+        if (!Progress(y, h.height))
+            return {};
+    }
+    // A cut file gives the rows that came, the rest black.
+    if (!read && y == 0)
+        return {};
+    return rows.Finish();
+}
+
 // bits 24 (RGB24) or 8 (Index8 with 256 RGBQUAD entries in palette).
 GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t bits, uint8_t* palette)
 {
@@ -503,7 +595,10 @@ Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
         return ReducePlanes(planes, aimWidth, aimHeight);
     if (h.mode != kCMYK)
         return ReduceIndices(planes, table, aimWidth, aimHeight);
-    // Inks mix four planes into each colour, so CMYK is read whole and then reduced.
+    bool streamed = false;
+    Picture reduced = ReduceInks(planes, aimWidth, aimHeight, streamed);
+    if (streamed)
+        return reduced;
     GlobalBuffer image = ReadWhole(planes, 24, table, nullptr);
     return reduce::ReducePicture(Picture::RGB24(std::move(image), h.width, h.height), aimWidth, aimHeight);
 }

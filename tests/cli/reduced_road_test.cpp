@@ -85,9 +85,11 @@ void WritePng(const std::string& path, uint32_t width, uint32_t height,
     std::fclose(file);
 }
 
-// A PSD document of one colour, its RGB planes PackBits-packed, written row by row.
-void WritePsd(const std::string& path, uint32_t width, uint32_t height, const uint8_t rgb[3])
+// A PSD document of one colour, its RGB planes (or CMYK, given four samples) PackBits-packed,
+// written row by row.
+void WritePsd(const std::string& path, uint32_t width, uint32_t height, const std::vector<uint8_t>& colour)
 {
+    const auto planes = uint32_t(colour.size());
     FILE* file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(file, nullptr);
     std::vector<uint8_t> out;
@@ -96,15 +98,15 @@ void WritePsd(const std::string& path, uint32_t width, uint32_t height, const ui
             out.push_back(uint8_t(v >> (8 * i)));
     };
     out = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0};
-    put(3, 2), put(height, 4), put(width, 4), put(8, 2), put(3, 2), put(0, 4), put(0, 4), put(0, 4), put(1, 2);
+    put(planes, 2), put(height, 4), put(width, 4), put(8, 2), put(planes, 2), put(0, 4), put(0, 4), put(0, 4), put(1, 2);
     const uint32_t rowBytes = (width + 127) / 128 * 2;  // runs of 128 and one shorter
-    for (uint32_t i = 0; i < 3 * height; ++i)
+    for (uint32_t i = 0; i < planes * height; ++i)
         put(rowBytes, 2);
     std::fwrite(out.data(), 1, out.size(), file);
-    for (int c = 0; c < 3; ++c) {
+    for (uint32_t c = 0; c < planes; ++c) {
         out.clear();
         for (uint32_t x = 0; x < width; x += 128)
-            out.insert(out.end(), {uint8_t(1 - int(std::min(128u, width - x))), rgb[c]});
+            out.insert(out.end(), {uint8_t(1 - int(std::min(128u, width - x))), colour[c]});
         for (uint32_t y = 0; y < height; ++y)
             std::fwrite(out.data(), 1, out.size(), file);
     }
@@ -164,8 +166,8 @@ TEST(ReducedRoad, PicturesBeyondTheAllocationLimitBecomeThumbnailsInLittleMemory
             rgb[3 * x] = 200, rgb[3 * x + 1] = 100, rgb[3 * x + 2] = 50;
     });
     WritePng(in / "thread.png", 1, 60000, [](uint32_t y, uint8_t* rgb) { rgb[0] = rgb[1] = rgb[2] = uint8_t(y); });
-    const uint8_t colour[3] = {30, 160, 90};
-    WritePsd(in / "layers.psd", 12000, 12000, colour);
+    WritePsd(in / "layers.psd", 12000, 12000, {30, 160, 90});
+    WritePsd(in / "inks.psd", 12000, 12000, {255, 128, 200, 200});  // inverted: 200, 100, 156
     test::Bytes rle;  // RLE8 in runs of 255
     for (uint32_t y = 0; y < 12000; ++y, rle.insert(rle.end(), {0, 0}))
         for (uint32_t x = 0; x < 12000; x += 255)
@@ -187,6 +189,9 @@ TEST(ReducedRoad, PicturesBeyondTheAllocationLimitBecomeThumbnailsInLittleMemory
     const Thumbnail layers = ReadThumbnail(out / "layers.jpg");
     ASSERT_EQ(layers.width * 1000 + layers.height, 480480u);
     EXPECT_NEAR(layers.rgb[1], 160, 3);
+    const Thumbnail inks = ReadThumbnail(out / "inks.jpg");
+    ASSERT_EQ(inks.width * 1000 + inks.height, 480480u);
+    EXPECT_NEAR(inks.rgb[1], 100, 3);
     const Thumbnail runs = ReadThumbnail(out / "runs.jpg");
     ASSERT_EQ(runs.width * 1000 + runs.height, 480480u);
     EXPECT_NEAR(runs.rgb[0], 30, 3);

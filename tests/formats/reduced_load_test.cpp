@@ -114,10 +114,12 @@ struct Load {
     uint32_t width = 0, height = 0, code = 0;
 };
 
-Load Reduced(const Bytes& file, uint32_t type, uint32_t aimWidth, uint32_t aimHeight)
+Load Reduced(const Bytes& file, uint32_t type, uint32_t aimWidth, uint32_t aimHeight, bool seeks = true)
 {
     Load l;
-    DataChannel* source = OpenMemorySource(file.data(), uint32_t(file.size()));
+    test::CountedSource unseekable{file};
+    unseekable.unseekable = true;
+    DataChannel* source = seeks ? OpenMemorySource(file.data(), uint32_t(file.size())) : unseekable.Channel();
     l.pixels.reset(LoadPictureReduced(source, type, aimWidth, aimHeight, &l.width, &l.height));
     l.code = GetLastLibraryError();
     CloseSource(source);
@@ -162,6 +164,11 @@ TEST(ReducedLoad, EveryReaderMatchesItsWholeLoadFollowedByTheReducer)
     cmyk.mode = 4;
     cmyk.channels = 4;
     cmyk.planes.push_back(Bytes(size_t{kW} * kH, 255));
+    test::Psd inked = cmyk;  // black ink over the colours, heaviest at the bottom right
+    for (size_t i = 0; i < inked.planes[3].size(); ++i)
+        inked.planes[3][i] = uint8_t(255 - (i % kW + i / kW) * 200 / (kW + kH));
+    test::Psd packedInked = inked;
+    packedInked.compression = 1;
     test::Psd grey = packedPsd;  // the green plane alone, and again as indices into a reversed table
     grey.mode = 1;
     grey.channels = 1;
@@ -214,6 +221,7 @@ TEST(ReducedLoad, EveryReaderMatchesItsWholeLoadFollowedByTheReducer)
         Bytes file;
         uint32_t jpegScale = 1;  // the whole load's decode scale: JPEG's reduction starts there
         uint32_t width = kW;
+        bool seeks = true;  // false: through a channel that cannot seek
     };
     const Case cases[] = {
         {"PNG", PX_FILE_PNG, test::MakePng(png)},
@@ -233,6 +241,10 @@ TEST(ReducedLoad, EveryReaderMatchesItsWholeLoadFollowedByTheReducer)
         {"PSD 16-bit PackBits", PX_FILE_PSD, test::MakePsd(test::Deep(packedPsd, 16))},
         {"PSD 32-bit", PX_FILE_PSD, test::MakePsd(test::Deep(psd, 32))},
         {"PSD CMYK", PX_FILE_PSD, test::MakePsd(cmyk)},
+        {"PSD CMYK with black", PX_FILE_PSD, test::MakePsd(inked)},
+        {"PSD CMYK PackBits with black", PX_FILE_PSD, test::MakePsd(packedInked)},
+        {"PSD CMYK 16-bit PackBits", PX_FILE_PSD, test::MakePsd(test::Deep(packedInked, 16))},
+        {"PSD CMYK, no seeking", PX_FILE_PSD, test::MakePsd(packedInked), 1, kW, false},
         {"PSD grey", PX_FILE_PSD, test::MakePsd(grey)},
         {"PSD indexed", PX_FILE_PSD, test::MakePsd(indexed)},
         {"JPEG", PX_FILE_JPEG, Saved(PX_FILE_JPEG, rgb), 4},
@@ -250,7 +262,7 @@ TEST(ReducedLoad, EveryReaderMatchesItsWholeLoadFollowedByTheReducer)
             SetJPGDecodeScale(1, scale);
             const Load expected = WholeThenReducer(c.file, c.type, aimWidth, aimHeight);
             SetJPGDecodeScale(1, 8);  // the reduced road takes no notice of it
-            const Load reduced = Reduced(c.file, c.type, aimWidth, aimHeight);
+            const Load reduced = Reduced(c.file, c.type, aimWidth, aimHeight, c.seeks);
             SetJPGDecodeScale(1, 1);
             ASSERT_NE(reduced.pixels, nullptr) << what;
             EXPECT_EQ(reduced.code, 0u) << what;
@@ -308,6 +320,12 @@ TEST(ReducedLoad, CutStreamsGiveTheRowsThatCameAsAnIncompletePicture)
     grey.mode = 1;
     grey.channels = 1;
     grey.planes = {Bytes(rgb.begin(), rgb.begin() + size_t{kW} * kH)};
+    test::Psd cmyk = grey;  // no colour ink, packed small; the black plane, noise, fills the file
+    cmyk.mode = 4;
+    cmyk.channels = 4;
+    cmyk.compression = 1;
+    cmyk.planes.assign(3, Bytes(size_t{kW} * kH, 255));
+    cmyk.planes.push_back(grey.planes[0]);
     const struct {
         const char* what;
         uint32_t type;
@@ -323,6 +341,7 @@ TEST(ReducedLoad, CutStreamsGiveTheRowsThatCameAsAnIncompletePicture)
         {"JPEG", PX_FILE_JPEG, Saved(PX_FILE_JPEG, rgb), 3 * 128},
         {"TGA", PX_FILE_TGA, test::TgaFile(kW, kH, test::TgaHeader{2, 24, 0x20}, Planes(rgb, true, false, 0)), 0},
         {"PSD grey", PX_FILE_PSD, test::MakePsd(grey), 0},
+        {"PSD CMYK PackBits", PX_FILE_PSD, test::MakePsd(cmyk), 0},
     };
     for (const auto& c : cases) {
         const Bytes cut(c.file.begin(), c.file.begin() + c.file.size() / 2);

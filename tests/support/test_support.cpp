@@ -96,6 +96,8 @@ uint32_t Read(void* buffer, uint32_t count, uintptr_t user)
 uint32_t Seek(int32_t offset, uint32_t origin, uintptr_t user)
 {
     CountedSource& s = Of(user);
+    if (s.unseekable)
+        return 0;
     const int64_t base = origin == 0 ? 0 : origin == 1 ? int64_t(s.at) : int64_t(s.bytes.size());
     if (base + offset < 0 || base + offset > int64_t(s.bytes.size()))
         return 0;

@@ -57,6 +57,7 @@ struct CountedSource {
     uint32_t reads = 0;
     uint32_t claimed = 0;
     bool endless = false;  // past the bytes, reads give zeros without end
+    bool unseekable = false;  // every seek fails, as on a pipe
     DataChannel* Channel();
 };
 
