@@ -29,4 +29,14 @@ T* PerThread() noexcept
     return made;
 }
 
+// The calling thread's T for code that may throw: std::bad_alloc when it cannot be made.
+template <class T>
+T& ThreadValue()
+{
+    T* value = PerThread<T>();
+    if (!value)
+        throw std::bad_alloc();
+    return *value;
+}
+
 }  // namespace px

@@ -1,13 +1,13 @@
 // quillet-batch --all-types --jobs 1 on 12-megapixel PNG, TIFF and BMP sources against the bare
 // reader of each, in one run: the run may cost its reader plus the resize, levels and encode.
 #include "pxlib.h"
+#include "bench_pictures.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -31,16 +31,7 @@ const fs::path& Work()
 {
     static const fs::path work = [] {
         fs::path root = fs::temp_directory_path() / ("quillet-all-types-bench-" + std::to_string(getpid()));
-        std::vector<uint8_t> rgb(size_t{kWidth} * kHeight * 3);
-        std::mt19937 random(7);
-        std::uniform_int_distribution<int> noise(-6, 6);
-        size_t i = 0;
-        for (uint32_t y = 0; y < kHeight; ++y)
-            for (uint32_t x = 0; x < kWidth; ++x)
-                for (int c = 0; c < 3; ++c) {
-                    const int v = static_cast<int>((x * (c + 1) + y * (3 - c)) * 255 / (4 * (kWidth + kHeight))) + noise(random);
-                    rgb[i++] = static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
-                }
+        const std::vector<uint8_t> rgb = bench::NoisyRamps(kWidth, kHeight, 7);
         for (const Source& s : kSources) {
             fs::create_directories(root / s.name / "in");
             fs::create_directories(root / s.name / "out");

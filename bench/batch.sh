@@ -11,9 +11,8 @@ if [ ${#need[@]} -gt 0 ]; then
   [ "$(id -u)" -eq 0 ] || { echo "As root, run: apt-get install -y ${need[*]}" >&2; exit 1; }
   apt-get install -y -qq "${need[@]}" >/dev/null
 fi
-build="$root/build-bench"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUILLET_GUI=OFF -DQUILLET_TESTS=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" --target quillet-batch quillet-make-samples >/dev/null
+. "$root/bench/build_bench.sh"
+build_bench quillet-make-samples
 folder=${1:-$root/samples/photos}
 if [ $# -eq 0 ] && [ ! -f "$folder/valley.jpg" ]; then
   "$build/samples/quillet-make-samples" "$folder" >/dev/null

@@ -3,6 +3,7 @@
 #include "core/batch.h"
 #include "pxlib.h"
 #include "support/exif_fixture.h"
+#include "bench_pictures.h"
 
 #include <lcms2.h>
 
@@ -10,7 +11,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -19,21 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr uint32_t kWidth = 4000, kHeight = 3000;
-
-std::vector<uint8_t> Pixels(uint32_t width, uint32_t height)
-{
-    std::vector<uint8_t> pixels(size_t{width} * height * 3);
-    std::mt19937 random(7);
-    uint8_t* p = pixels.data();
-    for (uint32_t y = 0; y < height; ++y)
-        for (uint32_t x = 0; x < width; ++x) {
-            const uint32_t grain = random() % 24;
-            *p++ = static_cast<uint8_t>((x * 200 / width + grain) & 255);
-            *p++ = static_cast<uint8_t>((y * 200 / height + grain) & 255);
-            *p++ = static_cast<uint8_t>(((x + y) * 100 / (width + height) + grain * 2) & 255);
-        }
-    return pixels;
-}
 
 std::vector<uint8_t> DisplayP3()
 {
@@ -68,7 +53,7 @@ struct Photo {
         spec.previewBytes = 24000;
         spec.makerNoteBytes = 2000;
         exif = test::ExifBlock(spec);
-        const std::vector<uint8_t> pixels = Pixels(kWidth, kHeight);
+        const std::vector<uint8_t> pixels = bench::GrainyGradients(kWidth, kHeight, 7);
         ClearJPGOutputMarkers();
         AddJPGOutputMarker(exif.data(), static_cast<uint32_t>(exif.size()), 225);
         AddJPGOutputMarker(xmp.data(), static_cast<uint32_t>(xmp.size()), 225);
@@ -151,7 +136,7 @@ BENCHMARK(Metadata)->Unit(benchmark::kMicrosecond);
 void Turn(benchmark::State& state)
 {
     const auto w = static_cast<uint32_t>(state.range(0)), h = static_cast<uint32_t>(state.range(1));
-    const std::vector<uint8_t> source = Pixels(w, h);
+    const std::vector<uint8_t> source = bench::GrainyGradients(w, h, 7);
     std::vector<uint8_t> upright(source.size());
     for (auto _ : state) {
         OrientRGB24(source.data(), w, h, upright.data(), 6);
@@ -164,7 +149,7 @@ BENCHMARK(Turn)->Args({640, 480})->Args({kWidth, kHeight})->Unit(benchmark::kMil
 void ToSRGB(benchmark::State& state)
 {
     const std::vector<uint8_t> profile = DisplayP3();
-    std::vector<uint8_t> pixels = Pixels(480, 640);
+    std::vector<uint8_t> pixels = bench::GrainyGradients(480, 640, 7);
     for (auto _ : state)
         ConvertRGB24ToSRGB(pixels.data(), 480, 640, profile.data(), static_cast<uint32_t>(profile.size()));
 }

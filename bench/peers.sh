@@ -16,10 +16,8 @@ if [ ${#need[@]} -gt 0 ]; then
   [ "$(id -u)" -eq 0 ] || { echo "As root, run: apt-get install -y ${need[*]}" >&2; exit 1; }
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
-build="$root/build-bench"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUILLET_GUI=OFF -DQUILLET_TESTS=OFF >/dev/null
-cmake --build "$build" -j 2 --target quillet-batch >/dev/null
-qb="$build/cli/quillet-batch"
+. "$root/bench/build_bench.sh"
+build_bench
 py=/usr/bin/python3
 
 mapfile -t files < <(find "$folder" -maxdepth 1 -type f -iname '*.jpg' | sort)

@@ -1,6 +1,7 @@
 // ReadPNG and ReadTIFF on a 12-megapixel RGB picture against bare libpng and libtiff reads of
 // the same files.
 #include "pxlib.h"
+#include "bench_pictures.h"
 
 #include <benchmark/benchmark.h>
 #include <png.h>
@@ -10,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <random>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -23,19 +23,7 @@ constexpr uint32_t kHeight = 3000;
 // Smooth gradients with grain: a photograph's statistics for the codecs, not a flat card.
 const std::vector<uint8_t>& Picture()
 {
-    static const std::vector<uint8_t> rgb = [] {
-        std::vector<uint8_t> p(size_t{kWidth} * kHeight * 3);
-        std::mt19937 random(11);
-        std::uniform_int_distribution<int> noise(-6, 6);
-        size_t i = 0;
-        for (uint32_t y = 0; y < kHeight; ++y)
-            for (uint32_t x = 0; x < kWidth; ++x)
-                for (int c = 0; c < 3; ++c) {
-                    const int v = static_cast<int>((x * (c + 1) + y * (3 - c)) * 255 / (4 * (kWidth + kHeight))) + noise(random);
-                    p[i++] = static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
-                }
-        return p;
-    }();
+    static const std::vector<uint8_t> rgb = bench::NoisyRamps(kWidth, kHeight, 11);
     return rgb;
 }
 

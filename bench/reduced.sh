@@ -19,10 +19,8 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 qb=${QB:-}
 if [ -z "$qb" ]; then
-  build="$root/build-bench"
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUILLET_GUI=OFF -DQUILLET_TESTS=OFF >/dev/null
-  cmake --build "$build" -j 2 --target quillet-batch >/dev/null
-  qb="$build/cli/quillet-batch"
+  . "$root/bench/build_bench.sh"
+  build_bench
 fi
 im=/usr/bin/convert
 

@@ -10,10 +10,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 batch=${1:-}
 baseline=${2:-}
 if [ -z "$batch" ]; then
-  build="$root/build-bench"
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUILLET_GUI=OFF -DQUILLET_TESTS=OFF >/dev/null
-  cmake --build "$build" -j 2 --target quillet-batch >/dev/null
-  batch="$build/cli/quillet-batch"
+  . "$root/bench/build_bench.sh"
+  build_bench
+  batch=$qb
 fi
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
 # One tiny JPEG, made by quillet-batch from an 8 x 8 BMP and copied 20,000 times: the rerun's

@@ -2,11 +2,11 @@
 #include "base/frame.h"
 #include "imaging/resample.h"
 #include "pxlib.h"
+#include "bench_pictures.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <random>
 #include <vector>
 
 namespace {
@@ -15,18 +15,8 @@ namespace {
 const std::vector<uint8_t>& Picture(uint32_t width, uint32_t height)
 {
     static std::vector<uint8_t> pixels;
-    if (pixels.size() != size_t{width} * height * 3) {
-        pixels.resize(size_t{width} * height * 3);
-        std::mt19937 random(42);
-        uint8_t* p = pixels.data();
-        for (uint32_t y = 0; y < height; ++y)
-            for (uint32_t x = 0; x < width; ++x) {
-                const uint32_t grain = random() % 24;
-                *p++ = static_cast<uint8_t>((x * 200 / width + grain) & 255);
-                *p++ = static_cast<uint8_t>((y * 200 / height + grain) & 255);
-                *p++ = static_cast<uint8_t>(((x + y) * 100 / (width + height) + grain * 2) & 255);
-            }
-    }
+    if (pixels.size() != size_t{width} * height * 3)
+        pixels = bench::GrainyGradients(width, height, 42);
     return pixels;
 }
 

@@ -5,6 +5,7 @@
 
 #include "base/frame.h"
 #include "formats/picture_metadata.h"
+#include "formats/reader.h"
 
 namespace px {
 
@@ -18,10 +19,7 @@ uint32_t InfoEntry(DataChannel* source, uint32_t* width, uint32_t* height, InfoF
 
 uint8_t* ReadEntry(DataChannel* source, uint32_t* width, uint32_t* height, LoadFunction load)
 {
-    if (!AcceptReader(source, width, height))
-        return nullptr;
-    Channel channel(source);
-    return load(channel, *width, *height).Release();
+    return reader::HandOver(source, width, height, load);
 }
 
 uint32_t WriteEntry(DataChannel* sink, const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t quality,

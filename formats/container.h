@@ -2,6 +2,7 @@
 // C library handles, the plane copy into RGB24 and the metadata they keep.
 #pragma once
 
+#include "base/c_owner.h"
 #include "base/channel.h"
 #include "base/image.h"
 #include "pxlib.h"
@@ -12,18 +13,6 @@
 #include <vector>
 
 namespace px {
-
-// A C library's handle released by its own function.
-template <auto Release>
-struct ReleaseWith {
-    template <class T>
-    void operator()(T* handle) const noexcept
-    {
-        Release(handle);
-    }
-};
-template <class T, auto Release>
-using COwner = std::unique_ptr<T, ReleaseWith<Release>>;
 
 using InfoFunction = bool (*)(Channel& channel, uint32_t& width, uint32_t& height);
 using LoadFunction = GlobalBuffer (*)(Channel& channel, uint32_t& width, uint32_t& height);

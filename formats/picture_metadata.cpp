@@ -37,10 +37,7 @@ bool ReadWholeChannel(Channel& channel, std::vector<uint8_t>& bytes)
 
 PictureMetadata& ThreadMetadata()
 {
-    PictureMetadata* metadata = PerThread<PictureMetadata>();
-    if (!metadata)
-        throw std::bad_alloc();
-    return *metadata;
+    return ThreadValue<PictureMetadata>();
 }
 
 std::vector<uint8_t> TiffPart(const uint8_t* data, size_t size)

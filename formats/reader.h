@@ -19,6 +19,9 @@ using Probe = bool(const uint8_t* header, size_t size) noexcept;
 using Info = bool(Channel& channel, uint32_t& width, uint32_t& height);
 using Load = Picture(Channel& channel);
 using ReducedLoad = Picture(Channel& channel, uint32_t aimWidth, uint32_t aimHeight);
+// A writer's entry, beside them in the format's row.
+using Save = bool(Channel& sink, const uint8_t* pixels, uint32_t width, uint32_t height, uint32_t bits,
+                  const uint8_t* palette);
 
 // An Info over a parse that fills a header with its width and height: false, and zeros, when
 // the parse fails (it records the code).
@@ -41,6 +44,17 @@ Picture WholeRGB24(Read&& read)
     uint32_t width = 0, height = 0;
     GlobalBuffer pixels = read(width, height);
     return Picture::RGB24(std::move(pixels), width, height);
+}
+
+// A C entry's whole read over the handle's channel: the handle and the size's places checked,
+// then the read's buffer handed to the caller.
+template <class Read>
+uint8_t* HandOver(DataChannel* handle, uint32_t* width, uint32_t* height, Read&& read)
+{
+    if (!AcceptReader(handle, width, height))
+        return nullptr;
+    Channel channel(handle);
+    return read(channel, *width, *height).Release();
 }
 
 // A C entry's whole read, RGB24 or Index8 with a palette of 256 entries: false with the code

@@ -10,9 +10,11 @@
 #include "formats/metafile/metafile.h"
 #include "formats/pcx/pcx.h"
 #include "formats/png/png.h"
+#include "formats/png/png_write.h"
 #include "formats/psd/psd.h"
 #include "formats/tga/tga.h"
 #include "formats/tiff/tiff.h"
+#include "formats/tiff/tiff_write.h"
 #include "formats/webp/webp.h"
 #include "imaging/area_reduce.h"
 
@@ -51,9 +53,7 @@ bool Signature(const uint8_t* header, size_t size) noexcept
 template <GlobalBuffer (*Load)(Channel&, uint32_t&, uint32_t&)>
 Picture AsPicture(Channel& channel)
 {
-    uint32_t width = 0, height = 0;
-    GlobalBuffer pixels = Load(channel, width, height);
-    return Picture::RGB24(std::move(pixels), width, height);
+    return reader::WholeRGB24([&](uint32_t& width, uint32_t& height) { return Load(channel, width, height); });
 }
 
 // In detection order: the first probe that matches gives the type.
@@ -62,7 +62,7 @@ const Format kFormats[] = {
      bmp::LoadReduced},
     {PX_FILE_PAX, 21, "PAX", ".PAX", Signature<"PAX">, nullptr, nullptr},
     {PX_FILE_GIF, 15, "GIF", ".GIF", gif::Probe, gif::Info, gif::LoadRGB24},
-    {PX_FILE_JPEG, 1, "JPEG", ".JPG .JPEG", jpeg::Probe, jpeg::Info, AsPicture<jpeg::LoadRGB24>,
+    {PX_FILE_JPEG, 1, "JPEG", ".JPG .JPEG", jpeg::Probe, jpeg::Info, jpeg::LoadRGB24,
      false, nullptr, jpeg::LoadReduced},
     {PX_FILE_PCX, 9, "PCX", ".PCX", pcx::Probe, pcx::Info, pcx::LoadRGB24, false, nullptr,
      pcx::LoadReduced},

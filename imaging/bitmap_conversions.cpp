@@ -251,14 +251,18 @@ uint8_t* DdbToDibEntry(HBITMAP bitmap, HPALETTE palette)
 }
 
 // The screen and the palette to read a device bitmap with: the caller's, else on a
-// palette-based screen one made from its system palette (owned by `made`).
+// palette-based screen one made from its system palette (owned by `made`). The caller's size
+// is zeroed first.
 struct Reading {
     HPALETTE palette = nullptr;
     bool ok = false;
 };
 
-Reading PrepareReading(HBITMAP bitmap, HPALETTE palette, GdiObject& made)
+Reading PrepareReading(HBITMAP bitmap, HPALETTE palette, uint32_t* width, uint32_t* height, GdiObject& made)
 {
+    if (!width || !height)
+        return {nullptr, Fail(Code::BadArgument)};
+    *width = *height = 0;
     if (!bitmap)
         return {nullptr, Fail(Code::BadArgument)};
     TargetDc screen(nullptr);
@@ -278,11 +282,8 @@ Reading PrepareReading(HBITMAP bitmap, HPALETTE palette, GdiObject& made)
 
 uint8_t* DdbToRgb24(HBITMAP bitmap, uint32_t* width, uint32_t* height, HPALETTE palette)
 {
-    if (!width || !height)
-        return Fail(Code::BadArgument);
-    *width = *height = 0;
     GdiObject made;
-    const Reading reading = PrepareReading(bitmap, palette, made);
+    const Reading reading = PrepareReading(bitmap, palette, width, height, made);
     if (!reading.ok)
         return nullptr;
     GlobalBuffer dib = Own(DdbToDibEntry(bitmap, reading.palette));
@@ -294,11 +295,8 @@ uint8_t* DdbToRgb24(HBITMAP bitmap, uint32_t* width, uint32_t* height, HPALETTE 
 uint8_t* DdbToIndex8(HBITMAP bitmap, uint32_t* width, uint32_t* height, HPALETTE palette,
                      uint32_t* colours, uint8_t* colourTable)
 {
-    if (!width || !height)
-        return Fail(Code::BadArgument);
-    *width = *height = 0;
     GdiObject made;
-    const Reading reading = PrepareReading(bitmap, palette, made);
+    const Reading reading = PrepareReading(bitmap, palette, width, height, made);
     if (!reading.ok)
         return nullptr;
     GlobalBuffer dib = DdbToDib(bitmap, reading.palette, 8);

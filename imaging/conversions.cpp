@@ -43,7 +43,9 @@ uint32_t ToGrey(const ConstView& rgb, const View& grey)
     return EachRow(rgb.height, [&](uint32_t y) { LuminanceRow(rgb.Row(y), rgb.width, grey.Row(y)); });
 }
 
-uint32_t Greyscale(const View& rgb)
+// Every pixel of an RGB24 picture changed in place.
+template <class Change>
+uint32_t EachPixel(const View& rgb, Change&& change)
 {
     if (!rgb.data)
         return Fail(Code::BadArgument);
@@ -52,21 +54,18 @@ uint32_t Greyscale(const View& rgb)
     return EachRow(rgb.height, [&](uint32_t y) {
         uint8_t* p = rgb.Row(y);
         for (uint32_t x = 0; x < rgb.width; ++x, p += 3)
-            p[0] = p[1] = p[2] = Luminance(p[0], p[1], p[2]);
+            change(p);
     });
+}
+
+uint32_t Greyscale(const View& rgb)
+{
+    return EachPixel(rgb, [](uint8_t* p) { p[0] = p[1] = p[2] = Luminance(p[0], p[1], p[2]); });
 }
 
 uint32_t SwapRB(const View& rgb)
 {
-    if (!rgb.data)
-        return Fail(Code::BadArgument);
-    if (!Addressable(rgb.width, rgb.height, 3))
-        return 0;
-    return EachRow(rgb.height, [&](uint32_t y) {
-        uint8_t* p = rgb.Row(y);
-        for (uint32_t x = 0; x < rgb.width; ++x, p += 3)
-            std::swap(p[0], p[2]);
-    });
+    return EachPixel(rgb, [](uint8_t* p) { std::swap(p[0], p[2]); });
 }
 
 // Index8 through its palette (RGBQUAD entries; the count is not looked at) into RGB24.
@@ -147,11 +146,18 @@ uint32_t SetAlphaPlane(const View& rgba, const ConstView& alpha)
     });
 }
 
-uint32_t Split(const ConstView& rgb, const View& red, const View& green, const View& blue)
+// A picture and its three planes may be converted: BadArgument when one has no data, false
+// when the picture cannot be addressed.
+bool PlanesUsable(const ConstView& rgb, const ConstView& red, const ConstView& green, const ConstView& blue)
 {
     if (!rgb.data || !red.data || !green.data || !blue.data)
         return Fail(Code::BadArgument);
-    if (!Addressable(rgb.width, rgb.height, 3))
+    return Addressable(rgb.width, rgb.height, 3);
+}
+
+uint32_t Split(const ConstView& rgb, const View& red, const View& green, const View& blue)
+{
+    if (!PlanesUsable(rgb, red, green, blue))
         return 0;
     return EachRow(rgb.height, [&](uint32_t y) {
         const uint8_t* in = rgb.Row(y);
@@ -166,9 +172,7 @@ uint32_t Split(const ConstView& rgb, const View& red, const View& green, const V
 
 uint32_t Join(const View& rgb, const ConstView& red, const ConstView& green, const ConstView& blue)
 {
-    if (!rgb.data || !red.data || !green.data || !blue.data)
-        return Fail(Code::BadArgument);
-    if (!Addressable(rgb.width, rgb.height, 3))
+    if (!PlanesUsable(rgb, red, green, blue))
         return 0;
     return EachRow(rgb.height, [&](uint32_t y) {
         uint8_t* out = rgb.Row(y);

@@ -340,15 +340,22 @@ uint32_t LimitColours(uint32_t colours) noexcept
     return std::clamp<uint32_t>(colours, 1, 256);
 }
 
+// The search for a palette of `colours`, limited to 1 to 256 on the way; false with the code
+// when the picture cannot be addressed or the search stops.
+bool SearchPalette(Reducer& reducer, const ConstView& rgb, uint32_t& colours, bool reportStages)
+{
+    if (!convert::Addressable(rgb.width, rgb.height, 3))
+        return false;
+    colours = LimitColours(colours);
+    return reducer.Search(rgb, colours, reportStages);
+}
+
 uint32_t Make(const ConstView& rgb, uint32_t colours, uint8_t* palette)
 {
     if (!rgb.data || !palette)
         return Fail(Code::BadArgument);
-    if (!convert::Addressable(rgb.width, rgb.height, 3))
-        return 0;
-    colours = LimitColours(colours);
     Reducer reducer;
-    if (!reducer.Search(rgb, colours, true))
+    if (!SearchPalette(reducer, rgb, colours, true))
         return 0;
     reducer.CopyOut(palette, colours);
     return 1;
@@ -359,11 +366,8 @@ uint32_t Reduce(const ConstView& rgb, const View& indices, uint32_t colours, uin
 {
     if (!rgb.data || !indices.data || !palette)
         return Fail(Code::BadArgument);
-    if (!convert::Addressable(rgb.width, rgb.height, 3))
-        return 0;
-    colours = LimitColours(colours);
     Reducer reducer;
-    if (!reducer.Search(rgb, colours, false))
+    if (!SearchPalette(reducer, rgb, colours, false))
         return 0;
     if (!reducer.Map(rgb, indices, reducer.PaletteCount(), dither != 0))
         return 0;

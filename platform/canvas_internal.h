@@ -1,6 +1,7 @@
 // What the canvas's parts share: its limits, box arithmetic and owners of cairo objects.
 #pragma once
 
+#include "platform/cairo_owners.h"
 #include "platform/canvas.h"
 #include "platform/gdi.h"
 
@@ -80,16 +81,6 @@ inline void ShiftPath(cairo_path_t* path, double d)
             path->data[i + j].point.y += d;
         }
 }
-
-struct SurfaceOwner {
-    cairo_surface_t* s;
-    ~SurfaceOwner() { cairo_surface_destroy(s); }
-};
-
-struct PatternOwner {
-    cairo_pattern_t* p;
-    ~PatternOwner() { cairo_pattern_destroy(p); }
-};
 
 inline bool HatchBit(uint32_t hatch, int x, int y)
 {

@@ -6,6 +6,22 @@
 namespace px::meta {
 using namespace detail;
 
+namespace {
+
+// A figure's first point: the position when it goes on from there (unless a path already has
+// a current point), else its own first one.
+void BeginFigure(cairo_t* cr, bool fromCurrent, double fromX, double fromY, const std::vector<double>& xy)
+{
+    if (fromCurrent) {
+        if (!cairo_has_current_point(cr))
+            cairo_move_to(cr, fromX, fromY);
+    } else {
+        cairo_move_to(cr, xy[0], xy[1]);
+    }
+}
+
+}  // namespace
+
 // ---- Shapes ----
 
 void Canvas::MoveTo(double x, double y)
@@ -40,12 +56,7 @@ void Canvas::Polyline(const std::vector<double>& xy, bool fromCurrent)
         return;
     const double fromX = m_state.x, fromY = m_state.y;
     Draw(false, true, [&] {
-        if (fromCurrent) {
-            if (!cairo_has_current_point(m_cr))
-                cairo_move_to(m_cr, fromX, fromY);
-        } else {
-            cairo_move_to(m_cr, xy[0], xy[1]);
-        }
+        BeginFigure(m_cr, fromCurrent, fromX, fromY, xy);
         for (size_t i = fromCurrent ? 0 : 2; i + 1 < xy.size(); i += 2)
             cairo_line_to(m_cr, xy[i], xy[i + 1]);
     });
@@ -93,12 +104,7 @@ void Canvas::Bezier(const std::vector<double>& xy, bool fromCurrent)
         return;
     const double fromX = m_state.x, fromY = m_state.y;
     Draw(false, true, [&] {
-        if (fromCurrent) {
-            if (!cairo_has_current_point(m_cr))
-                cairo_move_to(m_cr, fromX, fromY);
-        } else {
-            cairo_move_to(m_cr, xy[0], xy[1]);
-        }
+        BeginFigure(m_cr, fromCurrent, fromX, fromY, xy);
         for (size_t i = first; i + 6 <= xy.size(); i += 6)
             cairo_curve_to(m_cr, xy[i], xy[i + 1], xy[i + 2], xy[i + 3], xy[i + 4], xy[i + 5]);
     });

@@ -2,26 +2,18 @@
 #include "core/batch.h"
 
 #include <cstdio>
+#include <iterator>
 
 namespace quillet {
 
 const char* FileStatusText(FileStatus status)
 {
-    switch (status) {
-    case FileStatus::Written:
-        return "written";
-    case FileStatus::Incomplete:
-        return "incomplete";
-    case FileStatus::UpToDate:
-        return "up to date";
-    case FileStatus::Skipped:
-        return "skipped";
-    case FileStatus::Kept:
-        return "kept";
-    case FileStatus::WouldBeWritten:
-        return "would be written";
-    }
-    return "";
+    // In the order of FileStatus.
+    static constexpr const char* kTexts[] = {"written", "incomplete", "up to date",
+                                             "skipped", "kept",       "would be written"};
+    static_assert(std::size(kTexts) == static_cast<size_t>(FileStatus::WouldBeWritten) + 1);
+    const auto i = static_cast<size_t>(status);
+    return i < std::size(kTexts) ? kTexts[i] : "";
 }
 
 namespace {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <system_error>
 
@@ -115,21 +116,18 @@ void RescanSource(BatchSettings& settings, std::vector<std::string>& files)
 
 const char* RefusalText(Refusal refusal)
 {
-    switch (refusal) {
-    case Refusal::None:
-        return "";
-    case Refusal::NoFiles:
-        return "No files to process";
-    case Refusal::SameFolder:
-        return "Destination path is the same as source.";
-    case Refusal::EmptyDestination:
-        return "Please choose a destination folder.";
-    case Refusal::EmptySize:
-        return "Please enter a thumbnail size of at least 1 x 1.";
-    case Refusal::SizeTooLarge:
-        return "Please enter a thumbnail size of at most 65500 x 65500: a JPEG file cannot be larger.";
-    }
-    return "";
+    // In the order of Refusal.
+    static constexpr const char* kTexts[] = {
+        "",
+        "No files to process",
+        "Destination path is the same as source.",
+        "Please choose a destination folder.",
+        "Please enter a thumbnail size of at least 1 x 1.",
+        "Please enter a thumbnail size of at most 65500 x 65500: a JPEG file cannot be larger.",
+    };
+    static_assert(std::size(kTexts) == static_cast<size_t>(Refusal::SizeTooLarge) + 1);
+    const auto i = static_cast<size_t>(refusal);
+    return i < std::size(kTexts) ? kTexts[i] : "";
 }
 
 std::string OtherPicturesText(const BatchSettings& settings, const std::function<std::string(const char*, long)>& translate)

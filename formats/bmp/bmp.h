@@ -1,4 +1,4 @@
-// The BMP reader: whole pictures as RGB24, Index8 or Mono1, and one row at a time.
+// The BMP reader's entries in the registry.
 #pragma once
 
 #include "formats/reader.h"
@@ -14,12 +14,5 @@ reader::Info Info;
 reader::Load LoadRGB24;
 // The rows area-averaged as they are read (RLE pictures whole first); cut files likewise.
 reader::ReducedLoad LoadReduced;
-
-// The operations behind the C entries.
-uint8_t* Read(DataChannel* channel, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
-              uint8_t* palette);
-BMPRowReader* BeginRows(DataChannel* channel, uint32_t* width, uint32_t* height, uint8_t* palette);
-uint32_t ReadRow(BMPRowReader* reader, uint8_t* row, uint32_t* rowsLeft);
-uint32_t EndRows(BMPRowReader* reader);
 
 }  // namespace px::bmp

@@ -120,6 +120,19 @@ bool SkipToPixels(Channel& channel, Headers& headers, bool mayGoBack) noexcept
     return true;
 }
 
+// Moves to the pixel data and guards the stored rows against the file's size: a stored row's
+// bytes, or 0 with the code.
+uint64_t StartRows(Channel& channel, Headers& headers, bool mayGoBack) noexcept
+{
+    if (!SkipToPixels(channel, headers, mayGoBack))
+        return 0;
+    const BitmapInfo& info = headers.info;
+    const uint64_t stride = StoredRowBytes(static_cast<uint32_t>(info.width), info.bits);
+    if (!GuardClaim(channel, stride, info.height, 1, 1, Code::ReadError))
+        return 0;
+    return stride;
+}
+
 bool IsIndexed(uint16_t bits) noexcept
 {
     return bits == 1 || bits == 4 || bits == 8;
@@ -280,14 +293,12 @@ Picture ReadRGB24(Channel& channel, reduce::RgbRows& rows)
     }
     if (info.compression != kRgb && info.compression != kBitFields)
         return Fail(Code::NotBmp);
-    if (!SkipToPixels(channel, headers, true))
+    const uint64_t stride = StartRows(channel, headers, true);
+    if (!stride)
         return {};
 
     const auto w = static_cast<uint32_t>(info.width);
     const uint32_t h = info.height;
-    const uint64_t stride = StoredRowBytes(w, info.bits);
-    if (!GuardClaim(channel, stride, h, 1, 1, Code::ReadError))
-        return {};
     if (!rows.Begin(w, h))
         return {};
     // The guard keeps a stored row below the file's size.
@@ -317,6 +328,8 @@ GlobalBuffer ReadIndexed(Channel& channel, uint32_t& width, uint32_t& height, ui
     if (!ReadHeaders(channel, headers))
         return {};
     const BitmapInfo& info = headers.info;
+    const auto w = static_cast<uint32_t>(info.width);
+    const uint32_t h = info.height;
     if (info.bits > 8 || info.bits > bits)
         return Fail(Code::LayoutUnavailable);
     if (!IsIndexed(info.bits))
@@ -331,25 +344,19 @@ GlobalBuffer ReadIndexed(Channel& channel, uint32_t& width, uint32_t& height, ui
             return Fail(Code::LayoutUnavailable);
         if (!StartRle(channel, headers))
             return {};
-        const auto w = static_cast<uint32_t>(info.width);
-        GlobalBuffer image = AllocateImage(w, info.height, 8);
+        GlobalBuffer image = AllocateImage(w, h, 8);
         if (!image)
             return {};
         width = w;
-        height = info.height;
+        height = h;
         DecodeRle(channel, info, 1, nullptr, [&](uint32_t y) { return image.get() + uint64_t{y} * w; },
                   [](uint32_t) {});
         return image;
     }
     if (info.compression != kRgb)
         return Fail(Code::NotBmp);
-    if (!SkipToPixels(channel, headers, false))
-        return {};
-
-    const auto w = static_cast<uint32_t>(info.width);
-    const uint32_t h = info.height;
-    const uint64_t stride = StoredRowBytes(w, info.bits);
-    if (!GuardClaim(channel, stride, h, 1, 1, Code::ReadError))
+    const uint64_t stride = StartRows(channel, headers, false);
+    if (!stride)
         return {};
     GlobalBuffer image = AllocateImage(w, h, bits);
     if (!image)
@@ -422,6 +429,9 @@ Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
     return ReadRGB24(channel, rows);
 }
 
+namespace {
+
+// The operations behind the C entries.
 uint8_t* Read(DataChannel* handle, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
               uint8_t* palette)
 {
@@ -461,16 +471,14 @@ BMPRowReader* BeginRows(DataChannel* handle, uint32_t* width, uint32_t* height, 
     } else if (info.bits != 16 && info.bits != 24 && info.bits != 32) {
         return Fail(Code::NotBmp);
     }
-    if (!SkipToPixels(reader->channel, headers, true))
+    reader->stride = StartRows(reader->channel, headers, true);
+    if (!reader->stride)
         return nullptr;
     reader->info = info;
     reader->indexed = palette != nullptr;
     reader->width = static_cast<uint32_t>(info.width);
     reader->height = info.height;
-    reader->stride = StoredRowBytes(reader->width, info.bits);
     reader->rowsLeft = info.height;
-    if (!GuardClaim(reader->channel, reader->stride, reader->height, 1, 1, Code::ReadError))
-        return nullptr;
     // Within the row size an RGB24 image of the width may have.
     if (RowBytes(reader->width, 24) >= kMaxGlobalBytes)
         return Fail(Code::OutOfMemory);
@@ -511,6 +519,7 @@ uint32_t EndRows(BMPRowReader* reader)
     return reader::RowReaders<BMPRowReader>::End(reader);
 }
 
+}  // namespace
 }  // namespace px::bmp
 
 extern "C" uint8_t* ReadBMP(DataChannel* channel, uint32_t* width, uint32_t* height,

@@ -4,6 +4,7 @@
 #include "base/frame.h"
 #include "base/guard.h"
 #include "formats/container.h"
+#include "formats/heif/heif_owners.h"
 #include "formats/picture_metadata.h"
 #include "imaging/area_reduce.h"
 
@@ -17,9 +18,6 @@
 namespace px::heif {
 namespace {
 
-using ContextPtr = COwner<heif_context, heif_context_free>;
-using HandlePtr = COwner<heif_image_handle, heif_image_handle_release>;
-using ImagePtr = COwner<heif_image, heif_image_release>;
 using OptionsPtr = COwner<heif_decoding_options, heif_decoding_options_free>;
 
 // HEVC and AV1 can code a flat picture in a few bits per block: a generous ratio keeps

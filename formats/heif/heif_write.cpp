@@ -3,6 +3,7 @@
 
 #include "base/frame.h"
 #include "formats/container.h"
+#include "formats/heif/heif_owners.h"
 #include "formats/picture_metadata.h"
 
 #include <libheif/heif.h>
@@ -13,10 +14,7 @@
 namespace px::heif {
 namespace {
 
-using ContextPtr = COwner<heif_context, heif_context_free>;
 using EncoderPtr = COwner<heif_encoder, heif_encoder_release>;
-using ImagePtr = COwner<heif_image, heif_image_release>;
-using HandlePtr = COwner<heif_image_handle, heif_image_handle_release>;
 
 // A thumbnail is small; aom's default speed spends seconds on what speed 6 does in a fraction.
 constexpr int kEncoderSpeed = 6;
@@ -29,8 +27,7 @@ heif_error WriteToChannel(heif_context*, const void* data, size_t size, void* us
     return {heif_error_Ok, heif_suberror_Unspecified, "ok"};
 }
 
-}  // namespace
-
+// RGB24 to AVIF through the sink; exif and icc may be empty.
 bool WriteAvif(Channel& sink, const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t quality,
                const uint8_t* exif, uint32_t exifSize, const uint8_t* icc, uint32_t iccSize)
 {
@@ -89,6 +86,7 @@ bool WriteAvif(Channel& sink, const uint8_t* rgb, uint32_t width, uint32_t heigh
     return true;
 }
 
+}  // namespace
 }  // namespace px::heif
 
 extern "C" uint32_t WriteAVIF(DataChannel* sink, const uint8_t* rgb, uint32_t width, uint32_t height,

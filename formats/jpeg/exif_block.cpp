@@ -1,4 +1,5 @@
 // EXIF blocks made truthful for a thumbnail (libexif), and the XMP orientation, with entries.
+#include "base/c_owner.h"
 #include "base/frame.h"
 #include "base/image.h"
 #include "formats/jpeg/jpg_settings.h"
@@ -20,18 +21,9 @@ namespace {
 
 constexpr uint8_t kExifId[6] = {'E', 'x', 'i', 'f', 0, 0};
 
-struct MemUnref {
-    void operator()(ExifMem* mem) const noexcept { exif_mem_unref(mem); }
-};
-struct DataUnref {
-    void operator()(ExifData* data) const noexcept { exif_data_unref(data); }
-};
-struct LogUnref {
-    void operator()(ExifLog* log) const noexcept { exif_log_unref(log); }
-};
-using MemPtr = std::unique_ptr<ExifMem, MemUnref>;
-using DataPtr = std::unique_ptr<ExifData, DataUnref>;
-using LogPtr = std::unique_ptr<ExifLog, LogUnref>;
+using MemPtr = COwner<ExifMem, exif_mem_unref>;
+using DataPtr = COwner<ExifData, exif_data_unref>;
+using LogPtr = COwner<ExifLog, exif_log_unref>;
 
 // libexif skips what it cannot read and says so only in its log; a block it skipped
 // anything of would lose that part when saved again, so it counts as unreadable.

@@ -1,5 +1,6 @@
 // Colour profiles: APP2 "ICC_PROFILE" chunks read and written, grey profiles made RGB, and the
 // conversion to sRGB with Little CMS; with their entries.
+#include "base/c_owner.h"
 #include "base/frame.h"
 #include "base/image.h"
 #include "formats/jpeg/jpg_settings.h"
@@ -23,18 +24,9 @@ constexpr uint32_t kProfileHeader = 128;
 constexpr uint32_t kDateAt = 24;
 constexpr uint32_t kDateBytes = 12;
 
-struct ProfileCloser {
-    void operator()(void* profile) const noexcept { cmsCloseProfile(profile); }
-};
-struct TransformDeleter {
-    void operator()(void* transform) const noexcept { cmsDeleteTransform(transform); }
-};
-struct CurveFreer {
-    void operator()(cmsToneCurve* curve) const noexcept { cmsFreeToneCurve(curve); }
-};
-using Profile = std::unique_ptr<void, ProfileCloser>;
-using Transform = std::unique_ptr<void, TransformDeleter>;
-using Curve = std::unique_ptr<cmsToneCurve, CurveFreer>;
+using Profile = COwner<void, cmsCloseProfile>;
+using Transform = COwner<void, cmsDeleteTransform>;
+using Curve = COwner<cmsToneCurve, cmsFreeToneCurve>;
 
 uint32_t BigEndian32(const uint8_t* p)
 {

@@ -9,7 +9,7 @@ namespace px::jpeg {
 reader::Probe Probe;
 reader::Info Info;
 // At the thread's decode scale; the header's markers become the thread's captured lists.
-GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height);
+reader::Load LoadRGB24;
 // DCT scaling to the coarsest step that covers the aim, then the rows area-averaged as they
 // are decoded; the thread's decode scale plays no part.
 reader::ReducedLoad LoadReduced;

@@ -11,10 +11,7 @@ namespace px::jpg {
 
 JPGSettings& ThreadSettings()
 {
-    JPGSettings* settings = PerThread<JPGSettings>();
-    if (!settings)
-        throw std::bad_alloc();
-    return *settings;
+    return ThreadValue<JPGSettings>();
 }
 
 namespace {

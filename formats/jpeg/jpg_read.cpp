@@ -522,13 +522,15 @@ bool Info(Channel& channel, uint32_t& width, uint32_t& height)
     return jpg::GetDimensions(channel.handle(), &width, &height, nullptr, nullptr) != 0;
 }
 
-GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
+Picture LoadRGB24(Channel& channel)
 {
-    uint8_t* pixels = jpg::ReadWhole(channel.handle(), &width, &height, 24);
-    // ReadJPG finishes a cut file without a code; a load tells it, as for other types.
-    if (pixels && Current().code == Code::None && jpg::ThreadSettings().inputEndedEarly)
-        Fail(Code::ReadError);
-    return GlobalBuffer(pixels, pixels ? GlobalSize(pixels) : 0);
+    return reader::WholeRGB24([&](uint32_t& width, uint32_t& height) {
+        uint8_t* pixels = jpg::ReadWhole(channel.handle(), &width, &height, 24);
+        // ReadJPG finishes a cut file without a code; a load tells it, as for other types.
+        if (pixels && Current().code == Code::None && jpg::ThreadSettings().inputEndedEarly)
+            Fail(Code::ReadError);
+        return GlobalBuffer(pixels, pixels ? GlobalSize(pixels) : 0);
+    });
 }
 
 Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)

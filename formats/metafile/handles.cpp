@@ -1,5 +1,6 @@
 // The metafile services: opening plain and enhanced metafiles, turning plain records into an
 // enhanced metafile, and playing one into a device context with cairo.
+#include "platform/cairo_owners.h"
 #include "platform/gdi.h"
 #include "formats/metafile/records.h"
 
@@ -106,22 +107,23 @@ std::optional<std::vector<uint8_t>> ReadFile(const char* path)
     return bytes;
 }
 
+// What the services that copy out give: the bytes copied into the caller's `size`, or the
+// whole size when there is nowhere to copy.
+uint32_t CopyOut(const void* from, uint32_t total, void* to, uint32_t size)
+{
+    if (!to)
+        return total;
+    const uint32_t n = std::min(size, total);
+    std::memcpy(to, from, n);
+    return n;
+}
+
 HENHMETAFILE NewEnh(std::vector<uint8_t> emf)
 {
     auto object = std::make_unique<EnhMetafile>();
     object->emf = std::move(emf);
     return Register<EnhMetafile, HENHMETAFILE>(std::move(object));
 }
-
-struct SurfaceOwner {
-    cairo_surface_t* s;
-    ~SurfaceOwner() { cairo_surface_destroy(s); }
-};
-
-struct ContextOwner {
-    cairo_t* cr;
-    ~ContextOwner() { cairo_destroy(cr); }
-};
 
 }  // namespace
 
@@ -169,14 +171,7 @@ extern "C" HMETAFILE GetMetaFileA(const char* fileName)
 extern "C" uint32_t GetMetaFileBitsEx(HMETAFILE handle, uint32_t size, void* data)
 {
     const Metafile* metafile = Find<Metafile>(handle);
-    if (!metafile)
-        return 0;
-    const auto total = static_cast<uint32_t>(metafile->wmf.size());
-    if (!data)
-        return total;
-    const uint32_t n = std::min(size, total);
-    std::memcpy(data, metafile->wmf.data(), n);
-    return n;
+    return metafile ? CopyOut(metafile->wmf.data(), static_cast<uint32_t>(metafile->wmf.size()), data, size) : 0;
 }
 
 extern "C" HENHMETAFILE SetWinMetaFileBits(uint32_t size, const uint8_t* data, HDC dc,
@@ -231,11 +226,7 @@ extern "C" uint32_t GetEnhMetaFileHeader(HENHMETAFILE handle, uint32_t size, ENH
     // Short headers of old files read as zero beyond their size.
     ENHMETAHEADER full{};
     std::memcpy(&full, metafile->emf.data(), std::min(sizeof full, metafile->emf.size()));
-    if (!header)
-        return sizeof full;
-    const uint32_t n = std::min<uint32_t>(size, sizeof full);
-    std::memcpy(header, &full, n);
-    return n;
+    return CopyOut(&full, sizeof full, header, size);
 }
 
 extern "C" int32_t PlayEnhMetaFile(HDC dc, HENHMETAFILE handle, const RECT* rect)

@@ -236,6 +236,19 @@ Picture Draw(HENHMETAFILE metafile, const RenderState& state, COLORREF backgroun
     return bitmaps::DdbToRgb24Image(static_cast<HBITMAP>(bitmap.h), nullptr);
 }
 
+// A C caller's render may start: both sizes zeroed where given, then the arguments checked and
+// the progress begun.
+bool Accept(const void* source, uint32_t* width, uint32_t* height)
+{
+    if (width)
+        *width = 0;
+    if (height)
+        *height = 0;
+    if (!source || !width || !height)
+        return Fail(Code::BadArgument);
+    return Step(0);
+}
+
 // A drawn picture handed to a caller of the C entries; the size only with the pixels.
 uint8_t* HandOver(Picture picture, uint32_t* width, uint32_t* height)
 {
@@ -251,13 +264,7 @@ uint8_t* HandOver(Picture picture, uint32_t* width, uint32_t* height)
 uint8_t* Render(const char* path, uint32_t* width, uint32_t* height, uint32_t defaultWidth,
                 uint32_t defaultHeight, COLORREF background)
 {
-    if (width)
-        *width = 0;
-    if (height)
-        *height = 0;
-    if (!path || !width || !height)
-        return Fail(Code::BadArgument);
-    if (!Step(0))
+    if (!Accept(path, width, height))
         return nullptr;
     struct stat info{};
     if (::stat(path, &info) != 0)
@@ -305,13 +312,7 @@ uint8_t* Render(const char* path, uint32_t* width, uint32_t* height, uint32_t de
 
 uint8_t* RenderHandle(HENHMETAFILE metafile, uint32_t* width, uint32_t* height, COLORREF background)
 {
-    if (width)
-        *width = 0;
-    if (height)
-        *height = 0;
-    if (!metafile || !width || !height)
-        return Fail(Code::BadArgument);
-    if (!Step(0))
+    if (!Accept(metafile, width, height))
         return nullptr;
     return HandOver(Draw(metafile, RenderState{}, background), width, height);
 }

@@ -1,4 +1,4 @@
-// The PCX reader: run-length PCX files as RGB24 or Index8, whole or one row at a time.
+// The PCX reader's entries in the registry: run-length PCX files as RGB24.
 #pragma once
 
 #include "formats/reader.h"
@@ -12,11 +12,5 @@ reader::Info Info;
 reader::Load LoadRGB24;
 // The rows area-averaged as they are decoded.
 reader::ReducedLoad LoadReduced;
-
-uint8_t* Read(DataChannel* channel, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
-              uint8_t* palette);
-PCXRowReader* BeginRows(DataChannel* channel, uint32_t* width, uint32_t* height);
-uint32_t ReadRow(PCXRowReader* reader, uint8_t* row, uint32_t* rowNumber);
-uint32_t EndRows(PCXRowReader* reader);
 
 }  // namespace px::pcx

@@ -310,6 +310,9 @@ Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
     return rows.Finish();
 }
 
+namespace {
+
+// The operations behind the C entries.
 uint8_t* Read(DataChannel* handle, uint32_t* width, uint32_t* height, uint32_t bitsPerPixel,
               uint8_t* palette)
 {
@@ -352,6 +355,7 @@ uint32_t EndRows(PCXRowReader* reader)
     return reader::RowReaders<PCXRowReader>::End(reader);
 }
 
+}  // namespace
 }  // namespace px::pcx
 
 extern "C" uint8_t* ReadPCX(DataChannel* channel, uint32_t* width, uint32_t* height,

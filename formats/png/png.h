@@ -30,21 +30,11 @@ struct PngSettings {
 // The calling thread's settings; throws std::bad_alloc when they cannot be made.
 PngSettings& ThreadSettings();
 
-// bits 8, 24 or 32; palette (256 RGBQUAD entries) is needed for 8 only.
-GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t bits, uint8_t* palette);
-
-// ReadPNG's work: checks the arguments and the handle, hands the image to the caller.
-uint8_t* Decode(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bits, uint8_t* palette);
-
 reader::Probe Probe;
 reader::Info Info;
 reader::Load LoadRGB24;
 // Rows area-averaged as they are decoded; an interlaced picture's passes added where their
 // pixels belong.
 reader::ReducedLoad LoadReduced;
-
-// bits 24 (colour type 2) or 8 (colour type 3 with 256 RGBQUAD entries).
-bool Save(Channel& sink, const uint8_t* pixels, uint32_t width, uint32_t height, uint32_t bits,
-          const uint8_t* palette);
 
 }  // namespace px::png

@@ -258,10 +258,7 @@ void KeepTexts(png_structp png, png_infop info, PngSettings& settings)
 
 PngSettings& ThreadSettings()
 {
-    PngSettings* settings = PerThread<PngSettings>();
-    if (!settings)
-        throw std::bad_alloc();
-    return *settings;
+    return ThreadValue<PngSettings>();
 }
 
 namespace {
@@ -323,8 +320,7 @@ int64_t ReadRows(png_structp png, const Started& s, RowAt&& rowAt, Done&& done)
     return height;
 }
 
-}  // namespace
-
+// bits 8, 24 or 32; palette (256 RGBQUAD entries) is needed for 8 only.
 GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t bits, uint8_t* palette)
 {
     PngSettings& settings = ThreadSettings();
@@ -358,8 +354,6 @@ GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t 
     height = h.height;
     return image;
 }
-
-namespace {
 
 // An interlaced picture's passes as they are stored, each pass row's pixels added where they
 // belong in the reduced grid: the whole picture is never held. A cut stream gives the pixels
@@ -462,19 +456,20 @@ bool Info(Channel& channel, uint32_t& width, uint32_t& height)
 
 Picture LoadRGB24(Channel& channel)
 {
-    uint32_t width = 0, height = 0;
-    GlobalBuffer pixels = Read(channel, width, height, 24, nullptr);
-    return Picture::RGB24(std::move(pixels), width, height);
+    return reader::WholeRGB24([&](uint32_t& w, uint32_t& h) { return Read(channel, w, h, 24, nullptr); });
 }
 
+namespace {
+
+// ReadPNG's work: checks the arguments and the handle, hands the image to the caller.
 uint8_t* Decode(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bits, uint8_t* palette)
 {
-    if (!AcceptReader(source, width, height))
-        return nullptr;
-    Channel channel(source);
-    return Read(channel, *width, *height, bits, palette).Release();
+    return reader::HandOver(source, width, height, [&](Channel& channel, uint32_t& w, uint32_t& h) {
+        return Read(channel, w, h, bits, palette);
+    });
 }
 
+}  // namespace
 }  // namespace px::png
 
 extern "C" uint8_t* ReadPNG(DataChannel* source, uint32_t* width, uint32_t* height,

@@ -1,5 +1,5 @@
 // PNG writing over libpng: RGB (colour type 2) or palettised (colour type 3), 8 bits.
-#include "formats/png/png.h"
+#include "formats/png/png_write.h"
 
 #include "base/frame.h"
 

@@ -14,12 +14,6 @@ bool UnpackRow(uint8_t* destination, uint32_t pixels, uint32_t stride, uint32_t 
 uint32_t DecodeRow(uint8_t* destination, uint32_t pixels, uint32_t stride, uint32_t offset,
                    const uint8_t* source, uint32_t length, uint32_t options);
 
-// bits 24 (RGB24) or 8 (Index8 with 256 RGBQUAD entries in palette).
-GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t bits, uint8_t* palette);
-
-// ReadPSD's work: checks the arguments and the handle, hands the image to the caller.
-uint8_t* Decode(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bits, uint8_t* palette);
-
 reader::Probe Probe;
 reader::Info Info;
 reader::Load LoadRGB24;

@@ -545,8 +545,7 @@ Picture ReduceInks(Planes& planes, uint32_t aimWidth, uint32_t aimHeight, bool& 
     return rows.Finish();
 }
 
-}  // namespace
-
+// bits 24 (RGB24) or 8 (Index8 with 256 RGBQUAD entries in palette).
 GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t bits, uint8_t* palette)
 {
     width = height = 0;
@@ -571,6 +570,16 @@ GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t 
     return image;
 }
 
+// ReadPSD's work: checks the arguments and the handle, hands the image to the caller.
+uint8_t* Decode(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bits, uint8_t* palette)
+{
+    return reader::HandOver(source, width, height, [&](Channel& channel, uint32_t& w, uint32_t& h) {
+        return Read(channel, w, h, bits, palette);
+    });
+}
+
+}  // namespace
+
 Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
 {
     Reader in(channel);
@@ -592,14 +601,6 @@ Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
         return reduced;
     GlobalBuffer image = ReadWhole(planes, 24, table, nullptr);
     return reduce::ReducePicture(Picture::RGB24(std::move(image), h.width, h.height), aimWidth, aimHeight);
-}
-
-uint8_t* Decode(DataChannel* source, uint32_t* width, uint32_t* height, uint32_t bits, uint8_t* palette)
-{
-    if (!AcceptReader(source, width, height))
-        return nullptr;
-    Channel channel(source);
-    return Read(channel, *width, *height, bits, palette).Release();
 }
 
 bool Probe(const uint8_t* header, size_t size) noexcept

@@ -22,8 +22,4 @@ reader::Load LoadRGB24;
 // The first page's rows, in bands of strips or tiles, area-averaged as they are decoded.
 reader::ReducedLoad LoadReduced;
 
-// bits 24 (RGB) or 8 (palette of 256 RGBQUAD entries); one page, LZW.
-bool Save(Channel& sink, const uint8_t* pixels, uint32_t width, uint32_t height, uint32_t bits,
-          const uint8_t* palette);
-
 }  // namespace px::tiff

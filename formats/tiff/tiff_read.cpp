@@ -90,6 +90,31 @@ bool GuardPage(Channel& channel, TIFF* tif, uint32_t width, uint32_t height, Cod
     return GuardClaim(channel, width, height, samples, MaxExpansion(tif, width), refusal);
 }
 
+// The file opened at `page`: null with `openFailure`, or BadArgument when there is no such page.
+TiffHandle OpenPage(Channel& channel, uint16_t page, Code openFailure) noexcept
+{
+    TiffHandle tif = Open(channel);
+    if (!tif) {
+        Fail(openFailure);
+        return nullptr;
+    }
+    if (!TIFFSetDirectory(tif.get(), page)) {
+        Fail(Code::BadArgument);
+        return nullptr;
+    }
+    return tif;
+}
+
+// The page's size, refused as `refusal` when it is empty or beyond what the file could hold.
+bool PageSize(Channel& channel, TIFF* tif, uint32_t& width, uint32_t& height, Code refusal) noexcept
+{
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    if (width == 0 || height == 0)
+        return Fail(refusal);
+    return GuardPage(channel, tif, width, height, refusal);
+}
+
 uint32_t Truncated(float value) noexcept
 {
     if (!(value >= 0.0f))
@@ -175,16 +200,10 @@ struct BilevelRows {
 GlobalBuffer BilevelOf(Channel& channel, uint32_t& width, uint32_t& height, uint16_t page, bool mono)
 {
     width = height = 0;
-    TiffHandle tif = Open(channel);
-    if (!tif) {
-        Fail(Code::OpenFailed);
+    TiffHandle tif = OpenPage(channel, page, Code::OpenFailed);
+    if (!tif)
         return {};
-    }
     TIFF* t = tif.get();
-    if (!TIFFSetDirectory(t, page)) {
-        Fail(Code::BadArgument);
-        return {};
-    }
     uint16_t photometric = PHOTOMETRIC_MINISWHITE;  // what fax pages without the tag mean
     TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric);
     if (Defaulted<uint16_t>(t, TIFFTAG_BITSPERSAMPLE) != 1 ||
@@ -195,13 +214,7 @@ GlobalBuffer BilevelOf(Channel& channel, uint32_t& width, uint32_t& height, uint
         return {};
     }
     uint32_t w = 0, h = 0;
-    TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w);
-    TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h);
-    if (w == 0 || h == 0) {
-        Fail(Code::ReadError);
-        return {};
-    }
-    if (!GuardPage(channel, t, w, h, Code::ReadError))
+    if (!PageSize(channel, t, w, h, Code::ReadError))
         return {};
     const tmsize_t scanline = TIFFScanlineSize(t);
     const uint32_t packedBytes = (w + 7) / 8;
@@ -253,12 +266,10 @@ GlobalBuffer BilevelOf(Channel& channel, uint32_t& width, uint32_t& height, uint
 uint32_t CompressionOf(Channel& channel, uint16_t page, uint32_t& kind)
 {
     kind = 0;
-    TiffHandle tif = Open(channel);
+    TiffHandle tif = OpenPage(channel, page, Code::OpenFailed);
     if (!tif)
-        return Fail(Code::OpenFailed);
+        return 0;
     TIFF* t = tif.get();
-    if (!TIFFSetDirectory(t, page))
-        return Fail(Code::BadArgument);
     if (Defaulted<uint16_t>(t, TIFFTAG_BITSPERSAMPLE) != 1 || TIFFIsTiled(t))
         return 0;
     uint16_t extraCount = 0;
@@ -304,24 +315,12 @@ GlobalBuffer Read(Channel& channel, uint32_t& width, uint32_t& height, uint32_t 
         Fail(Code::ReadError);
         return {};
     }
-    TiffHandle tif = Open(channel);
-    if (!tif) {
-        Fail(Code::TiffDecode);
+    TiffHandle tif = OpenPage(channel, page, Code::TiffDecode);
+    if (!tif)
         return {};
-    }
     TIFF* t = tif.get();
-    if (!TIFFSetDirectory(t, page)) {
-        Fail(Code::BadArgument);
-        return {};
-    }
     uint32_t w = 0, h = 0;
-    TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w);
-    TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h);
-    if (w == 0 || h == 0) {
-        Fail(Code::TiffDecode);
-        return {};
-    }
-    if (!GuardPage(channel, t, w, h, Code::TiffDecode))
+    if (!PageSize(channel, t, w, h, Code::TiffDecode))
         return {};
     if (IsDeep(t)) {
         GlobalBuffer image = ReadDeep(t, w, h, bits);
@@ -476,11 +475,7 @@ Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
         return Fail(Code::TiffDecode);
     }
     uint32_t w = 0, h = 0;
-    TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w);
-    TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h);
-    if (w == 0 || h == 0)
-        return Fail(Code::TiffDecode);
-    if (!GuardPage(channel, t, w, h, Code::TiffDecode))
+    if (!PageSize(channel, t, w, h, Code::TiffDecode))
         return {};
     if (const uint16_t samples = PlainSamples(t))
         return ReducePlain(t, samples, w, h, aimWidth, aimHeight);

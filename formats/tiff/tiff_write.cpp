@@ -1,5 +1,5 @@
 // TIFF writing over libtiff: one page, RGB or palettised, 8 bits a sample, LZW.
-#include "formats/tiff/tiff.h"
+#include "formats/tiff/tiff_write.h"
 #include "formats/tiff/tiff_client.h"
 
 #include "base/frame.h"

@@ -139,9 +139,8 @@ GlobalBuffer LoadRGB24(Channel& channel, uint32_t& width, uint32_t& height)
 
 Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
 {
-    uint32_t width = 0, height = 0;
-    GlobalBuffer pixels = Decode(channel, width, height, aimWidth, aimHeight, true);
-    return Picture::RGB24(std::move(pixels), width, height);
+    return reader::WholeRGB24(
+        [&](uint32_t& width, uint32_t& height) { return Decode(channel, width, height, aimWidth, aimHeight, true); });
 }
 
 }  // namespace px::webp

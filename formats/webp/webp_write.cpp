@@ -18,8 +18,6 @@ using MemoryWriterOwner = COwner<WebPMemoryWriter, WebPMemoryWriterClear>;
 using MuxPtr = COwner<WebPMux, WebPMuxDelete>;
 using DataOwner = COwner<WebPData, WebPDataClear>;
 
-}  // namespace
-
 bool Write(Channel& sink, const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t quality,
            const uint8_t* exif, uint32_t exifSize, const uint8_t* icc, uint32_t iccSize)
 {
@@ -69,6 +67,7 @@ bool Write(Channel& sink, const uint8_t* rgb, uint32_t width, uint32_t height, u
     return sink.Write(assembled.bytes, static_cast<uint32_t>(assembled.size)) || Fail(Code::WriteError);
 }
 
+}  // namespace
 }  // namespace px::webp
 
 extern "C" uint32_t WriteWebP(DataChannel* sink, const uint8_t* rgb, uint32_t width, uint32_t height,
