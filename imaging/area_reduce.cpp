@@ -219,38 +219,35 @@ bool WholeRows::Begin(uint32_t width, uint32_t height) noexcept
     return static_cast<bool>(m_pixels);
 }
 
-bool ReducingRows::Begin(uint32_t width, uint32_t height) noexcept
+bool ReducingRows::Start(uint32_t width, uint32_t height, uint32_t step) noexcept
 {
     const uint32_t fx = Factor(width, m_aimWidth), fy = Factor(height, m_aimHeight);
-    const uint32_t w = Reduced(width, fx), h = Reduced(height, fy);
-    m_pixels = AllocateImage(w, h, 24);
+    m_pixels = AllocateImage(Reduced(width, fx), Reduced(height, fy), 24);
     if (!m_pixels)
         return false;
-    m_view = View::RGB24(m_pixels.get(), w, h);
-    if (fx == 1 && fy == 1)
-        return true;
-    m_row = Scratch<uint8_t>(CheckedMul(width, 3));
-    if (!m_row)
+    m_view = View::RGB24(m_pixels.get(), Reduced(width, fx), Reduced(height, fy));
+    m_step = step;
+    m_direct = fx != 1 || fy != 1;
+    return !m_direct || m_reducer.Start(width, height, fx, fy, 3, m_view, 0, step);
+}
+
+bool ReducingRows::Begin(uint32_t width, uint32_t height) noexcept
+{
+    if (!Start(width, height, 3))
+        return false;
+    if (m_direct && !(m_row = Scratch<uint8_t>(CheckedMul(width, 3))))
         return Fail(Code::OutOfMemory);
-    return m_reducer.Start(width, height, fx, fy, 3, m_view);
+    return true;
 }
 
 bool ReducingRows::BeginRGBA(uint32_t width, uint32_t height) noexcept
 {
-    const uint32_t fx = Factor(width, m_aimWidth), fy = Factor(height, m_aimHeight);
-    const uint32_t w = Reduced(width, fx), h = Reduced(height, fy);
-    m_pixels = AllocateImage(w, h, 24);
-    if (!m_pixels)
-        return false;
-    m_view = View::RGB24(m_pixels.get(), w, h);
-    m_step = 4;
-    m_direct = fx != 1 || fy != 1;
-    return !m_direct || m_reducer.Start(width, height, fx, fy, 3, m_view, 0, 4);
+    return Start(width, height, 4);
 }
 
 void ReducingRows::Put(uint32_t y, const uint8_t* row) noexcept
 {
-    if (m_direct || m_row)
+    if (m_direct)
         return m_reducer.Add(y, row);
     if (y >= m_view.height)
         return;

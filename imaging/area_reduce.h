@@ -136,9 +136,11 @@ public:
     void Put(uint32_t y, const uint8_t* row) noexcept;
 
 private:
+    bool Start(uint32_t width, uint32_t height, uint32_t step) noexcept;
+
     uint32_t m_aimWidth, m_aimHeight;
-    uint32_t m_step = 3;
-    bool m_direct = false;  // the reducer takes RGBA rows
+    uint32_t m_step = 3;    // bytes a pixel of the rows given
+    bool m_direct = false;  // rows go to the reducer, not into the picture
     GlobalBuffer m_pixels;
     View m_view;
     std::unique_ptr<uint8_t[]> m_row;

@@ -357,7 +357,9 @@ uint32_t CImageObject::CopyFrom(const CImageObject& other)
     return 0;
 }
 
-uint32_t CImageObject::ResizeTo(uint32_t width, uint32_t height, int32_t method)
+// A new picture of the size, filled by resize(from, to), takes the place of this one.
+template <class Resize>
+uint32_t CImageObject::ResizeWith(uint32_t width, uint32_t height, Resize&& resize)
 {
     if (m_pixels && width == m_width && height == m_height)
         return 0;  // either method gives back every byte at the same size
@@ -366,37 +368,33 @@ uint32_t CImageObject::ResizeTo(uint32_t width, uint32_t height, int32_t method)
         return code == kNoPicture ? kNoPicture : kOutOfMemory;
     if (!m_pixels)
         return kNoPicture;
-    if (method == 1)
-        ResampleBicubic(m_pixels.get(), m_width, m_height, target.m_pixels.get(), width, height, 3);
-    else
-        ResampleBilinear(m_pixels.get(), m_width, m_height, target.m_pixels.get(), width, height, 3);
-    if (const uint32_t code = GetLastLibraryError())
+    if (const uint32_t code = resize(m_pixels.get(), target.m_pixels.get()))
         return code;
-    // The resized picture takes over; no copy needed.
     m_pixels = std::move(target.m_pixels);
     m_width = width;
     m_height = height;
     return 0;
 }
 
+uint32_t CImageObject::ResizeTo(uint32_t width, uint32_t height, int32_t method)
+{
+    return ResizeWith(width, height, [&](uint8_t* from, uint8_t* to) {
+        if (method == 1)
+            ResampleBicubic(from, m_width, m_height, to, width, height, 3);
+        else
+            ResampleBilinear(from, m_width, m_height, to, width, height, 3);
+        return GetLastLibraryError();
+    });
+}
+
 uint32_t CImageObject::ResizeSmoothly(uint32_t width, uint32_t height, int32_t method)
 {
-    if (m_pixels && width == m_width && height == m_height)
-        return 0;
-    CImageObject target;
-    if (const uint32_t code = target.Allocate(width, height))
-        return code == kNoPicture ? kNoPicture : kOutOfMemory;
-    if (!m_pixels)
-        return kNoPicture;
-    const double extentX = m_reducedByBlocks ? ReducedExtent(m_storedWidth, m_width) : m_width;
-    const double extentY = m_reducedByBlocks ? ReducedExtent(m_storedHeight, m_height) : m_height;
-    if (!SmoothResize(m_pixels.get(), m_width, m_height, extentX, extentY, target.m_pixels.get(), width, height,
-                      method == 1))
-        return kOutOfMemory;
-    m_pixels = std::move(target.m_pixels);
-    m_width = width;
-    m_height = height;
-    return 0;
+    return ResizeWith(width, height, [&](uint8_t* from, uint8_t* to) {
+        const double extentX = m_reducedByBlocks ? ReducedExtent(m_storedWidth, m_width) : m_width;
+        const double extentY = m_reducedByBlocks ? ReducedExtent(m_storedHeight, m_height) : m_height;
+        return SmoothResize(from, m_width, m_height, extentX, extentY, to, width, height, method == 1) ? 0u
+                                                                                                      : kOutOfMemory;
+    });
 }
 
 uint32_t CImageObject::CropToBox(int32_t boxWidth, int32_t boxHeight, double position)

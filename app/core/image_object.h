@@ -105,6 +105,8 @@ private:
     // Takes a picture a reader returned; an empty one leaves the object empty.
     void Adopt(pxlib::Picture picture);
     uint32_t Load(DataChannel* source, uint32_t fileType);
+    template <class Resize>
+    uint32_t ResizeWith(uint32_t width, uint32_t height, Resize&& resize);
     void KeepMetadata();
     uint32_t HeaderOrientation(uint32_t fileType);
     void KeepContainerMetadata(uint32_t fileType);
