@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <filesystem>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -102,10 +103,29 @@ BatchResult RunInOrder(Run& run)
     return run.Finish();
 }
 
+// The order parallel jobs take files in: largest first, so that the run does not end with one
+// job on a large picture while the others wait; equal sizes keep the run's order. Reports and
+// the lists of skipped and kept files still follow the run's order.
+std::vector<size_t> LargestFirst(const std::vector<std::string>& files)
+{
+    std::vector<std::pair<uintmax_t, size_t>> sized(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        std::error_code error;
+        const uintmax_t size = std::filesystem::file_size(files[i], error);
+        sized[i] = {error ? 0 : size, i};
+    }
+    std::stable_sort(sized.begin(), sized.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<size_t> order(files.size());
+    for (size_t i = 0; i < files.size(); ++i)
+        order[i] = sized[i].second;
+    return order;
+}
+
 BatchResult RunInParallel(Run& run, unsigned jobs)
 {
     // Names are decided before the run, so no two files share an output: each worker takes the
-    // next file in the run's order.
+    // next file of the largest-first order.
+    const std::vector<size_t> order = LargestFirst(run.files);
     std::mutex lock;
     std::condition_variable changed;
     std::deque<Done> finished;
@@ -116,7 +136,8 @@ BatchResult RunInParallel(Run& run, unsigned jobs)
     unsigned running = jobs;
 
     auto worker = [&] {
-        for (size_t index; !stop && (index = nextFile++) < run.files.size();) {
+        for (size_t next; !stop && (next = nextFile++) < order.size();) {
+            const size_t index = order[next];
             // Asked between two files: the ones in flight elsewhere still finish.
             if (run.progress.StopRequested()) {
                 stopRequested = true;

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -333,6 +334,32 @@ TEST(RunBatch, StopRequestedBeginsNoMoreFilesAndFinishesThoseInFlight)
         EXPECT_EQ(std::distance(fs::directory_iterator(out.path()), fs::directory_iterator()), progress.started)
             << jobs;
     }
+}
+
+// Parallel jobs take the largest files first, so that no job is left alone on a large picture
+// at the end of the run.
+TEST(RunBatch, ParallelJobsBeginWithTheLargestFiles)
+{
+    TempFolder in, out;
+    std::vector<std::string> files;
+    for (int i = 0; i < 6; ++i) {
+        files.push_back(in / ("f" + std::to_string(i) + ".jpg"));
+        test::WriteJpeg(files.back(), 100 + 60 * uint32_t(i), 80 + 40 * uint32_t(i), {}, i);
+    }
+    struct OrderProgress : RecordingProgress {
+        void FileStarted(const std::string& path) override
+        {
+            std::lock_guard guard(lock);
+            started.push_back(fs::path(path).filename().string());
+        }
+        std::mutex lock;
+        std::vector<std::string> started;
+    } progress;
+    RunBatch(SettingsFor(in, out), files, progress, 2);
+    ASSERT_EQ(progress.started.size(), 6u);
+    std::sort(progress.started.begin(), progress.started.begin() + 2);
+    EXPECT_EQ(progress.started[0], "f4.jpg");
+    EXPECT_EQ(progress.started[1], "f5.jpg");
 }
 
 // The destination inside the source tree: its pictures are neither scanned nor replaced.
