@@ -11,10 +11,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <mutex>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 
 namespace fs = std::filesystem;
 
