@@ -31,9 +31,12 @@ struct RgbaImage {
 // Rows decoded in bands of whole strips or tiles, as many as fit in kBandBytes of raster but at
 // least one: none is decoded twice, and libtiff inflates each in one go. A strip or tile whose
 // raster passes kUnitBytes (a page stored as one strip) is taken in parts of kBandBytes instead,
-// so the whole picture is never held.
+// so the whole picture is never held. libtiff decodes such a strip again from its start for
+// every part: past kMaxParts parts (time growing with the square of the strip's height), the
+// page is read whole instead, within the library's limits.
 constexpr uint64_t kBandBytes = 16u << 20;
 constexpr uint64_t kUnitBytes = 24u << 20;
+constexpr uint64_t kMaxParts = 8;
 
 // Plain RGB or grey (black at 0), 8 bits, interleaved, in strips, top row first: what most
 // files are, decoded straight into the reducer with no RGBA raster between. The samples a
@@ -123,6 +126,21 @@ Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
         return {};
     if (const uint16_t samples = PlainSamples(t))
         return ReducePlain(t, samples, w, h, aimWidth, aimHeight);
+    // A band is whole strips or tiles where they fit, so none is decoded twice.
+    const uint32_t unit = TIFFIsTiled(t) ? Defaulted<uint32_t>(t, TIFFTAG_TILELENGTH)
+                                         : Defaulted<uint32_t>(t, TIFFTAG_ROWSPERSTRIP);
+    const uint64_t fitting = std::max<uint64_t>(1, kBandBytes / (uint64_t{w} * 4));
+    uint64_t band = std::clamp<uint64_t>(unit, 1, h);
+    if (band <= fitting) {
+        band = fitting / band * band;
+    } else if (band * w * 4 > kUnitBytes) {
+        if ((std::min<uint64_t>(unit, h) + fitting - 1) / fitting > kMaxParts) {
+            tif.reset();
+            return reduce::ReducePicture(LoadRGB24(channel), aimWidth, aimHeight);
+        }
+        band = fitting;
+    }
+    band = std::min<uint64_t>(band, h);
     RgbaImage rgba;
     if (!TIFFRGBAImageBegin(&rgba.image, t, 1, message)) {
         DebugTrace("PXLib TIFF : %s\n", message);
@@ -130,16 +148,6 @@ Picture LoadReduced(Channel& channel, uint32_t aimWidth, uint32_t aimHeight)
     }
     rgba.begun = true;
     rgba.image.req_orientation = ORIENTATION_TOPLEFT;
-    // A band is whole strips or tiles where they fit, so none is decoded twice.
-    const uint32_t unit = TIFFIsTiled(t) ? Defaulted<uint32_t>(t, TIFFTAG_TILELENGTH)
-                                         : Defaulted<uint32_t>(t, TIFFTAG_ROWSPERSTRIP);
-    const uint64_t fitting = std::max<uint64_t>(1, kBandBytes / (uint64_t{w} * 4));
-    uint64_t band = std::clamp<uint64_t>(unit, 1, h);
-    if (band <= fitting)
-        band = fitting / band * band;
-    else if (band * w * 4 > kUnitBytes)
-        band = fitting;
-    band = std::min<uint64_t>(band, h);
     std::unique_ptr<uint32_t[]> raster = Scratch<uint32_t>(CheckedMul(w, band));
     if (!raster)
         return Fail(Code::OutOfMemory);

@@ -377,6 +377,40 @@ TEST(ReducedLoad, CutStreamsGiveTheRowsThatCameAsAnIncompletePicture)
 
 namespace {
 
+// A palette page of 6000 x 6000 stored as one strip: libtiff's RGBA reader would decode the
+// strip again from its start for each of nine bands; the page is read whole once instead.
+TEST(ReducedLoad, ATiffStripTooTallForFewBandsIsDecodedOnce)
+{
+    test::TempFolder folder;
+    const std::string path = folder / "strip.tif";
+    constexpr uint32_t side = 6000;
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, side);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, side);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_PALETTE);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, side);
+    std::vector<uint16_t> red(256, 0), green(256, 40 * 257), blue(256, 200 * 257);
+    TIFFSetField(tif, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
+    const Bytes row(side, 7);
+    for (uint32_t y = 0; y < side; ++y)
+        ASSERT_EQ(TIFFWriteScanline(tif, const_cast<uint8_t*>(row.data()), y, 0), 1);
+    TIFFClose(tif);
+    std::ifstream in(path, std::ios::binary);
+    test::CountedSource source{Bytes(std::istreambuf_iterator<char>(in), {})};
+    DataChannel* channel = source.Channel();
+    uint32_t w = 0, h = 0;
+    test::GlobalPtr<uint8_t> pixels(LoadPictureReduced(channel, PX_FILE_TIFF, 600, 600, &w, &h));
+    CloseSource(channel);
+    ASSERT_NE(pixels, nullptr);
+    EXPECT_EQ(w * 10000 + h, 6000600u);
+    EXPECT_EQ(pixels.get()[1], 40);
+    EXPECT_LT(source.bytesRead, 2 * source.bytes.size()) << source.bytes.size() << " bytes in the file";
+}
+
 // The claimed-size guard runs before any row: a header claiming far more than its file holds
 // gets no picture of black rows (nor, for PCX, minutes of rows decoded from nothing).
 TEST(ReducedLoad, HeadersClaimingFarMoreThanTheFileAreRefusedBeforeAnyRow)

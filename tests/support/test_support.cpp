@@ -86,11 +86,13 @@ uint32_t Read(void* buffer, uint32_t count, uintptr_t user)
     if (s.endless && s.at >= s.bytes.size()) {
         std::memset(buffer, 0, count);
         s.at += count;
+        s.bytesRead += count;
         return count;
     }
     const size_t n = std::min<size_t>(count, s.bytes.size() - s.at);
     std::memcpy(buffer, s.bytes.data() + s.at, n);
     s.at += n;
+    s.bytesRead += n;
     return uint32_t(n);
 }
 uint32_t Seek(int32_t offset, uint32_t origin, uintptr_t user)

@@ -58,6 +58,7 @@ struct CountedSource {
     uint32_t claimed = 0;
     bool endless = false;  // past the bytes, reads give zeros without end
     bool unseekable = false;  // every seek fails, as on a pipe
+    uint64_t bytesRead = 0;
     DataChannel* Channel();
 };
 
