@@ -4,9 +4,9 @@
 #include "app/photo_files.h"
 #include "cli/child_run.h"
 #include "formats/reader_files.h"
+#include "formats/tiff_files.h"
 
 #include <gtest/gtest.h>
-#include <tiffio.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -158,31 +158,21 @@ TEST(ReducedRoad, AFineGratingComesOutFlatGrey)
     EXPECT_NEAR(mean, 170, 3);  // two parts white, one black
 }
 
-// A TIFF page stored as one deflated strip, written a row at a time: RGB, grey, or a palette
-// of grey.
+// A TIFF page of `side` x `side` stored as one deflated strip of one value: RGB, grey, or a
+// palette of grey.
 void WriteOneStripTiff(const std::string& path, uint32_t side, uint16_t photometric, uint8_t value)
 {
-    const uint16_t samples = photometric == PHOTOMETRIC_RGB ? 3 : 1;
-    TIFF* tif = TIFFOpen(path.c_str(), "w");
-    ASSERT_NE(tif, nullptr);
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, side);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, side);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, photometric);
-    std::vector<uint16_t> map(256);
-    for (uint32_t i = 0; i < 256; ++i)
-        map[i] = uint16_t(i * 257);
+    test::Page page;
+    page.width = page.height = page.rowsPerStrip = side;
+    page.samples = photometric == PHOTOMETRIC_RGB ? 3 : 1;
+    page.photometric = photometric;
+    page.compression = COMPRESSION_ADOBE_DEFLATE;
     if (photometric == PHOTOMETRIC_PALETTE)
-        TIFFSetField(tif, TIFFTAG_COLORMAP, map.data(), map.data(), map.data());
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
-    TIFFSetField(tif, TIFFTAG_ZIPQUALITY, 1);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, side);
-    std::vector<uint8_t> row(size_t{side} * samples, value);
-    for (uint32_t y = 0; y < side; ++y)
-        ASSERT_EQ(TIFFWriteScanline(tif, row.data(), y, 0), 1);
-    TIFFClose(tif);
+        for (uint32_t i = 0; i < 768; ++i)
+            page.colours.push_back(uint16_t(i % 256 * 257));
+    page.data.assign(size_t{side} * side * page.samples, value);
+    const test::Bytes file = test::MakeTiff({page});
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), file.size());
 }
 
 // Pictures whose whole RGB24 would pass the library's limit, and one a pixel wide: the default

@@ -381,26 +381,17 @@ namespace {
 // strip again from its start for each of nine bands; the page is read whole once instead.
 TEST(ReducedLoad, ATiffStripTooTallForFewBandsIsDecodedOnce)
 {
-    test::TempFolder folder;
-    const std::string path = folder / "strip.tif";
-    constexpr uint32_t side = 6000;
-    TIFF* tif = TIFFOpen(path.c_str(), "w");
-    ASSERT_NE(tif, nullptr);
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, side);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, side);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_PALETTE);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, side);
-    std::vector<uint16_t> red(256, 0), green(256, 40 * 257), blue(256, 200 * 257);
-    TIFFSetField(tif, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
-    const Bytes row(side, 7);
-    for (uint32_t y = 0; y < side; ++y)
-        ASSERT_EQ(TIFFWriteScanline(tif, const_cast<uint8_t*>(row.data()), y, 0), 1);
-    TIFFClose(tif);
-    std::ifstream in(path, std::ios::binary);
-    test::CountedSource source{Bytes(std::istreambuf_iterator<char>(in), {})};
+    test::Page page;
+    page.width = page.height = 6000;
+    page.samples = 1;
+    page.photometric = PHOTOMETRIC_PALETTE;
+    page.compression = COMPRESSION_ADOBE_DEFLATE;
+    page.rowsPerStrip = page.height;
+    page.colours.assign(768, 0);
+    std::fill_n(page.colours.begin() + 256, 256, uint16_t(40 * 257));
+    std::fill_n(page.colours.begin() + 512, 256, uint16_t(200 * 257));
+    page.data.assign(size_t{page.width} * page.height, 7);
+    test::CountedSource source{test::MakeTiff({page})};
     DataChannel* channel = source.Channel();
     uint32_t w = 0, h = 0;
     test::GlobalPtr<uint8_t> pixels(LoadPictureReduced(channel, PX_FILE_TIFF, 600, 600, &w, &h));

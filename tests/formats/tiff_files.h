@@ -32,6 +32,7 @@ struct Page {
     double sampleMin = 0, sampleMax = 0;  // written when they differ
     uint16_t extraKind = EXTRASAMPLE_UNASSALPHA;
     uint32_t tile = 0;      // tiles of this side instead of strips (contiguous samples)
+    uint32_t rowsPerStrip = 0;  // 0: one row a strip (JPEG: the whole page)
     bool separate = false;  // data holds one plane after another
 };
 
@@ -70,7 +71,8 @@ inline std::vector<uint8_t> MakeTiff(const std::vector<Page>& pages)
             TIFFSetField(tif, TIFFTAG_TILELENGTH, p.tile);
         } else {
             // JPEG strips hold whole blocks of eight rows.
-            TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, p.compression == COMPRESSION_JPEG ? p.height : 1u);
+            TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP,
+                         p.rowsPerStrip ? p.rowsPerStrip : p.compression == COMPRESSION_JPEG ? p.height : 1u);
         }
         if (p.compression == COMPRESSION_JPEG)
             TIFFSetField(tif, TIFFTAG_JPEGQUALITY, 100);
