@@ -1,5 +1,5 @@
 // Any bytes through type detection, the JPEG reader (whole and row by row) and every reader of
-// the registry.
+// the registry, whole and reduced for a small aim (the batch's road).
 #include "driver.h"
 
 #include <vector>
@@ -38,8 +38,12 @@ void FuzzOne(fuzz::Input input)
     for (uint32_t i = 0, n = GetFileFormatCount(); i < n; ++i) {
         PXFileFormat format{};
         uint32_t width = 0, height = 0;
-        if (GetFileFormat(i, &format) && format.readable && fuzz::Decodable(source, format.fileType, &width, &height))
-            GlobalFree(LoadPictureRGB24(fuzz::Rewound(source), format.fileType, &width, &height));
+        if (!GetFileFormat(i, &format) || !format.readable ||
+            !fuzz::Decodable(source, format.fileType, &width, &height))
+            continue;
+        GlobalFree(LoadPictureRGB24(fuzz::Rewound(source), format.fileType, &width, &height));
+        const auto aim = static_cast<uint32_t>(1 + input.size() % 7);
+        GlobalFree(LoadPictureReduced(fuzz::Rewound(source), format.fileType, aim, aim + 1, &width, &height));
     }
     for (uint32_t i = 0, n = GetJPGMarkerCount(); i < n; ++i) {
         uint8_t* payload = nullptr;
