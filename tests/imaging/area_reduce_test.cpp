@@ -68,6 +68,25 @@ TEST(AreaReduce, BlockMeansInEitherRowOrderWithMissingRowsBlack)
         }
 }
 
+// A block row wider than 32-bit running sums of 255 can count (16.8 million pixels), in RGB and in
+// RGBA rows, still averages right.
+TEST(AreaReduce, RowSumsOfHugeBlocksDoNotOverflow)
+{
+    constexpr uint32_t width = 17000000;  // 255 x width passes 2^32
+    for (const uint32_t step : {3u, 4u}) {
+        const std::vector<uint8_t> white(size_t{width} * step, 255);
+        uint8_t pixel[3] = {};
+        px::Entry([&] {
+            px::reduce::AreaReducer reducer;
+            EXPECT_TRUE(reducer.Start(width, 1, width, 1, 3, px::View::RGB24(pixel, 1, 1), 0, step));
+            reducer.Add(0, white.data());
+            reducer.Finish();
+            return 1;
+        });
+        EXPECT_EQ(pixel[0] + pixel[1] + pixel[2], 3 * 255) << step << " bytes a pixel";
+    }
+}
+
 // Pixels that come scattered (an interlaced picture's passes) are summed over the whole
 // reduced grid: a block of more pixels than 32-bit sums of 255 can count still averages right.
 TEST(AreaReduce, ScatteredSumsOfHugeBlocksDoNotOverflow)
