@@ -222,10 +222,11 @@ bool WholeRows::Begin(uint32_t width, uint32_t height) noexcept
 bool ReducingRows::Start(uint32_t width, uint32_t height, uint32_t step) noexcept
 {
     const uint32_t fx = Factor(width, m_aimWidth), fy = Factor(height, m_aimHeight);
-    m_pixels = AllocateImage(Reduced(width, fx), Reduced(height, fy), 24);
+    const uint32_t w = Reduced(width, fx), h = Reduced(height, fy);
+    m_pixels = AllocateImage(w, h, 24);
     if (!m_pixels)
         return false;
-    m_view = View::RGB24(m_pixels.get(), Reduced(width, fx), Reduced(height, fy));
+    m_view = View::RGB24(m_pixels.get(), w, h);
     m_step = step;
     m_direct = fx != 1 || fy != 1;
     return !m_direct || m_reducer.Start(width, height, fx, fy, 3, m_view, 0, step);
